@@ -1,0 +1,45 @@
+#pragma once
+
+#include "ZBuffer.h"
+#include "ZDSPObject.h"
+
+#include <memory>
+
+namespace vesk
+{
+
+/** The radix-2 real Fourier transform interface.
+
+    A frame of n = 2^log2Size samples maps to the n/2 + 1 bins re[k] + i im[k] (DC and Nyquist real).
+    The forward transform returns the discrete Fourier transform divided by n; the inverse is unscaled,
+    so an inverse after a forward returns the input.
+*/
+class ZFourierTransform : public ZDSPObject
+{
+public:
+    enum Direction
+    {
+        forward = 0,
+        inverse = 1
+    };
+
+    ZFourierTransform();
+    ~ZFourierTransform() override = default;
+
+    /** A new initialised transform (direction 0 forward, 1 inverse). */
+    static std::unique_ptr<ZFourierTransform> create (int log2Size, int direction, int real);
+
+    virtual void initialize (int log2Size, int direction, int real);
+
+    /** Forward: time (n samples) to re, im (n/2 + 1 bins each). Inverse: re, im to time. */
+    virtual void transformReal (ZBuffer* time, ZBuffer* re, ZBuffer* im);
+
+    unsigned getSize() const noexcept { return size; }
+    int getDirection() const noexcept { return direction; }
+
+protected:
+    unsigned size = 0;
+    int direction = forward;
+};
+
+} // namespace vesk

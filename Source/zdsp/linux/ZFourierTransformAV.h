@@ -1,0 +1,32 @@
+#pragma once
+
+#include "ZFourierTransform.h"
+
+#include <memory>
+
+namespace vesk
+{
+
+/** The real transform on FFTW (single precision). Plans are made once, in initialize, with FFTW's
+    planner behind one process-wide mutex; transformReal only executes them.
+*/
+class ZFourierTransformAV : public ZFourierTransform
+{
+public:
+    /** Largest supported log2 size. */
+    static constexpr int maxLog2Size = 24;
+
+    ZFourierTransformAV();
+    ~ZFourierTransformAV() override;
+
+    /** Throws vj_dsp_exception for a direction other than 0 or 1 and for a size FFTW cannot plan. */
+    void initialize (int log2Size, int direction, int real) override;
+    void transformReal (ZBuffer* time, ZBuffer* re, ZBuffer* im) override;
+
+private:
+    struct Plan;
+
+    std::unique_ptr<Plan> plan;
+};
+
+} // namespace vesk
