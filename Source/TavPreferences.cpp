@@ -37,9 +37,7 @@ bool isIntegerText (const juce::String& text)
 }
 } // namespace
 
-TavPreferences::TavPreferences() : TavPreferences (getDefaultFolder())
-{
-}
+TavPreferences::TavPreferences() : TavPreferences (getDefaultFolder()) {}
 
 TavPreferences::TavPreferences (const juce::File& folder) : properties (std::make_unique<juce::ApplicationProperties>())
 {
@@ -137,7 +135,7 @@ void TavPreferences::setAudioConfiguration (juce::AudioDeviceManager& deviceMana
 
 std::unique_ptr<juce::XmlElement> TavPreferences::getAudioConfiguration() const
 {
-    if (settings == nullptr || ! settings->containsKey (audioConfigurationKey))
+    if (settings == nullptr || !settings->containsKey (audioConfigurationKey))
         return {};
 
     return settings->getXmlValue (audioConfigurationKey);
@@ -145,12 +143,12 @@ std::unique_ptr<juce::XmlElement> TavPreferences::getAudioConfiguration() const
 
 int TavPreferences::getChoice (const char* key, std::initializer_list<int> allowed, int fallback) const
 {
-    if (settings == nullptr || ! settings->containsKey (key))
+    if (settings == nullptr || !settings->containsKey (key))
         return fallback;
 
     auto text = settings->getValue (key);
 
-    if (! isIntegerText (text))
+    if (!isIntegerText (text))
         return fallback;
 
     auto value = text.trim().getIntValue();
@@ -164,7 +162,7 @@ int TavPreferences::getChoice (const char* key, std::initializer_list<int> allow
 
 bool TavPreferences::getFlag (const char* key) const
 {
-    if (settings == nullptr || ! settings->containsKey (key))
+    if (settings == nullptr || !settings->containsKey (key))
         return true;
 
     return settings->getValue (key).getIntValue() != 0;

@@ -91,8 +91,10 @@ TEST_F (TavPreferencesTest, StoredValuesReadBackAsUsableValues)
     };
 
     const Case cases[] = {
-        { "2", "32", 2, 32 },  { "1", "24", 1, 24 },     { "abc", "abc", 1, 16 }, { "0", "0", 1, 16 },
-        { "3", "20", 1, 16 },  { "-2", "-16", 1, 16 },   { "", "", 1, 16 },       { "2.5", "24.0", 1, 16 },
+        { "2", "32", 2, 32 },    { "1", "24", 1, 24 },
+        { "abc", "abc", 1, 16 }, { "0", "0", 1, 16 },
+        { "3", "20", 1, 16 },    { "-2", "-16", 1, 16 },
+        { "", "", 1, 16 },       { "2.5", "24.0", 1, 16 },
         { " 2 ", " 24", 2, 24 }, { "99999999999", "1e3", 1, 16 },
     };
 
@@ -159,7 +161,7 @@ TEST_F (TavPreferencesTest, AudioConfigurationIsKeptAsAnElement)
         EXPECT_NE (prefs.getAudioConfiguration().get(), state.get());
     }
 
-    writeFile ("<PROPERTIES><VALUE name=\"Audio Configuration\" val=\"&lt;broken\"/></PROPERTIES>");
+    writeFile ("<PROPERTIES><VALUE name=\"Audio Configuration\" val=\"plain text\"/></PROPERTIES>");
     TavPreferences prefs (folder);
     EXPECT_EQ (prefs.getAudioConfiguration(), nullptr);
 }
