@@ -45,9 +45,8 @@ const char* const parameterNames[TavAudioProcessor::numParameters] = {
 
 // State attributes of parameters 0 to 11, in index order; the first eleven are restored.
 const char* const stateAttributes[] = {
-    "clickcrackleParam", "enhanceParam", "thresholdParam", "reductionParam",
-    "preserveVoiceParam", "removeRumbleParam", "humModeParam", "modeParam",
-    "boostParam", "declipParam", "trackParam", "bypassParam",
+    "clickcrackleParam", "enhanceParam", "thresholdParam", "reductionParam", "preserveVoiceParam", "removeRumbleParam",
+    "humModeParam",      "modeParam",    "boostParam",     "declipParam",    "trackParam",         "bypassParam",
 };
 constexpr int numStateAttributes = 12;
 constexpr int numRestoredAttributes = 11;
@@ -217,9 +216,7 @@ void TavAudioProcessor::prepareToPlay (double sampleRate, int blockSize)
     sendChangeMessage();
 }
 
-void TavAudioProcessor::releaseResources()
-{
-}
+void TavAudioProcessor::releaseResources() {}
 
 void TavAudioProcessor::reset()
 {
@@ -299,14 +296,15 @@ void TavAudioProcessor::runChainBlock (int channels)
         for (size_t c = 0; c < k && haveBlock; ++c)
             haveBlock = inputQueues[c]->read (chainBlockSize, false, blocksA[c]->getData());
 
-        if (! haveBlock)
+        if (!haveBlock)
             return;
 
         for (size_t c = 0; c < k; ++c)
         {
             // A non-finite sample would stay in the filters' and gates' state for good.
             auto* x = blocksA[c]->getData();
-            std::replace_if (x, x + chainBlockSize, [] (float v) { return ! std::isfinite (v); }, 0.0f);
+            std::replace_if (
+                x, x + chainBlockSize, [] (float v) { return !std::isfinite (v); }, 0.0f);
             dryDelays[c]->writeSamples (blocksA[c], chainBlockSize);
         }
 
@@ -437,18 +435,14 @@ int TavAudioProcessor::getCurrentProgram()
     return 0;
 }
 
-void TavAudioProcessor::setCurrentProgram (int)
-{
-}
+void TavAudioProcessor::setCurrentProgram (int) {}
 
 const juce::String TavAudioProcessor::getProgramName (int)
 {
     return "Default";
 }
 
-void TavAudioProcessor::changeProgramName (int, const juce::String&)
-{
-}
+void TavAudioProcessor::changeProgramName (int, const juce::String&) {}
 
 //==============================================================================
 int TavAudioProcessor::getNumParameters()
@@ -715,14 +709,15 @@ bool TavAudioProcessor::restoreState (const void* data, int sizeInBytes)
 
     auto root = StateBlob::read (data, (size_t) sizeInBytes);
 
-    if (root == nullptr || ! root->hasTagName (stateTag))
+    if (root == nullptr || !root->hasTagName (stateTag))
         return false;
 
     // Every check comes before the first change.
     double values[numRestoredAttributes] {};
 
     for (int i = 0; i < numRestoredAttributes; ++i)
-        if (root->hasAttribute (stateAttributes[i]) && ! parseStateValue (root->getStringAttribute (stateAttributes[i]), values[i]))
+        if (root->hasAttribute (stateAttributes[i])
+            && !parseStateValue (root->getStringAttribute (stateAttributes[i]), values[i]))
             return false;
 
     const auto numChildren = root->getNumChildElements();
@@ -740,7 +735,7 @@ bool TavAudioProcessor::restoreState (const void* data, int sizeInBytes)
             auto* child = root->getChildElement (c);
             auto* profile = c == 0 ? profile0 : profile1;
 
-            if (! child->hasTagName ("buffer"))
+            if (!child->hasTagName ("buffer"))
                 return false;
 
             if (profile == nullptr)
@@ -748,7 +743,7 @@ bool TavAudioProcessor::restoreState (const void* data, int sizeInBytes)
 
             vesk::ZBuffer scratch (profile->getLength(), "ZBuffer");
 
-            if (! scratch.restoreFromXml (*child) || ! isUsableProfile (scratch, *profile))
+            if (!scratch.restoreFromXml (*child) || !isUsableProfile (scratch, *profile))
                 return false;
         }
     }

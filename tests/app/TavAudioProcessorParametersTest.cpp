@@ -35,15 +35,49 @@ TEST_F (ParametersTest, FreshProcessorReadsBackTheDefaults)
     P p;
 
     const float defaults[P::numParameters] = {
-        0.0f, 0.0f, 0.574999988f, 0.5f,  0.0f,          0.0f,           1.0f,   0.0f, -0.0f, 0.0f,
-        0.0f, 0.0f, 3.0f / 14.0f, 100.0f / 140.0f, 8000.0f / 18000.0f, 22050.0f / 384000.0f, 0.0f, 0.0f, 0.85f, 0.0f,
+        0.0f,
+        0.0f,
+        0.574999988f,
+        0.5f,
+        0.0f,
+        0.0f,
+        1.0f,
+        0.0f,
+        -0.0f,
+        0.0f,
+        0.0f,
+        0.0f,
+        3.0f / 14.0f,
+        100.0f / 140.0f,
+        8000.0f / 18000.0f,
+        22050.0f / 384000.0f,
+        0.0f,
+        0.0f,
+        0.85f,
+        0.0f,
     };
 
     const char* names[P::numParameters] = {
-        "Click/Crackle Detection", "Enhance", "Tuner-Broadband NR", "Amount-Broadband NR", "Preserve Voice",
-        "Remove Rumble", "Hum Removal", "Noise Reduction Mode", "Boost Volume", "Declipper", "Track", "Bypass",
-        "Num Hum Harmonics", "Rumble Freq", "Low Pass Freq", "Broadband Limit Low", "Broadband Limit High",
-        "Enhance Preset", "DExp Threshold", "DExp Amount",
+        "Click/Crackle Detection",
+        "Enhance",
+        "Tuner-Broadband NR",
+        "Amount-Broadband NR",
+        "Preserve Voice",
+        "Remove Rumble",
+        "Hum Removal",
+        "Noise Reduction Mode",
+        "Boost Volume",
+        "Declipper",
+        "Track",
+        "Bypass",
+        "Num Hum Harmonics",
+        "Rumble Freq",
+        "Low Pass Freq",
+        "Broadband Limit Low",
+        "Broadband Limit High",
+        "Enhance Preset",
+        "DExp Threshold",
+        "DExp Amount",
     };
 
     EXPECT_EQ (p.getNumParameters(), 20);
@@ -88,14 +122,15 @@ TEST_F (ParametersTest, WritesReachTheDspObjectsAndReadBackFromThem)
     };
 
     const Row rows[] = {
-        { P::clickCrackleDetection, 0.25f, [] (P& p) { return p.getClickAndCrackleBay().getAmount() == 0.25f; }, 0.25f },
+        { P::clickCrackleDetection, 0.25f, [] (P& p) { return p.getClickAndCrackleBay().getAmount() == 0.25f; },
+          0.25f },
         { P::enhance, 0.5f, [] (P& p) { return p.getEnhancementBay().getAmount() == 0.5f; }, 0.5f },
         { P::tunerBroadbandNR, 0.75f, [] (P& p) { return p.getNoiseReductionBay().getTuner() == 10.0f; }, 0.75f },
         { P::tunerBroadbandNR, 0.0f, [] (P& p) { return p.getNoiseReductionBay().getTuner() == -20.0f; }, 0.0f },
         { P::amountBroadbandNR, 1.0f, [] (P& p) { return p.getNoiseReductionBay().getReduction() == 30.0f; }, 1.0f },
-        { P::preserveVoice, 0.99f, [] (P& p) { return ! p.getNoiseReductionBay().getPreserveVoice(); }, 0.0f },
+        { P::preserveVoice, 0.99f, [] (P& p) { return !p.getNoiseReductionBay().getPreserveVoice(); }, 0.0f },
         { P::preserveVoice, 1.0f, [] (P& p) { return p.getNoiseReductionBay().getPreserveVoice(); }, 1.0f },
-        { P::removeRumble, 0.5f, [] (P& p) { return ! p.getNoiseReductionBay().getRemoveRumble(); }, 0.0f },
+        { P::removeRumble, 0.5f, [] (P& p) { return !p.getNoiseReductionBay().getRemoveRumble(); }, 0.0f },
         { P::removeRumble, 1.0f, [] (P& p) { return p.getNoiseReductionBay().getRemoveRumble(); }, 1.0f },
         { P::humRemoval, 0.0f, [] (P& p) { return p.getNoiseReductionBay().getHumMode() == 0; }, 0.0f },
         { P::humRemoval, 0.49f, [] (P& p) { return p.getNoiseReductionBay().getHumMode() == 0; }, 0.0f },
@@ -105,30 +140,35 @@ TEST_F (ParametersTest, WritesReachTheDspObjectsAndReadBackFromThem)
         { P::noiseReductionMode, 0.75f, [] (P& p) { return p.getNoiseReductionBay().getMode() == 1; }, 0.5f },
         { P::noiseReductionMode, 1.0f, [] (P& p) { return p.getNoiseReductionBay().getMode() == 2; }, 1.0f },
         { P::boostVolume, 0.5f,
-          [] (P& p)
-          {
+          [] (P& p) {
               return p.getMaximizer (0).enabled && p.getMaximizer (1).enabled
                      && p.getMaximizer (1).getThresholdDb() == -20.0f;
           },
           0.5f },
-        { P::boostVolume, 0.0f, [] (P& p) { return ! p.getMaximizer (0).enabled && ! p.getMaximizer (1).enabled; }, 0.0f },
+        { P::boostVolume, 0.0f, [] (P& p) { return !p.getMaximizer (0).enabled && !p.getMaximizer (1).enabled; },
+          0.0f },
         { P::declipper, 0.3f, [] (P& p) { return p.getDeclipper (0).enabled && p.getDeclipper (1).enabled; }, 1.0f },
-        { P::declipper, 0.0f, [] (P& p) { return ! p.getDeclipper (0).enabled && ! p.getDeclipper (1).enabled; }, 0.0f },
+        { P::declipper, 0.0f, [] (P& p) { return !p.getDeclipper (0).enabled && !p.getDeclipper (1).enabled; }, 0.0f },
         { P::track, 0.2f, [] (P& p) { return p.getNoiseReductionBay().getTrack(); }, 1.0f },
         { P::bypassParameter, 1.0f, [] (P& p) { return p.isBypassed(); }, 1.0f },
         { P::numHumHarmonics, 0.5f, [] (P& p) { return p.getNoiseReductionBay().getNumHumHarmonics() == 7; }, 0.5f },
         { P::rumbleFreq, 0.5f, [] (P& p) { return p.getNoiseReductionBay().getRumbleFrequency() == 70.0f; }, 0.5f },
         { P::lowPassFreq, 0.5f, [] (P& p) { return p.getNoiseReductionBay().getLowPassFrequency() == 9000.0f; }, 0.5f },
-        { P::broadbandLimitLow, 0.125f, [] (P& p) { return p.getNoiseReductionBay().getBroadbandLimitLow() == 48000.0f; }, 0.125f },
-        { P::broadbandLimitHigh, 0.25f, [] (P& p) { return p.getNoiseReductionBay().getBroadbandLimitHigh() == 96000.0f; }, 0.25f },
+        { P::broadbandLimitLow, 0.125f,
+          [] (P& p) { return p.getNoiseReductionBay().getBroadbandLimitLow() == 48000.0f; }, 0.125f },
+        { P::broadbandLimitHigh, 0.25f,
+          [] (P& p) { return p.getNoiseReductionBay().getBroadbandLimitHigh() == 96000.0f; }, 0.25f },
         { P::enhancePreset, 0.5f, [] (P& p) { return p.getEnhancementBay().getPreset() == 3; }, 0.5f },
         { P::dexpThreshold, 0.25f,
           [] (P& p) { return p.getExpander (0).getThreshold() == 0.75f && p.getExpander (1).getThreshold() == 0.75f; },
           0.25f },
         { P::dexpAmount, 1.0f,
-          [] (P& p) { return p.getExpander (1).getRatioBelow() == 4.0f && p.getExpander (0).enabled && p.getExpander (1).enabled; },
+          [] (P& p) {
+              return p.getExpander (1).getRatioBelow() == 4.0f && p.getExpander (0).enabled
+                     && p.getExpander (1).enabled;
+          },
           1.0f },
-        { P::dexpAmount, 0.0f, [] (P& p) { return ! p.getExpander (0).enabled && ! p.getExpander (1).enabled; }, 0.0f },
+        { P::dexpAmount, 0.0f, [] (P& p) { return !p.getExpander (0).enabled && !p.getExpander (1).enabled; }, 0.0f },
 
         // Values outside 0..1, and NaN, are brought into range before they select anything.
         { P::tunerBroadbandNR, 1.5f, [] (P& p) { return p.getNoiseReductionBay().getTuner() == 20.0f; }, 1.0f },
@@ -137,9 +177,9 @@ TEST_F (ParametersTest, WritesReachTheDspObjectsAndReadBackFromThem)
         { P::humRemoval, -3.0f, [] (P& p) { return p.getNoiseReductionBay().getHumMode() == 0; }, 0.0f },
         { P::enhancePreset, 7.0f, [] (P& p) { return p.getEnhancementBay().getPreset() == 6; }, 1.0f },
         { P::numHumHarmonics, inf, [] (P& p) { return p.getNoiseReductionBay().getNumHumHarmonics() == 14; }, 1.0f },
-        { P::boostVolume, nan, [] (P& p) { return ! p.getMaximizer (0).enabled; }, 0.0f },
+        { P::boostVolume, nan, [] (P& p) { return !p.getMaximizer (0).enabled; }, 0.0f },
         { P::dexpAmount, -inf, [] (P& p) { return p.getExpander (0).getRatioBelow() == 1.0f; }, 0.0f },
-        { P::declipper, nan, [] (P& p) { return ! p.getDeclipper (0).enabled; }, 0.0f },
+        { P::declipper, nan, [] (P& p) { return !p.getDeclipper (0).enabled; }, 0.0f },
     };
 
     P p;
@@ -148,7 +188,8 @@ TEST_F (ParametersTest, WritesReachTheDspObjectsAndReadBackFromThem)
     {
         p.setParameter (row.index, row.value);
         EXPECT_TRUE (row.dspSetting (p)) << p.getParameterName (row.index) << " <- " << row.value;
-        EXPECT_FLOAT_EQ (p.getParameter (row.index), row.readBack) << p.getParameterName (row.index) << " <- " << row.value;
+        EXPECT_FLOAT_EQ (p.getParameter (row.index), row.readBack)
+            << p.getParameterName (row.index) << " <- " << row.value;
     }
 }
 
@@ -199,7 +240,10 @@ TEST_F (ParametersTest, ResetToDefaultsKeepsBypassAndTheUnmappedSettings)
 class ParameterRecorder : public juce::AudioProcessorListener
 {
 public:
-    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override { indices.push_back (index); }
+    void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override
+    {
+        indices.push_back (index);
+    }
     void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
     std::vector<int> indices;
 };

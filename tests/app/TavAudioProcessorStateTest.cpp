@@ -133,7 +133,8 @@ TEST_F (StateTest, MissingAttributesCountAsZeroAndNoChildrenKeepTheProfiles)
     EXPECT_EQ (p.getParameter (P::humRemoval), 0.0f) << "no humModeParam: hum removal at 50 Hz";
     EXPECT_EQ (p.getParameter (P::noiseReductionMode), 0.5f);
     EXPECT_FLOAT_EQ (p.getParameter (P::amountBroadbandNR), 0.2f);
-    EXPECT_EQ (p.getParameter (P::tunerBroadbandNR), 0.5f);
+    EXPECT_EQ (p.getParameter (P::tunerBroadbandNR), 0.0f);
+    EXPECT_EQ (p.getNoiseReductionBay().getTuner(), -20.0f);
     EXPECT_EQ (juce::MemoryBlock (p.getNoiseReductionBay().getChannelNoiseProfile (0)->getData(), 513 * 4), before);
 }
 
@@ -176,7 +177,13 @@ TEST_F (StateTest, BadBlobsLeaveTheProcessorAsItWas)
         { "truncated", juce::MemoryBlock (good.getData(), good.getSize() / 2) },
         { "truncated by one", juce::MemoryBlock (good.getData(), good.getSize() - 2) },
         { "wrong magic", patched (0, 'W') },
-        { "length 0", [&] { auto b = good; std::memset (static_cast<char*> (b.getData()) + 4, 0, 4); return b; }() },
+        { "length 0",
+          [&]
+          {
+              auto b = good;
+              std::memset (static_cast<char*> (b.getData()) + 4, 0, 4);
+              return b;
+          }() },
         { "huge length", patched (7, 0x7f) },
         { "not xml", blobOf ("just some text") },
         { "other root", withText (text, "<NoiseProfile ", "<Preset ") },
