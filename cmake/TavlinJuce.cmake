@@ -7,7 +7,7 @@ set(TAVLIN_JUCE_CORE_MODULES juce_core juce_events juce_data_structures juce_aud
 set(TAVLIN_JUCE_GUI_MODULES juce_graphics juce_gui_basics juce_gui_extra juce_audio_devices juce_audio_processors
     juce_audio_utils)
 
-pkg_check_modules(TAVLIN_CODECS REQUIRED IMPORTED_TARGET flac vorbis vorbisenc vorbisfile ogg)
+pkg_check_modules(TAVLIN_CODECS REQUIRED IMPORTED_TARGET flac vorbis vorbisenc vorbisfile ogg zlib)
 pkg_check_modules(TAVLIN_CURL REQUIRED IMPORTED_TARGET libcurl)
 
 set(TAVLIN_JUCE_DEFINITIONS
@@ -24,6 +24,9 @@ set(TAVLIN_JUCE_DEFINITIONS
   JUCE_USE_OGGVORBIS=1
   JUCE_INCLUDE_FLAC_CODE=0
   JUCE_INCLUDE_OGGVORBIS_CODE=0
+  JUCE_INCLUDE_ZLIB_CODE=0
+  JUCE_INCLUDE_PNGLIB_CODE=0
+  JUCE_INCLUDE_JPEGLIB_CODE=0
   JUCE_USE_MP3AUDIOFORMAT=1
   JUCE_USE_LAME_AUDIO_FORMAT=1
   JUCE_ALSA=1
@@ -61,7 +64,7 @@ target_link_libraries(tavlin_juce_core PUBLIC PkgConfig::TAVLIN_CODECS PkgConfig
 set_target_properties(tavlin_juce_core PROPERTIES CXX_VISIBILITY_PRESET default)
 
 if(TAVLIN_BUILD_APP)
-  pkg_check_modules(TAVLIN_GUI_DEPS REQUIRED IMPORTED_TARGET alsa freetype2 fontconfig gtk+-3.0 webkit2gtk-4.0)
+  pkg_check_modules(TAVLIN_GUI_DEPS REQUIRED IMPORTED_TARGET alsa freetype2 fontconfig gtk+-3.0 webkit2gtk-4.0 libpng libjpeg)
   tavlin_module_sources(gui_sources ${TAVLIN_JUCE_GUI_MODULES})
   add_library(tavlin_juce_gui STATIC ${gui_sources})
   target_link_libraries(tavlin_juce_gui PUBLIC tavlin_juce_core PkgConfig::TAVLIN_GUI_DEPS)

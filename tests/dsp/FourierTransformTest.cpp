@@ -1,0 +1,132 @@
+#include "TestSignals.h"
+#include "ZFourierTransform.h"
+#include "vj_exception.h"
+
+#include <gtest/gtest.h>
+
+using namespace vesk;
+using tavlin::test::fillNoise;
+
+namespace
+{
+struct Spectrum
+{
+    explicit Spectrum (int n) : re (n / 2 + 1, "re"), im (n / 2 + 1, "im") {}
+    ZBuffer re, im;
+};
+} // namespace
+
+TEST (FourierTransformTest, ForwardMatchesTheNaiveDftDividedByN)
+{
+    for (int log2Size : { 1, 2, 3, 5, 8, 10, 11 })
+    {
+        const int n = 1 << log2Size;
+        auto forward = ZFourierTransform::create (log2Size, 0, 1);
+        EXPECT_STREQ (forward->getName(), "ZFourierTransformAV");
+
+        ZBuffer time (n, "t");
+        fillNoise (time, (uint32_t) log2Size);
+        Spectrum spectrum (n);
+        forward->transformReal (&time, &spectrum.re, &spectrum.im);
+
+        const auto reference = tavlin::test::naiveDft (time.getData(), n);
+        double worst = 0.0, peak = 0.0;
+
+        for (int k = 0; k <= n / 2; ++k)
+        {
+            std::complex<double> got (spectrum.re.getData()[k], spectrum.im.getData()[k]);
+            worst = std::max (worst, std::abs (got - reference[(size_t) k] / (double) n));
+            peak = std::max (peak, std::abs (reference[(size_t) k] / (double) n));
+        }
+
+        EXPECT_LT (worst / peak, 1e-5) << "n = " << n;
+        EXPECT_EQ (spectrum.im.getData()[0], 0.0f);
+        EXPECT_EQ (spectrum.im.getData()[n / 2], 0.0f);
+    }
+}
+
+TEST (FourierTransformTest, InverseAfterForwardReturnsTheInput)
+{
+    for (int log2Size : { 2, 6, 10, 12 })
+    {
+        const int n = 1 << log2Size;
+        auto forward = ZFourierTransform::create (log2Size, 0, 1);
+        auto inverse = ZFourierTransform::create (log2Size, 1, 1);
+
+        ZBuffer time (n, "t"), back (n, "b");
+        fillNoise (time, 77);
+        Spectrum spectrum (n);
+        forward->transformReal (&time, &spectrum.re, &spectrum.im);
+        inverse->transformReal (&back, &spectrum.re, &spectrum.im);
+
+        for (int j = 0; j < n; ++j)
+            ASSERT_NEAR (back.getData()[j], time.getData()[j], 2e-6f) << "n = " << n << ", sample " << j;
+    }
+}
+
+TEST (FourierTransformTest, PackedEdgeCases)
+{
+    const int n = 8;
+    auto forward = ZFourierTransform::create (3, 0, 1);
+    auto inverse = ZFourierTransform::create (3, 1, 1);
+    ZBuffer time (n, "t");
+    Spectrum spectrum (n);
+
+    time.getData()[0] = 1.0f;
+    forward->transformReal (&time, &spectrum.re, &spectrum.im);
+    for (int k = 0; k <= n / 2; ++k)
+    {
+        EXPECT_FLOAT_EQ (spectrum.re.getData()[k], 0.125f);
+        EXPECT_EQ (spectrum.im.getData()[k], 0.0f);
+    }
+
+    for (int j = 0; j < n; ++j)
+        time.getData()[j] = (j % 2 == 0) ? 1.0f : -1.0f;
+    forward->transformReal (&time, &spectrum.re, &spectrum.im);
+    for (int k = 0; k <= n / 2; ++k)
+        EXPECT_NEAR (spectrum.re.getData()[k], k == n / 2 ? 1.0f : 0.0f, 1e-7f);
+
+    for (int nyquist : { 0, 1 })
+    {
+        spectrum.re.clear();
+        spectrum.im.clear();
+        spectrum.re.getData()[nyquist ? n / 2 : 0] = 1.0f;
+        inverse->transformReal (&time, &spectrum.re, &spectrum.im);
+
+        for (int j = 0; j < n; ++j)
+            EXPECT_NEAR (time.getData()[j], nyquist && j % 2 == 1 ? -1.0f : 1.0f, 1e-6f);
+    }
+
+    // A full-scale cosine at bin 3 of 1024 lands as 0.5 in its bin; all 513 bins are written.
+    auto forward1024 = ZFourierTransform::create (10, 0, 1);
+    ZBuffer cosine (1024, "c");
+    Spectrum wide (1024);
+    std::fill_n (wide.re.getData(), 513, 99.0f);
+    for (int j = 0; j < 1024; ++j)
+        cosine.getData()[j] = (float) std::cos (2.0 * M_PI * 3.0 * j / 1024.0);
+    forward1024->transformReal (&cosine, &wide.re, &wide.im);
+    EXPECT_NEAR (wide.re.getData()[3], 0.5f, 1e-6f);
+    for (int k = 0; k <= 512; ++k)
+        if (k != 3)
+            ASSERT_NEAR (wide.re.getData()[k], 0.0f, 1e-6f) << k;
+}
+
+TEST (FourierTransformTest, BadSetUpsThrow)
+{
+    try
+    {
+        ZFourierTransform::create (10, 2, 1);
+        FAIL() << "direction 2 was accepted";
+    }
+    catch (const vesk_juce::vj_dsp_exception& e)
+    {
+        EXPECT_EQ (e.getMessage(), "This should be impossible.");
+    }
+
+    for (int log2Size : { -1, 0, 31, 40 })
+        EXPECT_THROW (ZFourierTransform::create (log2Size, 0, 1), vesk_juce::vj_dsp_exception) << log2Size;
+
+    ZFourierTransform base;
+    ZBuffer t (4, "t"), re (3, "re"), im (3, "im");
+    EXPECT_THROW (base.transformReal (&t, &re, &im), vesk_juce::vj_dsp_exception);
+}
