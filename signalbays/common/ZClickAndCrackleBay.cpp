@@ -9,13 +9,13 @@ namespace vesk
 
 namespace
 {
-    int checkedChannels (int channels)
-    {
-        if (channels < 1 || channels > ZClickAndCrackleBay::maxChannels)
-            VJ_DSP_THROW ("The click and crackle bay supports 1 or 2 channels.");
+int checkedChannels (int channels)
+{
+    if (channels < 1 || channels > ZClickAndCrackleBay::maxChannels)
+        VJ_DSP_THROW ("The click and crackle bay supports 1 or 2 channels.");
 
-        return channels;
-    }
+    return channels;
+}
 } // namespace
 
 ZClickAndCrackleBay::ZClickAndCrackleBay (const char*, int numChannels)
@@ -137,18 +137,17 @@ void ZClickAndCrackleBay::process (ZBuffer** in, ZBuffer** out, int count)
         auto& crackle = *crackleProcessors[c];
         auto& dry = *dryDelays[c];
 
-        switches[c].process (
-            (int) enabled->getValue(), (unsigned) n,
-            [&]
-            {
-                click.process (input, output, n);
-                crackle.process (output, output, n);
-            },
-            [&]
-            {
-                dry.writeSamples (&input, (unsigned) n);
-                dry.readSamples (&output, (unsigned) latency, n);
-            });
+        switches[c].process ((int) enabled->getValue(), (unsigned) n,
+                             [&]
+                             {
+                                 click.process (input, output, n);
+                                 crackle.process (output, output, n);
+                             },
+                             [&]
+                             {
+                                 dry.writeSamples (&input, (unsigned) n);
+                                 dry.readSamples (&output, (unsigned) latency, n);
+                             });
     }
 }
 

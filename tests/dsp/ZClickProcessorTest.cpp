@@ -1,5 +1,5 @@
-#include "ZBuffer.h"
 #include "ZClickProcessor.h"
+#include "ZBuffer.h"
 #include "vj_exception.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +51,7 @@ std::vector<float> referenceRepair (std::vector<float> h, std::vector<float> f)
 {
     for (int c = 1000; c + 700 < (int) h.size();)
     {
-        if (! (f[(size_t) c] == 0.0f && f[(size_t) c + 1] == 1.0f))
+        if (!(f[(size_t) c] == 0.0f && f[(size_t) c + 1] == 1.0f))
         {
             ++c;
             continue;
@@ -87,8 +87,7 @@ std::vector<float> referenceRepair (std::vector<float> h, std::vector<float> f)
     return h;
 }
 
-float maxDelayedError (const std::vector<float>& out, const std::vector<float>& expected, int delay, int from,
-                       int to)
+float maxDelayedError (const std::vector<float>& out, const std::vector<float>& expected, int delay, int from, int to)
 {
     float worst = 0.0f;
     for (int t = from; t < to; ++t)
@@ -108,10 +107,10 @@ TEST (ZClickProcessor, ClicksAreReplacedByTheMirroredFadedWaveform)
     };
 
     const Case cases[] = {
-        { 5001, 2, 2.0f },    // two samples after the clean sample 5000
-        { 7003, 1, -1.5f },   // a single sample
-        { 9000, 512, 1.2f },  // the longest single click
-        { 9000, 700, 1.5f },  // longer: two consecutive clicks, the second from the 512th sample on
+        { 5001, 2, 2.0f }, // two samples after the clean sample 5000
+        { 7003, 1, -1.5f }, // a single sample
+        { 9000, 512, 1.2f }, // the longest single click
+        { 9000, 700, 1.5f }, // longer: two consecutive clicks, the second from the 512th sample on
         { 12000, 1100, -1.1f } // three pieces
     };
 
@@ -157,8 +156,8 @@ TEST (ZClickProcessor, ThresholdIsRelativeToTheMedianBlockPeak)
         bool removed;
     };
 
-    const Case cases[] = { { 30.0f, 1.05f, true }, { 30.0f, 0.95f, false }, { 12.0f, 1.05f, true },
-                           { 12.0f, 0.95f, false }, { 3.0f, 1.05f, true },  { 3.0f, 0.95f, false } };
+    const Case cases[] = { { 30.0f, 1.05f, true },  { 30.0f, 0.95f, false }, { 12.0f, 1.05f, true },
+                           { 12.0f, 0.95f, false }, { 3.0f, 1.05f, true },   { 3.0f, 0.95f, false } };
 
     for (const auto& tc : cases)
     {
@@ -252,8 +251,8 @@ TEST (ZClickProcessor, MedianWindowFollowsTheRateWithinItsBounds)
 
     const auto nan = std::numeric_limits<float>::quiet_NaN();
     const auto infinity = std::numeric_limits<float>::infinity();
-    const Case cases[] = { { 8000.0f, 1 },  { 22050.0f, 1 },  { 44100.0f, 3 }, { 48000.0f, 3 },
-                           { 88200.0f, 6 }, { 96000.0f, 6 },  { 192000.0f, 6 }, { 0.0f, 1 },
+    const Case cases[] = { { 8000.0f, 1 },   { 22050.0f, 1 }, { 44100.0f, 3 },  { 48000.0f, 3 },
+                           { 88200.0f, 6 },  { 96000.0f, 6 }, { 192000.0f, 6 }, { 0.0f, 1 },
                            { -44100.0f, 1 }, { nan, 1 },      { infinity, 6 },  { 1.0e30f, 6 } };
 
     std::mt19937 random (11);

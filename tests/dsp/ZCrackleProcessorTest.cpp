@@ -1,5 +1,5 @@
-#include "ZBuffer.h"
 #include "ZCrackleProcessor.h"
+#include "ZBuffer.h"
 #include "vj_exception.h"
 
 #include <gtest/gtest.h>
@@ -44,8 +44,7 @@ std::vector<float> runThrough (ZCrackleProcessor& crackle, const std::vector<flo
     return y;
 }
 
-float maxDelayedError (const std::vector<float>& out, const std::vector<float>& expected, int delay, int from,
-                       int to)
+float maxDelayedError (const std::vector<float>& out, const std::vector<float>& expected, int delay, int from, int to)
 {
     float worst = 0.0f;
     for (int t = from; t < to; ++t)
@@ -266,7 +265,7 @@ TEST (ZCrackleProcessor, StepSizeAndRatesStayInBounds)
 
     const auto nan = std::numeric_limits<float>::quiet_NaN();
     const auto infinity = std::numeric_limits<float>::infinity();
-    const Case cases[] = { { 22050.0f, 0.005f },  { 44100.0f, 0.005f },    { 48000.0f, 0.00332736f },
+    const Case cases[] = { { 22050.0f, 0.005f },      { 44100.0f, 0.005f }, { 48000.0f, 0.00332736f },
                            { 96000.0f, 2.21426e-5f }, { nan, 0.005f },      { -1.0f, 0.005f },
                            { infinity, 0.0f } };
 

@@ -1,6 +1,6 @@
+#include "ZLatencySwitch.h"
 #include "ZBuffer.h"
 #include "ZDelayBuffer.h"
-#include "ZLatencySwitch.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@ class SwitchRig
 {
 public:
     SwitchRig (unsigned latencySamples, int blockSamples, int enabledAtStart)
-        : latency (latencySamples), blockSize (blockSamples), input (blockSamples, "in"),
-          output (blockSamples, "out"), processed (ZDelayBuffer::create ((int) (latency + blockSize) * 2)),
+        : latency (latencySamples), blockSize (blockSamples), input (blockSamples, "in"), output (blockSamples, "out"),
+          processed (ZDelayBuffer::create ((int) (latency + blockSize) * 2)),
           dry (ZDelayBuffer::create ((int) (latency + blockSize) * 2))
     {
         lineSwitch.prepare (enabledAtStart, latency);
@@ -181,7 +181,8 @@ TEST (ZLatencySwitch, OtherValuesLeaveOutputAndStateUntouched)
     {
         rig.output.getData()[7] = 12345.0f;
         bool ran = false;
-        rig.lineSwitch.process (value, 512, [&] { ran = true; }, [&] { ran = true; });
+        rig.lineSwitch.process (
+            value, 512, [&] { ran = true; }, [&] { ran = true; });
         EXPECT_FALSE (ran) << value;
         EXPECT_EQ (rig.output.getData()[7], 12345.0f);
         EXPECT_EQ (rig.lineSwitch.getPreviousEnabled(), previous);
@@ -198,7 +199,8 @@ TEST (ZLatencySwitch, PrepareSettlesInTheGivenState)
 
         int processedRuns = 0, dryRuns = 0;
         for (int b = 0; b < 3; ++b)
-            rig.lineSwitch.process (state, 512, [&] { ++processedRuns; }, [&] { ++dryRuns; });
+            rig.lineSwitch.process (
+                state, 512, [&] { ++processedRuns; }, [&] { ++dryRuns; });
 
         EXPECT_EQ (processedRuns, state == 1 ? 3 : 0);
         EXPECT_EQ (dryRuns, state == 0 ? 3 : 0);

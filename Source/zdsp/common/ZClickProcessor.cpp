@@ -12,20 +12,20 @@ namespace vesk
 
 namespace
 {
-    int checkedBlockSize (int blockSize)
-    {
-        if (blockSize < 1 || blockSize > ZClickProcessor::maxBlockSize)
-            VJ_DSP_THROW ("Improper block size for the click processor.");
+int checkedBlockSize (int blockSize)
+{
+    if (blockSize < 1 || blockSize > ZClickProcessor::maxBlockSize)
+        VJ_DSP_THROW ("Improper block size for the click processor.");
 
-        return blockSize;
-    }
+    return blockSize;
+}
 
-    // History and flags: six blocks of look-ahead, the scan margins and one block written at the end,
-    // plus 132 spare samples.
-    int historyLength (int blockSize)
-    {
-        return 7 * blockSize + 1552;
-    }
+// History and flags: six blocks of look-ahead, the scan margins and one block written at the end,
+// plus 132 spare samples.
+int historyLength (int blockSize)
+{
+    return 7 * blockSize + 1552;
+}
 } // namespace
 
 ZClickProcessor::ZClickProcessor (int newBlockSize, float newSampleRate)
@@ -61,7 +61,7 @@ int ZClickProcessor::medianHalfWidth (float rate) noexcept
     // Clamped before the conversion, so that no rate (NaN, infinite, negative) is converted out of range.
     const auto x = rate * 6.0f / 96000.0f + 0.5f;
 
-    if (! (x >= 1.0f))
+    if (!(x >= 1.0f))
         return 1;
 
     if (x >= 7.0f)
@@ -133,7 +133,7 @@ void ZClickProcessor::processBlock (const float* input, float* output, int n)
 
     for (int c = scanStart; c < scanEnd;)
     {
-        if (! (f[c] == 0.0f && f[c + 1] == 1.0f))
+        if (!(f[c] == 0.0f && f[c + 1] == 1.0f))
         {
             ++c;
             continue;

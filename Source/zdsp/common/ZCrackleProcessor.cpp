@@ -13,21 +13,21 @@ namespace vesk
 
 namespace
 {
-    int checkedBlockSize (int blockSize)
-    {
-        if (blockSize < 1 || blockSize > ZCrackleProcessor::maxBlockSize)
-            VJ_DSP_THROW ("Improper block size for the crackle processor.");
+int checkedBlockSize (int blockSize)
+{
+    if (blockSize < 1 || blockSize > ZCrackleProcessor::maxBlockSize)
+        VJ_DSP_THROW ("Improper block size for the crackle processor.");
 
-        return blockSize;
-    }
+    return blockSize;
+}
 
-    // One block after the latency, plus the 15 samples the last fade-out may reach.
-    int historyLength (int blockSize)
-    {
-        return blockSize + 306;
-    }
+// One block after the latency, plus the 15 samples the last fade-out may reach.
+int historyLength (int blockSize)
+{
+    return blockSize + 306;
+}
 
-    constexpr float envelopeDecay = 0.997f;
+constexpr float envelopeDecay = 0.997f;
 } // namespace
 
 ZCrackleProcessor::ZCrackleProcessor (int newBlockSize, float newSampleRate)
@@ -64,7 +64,7 @@ void ZCrackleProcessor::setThresholdDb (float dB)
 float ZCrackleProcessor::stepSize (float rate) noexcept
 {
     // A rate that is not above 44.1 kHz, NaN included, keeps the base step.
-    if (! (rate > 44100.0f))
+    if (!(rate > 44100.0f))
         return 0.005f;
 
     return 0.005f * std::pow (100.0f, 1.0f - rate / 44100.0f);
@@ -126,7 +126,7 @@ void ZCrackleProcessor::processBlock (const float* input, float* output, int n)
 
     for (int c = scanStart; c < scanEnd;)
     {
-        if (! (d[c] == 0.0f && d[c + 1] > 0.0f))
+        if (!(d[c] == 0.0f && d[c + 1] > 0.0f))
         {
             ++c;
             continue;
@@ -167,7 +167,7 @@ void ZCrackleProcessor::processBlock (const float* input, float* output, int n)
     }
 
     // A NaN or infinite input would otherwise leave the predictor and the envelope unusable for good.
-    if (! std::isfinite (errorEnvelope) || ! std::all_of (w, w + taps, [] (float v) { return std::isfinite (v); }))
+    if (!std::isfinite (errorEnvelope) || !std::all_of (w, w + taps, [] (float v) { return std::isfinite (v); }))
     {
         weights->clear();
         errorEnvelope = 0.0f;
