@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <type_traits>
 
 namespace vesk
@@ -23,7 +24,7 @@ public:
     /** Writer side: publishes a copy of the value. */
     void post (const Value& value) noexcept
     {
-        slots[(size_t) writerSlot] = value;
+        slots[(std::size_t) writerSlot] = value;
         writerSlot = middle.exchange (writerSlot | freshFlag, std::memory_order_acq_rel) & slotMask;
     }
 
@@ -36,7 +37,7 @@ public:
             return false;
 
         readerSlot = middle.exchange (readerSlot, std::memory_order_acq_rel) & slotMask;
-        destination = slots[(size_t) readerSlot];
+        destination = slots[(std::size_t) readerSlot];
         return true;
     }
 
