@@ -559,6 +559,12 @@ void ZNoiseReductionBay::applyNoiseProfiles()
         auto* gate = gates[(size_t) c].get();
         auto* profile = noiseProfiles[(size_t) c].get();
 
+        // A restored profile may carry bins that are not finite; they go back to the empty profile's level.
+        if (profile != nullptr)
+            for (auto* x = profile->getData(); x != profile->getData() + profile->getLength(); ++x)
+                if (!std::isfinite (*x))
+                    *x = profileFloorDb;
+
         if (gate != nullptr && profile != nullptr)
             gate->setThresholds (profile);
 

@@ -136,7 +136,9 @@ public:
     */
     ZBuffer* getChannelNoiseProfile (int channel);
 
-    /** Hands the stored profiles to the gates and sends "Noise Profile". */
+    /** Hands the stored profiles to the gates and sends "Noise Profile"; bins that are not finite are
+        set to -48 dB first.
+    */
     void applyNoiseProfiles();
 
     /** Every profile := -48 dB, then applyNoiseProfiles(). */

@@ -737,6 +737,19 @@ TEST_F (BayTest, StoredValuesAreLimited)
     EXPECT_FLOAT_EQ (bay->getLowPassFrequency(), 8000.0f);
     EXPECT_FLOAT_EQ (bay->getRumbleFrequency(), 100.0f);
 
+    // A restored profile with bins that are not finite is installed with those bins at -48 dB.
+    auto* profile = bay->getChannelNoiseProfile (1)->getData();
+    std::fill_n (profile, bins, -70.0f);
+    profile[3] = std::numeric_limits<float>::quiet_NaN();
+    profile[400] = -std::numeric_limits<float>::infinity();
+    bay->applyNoiseProfiles();
+    EXPECT_EQ (profile[3], -48.0f);
+    EXPECT_EQ (profile[400], -48.0f);
+    EXPECT_EQ (profile[4], -70.0f);
+
+    for (int k = 0; k < bins; ++k)
+        ASSERT_TRUE (std::isfinite (bay->getNoiseProfileBuffer()->getData()[k])) << k;
+
     // The most notches and every mode run without a throw and with finite output.
     bay->setNumHumHarmonics (99);
     bay->setHumMode (0);
