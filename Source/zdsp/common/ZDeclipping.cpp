@@ -147,13 +147,21 @@ long ZDeclipping::getLatency() const
 
 bool ZDeclipping::isClipPeak (int bin, int comparisonBin) const noexcept
 {
-    if (comparisonBin < 0 || comparisonBin >= histogramBins)
+    const auto inward = comparisonBin > bin ? 1 : -1;
+
+    if (comparisonBin - 1 < 0 || comparisonBin + 1 >= histogramBins)
         return false;
 
-    // An empty comparison bin counts as one sample: a lone extreme sample with nothing around it is a
-    // peak of the programme, not a clipped plateau.
-    const auto count = histogram[(size_t) bin];
-    return count > peakRatio * std::max (histogram[(size_t) comparisonBin], 1.0f)
+    // Only samples that lie next to a sample of the same or an adjacent bin speak for a plateau. They
+    // are compared with the mean of the comparison bin and its two neighbours, an empty comparison
+    // counting as one sample: lone extreme samples, the sparse peaks of high-frequency programme and
+    // the bins that a steady tone happens to skip do not make a clipped level.
+    const auto comparison = (histogram[(size_t) (comparisonBin - inward)] + histogram[(size_t) comparisonBin]
+                             + histogram[(size_t) (comparisonBin + inward)])
+                            / 3.0f;
+    const auto count = plateauHistogram[(size_t) bin];
+
+    return count > peakRatio * std::max (comparison, 1.0f)
            && count > centreRatio * std::max (histogram[(size_t) centreBin], 1.0f);
 }
 
@@ -174,6 +182,9 @@ void ZDeclipping::detectClipLevels (const float* x, long n)
             break;
 
         histogram.fill (0.0f);
+        plateauHistogram.fill (0.0f);
+        int previousBin = -1;
+        bool previousCounted = false;
 
         for (auto i = start; i < start + length; ++i)
         {
@@ -194,8 +205,27 @@ void ZDeclipping::detectClipLevels (const float* x, long n)
                     negativeSearchLimit = searchLimitBin (v);
             }
 
-            if (!std::isnan (v))
-                histogram[(size_t) histogramBin (v)] += 1.0f;
+            if (std::isnan (v))
+            {
+                previousBin = -1;
+                continue;
+            }
+
+            const auto bin = histogramBin (v);
+            histogram[(size_t) bin] += 1.0f;
+
+            const bool neighbours = previousBin >= 0 && std::abs (bin - previousBin) <= 1;
+
+            if (neighbours)
+            {
+                if (!previousCounted)
+                    plateauHistogram[(size_t) previousBin] += 1.0f;
+
+                plateauHistogram[(size_t) bin] += 1.0f;
+            }
+
+            previousBin = bin;
+            previousCounted = neighbours;
         }
 
         const auto tail = (float) length * tailFraction;

@@ -102,6 +102,8 @@ private:
     std::unique_ptr<ZSoftClip> softClip;
     std::unique_ptr<ZBuffer> analysisBuffer;
     std::array<float, histogramBins> histogram {};
+    // Per bin, the samples of the chunk that have a neighbour in the same or an adjacent bin.
+    std::array<float, histogramBins> plateauHistogram {};
     std::unique_ptr<ZGain> kernels;
 
     // Sized for the longest region (run plus both margins) whenever the lengths are derived.
