@@ -147,8 +147,6 @@ long ZDeclipping::getLatency() const
 
 bool ZDeclipping::isClipPeak (int bin, int comparisonBin) const noexcept
 {
-    const auto inward = comparisonBin > bin ? 1 : -1;
-
     if (comparisonBin - 1 < 0 || comparisonBin + 1 >= histogramBins)
         return false;
 
@@ -156,8 +154,8 @@ bool ZDeclipping::isClipPeak (int bin, int comparisonBin) const noexcept
     // are compared with the mean of the comparison bin and its two neighbours, an empty comparison
     // counting as one sample: lone extreme samples, the sparse peaks of high-frequency programme and
     // the bins that a steady tone happens to skip do not make a clipped level.
-    const auto comparison = (histogram[(size_t) (comparisonBin - inward)] + histogram[(size_t) comparisonBin]
-                             + histogram[(size_t) (comparisonBin + inward)])
+    const auto comparison = (histogram[(size_t) comparisonBin - 1] + histogram[(size_t) comparisonBin]
+                             + histogram[(size_t) comparisonBin + 1])
                             / 3.0f;
     const auto count = plateauHistogram[(size_t) bin];
 

@@ -55,7 +55,12 @@ public:
     */
     bool process (ZBuffer* in, ZBuffer* out, long n);
 
-    /** Updates the clip levels from the histograms of x[0 .. n), chunk by chunk. */
+    /** Updates the clip levels from the histograms of x[0 .. n), chunk by chunk (400 bins of 0.005 over
+        -1 .. 1). A clip level is a bin near the extreme of the chunk whose plateau samples (those next
+        to a sample of the same or an adjacent bin) outnumber almost ten to one both the bins about five
+        steps further in and the bin at zero, with fewer than 1.04 % of the chunk beyond it. A level
+        found lies 0.025 inside the bin's outer edge and persists until reset.
+    */
     void detectClipLevels (const float* x, long n);
 
     /** Whittaker smoothing with second differences: z minimises sum w (z - y)^2 + lambda sum (D2 z)^2.
