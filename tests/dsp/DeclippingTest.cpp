@@ -248,7 +248,7 @@ TEST (DeclippingTest, RebuildsClippedSines)
         const auto gain = cross / energy;
         const auto rebuiltError = rmsError (aligned, original, from, to, gain);
         const auto clippedError = rmsError (input, original, from, to, 1.0);
-        EXPECT_LT (rebuiltError, 0.2 * clippedError) << rebuiltError << " vs " << clippedError;
+        EXPECT_LT (rebuiltError, 0.1 * clippedError) << rebuiltError << " vs " << clippedError;
     }
 }
 

@@ -98,6 +98,10 @@ void ZDeclipping::deriveLengths()
     chunk = std::max (1L, truncatedLength (0.011609977f * sampleRate + 0.5f));
     delay = maxRun + 2 * margin;
 
+    // The analysis buffer is made anew and empty, so the scan starts afresh behind the new margin; a
+    // position left from a shorter margin would put a region's start before the buffer.
+    scanPosition = margin;
+
     const auto longestRegion = (size_t) delay;
     weights.assign (longestRegion, 0.0f);
     pivots.assign (longestRegion, 0.0);
