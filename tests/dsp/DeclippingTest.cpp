@@ -336,7 +336,7 @@ TEST (DeclippingTest, RunsLongerThanTheScratchAtHighRatesStayBounded)
 {
     // At 384 kHz a 20 Hz sine overdriven three times clips for about 7500 samples per half period, more
     // than the run length plus margins at 192 kHz; at 44.1 kHz a 10 Hz one clips for longer than the
-    // longest run and is repaired in pieces.
+    // longest run and is repaired section by section.
     for (float rate : { 44100.0f, 384000.0f })
     {
         SCOPED_TRACE (rate);

@@ -386,7 +386,7 @@ bool ZDeclipping::process (ZBuffer* in, ZBuffer* out, long n)
             if (start >= searchEnd)
                 break;
 
-            // A run holds at most maxRun samples; a longer one is repaired in pieces.
+            // A run holds at most maxRun samples; a longer one is repaired section by section.
             const bool positive = buf[start] >= high;
             const auto lastAllowed = start + maxRun - 1;
             auto end = start;
