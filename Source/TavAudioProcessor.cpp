@@ -278,26 +278,25 @@ void TavAudioProcessor::processChunk (juce::AudioBuffer<float>& buffer, int offs
     for (int c = 0; c < channels; ++c)
         inputQueues[(size_t) c]->write (count, buffer.getReadPointer (c, offset));
 
-    runChainBlock (channels);
+    runChainBlocks (channels);
 
     for (int c = 0; c < channels; ++c)
         outputQueues[(size_t) c]->read (count, true, buffer.getWritePointer (c, offset));
 }
 
-void TavAudioProcessor::runChainBlock (int channels)
+void TavAudioProcessor::runChainBlocks (int channels)
 {
     const auto k = (size_t) channels;
 
     for (;;)
     {
-        // Both queues always hold the same count, so either all channels read a block or none does.
-        bool haveBlock = true;
+        // The queues normally hold the same count; a block runs only when every channel has one.
+        for (size_t c = 0; c < k; ++c)
+            if (inputQueues[c]->getAvailable() < chainBlockSize)
+                return;
 
-        for (size_t c = 0; c < k && haveBlock; ++c)
-            haveBlock = inputQueues[c]->read (chainBlockSize, false, blocksA[c]->getData());
-
-        if (!haveBlock)
-            return;
+        for (size_t c = 0; c < k; ++c)
+            inputQueues[c]->read (chainBlockSize, false, blocksA[c]->getData());
 
         for (size_t c = 0; c < k; ++c)
         {

@@ -151,7 +151,7 @@ private:
     using BufferSet = std::array<vesk::ZBuffer*, numChannels>;
 
     void processChunk (juce::AudioBuffer<float>& buffer, int offset, int count, int channels);
-    void runChainBlock (int channels);
+    void runChainBlocks (int channels);
     void runColumnStep();
     int getChainLatency() const;
     void resizeQueues (int hostBlockSize);
