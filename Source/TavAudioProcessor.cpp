@@ -299,13 +299,7 @@ void TavAudioProcessor::runChainBlocks (int channels)
             inputQueues[c]->read (chainBlockSize, false, blocksA[c]->getData());
 
         for (size_t c = 0; c < k; ++c)
-        {
-            // A non-finite sample would stay in the filters' and gates' state for good.
-            auto* x = blocksA[c]->getData();
-            std::replace_if (
-                x, x + chainBlockSize, [] (float v) { return !std::isfinite (v); }, 0.0f);
             dryDelays[c]->writeSamples (blocksA[c], chainBlockSize);
-        }
 
         for (size_t c = 0; c < k; ++c)
             declippers[c]->process (blocksA[c], blocksB[c], chainBlockSize);

@@ -241,12 +241,35 @@ TEST_F (EngineTest, BypassGivesTheInputDelayedByTheLatencyAndSwitchesInStep)
     EXPECT_EQ (out[1][(size_t) (dryFrom + 600)], -1.0f);
 }
 
+TEST_F (EngineTest, PreparingAgainLeavesNothingOfThePreviousRendering)
+{
+    for (bool bypassed : { false, true })
+    {
+        TavAudioProcessor p;
+        prepare (p, 44100.0, 512);
+        p.setParameter (TavAudioProcessor::bypassParameter, bypassed ? 1.0f : 0.0f);
+        run (p, programme (2, 20000, 44100.0, 4, 0.8f), 512);
+
+        prepare (p, 44100.0, 512);
+        const auto out = run (p, Signal (2, std::vector<float> ((size_t) p.getLatencySamples() + 4096)), 512);
+
+        for (const auto& channel : out)
+            EXPECT_EQ (juce::FloatVectorOperations::findMaximum (channel.data(), (int) channel.size()), 0.0f)
+                << (bypassed ? "bypassed" : "processed");
+    }
+}
+
 TEST_F (EngineTest, OutputIsAlwaysFiniteAndWithinFullScale)
 {
     TavAudioProcessor p;
     prepare (p, 44100.0, 512);
-    p.setParameter (TavAudioProcessor::noiseReductionMode, 0.5f);
-    p.setParameter (TavAudioProcessor::boostVolume, 1.0f);
+    // Every stage with state that a bad sample could spoil: filters, gates, envelopes, gain riders.
+    for (auto index : { TavAudioProcessor::noiseReductionMode, TavAudioProcessor::humRemoval })
+        p.setParameter (index, 0.5f);
+    for (auto index : { TavAudioProcessor::preserveVoice, TavAudioProcessor::removeRumble, TavAudioProcessor::declipper,
+                        TavAudioProcessor::boostVolume, TavAudioProcessor::enhance, TavAudioProcessor::dexpAmount,
+                        TavAudioProcessor::clickCrackleDetection })
+        p.setParameter (index, 1.0f);
 
     auto in = programme (2, 30000, 44100.0, 9, 0.9f);
     const float bad[] = { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
