@@ -306,11 +306,6 @@ void TavAudioProcessor::runChainBlocks (int channels)
 
         clickAndCrackleBay->process (blocksB.data(), blocksA.data(), chainBlockSize);
 
-        // The bay leaves a channel's output unwritten in the block in which learning ends: silence
-        // rather than a repeat of the previous block.
-        for (size_t c = 0; c < k; ++c)
-            blocksB[c]->clear();
-
         noiseReductionBay->process (blocksA.data(), blocksB.data(), chainBlockSize);
 
         for (size_t c = 0; c < k; ++c)
