@@ -125,6 +125,11 @@ inline bool readAll (juce::AudioFormatManager& manager, const juce::File& file, 
     return reader->read (&result, 0, (int) reader->lengthInSamples, 0, true, true);
 }
 
+inline double toDb (double amplitude)
+{
+    return 20.0 * std::log10 (amplitude);
+}
+
 /** Deterministic noise in [-amplitude, amplitude) from a fixed seed, one value per (sample, channel). */
 inline std::vector<float> makeNoise (size_t count, uint32_t seed, float amplitude)
 {
