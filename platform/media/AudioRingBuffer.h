@@ -40,7 +40,7 @@ public:
         return n1 + n2;
     }
 
-    /** Reads up to frames into destination channels (extra ones get channel 0's mapping done by the writer). */
+    /** Reads up to frames into destination channels; channels beyond the ring's repeat its last one. */
     int read (float* const* destination, int numChannels, int frames)
     {
         int s1, n1, s2, n2;

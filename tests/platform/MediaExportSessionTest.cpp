@@ -5,6 +5,9 @@
 #include "media/MediaExportSession.h"
 #include "media/MediaInput.h"
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace tavlin::media;
 using tavlin::test::ScratchFolder;
 
@@ -345,4 +348,86 @@ TEST_F (MediaExportFixture, ACancelledExportEndsCancelledWithoutAFile)
     EXPECT_EQ (session->getStatusNumber(), 5);
     EXPECT_FALSE (out.exists());
     EXPECT_EQ (client.prepares.load(), client.unprepares.load());
+}
+
+TEST_F (MediaExportFixture, TheFileTypeDecidesTheContainerWhateverTheName)
+{
+    struct Case
+    {
+        MediaFileType type;
+        juce::String preset;
+        const char* demuxer;
+        const char* brand;
+    };
+
+    const Case cases[] = {
+        { MediaFileType::quickTimeMovie, MediaExportSession::presetPassthrough, "mov", "qt  " },
+        { MediaFileType::mpeg4, MediaExportSession::presetPassthrough, "mov", "isom" },
+        { MediaFileType::appleM4V, MediaExportSession::presetPassthrough, "mov", "M4V " },
+        { MediaFileType::appleM4A, MediaExportSession::presetAppleM4A, "mov", "M4A " },
+        { MediaFileType::coreAudioFormat, MediaExportSession::presetPassthrough, "caf", nullptr },
+        { MediaFileType::wave, MediaExportSession::presetPassthrough, "wav", nullptr },
+    };
+
+    int index = 0;
+
+    for (const auto& c : cases)
+    {
+        // Every file is named as if it were something else.
+        const auto out = scratch.file ("misnamed" + juce::String (index++) + ".aif");
+        SCOPED_TRACE (c.demuxer + juce::String (" ") + (c.brand != nullptr ? c.brand : ""));
+        auto session = MediaExportSession::create (MediaAsset (movie), c.preset);
+        ASSERT_NE (session, nullptr);
+        session->setOutputFile (out);
+        session->setOutputFileType (c.type);
+        ASSERT_TRUE (runSession (*session)) << session->getError();
+
+        juce::String error;
+        auto input = MediaInput::openFile (out, error);
+        ASSERT_NE (input, nullptr) << error;
+        EXPECT_TRUE (juce::String (input->getFormat()->iformat->name).startsWith (c.demuxer));
+
+        if (c.brand != nullptr)
+        {
+            const auto* tag = av_dict_get (input->getFormat()->metadata, "major_brand", nullptr, 0);
+            ASSERT_NE (tag, nullptr);
+            EXPECT_EQ (juce::String (tag->value), c.brand);
+        }
+    }
+}
+
+TEST_F (MediaExportFixture, AFullDiskFailsWithoutLeavingAFile)
+{
+    // A file size limit makes writes fail as they would on a full disk.
+    struct FileSizeLimit
+    {
+        explicit FileSizeLimit (rlim_t bytes)
+        {
+            signal (SIGXFSZ, SIG_IGN);
+            getrlimit (RLIMIT_FSIZE, &saved);
+            rlimit limited = saved;
+            limited.rlim_cur = bytes;
+            setrlimit (RLIMIT_FSIZE, &limited);
+        }
+
+        ~FileSizeLimit() { setrlimit (RLIMIT_FSIZE, &saved); }
+        rlimit saved {};
+    };
+
+    const auto out = scratch.file ("full.mov");
+    MediaAsset asset (movie);
+    auto session = MediaExportSession::create (asset, MediaExportSession::presetPassthrough);
+    ASSERT_NE (session, nullptr);
+    session->setOutputFile (out);
+    session->setOutputFileType (MediaFileType::quickTimeMovie);
+
+    {
+        const FileSizeLimit limit (64 * 1024);
+        EXPECT_FALSE (runSession (*session));
+    }
+
+    EXPECT_EQ (session->getStatusNumber(), 4);
+    EXPECT_TRUE (session->getError().contains ("full.mov")) << session->getError();
+    EXPECT_FALSE (out.exists());
+    EXPECT_TRUE (scratch.get().findChildFiles (juce::File::findFiles, false, "*partial*").isEmpty());
 }

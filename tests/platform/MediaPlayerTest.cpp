@@ -2,6 +2,7 @@
 #include "MediaFixtures.h"
 
 #include "media/MediaPlayer.h"
+#include "media/VideoFrameComponent.h"
 #include "media/VideoFrameDecoder.h"
 
 using namespace tavlin::media;
@@ -281,4 +282,14 @@ TEST_F (MediaPlayerFixture, ShowsThePictureByTheClockPlusTheVideoOffset)
 
         EXPECT_EQ (differing, 0) << "not the frame that shows at this time";
     }
+
+    // The component draws the frame: a snapshot at the picture's size holds its pixels.
+    VideoFrameComponent view (player);
+    view.setBounds (0, 0, 160, 120);
+    view.refresh();
+    const auto snapshot = view.createComponentSnapshot (view.getLocalBounds(), true, 1.0f);
+    const auto current = player.getCurrentVideoFrame();
+    ASSERT_TRUE (current.isValid());
+    EXPECT_EQ (snapshot.getPixelAt (80, 60), current.getPixelAt (80, 60));
+    EXPECT_EQ (snapshot.getPixelAt (10, 100), current.getPixelAt (10, 100));
 }

@@ -2,6 +2,9 @@
 
 #include "media/PcmFileExporter.h"
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace tavlin::media;
 using tavlin::test::ScratchFolder;
 
@@ -159,4 +162,27 @@ TEST_F (PcmFileExporterFixture, RefusesWhatItCannotDoBeforeQueueingAnything)
         if (c.destination != scratch.get())
             EXPECT_FALSE (c.destination.exists());
     }
+}
+
+TEST_F (PcmFileExporterFixture, AFullDiskFailsWithATextAndNoFile)
+{
+    PcmFileExporter::Request request;
+    request.source = processed;
+    request.destination = scratch.file ("full.wav");
+
+    // A file size limit makes writes fail as they would on a full disk.
+    signal (SIGXFSZ, SIG_IGN);
+    rlimit saved {};
+    getrlimit (RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = 16 * 1024;
+    setrlimit (RLIMIT_FSIZE, &limited);
+    juce::String error;
+    const bool ok = PcmFileExporter::convert (request, error);
+    setrlimit (RLIMIT_FSIZE, &saved);
+
+    EXPECT_FALSE (ok);
+    EXPECT_TRUE (error.isNotEmpty());
+    EXPECT_FALSE (request.destination.exists());
+    EXPECT_TRUE (scratch.get().findChildFiles (juce::File::findFiles, false, "*partial*").isEmpty());
 }
