@@ -115,8 +115,15 @@ std::shared_ptr<const AudioMix> TavAudioTapProcessor::audioMix()
     return mix;
 }
 
+std::mutex& TavAudioTapProcessor::getProcessorLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
 void TavAudioTapProcessor::reset()
 {
+    const std::lock_guard<std::mutex> hold (getProcessorLock());
     processor.reset();
 
     if (audioProcessingTap != nullptr)
@@ -188,6 +195,7 @@ void TavAudioTapProcessor::tapPrepare (AudioProcessingTap& tap, int64_t maxFrame
             context->maxFrames = frames;
         }
 
+        const std::lock_guard<std::mutex> hold (getProcessorLock());
         context->processor->prepareToPlay (format.sampleRate, frames);
         context->processor->setPlayConfigDetails (processChannels, processChannels, format.sampleRate, frames);
     }
@@ -251,6 +259,7 @@ void TavAudioTapProcessor::tapProcess (AudioProcessingTap& tap, int64_t numberFr
     }
 
     auto& buffer = context->buffer;
+    const std::lock_guard<std::mutex> hold (getProcessorLock());
 
     for (int64_t offset = 0; offset < numberFrames; offset += context->maxFrames)
     {

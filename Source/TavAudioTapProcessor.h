@@ -6,6 +6,7 @@
 #include <juce_audio_basics/juce_audio_basics.h>
 
 #include <memory>
+#include <mutex>
 
 class TavAudioProcessor;
 
@@ -37,6 +38,12 @@ public:
     void reset();
 
     const tavlin::media::MediaComposition::Track& audioAssetTrack() const noexcept { return track; }
+
+    /** Held by every tap while it drives the processor, and by reset. A renderer may run ahead of the clock
+        while playback is paused, so whoever drives or resets the processor outside a tap holds it too.
+        Never call into a player while holding it.
+    */
+    static std::mutex& getProcessorLock();
 
     /** What the tap writes to the log. */
     static inline const juce::String unsupportedFormatIdMessage {
