@@ -10,7 +10,8 @@ namespace vesk
     Both paths delay by the bay's latency L, so they line up sample for sample. After a switch in either
     direction the old path stays on the output for every block that starts less than L samples after the
     switch, while the new path is fed the same input (a processed path refills its history, a dry delay
-    its line); then the new path takes over with no repeated, dropped or shifted sample.
+    its line); then the new path takes over with no repeated, dropped or shifted sample. Switching back
+    before that happens keeps the path that is on the output and ends the transition.
 
     An enabled value other than 0 or 1 leaves the output as it was and the state untouched.
 */
@@ -50,8 +51,10 @@ private:
     template <typename NewPath, typename OldPath>
     void step (int switchedFrom, unsigned n, NewPath& runNew, OldPath& runOld)
     {
+        // A switch back before the last one took over finds the output still on this path, which has run
+        // all along: it stays on, settled. Only a path that was idle needs the whole latency to refill.
         if (previousEnabled == switchedFrom)
-            samplesSinceSwitch = 0;
+            samplesSinceSwitch = samplesSinceSwitch < latency ? latency : 0;
 
         runNew();
 

@@ -1,0 +1,242 @@
+#include "ZCrackleProcessor.h"
+
+#include "ZGain.h"
+#include "vj_exception.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace vesk
+{
+
+namespace
+{
+int checkedBlockSize (int blockSize)
+{
+    if (blockSize < 1 || blockSize > ZCrackleProcessor::maxBlockSize)
+        VJ_DSP_THROW ("Improper block size for the crackle processor.");
+
+    return blockSize;
+}
+
+// One block after the latency, plus the 15 samples the last fade-out may reach.
+int historyLength (int blockSize)
+{
+    return blockSize + 306;
+}
+
+constexpr float envelopeDecay = 0.997f;
+} // namespace
+
+ZCrackleProcessor::ZCrackleProcessor (int newBlockSize, float newSampleRate)
+    : sampleRate (newSampleRate), blockSize (checkedBlockSize (newBlockSize)),
+      history (std::make_unique<ZBuffer> (historyLength (blockSize), "ZBuffer")),
+      detection (std::make_unique<ZBuffer> (historyLength (blockSize), "ZBuffer")),
+      weights (std::make_unique<ZBuffer> (taps, "ZBuffer")),
+      predictionErrors (std::make_unique<ZBuffer> (historyLength (blockSize), "ZBuffer")),
+      predictions (std::make_unique<ZBuffer> (historyLength (blockSize), "ZBuffer"))
+{
+}
+
+ZCrackleProcessor::~ZCrackleProcessor() = default;
+
+std::unique_ptr<ZCrackleProcessor> ZCrackleProcessor::create (int blockSize, float sampleRate)
+{
+    return std::make_unique<ZCrackleProcessor> (blockSize, sampleRate);
+}
+
+void ZCrackleProcessor::reset()
+{
+    history->clear();
+    detection->clear();
+    weights->clear();
+    predictionErrors->clear();
+    predictions->clear();
+}
+
+void ZCrackleProcessor::setThresholdDb (float dB)
+{
+    thresholdRatio = (float) std::pow (10.0, (double) (dB / 20.0f));
+}
+
+float ZCrackleProcessor::stepSize (float rate) noexcept
+{
+    // A rate that is not above 44.1 kHz, NaN included, keeps the base step.
+    if (!(rate > 44100.0f))
+        return 0.005f;
+
+    return 0.005f * std::pow (100.0f, 1.0f - rate / 44100.0f);
+}
+
+void ZCrackleProcessor::process (ZBuffer& in, ZBuffer& out, int count)
+{
+    const auto n = std::min ({ count, blockSize, in.getLength(), out.getLength() });
+
+    if (n > 0)
+        processBlock (in.getData(), out.getData(), n);
+}
+
+void ZCrackleProcessor::processBlock (const float* input, float* output, int n)
+{
+    auto* h = history->getData();
+    auto* d = detection->getData();
+    auto* w = weights->getData();
+    auto* errors = predictionErrors->getData();
+    auto* predicted = predictions->getData();
+    const auto length = history->getLength();
+    const auto mu = stepSize (sampleRate);
+
+    std::memmove (h + writePosition, input, sizeof (float) * (size_t) n);
+
+    for (int i = writePosition; i < writePosition + n; ++i)
+    {
+        float p = 0.0f, energy = 0.0f;
+
+        for (int j = 0; j < taps; ++j)
+        {
+            const auto past = h[i - 1 - j];
+            p += ZGain::flushedProduct (w[j], past);
+            energy += ZGain::flushedProduct (past, past);
+        }
+
+        predicted[i] = p;
+        const auto e = h[i] - p;
+        errors[i] = e;
+
+        const auto step = mu / (energy + 0.000001f);
+
+        for (int j = 0; j < taps; ++j)
+            w[j] += ZGain::flushedProduct (ZGain::flushedProduct (e, h[i - 1 - j]), step);
+
+        const auto magnitude = std::abs (e);
+        errorEnvelope = (float) ((double) ZGain::flushedProduct (envelopeDecay, errorEnvelope)
+                                 + (1.0 - (double) envelopeDecay) * (double) magnitude);
+
+        const auto t = std::max (ZGain::flushedProduct (errorEnvelope, thresholdRatio), thresholdFloor);
+        const auto strength = (float) (((double) magnitude - (double) t) / ((double) t + 0.001));
+        d[i] = std::clamp (strength, 0.0f, 1.0f);
+    }
+
+    // Repair scan over the burst edges c: the last undetected sample before each run.
+    const int scanStart = scanOrigin + rampLength;
+    const int scanEnd = scanStart + n;
+    std::array<float, maxSmoothedRegion> regionWeights {};
+
+    for (int c = scanStart; c < scanEnd;)
+    {
+        if (!(d[c] == 0.0f && d[c + 1] > 0.0f))
+        {
+            ++c;
+            continue;
+        }
+
+        int e = -1;
+
+        for (int j = c + 1; j <= c + longestBurst; ++j)
+        {
+            if (d[j] > 0.0f && d[j + 1] == 0.0f)
+            {
+                e = j;
+                break;
+            }
+        }
+
+        if (e < 0)
+        {
+            // A longer burst is redrawn in pieces of at most 256 samples.
+            e = c + longestBurst;
+            d[e] = 0.0f;
+        }
+
+        const auto burst = e - c;
+        auto* rw = regionWeights.data();
+
+        for (int k = 0; k < rampLength; ++k)
+            rw[k] = 1.0f - (float) k / (float) rampLength;
+
+        std::fill_n (rw + rampLength, burst, 0.0f);
+
+        for (int k = 0; k < rampLength; ++k)
+            rw[rampLength + burst + k] = (float) (k + 1) / (float) rampLength;
+
+        auto* region = h + c - (rampLength - 1);
+        smoothRegion (rw, region, region, burst + 2 * rampLength, 1.0f);
+        c = e;
+    }
+
+    // A NaN or infinite input would otherwise leave the predictor and the envelope unusable for good.
+    if (!std::isfinite (errorEnvelope) || !std::all_of (w, w + taps, [] (float v) { return std::isfinite (v); }))
+    {
+        weights->clear();
+        errorEnvelope = 0.0f;
+    }
+
+    std::memmove (output, h + scanOrigin, sizeof (float) * (size_t) n);
+
+    const auto kept = sizeof (float) * (size_t) (length - n);
+    std::memmove (h, h + n, kept);
+    std::memmove (d, d + n, kept);
+    std::memmove (errors, errors + n, kept);
+    std::memmove (predicted, predicted + n, kept);
+}
+
+void ZCrackleProcessor::smoothRegion (const float* w, const float* y, float* z, int m, float lambda)
+{
+    if (m < 5 || m > maxSmoothedRegion)
+    {
+        if (m > 0 && z != y)
+            std::memmove (z, y, sizeof (float) * (size_t) m);
+
+        return;
+    }
+
+    // Symmetric pentadiagonal system factored as U' D U, U unit upper with two bands.
+    constexpr int capacity = maxSmoothedRegion + 2;
+    std::array<double, capacity> pivot, upper1, upper2, g;
+    const auto l = (double) lambda;
+
+    for (int i = 0; i < m; ++i)
+    {
+        const auto edge = i == 0 || i == m - 1;
+        const auto nextToEdge = i == 1 || i == m - 2;
+        auto diagonal = (edge ? l : (nextToEdge ? 5.0 * l : 6.0 * l)) + (double) w[i];
+        // A sample under weight 0 does not enter at all, so not even a NaN there spreads.
+        auto rhs = w[i] == 0.0f ? 0.0 : (double) w[i] * (double) y[i];
+        auto band1 = (i == 0 || i == m - 2) ? -2.0 * l : -4.0 * l;
+
+        if (i >= 1)
+        {
+            diagonal -= pivot[i - 1] * upper1[i - 1] * upper1[i - 1];
+            band1 -= pivot[i - 1] * upper1[i - 1] * upper2[i - 1];
+            rhs -= pivot[i - 1] * upper1[i - 1] * g[i - 1];
+        }
+
+        if (i >= 2)
+        {
+            diagonal -= pivot[i - 2] * upper2[i - 2] * upper2[i - 2];
+            rhs -= pivot[i - 2] * upper2[i - 2] * g[i - 2];
+        }
+
+        if (diagonal == 0.0)
+            diagonal = 0.001;
+
+        pivot[i] = diagonal;
+        upper1[i] = i <= m - 2 ? band1 / diagonal : 0.0;
+        upper2[i] = i <= m - 3 ? l / diagonal : 0.0;
+        g[i] = rhs / diagonal;
+    }
+
+    double next1 = 0.0, next2 = 0.0;
+
+    for (int i = m - 1; i >= 0; --i)
+    {
+        const auto value = g[i] - upper1[i] * next1 - upper2[i] * next2;
+        z[i] = (float) value;
+        next2 = next1;
+        next1 = value;
+    }
+}
+
+} // namespace vesk

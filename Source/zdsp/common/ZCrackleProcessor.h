@@ -1,0 +1,93 @@
+#pragma once
+
+#include "ZBuffer.h"
+#include "ZDSPObject.h"
+
+#include <memory>
+
+namespace vesk
+{
+
+/** Removes crackle from one channel.
+
+    An adaptive 5-tap linear predictor (normalised LMS) follows the signal; a burst is a run of samples
+    whose prediction error exceeds the threshold times the smoothed error magnitude. Each burst (at most
+    256 samples) is redrawn with a weighted second-difference smoother that ignores the burst's own
+    samples and blends into the 15 samples on each side. Delays by 291 samples.
+
+    The threshold never falls below an absolute floor, so that the collapsed error level of digital
+    silence does not turn everything that follows into a burst.
+*/
+class ZCrackleProcessor : private ZDSPObject
+{
+public:
+    /** Largest block size accepted, in samples. */
+    static constexpr int maxBlockSize = 1 << 20;
+
+    /** Lowest detection level of the prediction error (linear, -60 dBFS). */
+    static constexpr float thresholdFloor = 0.001f;
+
+    /** Longest region smoothRegion accepts: the longest burst plus both ramps. */
+    static constexpr int maxSmoothedRegion = 286;
+
+    /** Throws vj_dsp_exception for a block size outside 1 .. maxBlockSize. */
+    ZCrackleProcessor (int blockSize, float sampleRate);
+    ~ZCrackleProcessor() override;
+
+    using ZDSPObject::getName;
+    using ZDSPObject::setName;
+
+    static std::unique_ptr<ZCrackleProcessor> create (int blockSize, float sampleRate);
+
+    /** Zeroes history, detection, weights and the working buffers; the error envelope is kept. */
+    void reset();
+
+    /** Detection ratio = 10^(dB / 20). */
+    void setThresholdDb (float dB);
+
+    float getThresholdRatio() const noexcept { return thresholdRatio; }
+    float getErrorEnvelope() const noexcept { return errorEnvelope; }
+
+    /** 291 samples. */
+    int getLatency() const noexcept { return latency; }
+
+    int getBlockSize() const noexcept { return blockSize; }
+
+    /** Runs one block; in and out may be the same buffer. The count should be the block size; it is
+        cut to the block size and to the lengths of both buffers.
+    */
+    void process (ZBuffer& in, ZBuffer& out, int count);
+
+    /** Whittaker smoother with second differences: solves (W + lambda D'D) z = W y for count samples,
+        W the diagonal of weights. y and z may be the same array. A count below 5 or above
+        maxSmoothedRegion leaves z as a copy of y.
+    */
+    static void smoothRegion (const float* weights, const float* y, float* z, int count, float lambda);
+
+    /** NLMS step size at a rate (Hz): 0.005 up to 44.1 kHz, smaller above. */
+    static float stepSize (float sampleRate) noexcept;
+
+    /** Hz; the owner may change it between blocks. */
+    float sampleRate;
+
+private:
+    void processBlock (const float* input, float* output, int n);
+
+    static constexpr int rampLength = 15;
+    static constexpr int longestBurst = 256;
+    static constexpr int taps = 5;
+
+    int blockSize;
+    float thresholdRatio = 1.0f;
+    std::unique_ptr<ZBuffer> history;
+    std::unique_ptr<ZBuffer> detection;
+    std::unique_ptr<ZBuffer> weights;
+    std::unique_ptr<ZBuffer> predictionErrors;
+    std::unique_ptr<ZBuffer> predictions;
+    float errorEnvelope = 0.0f;
+    int latency = rampLength + longestBurst + rampLength + taps;
+    int scanOrigin = 0;
+    int writePosition = latency;
+};
+
+} // namespace vesk

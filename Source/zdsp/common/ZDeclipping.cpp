@@ -1,0 +1,422 @@
+#include "ZDeclipping.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vesk
+{
+
+namespace
+{
+constexpr float binWidth = 0.005f;
+constexpr int centreBin = 200;
+constexpr float clippedWeight = 1.0e-7f;
+constexpr double replacedPivot = 0.001;
+
+// Lengths derived from the sample rate; a rate that is not a positive number gives 0.
+long truncatedLength (float samples)
+{
+    if (!(samples > 0.0f))
+        return 0;
+
+    return (long) std::min (samples, 16777216.0f);
+}
+
+int histogramBin (float x)
+{
+    const auto position = (x + 1.0f) / binWidth;
+
+    if (!(position > 0.0f))
+        return 0;
+
+    if (position >= (float) (ZDeclipping::histogramBins - 1))
+        return ZDeclipping::histogramBins - 1;
+
+    return (int) position;
+}
+
+// The bin of half the given extreme, kept within -1 .. 401 so that huge samples stay representable.
+long searchLimitBin (float x)
+{
+    const auto position = (x * 0.5f + 1.0f) / binWidth;
+    return (long) std::clamp (position, -1.0f, 401.0f);
+}
+
+// The second-difference penalty D'D of a region of n samples, as its three bands.
+float penaltyDiagonal (long i, long n)
+{
+    static constexpr float squares[] = { 1.0f, 4.0f, 1.0f };
+    float sum = 0.0f;
+
+    for (auto row = std::max (0L, i - 2); row <= std::min (i, n - 3); ++row)
+        sum += squares[i - row];
+
+    return sum;
+}
+
+float penaltyFirstBand (long i, long n)
+{
+    float sum = 0.0f;
+
+    for (auto row = std::max (0L, i - 1); row <= std::min (i, n - 3); ++row)
+        sum += -2.0f;
+
+    return sum;
+}
+
+float penaltySecondBand (long i, long n)
+{
+    return i <= n - 3 ? 1.0f : 0.0f;
+}
+} // namespace
+
+ZDeclipping::ZDeclipping (long newBlockSize, float newSampleRate)
+{
+    kernels = ZGain::create (false);
+    softClip = ZSoftClip::create ((int) newBlockSize);
+    setSampleRate (newSampleRate);
+    setBlockSize (newBlockSize);
+}
+
+void ZDeclipping::setDefaults()
+{
+    enabled = false;
+    outputGain = 1.0f;
+    lambda = 1.0f;
+    peakRatio = 9.92f;
+    centreRatio = 9.902f;
+    tailFraction = 0.0104f;
+    binOffset = 0;
+    softClip->setThresholdDb (-0.1f);
+}
+
+void ZDeclipping::deriveLengths()
+{
+    // At least one sample per run and per chunk, so that the search always advances.
+    maxRun = std::max (1L, truncatedLength (0.025f * sampleRate));
+    margin = truncatedLength (0.001f * sampleRate);
+    chunk = std::max (1L, truncatedLength (0.011609977f * sampleRate + 0.5f));
+    delay = maxRun + 2 * margin;
+
+    // The analysis buffer is made anew and empty, so the scan starts afresh behind the new margin; a
+    // position left from a shorter margin would put a region's start before the buffer.
+    scanPosition = margin;
+
+    const auto longestRegion = (size_t) delay;
+    weights.assign (longestRegion, 0.0f);
+    pivots.assign (longestRegion, 0.0);
+    firstMultipliers.assign (longestRegion, 0.0);
+    secondMultipliers.assign (longestRegion, 0.0);
+    substitution.assign (longestRegion, 0.0);
+}
+
+void ZDeclipping::createAnalysisBuffer()
+{
+    analysisBuffer = std::make_unique<ZBuffer> ((int) (delay + margin + blockSize), "mAnalysisBuffer");
+}
+
+void ZDeclipping::setSampleRate (float newSampleRate)
+{
+    sampleRate = newSampleRate;
+    deriveLengths();
+    createAnalysisBuffer();
+}
+
+void ZDeclipping::setBlockSize (long n)
+{
+    // The soft clip goes first: a refused size then leaves the declipper as it was.
+    softClip->setBlockSize (n);
+    blockSize = n;
+    deriveLengths();
+    createAnalysisBuffer();
+}
+
+void ZDeclipping::reset()
+{
+    analysisBuffer->clear();
+    negativeClipLevel = -1.0f;
+    positiveClipLevel = 1.0f;
+    scanPosition = margin;
+    largestSeen = 0.0f;
+    smallestSeen = 0.0f;
+    negativeSearchLimit = 180;
+    positiveSearchLimit = 220;
+    softClip->reset();
+}
+
+long ZDeclipping::getLatency() const
+{
+    return delay + softClip->getLatency();
+}
+
+bool ZDeclipping::isClipPeak (int bin, int comparisonBin) const noexcept
+{
+    if (comparisonBin - 1 < 0 || comparisonBin + 1 >= histogramBins)
+        return false;
+
+    // Only samples that lie next to a sample of the same or an adjacent bin speak for a plateau. They
+    // are compared with the mean of the comparison bin and its two neighbours, an empty comparison
+    // counting as one sample: lone extreme samples, the sparse peaks of high-frequency programme and
+    // the bins that a steady tone happens to skip do not make a clipped level.
+    const auto comparison = (histogram[(size_t) comparisonBin - 1] + histogram[(size_t) comparisonBin]
+                             + histogram[(size_t) comparisonBin + 1])
+                            / 3.0f;
+    const auto count = plateauHistogram[(size_t) bin];
+
+    return count > peakRatio * std::max (comparison, 1.0f)
+           && count > centreRatio * std::max (histogram[(size_t) centreBin], 1.0f);
+}
+
+void ZDeclipping::detectClipLevels (const float* x, long n)
+{
+    if (n <= 0)
+        return;
+
+    const auto chunks = (long) std::ceil ((float) n / (float) chunk);
+    const auto d = (int) binOffset;
+
+    for (long c = 0; c < chunks; ++c)
+    {
+        const auto start = c * chunk;
+        const auto length = std::min (chunk, n - start);
+
+        if (length <= 0)
+            break;
+
+        histogram.fill (0.0f);
+        plateauHistogram.fill (0.0f);
+        int previousBin = -1;
+        bool previousCounted = false;
+
+        for (auto i = start; i < start + length; ++i)
+        {
+            const auto v = x[i];
+
+            if (v > largestSeen)
+            {
+                largestSeen = v;
+
+                if (v > 0.2f)
+                    positiveSearchLimit = searchLimitBin (v);
+            }
+            else if (v < smallestSeen)
+            {
+                smallestSeen = v;
+
+                if (v < -0.2f)
+                    negativeSearchLimit = searchLimitBin (v);
+            }
+
+            if (std::isnan (v))
+            {
+                previousBin = -1;
+                continue;
+            }
+
+            const auto bin = histogramBin (v);
+            histogram[(size_t) bin] += 1.0f;
+
+            const bool neighbours = previousBin >= 0 && std::abs (bin - previousBin) <= 1;
+
+            if (neighbours)
+            {
+                if (!previousCounted)
+                    plateauHistogram[(size_t) previousBin] += 1.0f;
+
+                plateauHistogram[(size_t) bin] += 1.0f;
+            }
+
+            previousBin = bin;
+            previousCounted = neighbours;
+        }
+
+        const auto tail = (float) length * tailFraction;
+
+        if (negativeSearchLimit > 0)
+        {
+            float sum = 0.0f;
+
+            for (int j = 0; j < negativeSearchLimit && sum < tail; ++j)
+            {
+                if (isClipPeak (j, j + d + 5))
+                {
+                    const auto level = (float) (j + d + 5) * binWidth - 1.0f;
+
+                    if (level > -1.0f)
+                        negativeClipLevel = level;
+
+                    break;
+                }
+
+                if (j - d >= 0)
+                    sum += histogram[(size_t) (j - d)];
+            }
+        }
+
+        if (positiveSearchLimit <= histogramBins - 2)
+        {
+            float sum = 0.0f;
+
+            for (int j = histogramBins - 1; j > positiveSearchLimit && sum < tail; --j)
+            {
+                if (isClipPeak (j, j - d - 5))
+                {
+                    const auto level = (float) (j - d - 4) * binWidth - 1.0f;
+
+                    if (level < 1.0f)
+                        positiveClipLevel = level;
+
+                    break;
+                }
+
+                if (j + d <= histogramBins - 1)
+                    sum += histogram[(size_t) (j + d)];
+            }
+        }
+    }
+}
+
+bool ZDeclipping::smoothRegion (const float* w, const float* y, float* z, long n, float smoothing)
+{
+    if (n <= 0)
+        return true;
+
+    if (n > (long) pivots.size())
+    {
+        if (z != y)
+            std::copy_n (y, n, z);
+
+        return false;
+    }
+
+    auto* d = pivots.data();
+    auto* l1 = firstMultipliers.data();
+    auto* l2 = secondMultipliers.data();
+    auto* u = substitution.data();
+    const auto lam = (double) smoothing;
+
+    // (W + lambda D'D) = L diag (d) L', L unit lower triangular with two subdiagonals l1 and l2. The
+    // system is badly conditioned for long runs (the clipped samples carry almost no weight), so it is
+    // solved in double precision: single precision misses a run of a few hundred samples by far more
+    // than full scale.
+    for (long i = 0; i < n; ++i)
+    {
+        auto pivot = (double) w[i] + lam * penaltyDiagonal (i, n);
+        auto rhs = (double) w[i] * (double) y[i];
+
+        if (i >= 1)
+        {
+            pivot -= l1[i - 1] * l1[i - 1] * d[i - 1];
+            rhs -= l1[i - 1] * u[i - 1];
+        }
+
+        if (i >= 2)
+        {
+            pivot -= l2[i - 2] * l2[i - 2] * d[i - 2];
+            rhs -= l2[i - 2] * u[i - 2];
+        }
+
+        if (pivot == 0.0)
+            pivot = replacedPivot;
+
+        d[i] = pivot;
+        u[i] = rhs;
+
+        if (i + 1 < n)
+        {
+            auto upper = lam * penaltyFirstBand (i, n);
+
+            if (i >= 1)
+                upper -= l1[i - 1] * l2[i - 1] * d[i - 1];
+
+            l1[i] = upper / pivot;
+        }
+
+        if (i + 2 < n)
+            l2[i] = lam * penaltySecondBand (i, n) / pivot;
+    }
+
+    for (auto i = n - 1; i >= 0; --i)
+    {
+        auto value = u[i] / d[i];
+
+        if (i + 1 < n)
+            value -= l1[i] * u[i + 1];
+
+        if (i + 2 < n)
+            value -= l2[i] * u[i + 2];
+
+        u[i] = value;
+        z[i] = (float) value;
+    }
+
+    return true;
+}
+
+bool ZDeclipping::process (ZBuffer* in, ZBuffer* out, long n)
+{
+    n = std::min ({ n, blockSize, (long) in->getLength(), (long) out->getLength() });
+
+    if (n <= 0)
+        return false;
+
+    auto* buf = analysisBuffer->getData();
+    const auto length = (long) analysisBuffer->getLength();
+
+    std::copy_n (in->getData(), n, buf + delay);
+    detectClipLevels (in->getData(), n);
+
+    bool rebuilt = false;
+    long lastRunEnd = 0;
+
+    if (enabled.load (std::memory_order_relaxed))
+    {
+        const auto low = negativeClipLevel;
+        const auto high = positiveClipLevel;
+        const auto searchEnd = margin + n;
+        auto p = scanPosition;
+
+        while (p < searchEnd)
+        {
+            auto start = p;
+
+            while (start < searchEnd && !(buf[start] >= high || buf[start] <= low))
+                ++start;
+
+            if (start >= searchEnd)
+                break;
+
+            // A run holds at most maxRun samples; a longer one is repaired section by section.
+            const bool positive = buf[start] >= high;
+            const auto lastAllowed = start + maxRun - 1;
+            auto end = start;
+
+            while (end < lastAllowed && (positive ? buf[end + 1] >= high : buf[end + 1] <= low))
+                ++end;
+
+            const auto regionStart = start - margin;
+            const auto regionLength = end - start + 1 + 2 * margin;
+
+            std::fill_n (weights.begin(), regionLength, 1.0f);
+            std::fill_n (weights.begin() + margin, end - start + 1, clippedWeight);
+
+            auto* region = buf + regionStart;
+            smoothRegion (weights.data(), region, region, regionLength, lambda);
+
+            rebuilt = true;
+            lastRunEnd = end;
+            p = end + 1;
+        }
+    }
+
+    std::copy_n (buf, n, out->getData());
+    kernels->scale (out, outputGain);
+    std::copy (buf + n, buf + length, buf);
+
+    scanPosition = rebuilt ? std::max (lastRunEnd + 1 - n, margin) : margin;
+
+    softClip->process (out, out);
+    return rebuilt;
+}
+
+} // namespace vesk

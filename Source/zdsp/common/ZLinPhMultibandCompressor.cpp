@@ -1,0 +1,439 @@
+#include "ZLinPhMultibandCompressor.h"
+
+#include "ZFourierTransform.h"
+#include "ZGain.h"
+#include "ZSignalWindow.h"
+#include "vj_exception.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace vesk
+{
+
+namespace
+{
+// Default crossovers (Hz) by band count; row b - 1 holds the b - 1 crossovers of b bands.
+constexpr float defaultCrossovers[ZLinPhMultibandCompressor::maxBands][ZLinPhMultibandCompressor::maxCrossovers] = {
+    {},
+    { 6000.0f },
+    { 1000.0f, 11000.0f },
+    { 500.0f, 4000.0f, 11000.0f },
+    { 250.0f, 1000.0f, 4000.0f, 11000.0f },
+    { 150.0f, 400.0f, 1500.0f, 4000.0f, 11000.0f },
+    { 100.0f, 300.0f, 600.0f, 1500.0f, 4000.0f, 11000.0f },
+    { 100.0f, 200.0f, 400.0f, 900.0f, 2000.0f, 5000.0f, 12000.0f },
+};
+
+constexpr int maxBlockSize = 1 << 22;
+
+// log2 of the analysis size 2N, rounded to the nearest integer.
+int orderFor (int n)
+{
+    return (int) (std::log10 (2.0 * (double) n) / 0.3010299956639812 + 0.5);
+}
+} // namespace
+
+/** Everything whose size follows the block size. */
+struct ZLinPhMultibandCompressor::Storage
+{
+    struct Channel
+    {
+        std::unique_ptr<ZBuffer> inputRe, inputIm, analysisRe, analysisIm, power, overlap;
+    };
+
+    Storage (unsigned channelCount, int n)
+    {
+        const auto order = orderFor (n);
+        kernels = ZGain::create (false);
+        forward4N = ZFourierTransform::create (order + 1, ZFourierTransform::forward, 1);
+        inverse4N = ZFourierTransform::create (order + 1, ZFourierTransform::inverse, 1);
+        inverse2N = ZFourierTransform::create (order, ZFourierTransform::inverse, 1);
+        forward2N = ZFourierTransform::create (order, ZFourierTransform::forward, 1);
+        window = ZSignalWindow::create (n, ZSignalWindow::blackman, 0.0f);
+
+        work = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
+        filterRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+        filterIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+
+        for (unsigned c = 0; c < channelCount; ++c)
+        {
+            auto& ch = channel[c];
+            ch.inputRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+            ch.inputIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+            ch.analysisRe = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
+            ch.analysisIm = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
+            ch.power = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
+            ch.overlap = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
+        }
+
+        for (auto& curve : transitionCurves)
+            curve.assign ((size_t) (2 * n + 1), 0.0f);
+    }
+
+    std::unique_ptr<ZGain> kernels;
+    std::unique_ptr<ZFourierTransform> forward4N, inverse4N, inverse2N, forward2N;
+    std::unique_ptr<ZSignalWindow> window;
+    std::unique_ptr<ZBuffer> work, filterRe, filterIm;
+    std::array<Channel, maxChannels> channel;
+    std::array<std::vector<float>, maxCrossovers> transitionCurves;
+};
+
+ZLinPhMultibandCompressor::ZLinPhMultibandCompressor (unsigned channelCount, unsigned bandCount, int newBlockSize,
+                                                      float newSampleRate)
+    : channels (std::min (channelCount, maxChannels)), bands (std::min (bandCount, maxBands))
+{
+    if (channels == 0)
+        VJ_DSP_THROW ("The multiband compressor needs at least one channel.");
+
+    if (bands == 0)
+        VJ_DSP_THROW ("The multiband compressor needs at least one band.");
+
+    if (!isUsableSize (newBlockSize, newSampleRate))
+        VJ_DSP_THROW ("The multiband compressor needs a power-of-two block size and a positive sample rate.");
+
+    blockSize = newBlockSize;
+    sampleRate = newSampleRate;
+    deriveSizes();
+    useStorage (std::make_unique<Storage> (channels, blockSize));
+    reset();
+
+    for (unsigned b = 0; b < maxBands; ++b)
+    {
+        threshold[b] = -20.0f;
+        ratio[b] = 3.0f;
+        range[b] = 18.0f;
+        makeup[b] = 0.0f;
+        attack[b] = 0.05f;
+        release[b] = 0.2f;
+        attackCoefficient[b] = timeCoefficient (blockSize, attack[b], sampleRate);
+        releaseCoefficient[b] = timeCoefficient (blockSize, release[b], sampleRate);
+        knee[b] = 2.0f;
+        solo[b] = false;
+        bypass[b] = false;
+    }
+
+    std::copy (std::begin (defaultCrossovers[bands - 1]), std::end (defaultCrossovers[bands - 1]), crossovers.begin());
+
+    const auto pi = 3.14159265358979323846f;
+
+    for (int j = 0; j < crossfadeLength; ++j)
+        crossfade[(size_t) j] = 0.5f + 0.5f * std::cos ((float) (j - 511) * pi * 0.001953125f);
+
+    buildCrossoverWeights();
+}
+
+ZLinPhMultibandCompressor::~ZLinPhMultibandCompressor() = default;
+
+std::unique_ptr<ZLinPhMultibandCompressor> ZLinPhMultibandCompressor::create (int channelCount, int bandCount,
+                                                                              int newBlockSize, float newSampleRate)
+{
+    return std::make_unique<ZLinPhMultibandCompressor> (
+        (unsigned) std::max (channelCount, 0), (unsigned) std::max (bandCount, 0), newBlockSize, newSampleRate);
+}
+
+bool ZLinPhMultibandCompressor::isUsableSize (long long size, float rate) noexcept
+{
+    const auto powerOfTwo = size >= 1 && size <= maxBlockSize && (size & (size - 1)) == 0;
+    return powerOfTwo && rate > 0.0f && std::isfinite (rate);
+}
+
+float ZLinPhMultibandCompressor::timeCoefficient (int n, float seconds, float rate) noexcept
+{
+    const auto denominator = seconds * rate;
+
+    if (denominator == 0.0f)
+        return 0.0f;
+
+    const auto exponent = (float) n / denominator;
+    return (float) std::pow (0.33, (double) exponent);
+}
+
+void ZLinPhMultibandCompressor::deriveSizes()
+{
+    order = orderFor (blockSize);
+    analysisSize = 2u * (unsigned) blockSize;
+    convolutionSize = 4u * (unsigned) blockSize;
+    latency = blockSize;
+    binsPerHertz = (float) analysisSize / sampleRate;
+    hertzPerBin = sampleRate / (float) analysisSize;
+}
+
+void ZLinPhMultibandCompressor::useStorage (std::unique_ptr<Storage> newStorage)
+{
+    storage = std::move (newStorage);
+    levelScale = (float) convolutionSize / storage->window->getSumOfSquares();
+}
+
+bool ZLinPhMultibandCompressor::reconfigure (unsigned newBlockSize, float newSampleRate)
+{
+    if (!isUsableSize (newBlockSize, newSampleRate))
+        return false;
+
+    // Built before anything changes, so a failed allocation leaves the compressor as it was.
+    auto fresh = std::make_unique<Storage> (channels, (int) newBlockSize);
+
+    blockSize = (int) newBlockSize;
+    sampleRate = newSampleRate;
+    deriveSizes();
+    useStorage (std::move (fresh));
+    reset();
+    buildCrossoverWeights();
+    return true;
+}
+
+void ZLinPhMultibandCompressor::reset()
+{
+    for (unsigned c = 0; c < channels; ++c)
+    {
+        storage->channel[c].overlap->clear();
+        channelLevel[c].fill (-90.0f);
+    }
+}
+
+float ZLinPhMultibandCompressor::getTransitionWeight (unsigned crossover, unsigned k) const noexcept
+{
+    return storage->transitionCurves[crossover][k];
+}
+
+const ZBuffer& ZLinPhMultibandCompressor::getFilterRe() const noexcept
+{
+    return *storage->filterRe;
+}
+
+const ZBuffer& ZLinPhMultibandCompressor::getFilterIm() const noexcept
+{
+    return *storage->filterIm;
+}
+
+void ZLinPhMultibandCompressor::buildCrossoverWeights()
+{
+    const auto crossoverCount = bands - 1;
+    const auto nyquistBin = (unsigned) blockSize;
+
+    // anchor[b] is where band b is anchored: 0 Hz for band 0, then midway between crossovers, and for
+    // the top band midway between the last crossover and half the rate.
+    std::array<float, maxBands> anchor {};
+
+    for (unsigned i = 0; i < crossoverCount; ++i)
+    {
+        const auto next = i + 1 < crossoverCount ? crossovers[i + 1] : sampleRate * 0.5f;
+        anchor[i + 1] = (crossovers[i] + next) * 0.5f;
+    }
+
+    // Rounded to the nearest bin and kept within 0..N whatever the crossovers are.
+    const auto binOf = [this, nyquistBin] (float hertz)
+    {
+        const auto x = hertz * binsPerHertz + 0.5f;
+
+        if (!(x >= 0.0f))
+            return 0u;
+
+        return x >= (float) nyquistBin ? nyquistBin : (unsigned) x;
+    };
+
+    firstBin[0] = 0;
+    lastBin[0] = 0;
+
+    for (unsigned b = 1; b < bands; ++b)
+        firstBin[b] = lastBin[b] = binOf (anchor[b]);
+
+    lastBin[bands - 1] = nyquistBin;
+
+    for (unsigned i = 0; i < crossoverCount; ++i)
+    {
+        const auto start = lastBin[i] + 1;
+        const auto end = firstBin[i + 1];
+        transitionStart[i] = start;
+        transitionLength[i] = end > start ? end - start : 0;
+
+        // I(h) = g h + q h^2 maps the anchor below to 0, the crossover to 256 and the anchor above to 512.
+        const auto lower = anchor[i];
+        const auto d1 = crossovers[i] - lower;
+        const auto d2 = anchor[i + 1] - lower;
+        const auto g = (512.0f - 256.0f * d2 * d2 / (d1 * d1)) / (d2 - d2 * d2 / d1);
+        const auto q = (256.0f - d1 * g) / (d1 * d1);
+
+        auto& curve = storage->transitionCurves[i];
+        auto h = (float) start * hertzPerBin - lower;
+
+        for (unsigned k = 0; k < transitionLength[i]; ++k)
+        {
+            const auto v = g * h + q * h * h;
+            const auto index = !(v >= 0.0f) ? 0 : (v > 511.0f ? 511 : (int) v);
+            curve[k] = crossfade[(size_t) index];
+            h += hertzPerBin;
+        }
+    }
+}
+
+bool ZLinPhMultibandCompressor::process (ZBuffer** in, ZBuffer** out, int count)
+{
+    if (count == 0)
+        return true;
+
+    if (count < 0 || count > blockSize || in == nullptr || out == nullptr)
+        return false;
+
+    for (unsigned c = 0; c < channels; ++c)
+        if (in[c] == nullptr || out[c] == nullptr || in[c]->getLength() < count || out[c]->getLength() < count)
+            return false;
+
+    auto& s = *storage;
+    auto* work = s.work.get();
+    auto* w = work->getData();
+    const auto n = (size_t) count;
+    const auto size4N = (size_t) convolutionSize;
+
+    for (unsigned c = 0; c < channels; ++c)
+    {
+        auto& ch = s.channel[c];
+        std::copy_n (in[c]->getData(), n, w);
+        std::fill (w + n, w + size4N, 0.0f);
+        s.forward4N->transformReal (work, ch.inputRe.get(), ch.inputIm.get());
+        s.window->applyTo (work, work);
+        s.forward2N->transformReal (work, ch.analysisRe.get(), ch.analysisIm.get());
+        s.kernels->multiplyTo (ch.analysisRe.get(), ch.analysisRe.get(), ch.power.get());
+        s.kernels->multiplyAddTo (ch.analysisIm.get(), ch.analysisIm.get(), ch.power.get());
+    }
+
+    computeBandGains();
+
+    for (unsigned c = 0; c < channels; ++c)
+    {
+        auto& ch = s.channel[c];
+        s.kernels->complexMultiply (ch.inputRe.get(), ch.inputIm.get(), s.filterRe.get(), s.filterIm.get(),
+                                    ch.inputRe.get(), ch.inputIm.get());
+        s.inverse4N->transformReal (work, ch.inputRe.get(), ch.inputIm.get());
+        s.kernels->scaleAddTo (work, ch.overlap.get(), 1.0f);
+
+        auto* o = ch.overlap->getData();
+        std::copy_n (o, n, out[c]->getData());
+        std::copy (o + n, o + size4N, o);
+        std::fill (o + size4N - n, o + size4N, 0.0f);
+    }
+
+    return true;
+}
+
+void ZLinPhMultibandCompressor::computeBandGains()
+{
+    auto& s = *storage;
+    const auto anySolo = std::any_of (solo.begin(), solo.begin() + bands, [] (bool b) { return b; });
+    std::array<float, maxChannels> carry {};
+
+    for (unsigned b = 0; b < bands; ++b)
+    {
+        auto k = knee[b];
+
+        if (k != 0.0f && k < 0.01f)
+            k = 0.01f;
+
+        for (unsigned c = 0; c < channels; ++c)
+        {
+            const auto* p = s.channel[c].power->getData();
+            auto sum = carry[c];
+
+            for (auto j = firstBin[b]; j <= lastBin[b]; ++j)
+                sum += p[j];
+
+            // A transition's power is shared between its two bands by the squared weights.
+            if (b + 1 < bands)
+            {
+                carry[c] = 0.0f;
+                const auto& curve = s.transitionCurves[b];
+                const auto* tp = p + transitionStart[b];
+
+                for (unsigned j = 0; j < transitionLength[b]; ++j)
+                {
+                    const auto d = curve[j];
+                    sum += tp[j] * (1.0f - d) * (1.0f - d);
+                    carry[c] += tp[j] * d * d;
+                }
+            }
+
+            const auto scaled = (double) sum * (double) levelScale;
+            const auto level = scaled > 1e-10 ? (float) (10.0 * std::log10 (scaled)) : -100.0f;
+            const auto previous = channelLevel[c][b];
+            const auto a = level > previous ? attackCoefficient[b] : releaseCoefficient[b];
+            channelLevel[c][b] = level * (1.0f - a) + previous * a;
+        }
+
+        auto loudest = channelLevel[0][b];
+
+        for (unsigned c = 1; c < channels; ++c)
+            loudest = std::max (loudest, channelLevel[c][b]);
+
+        bandLevel[b] = loudest;
+
+        if (anySolo && !solo[b])
+        {
+            bandGain[b] = -200.0f;
+        }
+        else if (bypass[b])
+        {
+            bandGain[b] = 0.0f;
+        }
+        else
+        {
+            const auto v = loudest;
+            const auto t = threshold[b];
+            const auto slope = 1.0f / ratio[b] - 1.0f;
+            auto g = 0.0f;
+
+            if (v > t + k)
+            {
+                g = (v - t) * slope;
+            }
+            else if (v > t - k)
+            {
+                const auto x = v - (t - k);
+                g = slope * x * x / (4.0f * k);
+            }
+
+            if (std::abs (g) > range[b])
+                g = std::copysign (range[b], g);
+
+            bandGain[b] = g + makeup[b];
+        }
+    }
+
+    // The gain curve over the 2N-point grid: flat in each band, cross-faded in each transition.
+    auto* re = s.filterRe->getData();
+    s.filterRe->clear();
+    s.filterIm->clear();
+
+    std::array<float, maxBands> linear {};
+
+    for (unsigned b = 0; b < bands; ++b)
+    {
+        linear[b] = (float) std::pow (10.0, (double) bandGain[b] / 20.0);
+
+        for (auto j = firstBin[b]; j <= lastBin[b]; ++j)
+            re[j] = linear[b];
+    }
+
+    for (unsigned i = 0; i + 1 < bands; ++i)
+    {
+        const auto& curve = s.transitionCurves[i];
+
+        for (unsigned j = 0; j < transitionLength[i]; ++j)
+        {
+            const auto d = curve[j];
+            re[transitionStart[i] + j] = d * linear[i + 1] + (1.0f - d) * linear[i];
+        }
+    }
+
+    // Alternating signs delay the zero-phase response by N samples.
+    for (int j = 1; j <= blockSize + 1; j += 2)
+        re[j] = -re[j];
+
+    auto* work = s.work.get();
+    s.inverse2N->transformReal (work, s.filterRe.get(), s.filterIm.get());
+    std::fill (work->getData() + analysisSize, work->getData() + convolutionSize, 0.0f);
+    s.kernels->scale (work, 2.0f);
+    s.forward4N->transformReal (work, s.filterRe.get(), s.filterIm.get());
+}
+
+} // namespace vesk

@@ -1,0 +1,163 @@
+#include "ZClickAndCrackleBay.h"
+
+#include "vj_exception.h"
+
+#include <algorithm>
+
+namespace vesk
+{
+
+namespace
+{
+int checkedChannels (int channels)
+{
+    if (channels < 1 || channels > ZClickAndCrackleBay::maxChannels)
+        VJ_DSP_THROW ("The click and crackle bay supports 1 or 2 channels.");
+
+    return channels;
+}
+} // namespace
+
+ZClickAndCrackleBay::ZClickAndCrackleBay (const char*, int numChannels)
+    : channels (checkedChannels (numChannels)), crackleProcessors ((size_t) channels),
+      clickProcessors ((size_t) channels), dryDelays ((size_t) channels),
+      enabled (std::make_unique<juce::Value> (juce::var (1))),
+      crackleThreshold (std::make_unique<juce::Value> (juce::var (30.0))),
+      clickThreshold (std::make_unique<juce::Value> (juce::var (30.0)))
+{
+}
+
+ZClickAndCrackleBay::~ZClickAndCrackleBay() = default;
+
+void ZClickAndCrackleBay::setSampleRate (float newSampleRate)
+{
+    sampleRate = newSampleRate;
+
+    for (auto& crackle : crackleProcessors)
+        if (crackle != nullptr)
+            crackle->sampleRate = newSampleRate;
+
+    for (auto& click : clickProcessors)
+        if (click != nullptr)
+            click->sampleRate = newSampleRate;
+}
+
+void ZClickAndCrackleBay::setBlockSize (int newBlockSize)
+{
+    const auto previous = blockSize;
+    blockSize = newBlockSize;
+
+    try
+    {
+        prepare();
+    }
+    catch (...)
+    {
+        blockSize = previous;
+        throw;
+    }
+}
+
+bool ZClickAndCrackleBay::prepare()
+{
+    // Everything is built first, so that a failure leaves the bay as it was.
+    std::vector<std::unique_ptr<ZCrackleProcessor>> newCrackle ((size_t) channels);
+    std::vector<std::unique_ptr<ZClickProcessor>> newClick ((size_t) channels);
+    std::vector<std::unique_ptr<ZDelayBuffer>> newDelays ((size_t) channels);
+
+    for (size_t c = 0; c < (size_t) channels; ++c)
+    {
+        newCrackle[c] = ZCrackleProcessor::create (blockSize, sampleRate);
+        newClick[c] = ZClickProcessor::create (blockSize, sampleRate);
+    }
+
+    const auto newLatency = newCrackle[0]->getLatency() + newClick[0]->getLatency();
+
+    for (auto& delay : newDelays)
+        delay = ZDelayBuffer::create ((newLatency + blockSize) * 2);
+
+    crackleProcessors = std::move (newCrackle);
+    clickProcessors = std::move (newClick);
+    dryDelays = std::move (newDelays);
+    latency = newLatency;
+
+    const auto enabledNow = (int) enabled->getValue();
+
+    for (auto& channelSwitch : switches)
+        channelSwitch.prepare (enabledNow, (unsigned) latency);
+
+    reset();
+    return true;
+}
+
+void ZClickAndCrackleBay::reset()
+{
+    for (size_t c = 0; c < (size_t) channels; ++c)
+    {
+        if (crackleProcessors[c] != nullptr)
+            crackleProcessors[c]->reset();
+
+        if (clickProcessors[c] != nullptr)
+            clickProcessors[c]->reset();
+
+        if (dryDelays[c] != nullptr)
+            dryDelays[c]->reset();
+    }
+}
+
+void ZClickAndCrackleBay::process (ZBuffer** in, ZBuffer** out, int count)
+{
+    if (clickProcessors[0] == nullptr)
+    {
+        for (int c = 0; c < channels; ++c)
+            out[c]->clear();
+
+        return;
+    }
+
+    const auto clickDb = (float) (double) clickThreshold->getValue();
+    const auto crackleDb = (float) (double) crackleThreshold->getValue();
+
+    for (size_t c = 0; c < (size_t) channels; ++c)
+    {
+        clickProcessors[c]->setThresholdDb (clickDb);
+        crackleProcessors[c]->setThresholdDb (crackleDb);
+    }
+
+    for (size_t c = 0; c < (size_t) channels; ++c)
+    {
+        auto& input = *in[c];
+        auto& output = *out[c];
+        const auto n = std::min ({ count, blockSize, input.getLength(), output.getLength() });
+
+        if (n <= 0)
+            continue;
+
+        auto& click = *clickProcessors[c];
+        auto& crackle = *crackleProcessors[c];
+        auto& dry = *dryDelays[c];
+
+        switches[c].process ((int) enabled->getValue(), (unsigned) n,
+                             [&]
+                             {
+                                 click.process (input, output, n);
+                                 crackle.process (output, output, n);
+                             },
+                             [&]
+                             {
+                                 dry.writeSamples (&input, (unsigned) n);
+                                 dry.readSamples (&output, (unsigned) latency, n);
+                             });
+    }
+}
+
+void ZClickAndCrackleBay::setAmount (float x)
+{
+    const auto clickDb = 27.0f * (1.0f - x) + 3.0f;
+    const auto crackleDb = 20.0f * (1.0f - x) + 10.0f;
+    clickThreshold->setValue ((double) clickDb);
+    crackleThreshold->setValue ((double) crackleDb);
+    amount = x;
+}
+
+} // namespace vesk

@@ -1,0 +1,392 @@
+#include "ZDeclipping.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+using namespace vesk;
+
+namespace
+{
+constexpr long block = 512;
+
+std::unique_ptr<ZDeclipping> makeDeclipper (float sampleRate, bool enabled)
+{
+    // Prepared the way the processor does it.
+    auto declipper = std::make_unique<ZDeclipping> (block, 44100.0f);
+    declipper->setDefaults();
+    declipper->reset();
+    declipper->setSampleRate (sampleRate);
+    declipper->setBlockSize (block);
+    declipper->enabled = enabled;
+    return declipper;
+}
+
+struct Run
+{
+    std::vector<float> output;
+    int blocksRebuilt = 0;
+};
+
+/** Feeds the signal and then enough silence to flush the latency, block by block. */
+Run runThrough (ZDeclipping& declipper, const std::vector<float>& input)
+{
+    const auto total = input.size() + (size_t) declipper.getLatency();
+    ZBuffer in ((int) block, "in"), out ((int) block, "out");
+    Run run;
+
+    for (size_t start = 0; start < total; start += block)
+    {
+        in.clear();
+
+        for (size_t i = start; i < std::min (start + block, input.size()); ++i)
+            in.getData()[i - start] = input[i];
+
+        run.blocksRebuilt += declipper.process (&in, &out, block) ? 1 : 0;
+        run.output.insert (run.output.end(), out.getData(), out.getData() + block);
+    }
+
+    return run;
+}
+
+std::vector<float> sine (size_t n, double frequency, double amplitude, double sampleRate = 44100.0)
+{
+    std::vector<float> x (n);
+
+    for (size_t i = 0; i < n; ++i)
+        x[i] = (float) (amplitude * std::sin (2.0 * M_PI * frequency * (double) i / sampleRate + 0.3));
+
+    return x;
+}
+
+std::vector<float> clipped (std::vector<float> x, float level)
+{
+    for (auto& v : x)
+        v = std::clamp (v, -level, level);
+
+    return x;
+}
+
+double rmsError (const std::vector<float>& a, const std::vector<float>& b, size_t from, size_t to, double gainB)
+{
+    double error = 0, energy = 0;
+
+    for (auto i = from; i < to; ++i)
+    {
+        error += std::pow ((double) a[i] - gainB * b[i], 2.0);
+        energy += std::pow (gainB * b[i], 2.0);
+    }
+
+    return std::sqrt (error / energy);
+}
+
+/** (W + lambda D'D) z = W y by dense elimination in double, as a reference for the banded solve. */
+std::vector<double> denseSmooth (const std::vector<float>& w, const std::vector<float>& y, double lambda)
+{
+    const auto n = w.size();
+    std::vector<std::vector<double>> a (n, std::vector<double> (n, 0.0));
+    std::vector<double> r (n), z (n);
+    const double c[] = { 1.0, -2.0, 1.0 };
+
+    for (size_t k = 0; k + 2 < n; ++k)
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                a[k + i][k + j] += lambda * c[i] * c[j];
+
+    for (size_t i = 0; i < n; ++i)
+    {
+        a[i][i] += w[i];
+        r[i] = (double) w[i] * y[i];
+    }
+
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j = i + 1; j < n; ++j)
+        {
+            if (a[j][i] == 0.0)
+                continue;
+
+            const auto f = a[j][i] / a[i][i];
+
+            for (size_t k = i; k < n; ++k)
+                a[j][k] -= f * a[i][k];
+
+            r[j] -= f * r[i];
+        }
+
+    for (size_t i = n; i-- > 0;)
+    {
+        auto s = r[i];
+
+        for (size_t k = i + 1; k < n; ++k)
+            s -= a[i][k] * z[k];
+
+        z[i] = s / a[i][i];
+    }
+
+    return z;
+}
+} // namespace
+
+TEST (DeclippingTest, DelaysByItsLatencyAtEveryRate)
+{
+    struct Case
+    {
+        float sampleRate;
+        long latency;
+    };
+
+    // Latency = truncate (0.025 rate) + 2 truncate (0.001 rate) + block size.
+    const Case cases[] = { { 22050.0f, 551 + 44 + 512 },    { 44100.0f, 1702 },
+                           { 48000.0f, 1200 + 96 + 512 },   { 96000.0f, 2400 + 192 + 512 },
+                           { 192000.0f, 4800 + 384 + 512 }, { 384000.0f, 9600 + 768 + 512 } };
+
+    for (const auto& c : cases)
+        for (bool enabled : { false, true })
+        {
+            SCOPED_TRACE (testing::Message() << c.sampleRate << " Hz, enabled " << enabled);
+            auto declipper = makeDeclipper (c.sampleRate, enabled);
+            ASSERT_EQ (declipper->getLatency(), c.latency);
+
+            std::vector<float> input (3000, 0.0f);
+            input[123] = 0.5f;
+            auto run = runThrough (*declipper, input);
+
+            for (size_t i = 0; i < run.output.size(); ++i)
+                ASSERT_EQ (run.output[i], i == 123 + (size_t) c.latency ? 0.5f : 0.0f) << i;
+
+            EXPECT_EQ (run.blocksRebuilt, 0);
+            EXPECT_EQ (declipper->getNegativeClipLevel(), -1.0f);
+            EXPECT_EQ (declipper->getPositiveClipLevel(), 1.0f);
+        }
+}
+
+TEST (DeclippingTest, SmoothingFitMatchesADenseSolveForEveryRunLength)
+{
+    // The clipped samples carry almost no weight, so long runs make the system badly conditioned.
+    for (float rate : { 44100.0f, 192000.0f })
+    {
+        ZDeclipping declipper (block, rate);
+        const auto m = declipper.getMargin();
+
+        for (long runLength : { 1L, 10L, 100L, 500L, declipper.getMaxRun() })
+        {
+            SCOPED_TRACE (testing::Message() << rate << " Hz, run " << runLength);
+            const auto n = (size_t) (runLength + 2 * m);
+            std::vector<float> w (n, 1.0f), y (n), z (n);
+            const auto step = (2.0 * M_PI / 3.0) / (double) runLength;
+
+            for (size_t i = 0; i < n; ++i)
+            {
+                const auto inRun = (long) i >= m && (long) i < m + runLength;
+                w[i] = inRun ? 1.0e-7f : 1.0f;
+                y[i] = (float) std::clamp (2.0 * std::sin (M_PI / 6.0 + ((double) i - (double) m) * step), -1.0, 1.0);
+            }
+
+            const auto reference = denseSmooth (w, y, 1.0);
+            ASSERT_TRUE (declipper.smoothRegion (w.data(), y.data(), z.data(), (long) n, 1.0f));
+
+            for (size_t i = 0; i < n; ++i)
+                ASSERT_NEAR (z[i], reference[i], 1.0e-5) << i;
+
+            // In place gives the same result.
+            ASSERT_TRUE (declipper.smoothRegion (w.data(), y.data(), y.data(), (long) n, 1.0f));
+            EXPECT_EQ (y, z);
+        }
+
+        // A region longer than the scratch is refused and copied through.
+        const auto tooLong = (size_t) declipper.getDelay() + 1;
+        std::vector<float> w (tooLong, 1.0f), y (tooLong, 0.25f), z (tooLong, 0.0f);
+        EXPECT_FALSE (declipper.smoothRegion (w.data(), y.data(), z.data(), (long) tooLong, 1.0f));
+        EXPECT_EQ (y, z);
+    }
+}
+
+TEST (DeclippingTest, RebuildsClippedSines)
+{
+    struct Case
+    {
+        float clipLevel, overdrive;
+    };
+
+    const Case cases[] = { { 1.0f, 1.25f }, { 1.0f, 2.0f }, { 0.5f, 1.25f }, { 0.5f, 2.0f } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (testing::Message() << "clipped at " << c.clipLevel << ", overdrive " << c.overdrive);
+        const auto original = sine (22050, 350.0, c.clipLevel * c.overdrive);
+        const auto input = clipped (original, c.clipLevel);
+        auto declipper = makeDeclipper (44100.0f, true);
+        const auto run = runThrough (*declipper, input);
+
+        // The stored level lies within one and a half bins inside the plateau.
+        EXPECT_LE (declipper->getPositiveClipLevel(), c.clipLevel);
+        EXPECT_GE (declipper->getPositiveClipLevel(), c.clipLevel - 0.03f);
+        EXPECT_GE (declipper->getNegativeClipLevel(), -c.clipLevel);
+        EXPECT_LE (declipper->getNegativeClipLevel(), -c.clipLevel + 0.03f);
+        EXPECT_GT (run.blocksRebuilt, 0);
+
+        const auto latency = (size_t) declipper->getLatency();
+        std::vector<float> aligned (run.output.begin() + (long) latency, run.output.end());
+        const auto threshold = declipper->getSoftClip()->getThreshold();
+
+        for (auto v : run.output)
+            ASSERT_LE (std::abs (v), threshold);
+
+        // Compared after the first detection chunks, with the soft clip's gain fitted out.
+        const size_t from = 2048, to = original.size() - 2048;
+        double cross = 0, energy = 0;
+
+        for (auto i = from; i < to; ++i)
+        {
+            cross += (double) aligned[i] * original[i];
+            energy += (double) original[i] * original[i];
+        }
+
+        const auto gain = cross / energy;
+        const auto rebuiltError = rmsError (aligned, original, from, to, gain);
+        const auto clippedError = rmsError (input, original, from, to, 1.0);
+        EXPECT_LT (rebuiltError, 0.1 * clippedError) << rebuiltError << " vs " << clippedError;
+    }
+}
+
+TEST (DeclippingTest, LoudUnclippedSinesAndLonePeaksPassUnchanged)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<float> signal;
+    };
+
+    std::vector<Case> cases;
+
+    for (double amplitude : { 0.5, 0.95 })
+        for (double frequency : { 50.0, 440.0, 1000.0, 3000.0, 5000.0, 9000.0 })
+            cases.push_back ({ "sine", sine (8192, frequency, amplitude) });
+
+    // Lone extreme samples over a programme that never comes near zero: the comparison bins and the
+    // centre bin are empty.
+    for (float sign : { 1.0f, -1.0f })
+        for (int width : { 1, 2 })
+        {
+            std::mt19937 random (7);
+            std::uniform_real_distribution<float> programme (0.1f, 0.5f);
+            std::vector<float> x (8192);
+
+            for (auto& v : x)
+                v = sign * programme (random);
+
+            for (int k = 0; k < width; ++k)
+                x[(size_t) (2000 + k)] = sign * 0.9f;
+
+            cases.push_back ({ "lone peak", x });
+        }
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (testing::Message() << c.name << " " << &c - cases.data());
+        auto declipper = makeDeclipper (44100.0f, true);
+        const auto run = runThrough (*declipper, c.signal);
+        const auto latency = (size_t) declipper->getLatency();
+
+        EXPECT_EQ (declipper->getNegativeClipLevel(), -1.0f);
+        EXPECT_EQ (declipper->getPositiveClipLevel(), 1.0f);
+        EXPECT_EQ (run.blocksRebuilt, 0);
+
+        size_t changed = 0;
+
+        for (size_t i = 0; i < c.signal.size(); ++i)
+            changed += run.output[i + latency] != c.signal[i] ? 1 : 0;
+
+        EXPECT_EQ (changed, 0u);
+    }
+}
+
+TEST (DeclippingTest, DisabledDelaysAndSoftClipsOnly)
+{
+    const auto input = clipped (sine (6000, 200.0, 2.0), 1.0f);
+    auto declipper = makeDeclipper (44100.0f, false);
+    const auto run = runThrough (*declipper, input);
+    EXPECT_EQ (run.blocksRebuilt, 0);
+
+    // Reference: the input delayed by D, through a soft clip of its own.
+    auto reference = ZSoftClip::create ((int) block);
+    reference->setThresholdDb (-0.1f);
+    ZBuffer buffer ((int) block, "ref");
+    const auto d = (size_t) declipper->getDelay();
+
+    for (size_t start = 0; start < run.output.size(); start += block)
+    {
+        for (size_t i = 0; i < (size_t) block; ++i)
+        {
+            const auto k = start + i;
+            buffer.getData()[i] = k >= d && k - d < input.size() ? input[k - d] : 0.0f;
+        }
+
+        reference->process (&buffer, &buffer);
+
+        for (size_t i = 0; i < (size_t) block; ++i)
+            ASSERT_EQ (run.output[start + i], buffer.getData()[i]) << start + i;
+    }
+}
+
+TEST (DeclippingTest, RunsLongerThanTheScratchAtHighRatesStayBounded)
+{
+    // At 384 kHz a 20 Hz sine overdriven three times clips for about 7500 samples per half period, more
+    // than the run length plus margins at 192 kHz; at 44.1 kHz a 10 Hz one clips for longer than the
+    // longest run and is repaired section by section.
+    for (float rate : { 44100.0f, 384000.0f })
+    {
+        SCOPED_TRACE (rate);
+        const auto frequency = rate > 100000.0f ? 20.0 : 10.0;
+        const auto input = clipped (sine ((size_t) (rate / frequency * 2.5), frequency, 3.0, rate), 1.0f);
+        auto declipper = makeDeclipper (rate, true);
+        const auto run = runThrough (*declipper, input);
+        const auto threshold = declipper->getSoftClip()->getThreshold();
+
+        EXPECT_GT (run.blocksRebuilt, 0);
+
+        for (auto v : run.output)
+            ASSERT_TRUE (std::isfinite (v) && std::abs (v) <= threshold) << v;
+    }
+}
+
+TEST (DeclippingTest, DetectionWorksChunkByChunk)
+{
+    // At 22050 Hz a block is two chunks of 256 samples; a block whose second half alone is clipped
+    // still gives a level, and the level persists through the clean blocks that follow.
+    auto declipper = makeDeclipper (22050.0f, true);
+    ASSERT_EQ (declipper->getChunk(), 256);
+
+    auto x = sine (block, 300.0, 0.4, 22050.0);
+    const auto loud = clipped (sine (block, 300.0, 1.6, 22050.0), 0.8f);
+    std::copy (loud.begin() + 256, loud.end(), x.begin() + 256);
+
+    declipper->detectClipLevels (x.data(), 256);
+    EXPECT_EQ (declipper->getPositiveClipLevel(), 1.0f);
+    declipper->detectClipLevels (x.data(), block);
+    EXPECT_NEAR (declipper->getPositiveClipLevel(), 0.8f, 0.03f);
+    EXPECT_NEAR (declipper->getNegativeClipLevel(), -0.8f, 0.03f);
+
+    const auto quiet = sine (block, 300.0, 0.4, 22050.0);
+    declipper->detectClipLevels (quiet.data(), block);
+    EXPECT_NEAR (declipper->getPositiveClipLevel(), 0.8f, 0.03f);
+
+    declipper->reset();
+    EXPECT_EQ (declipper->getPositiveClipLevel(), 1.0f);
+    EXPECT_EQ (declipper->getNegativeClipLevel(), -1.0f);
+}
+
+TEST (DeclippingTest, RefusesMoreSamplesThanABlock)
+{
+    auto declipper = makeDeclipper (44100.0f, true);
+    ZBuffer in (2 * (int) block, "in"), out (2 * (int) block, "out");
+    std::fill_n (in.getData(), 2 * block, 0.25f);
+
+    // Only a block's worth is taken; nothing beyond the analysis buffer is touched.
+    EXPECT_FALSE (declipper->process (&in, &out, 2 * block));
+    EXPECT_FALSE (declipper->process (&in, &out, 0));
+    EXPECT_FALSE (declipper->process (&in, &out, -5));
+}
