@@ -216,6 +216,9 @@ TEST_F (TavlinApplicationTest, StartsUpInOrder)
 
     start();
 
+    EXPECT_EQ (app->getApplicationName(), "Tavlin");
+    EXPECT_EQ (app->getApplicationVersion(), "5.0.0");
+    EXPECT_EQ (TavlinApplication::getApp(), app.get());
     EXPECT_FALSE (stale.exists()) << "stale temporary sound is removed at start";
     EXPECT_TRUE (foreign.exists()) << "other programs' files are left alone";
 
