@@ -1,6 +1,16 @@
 #include "ApplicationPlayerHost.h"
 
-// Stands in until the application object lands: answers as an application without media support would.
+#include "TavlinApplication.h"
+#include "TavlinDocument.h"
+#include "TemporaryFiles.h"
+
+namespace
+{
+TavlinApplication* app()
+{
+    return TavlinApplication::getApp();
+}
+} // namespace
 
 ApplicationPlayerHost& ApplicationPlayerHost::getInstance()
 {
@@ -10,42 +20,87 @@ ApplicationPlayerHost& ApplicationPlayerHost::getInstance()
 
 TavAudioProcessor* ApplicationPlayerHost::getProcessor()
 {
-    return nullptr;
+    return app() != nullptr ? app()->getProcessor() : nullptr;
 }
+
 juce::AudioFormatManager* ApplicationPlayerHost::getFormatManager()
 {
-    return nullptr;
+    return app() != nullptr ? app()->getFormatManager() : nullptr;
 }
+
 juce::AudioDeviceManager* ApplicationPlayerHost::getDeviceManager()
 {
-    return nullptr;
+    return app() != nullptr ? &app()->getDeviceManager() : nullptr;
 }
+
 juce::File ApplicationPlayerHost::getTemporaryFolder()
 {
-    return {};
+    return TemporaryFiles::getFolder();
 }
+
 bool ApplicationPlayerHost::isLooping()
 {
-    return true;
+    return app() != nullptr && app()->isLooping();
 }
+
 bool ApplicationPlayerHost::isIdle()
 {
-    return true;
+    return app() == nullptr || app()->isIdle();
 }
-void ApplicationPlayerHost::showProgress (const juce::String&) {}
-void ApplicationPlayerHost::setProgress (double) {}
-void ApplicationPlayerHost::hideProgress() {}
+
+void ApplicationPlayerHost::showProgress (const juce::String& text)
+{
+    if (app() != nullptr)
+        app()->showProgress (text);
+}
+
+void ApplicationPlayerHost::setProgress (double value)
+{
+    if (app() != nullptr)
+        app()->setProgress (value);
+}
+
+void ApplicationPlayerHost::hideProgress()
+{
+    if (app() != nullptr)
+        app()->hideProgress();
+}
+
 void ApplicationPlayerHost::showWarning (const juce::String& title, const juce::String& message)
 {
-    juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon, title, message, "OK");
+    juce::AlertWindow::showMessageBox (juce::MessageBoxIconType::WarningIcon, title, message, "OK");
 }
-void ApplicationPlayerHost::analyzeAudioFile (const juce::File&) {}
+
+void ApplicationPlayerHost::analyzeAudioFile (const juce::File& file)
+{
+    if (app() != nullptr)
+        app()->analyzeAudioFile (file);
+}
+
+bool ApplicationPlayerHost::isDocumentChanged()
+{
+    auto* document = app() != nullptr ? app()->getDocument() : nullptr;
+    return document != nullptr && document->hasChangedSinceSaved();
+}
+
+void ApplicationPlayerHost::setDocumentChanged (bool changed)
+{
+    if (auto* document = app() != nullptr ? app()->getDocument() : nullptr)
+        document->setChangedFlag (changed);
+}
+
 juce::Result ApplicationPlayerHost::closeMediaDocument()
 {
-    return juce::Result::ok();
+    return app() != nullptr ? app()->closeMediaDocument() : juce::Result::ok();
 }
-juce::Result ApplicationPlayerHost::openMediaFile (const juce::File&, bool)
+
+juce::Result ApplicationPlayerHost::openMediaFile (const juce::File& file, bool showErrors)
 {
-    return juce::Result::fail ("No application.");
+    return app() != nullptr ? app()->openMediaFile (file, showErrors) : juce::Result::fail ("No application.");
 }
-void ApplicationPlayerHost::analyzeSelection() {}
+
+void ApplicationPlayerHost::analyzeSelection()
+{
+    if (app() != nullptr)
+        app()->analyzeSelection();
+}

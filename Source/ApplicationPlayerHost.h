@@ -21,6 +21,8 @@ public:
     void hideProgress() override;
     void showWarning (const juce::String& title, const juce::String& message) override;
     void analyzeAudioFile (const juce::File& file) override;
+    bool isDocumentChanged() override;
+    void setDocumentChanged (bool changed) override;
     juce::Result closeMediaDocument() override;
     juce::Result openMediaFile (const juce::File& file, bool showErrors) override;
     void analyzeSelection() override;

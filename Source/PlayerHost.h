@@ -50,6 +50,10 @@ public:
     /** Hands the extracted sound of newly opened media to the document's analysis. */
     virtual void analyzeAudioFile (const juce::File& file) = 0;
 
+    /** Whether the media document counts as changed since it was loaded or saved. */
+    virtual bool isDocumentChanged() = 0;
+    virtual void setDocumentChanged (bool changed) = 0;
+
     /** The media document's close gate; ok when the media may go. */
     virtual juce::Result closeMediaDocument() = 0;
     virtual juce::Result openMediaFile (const juce::File& file, bool showErrors) = 0;

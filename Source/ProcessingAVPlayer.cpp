@@ -93,18 +93,28 @@ bool ProcessingAVPlayer::loadMovie (const juce::File& url, const MediaAsset* ass
     loadingAsset = std::move (working);
 
     const auto opening = generation;
-    loadingAsset->loadValuesAsynchronously (
-        loadedKeys(),
-        [this, opening, url]
-        {
-            if (opening != generation || loadingAsset == nullptr)
-                return;
-
-            setUpPlaybackOfAsset (makePlaybackComposition (*loadingAsset, videoOffsetFor (*loadingAsset)), url,
-                                  loadedKeys());
-        });
-
+    loadingAsset->loadValuesAsynchronously (loadedKeys(), [this, opening, url] { setUpWhenIdle (opening, url); });
     return true;
+}
+
+void ProcessingAVPlayer::setUpWhenIdle (uint32_t opening, const juce::File& url)
+{
+    if (opening != generation || loadingAsset == nullptr)
+        return;
+
+    // The set-up shows its own progress: it waits for a long operation under way to end first.
+    if (!host.isIdle())
+    {
+        juce::Timer::callAfterDelay (20,
+                                     [self = juce::WeakReference<ProcessingAVPlayer> (this), opening, url]
+                                     {
+                                         if (auto* player = self.get())
+                                             player->setUpWhenIdle (opening, url);
+                                     });
+        return;
+    }
+
+    setUpPlaybackOfAsset (makePlaybackComposition (*loadingAsset, videoOffsetFor (*loadingAsset)), url, loadedKeys());
 }
 
 bool ProcessingAVPlayer::juceImportWithAVAsset (MediaAsset& asset)
@@ -332,6 +342,9 @@ void ProcessingAVPlayer::setUpPlaybackOfAsset (MediaComposition composition, con
         window->setBounds (bounds);
     }
 
+    // Preparing the processor for playback announces a change; it is no change of the settings.
+    const bool documentChanged = host.isDocumentChanged();
+
     auto item = std::make_unique<MediaPlayerItem> (composition);
     auto* playing = item.get();
     player->replaceCurrentItem (std::move (item));
@@ -350,6 +363,11 @@ void ProcessingAVPlayer::setUpPlaybackOfAsset (MediaComposition composition, con
             if (auto mix = atp->audioMix())
                 playing->setAudioMix (mix);
         }
+
+    if (auto* processor = host.getProcessor())
+        processor->dispatchPendingMessages();
+
+    host.setDocumentChanged (documentChanged);
 
     player->seekToTime (MediaTime::make (360, 600));
     lastPlayStopTime = juce::Time::getCurrentTime();

@@ -116,6 +116,7 @@ public:
     static inline const juce::String extractedAudioEnding { "TempCleanAudio.wav" };
 
 private:
+    void setUpWhenIdle (uint32_t opening, const juce::File& url);
     void rateChanged();
     void playerItemDidReachEnd();
     void sendTimeMessage();

@@ -15,14 +15,17 @@
 namespace player_test
 {
 
-class FakePlayerHost : public PlayerHost
+class FakePlayerHost : public PlayerHost, private juce::ChangeListener
 {
 public:
     explicit FakePlayerHost (const juce::File& temporaryFolder) : temp (temporaryFolder)
     {
         temp.createDirectory();
         tavlin::media::FFmpegAudioFormat::registerFormats (formats);
+        processor.addChangeListener (this); // as the application does: any change message marks the document
     }
+
+    ~FakePlayerHost() override { processor.removeChangeListener (this); }
 
     TavAudioProcessor* getProcessor() override { return &processor; }
     juce::AudioFormatManager* getFormatManager() override { return &formats; }
@@ -47,6 +50,9 @@ public:
     }
 
     void analyzeAudioFile (const juce::File& file) override { analyzed.add (file); }
+
+    bool isDocumentChanged() override { return documentChanged; }
+    void setDocumentChanged (bool changed) override { documentChanged = changed; }
 
     juce::Result closeMediaDocument() override
     {
@@ -91,6 +97,7 @@ public:
     tavlin::media::MediaPlayer::Output output = tavlin::media::MediaPlayer::Output::manual;
     bool looping = false;
     bool busy = false;
+    bool documentChanged = false;
     juce::StringArray progressTexts;
     double lastProgress = 0.0;
     std::vector<Warning> warnings;
@@ -99,6 +106,9 @@ public:
     int selections = 0;
     juce::Result closeResult = juce::Result::ok();
     std::function<void()> onAnalyzeSelection;
+
+private:
+    void changeListenerCallback (juce::ChangeBroadcaster*) override { documentChanged = true; }
 };
 
 inline void pump (int ms)

@@ -263,6 +263,8 @@ TEST_F (PlayerTest, OpensWhatHasSoundAndRefusesTheRestWithTheirTexts)
         EXPECT_GT (view.getThumbnail().getTotalLength(), 0.5);
         EXPECT_GT (view.getPlayableDuration(), 0.9);
 
+        EXPECT_FALSE (host.documentChanged) << "preparing for playback changes no setting";
+
         // The player starts 0.6 s in, paused.
         EXPECT_NEAR (view.getCurrentTime(), 0.6, 1.0e-3);
         EXPECT_FALSE (view.isPlaying());
@@ -431,6 +433,24 @@ TEST_F (PlayerTest, IgnoresTheCompletionOfMediaSinceReplacedOrRemoved)
     EXPECT_EQ (host.analyzed.size(), 1) << "a removed opening is never set up";
     EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr);
     EXPECT_TRUE (host.listTemporaryFolder().isEmpty());
+}
+
+TEST_F (PlayerTest, SetsUpOnlyOnceALongOperationHasEnded)
+{
+    const auto wav = scratch.file ("tone.wav");
+    ASSERT_TRUE (writeJuce (juce::WavAudioFormat(), wav, 44100, 2, 1.0, 16));
+
+    MediaContainerComponent view (host);
+    ASSERT_TRUE (view.loadMedia (wav.getFullPathName(), nullptr, true));
+    host.showProgress ("Saving...");
+    pump (300);
+    EXPECT_EQ (avPlayer().getCurrentItem(), nullptr) << "the extraction would end the running operation's display";
+    EXPECT_TRUE (host.analyzed.isEmpty());
+    EXPECT_FALSE (host.isIdle());
+
+    host.hideProgress();
+    ASSERT_TRUE (pumpUntil ([&] { return host.analyzed.size() == 1 && host.isIdle(); }));
+    EXPECT_NE (avPlayer().getCurrentItem(), nullptr);
 }
 
 TEST_F (PlayerTest, ImportsThroughTheReadersExactlyOrNotAtAll)
