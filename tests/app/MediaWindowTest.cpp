@@ -2,13 +2,13 @@
 // without a sound card: a later launch names a movie, which opens, plays through the processor, shows its
 // picture and its waveform with the noise-selection marker; screenshots of the screen are checked by pixel.
 
+#include "MediaWindow.h"
 #include "../platform/MediaFixtures.h"
 #include "AnimationComponent.h"
 #include "CustomBoundsConstrainer.h"
 #include "GradNSVComponent.h"
 #include "MediaContainerComponent.h"
 #include "MediaControlsComponent.h"
-#include "MediaWindow.h"
 #include "ProcessingAVPlayer.h"
 #include "RecorderComponent.h"
 #include "TavAudioProcessor.h"
@@ -24,14 +24,16 @@
 
 namespace
 {
-const bool standalone = [] {
-    juce::JUCEApplicationBase::createInstance = [] () -> juce::JUCEApplicationBase* { return new TavlinApplication(); };
+const bool standalone = []
+{
+    juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return new TavlinApplication(); };
     return true;
 }();
 
 juce::File processTemp()
 {
-    static const juce::File folder = [] {
+    static const juce::File folder = []
+    {
         auto f = juce::File::createTempFile ("tmpdir");
         f.createDirectory();
         setenv ("TMPDIR", f.getFullPathName().toRawUTF8(), 1);
@@ -146,13 +148,25 @@ TEST_F (MediaWindowTest, OpensAMovieNamedByALaterLaunchAndPlaysItThroughTheProce
     // Player mode without media: the waiting animation, "Media Player".
     EXPECT_TRUE (controls().playerMode);
     EXPECT_TRUE (transport().getAnimation().isVisible());
+    ASSERT_TRUE (pumpUntil ([&] { return transport().getAnimation().getView().isRunning(); }));
+    pump (200);
+    const auto waitingArea = transport().getAnimation().getScreenBounds();
+    auto waiting = screenshot (juce::File::getCurrentWorkingDirectory().getChildFile ("media-window-waiting.png"));
+    ASSERT_TRUE (waiting.isValid());
+    EXPECT_GT (countPixels (waiting, waitingArea,
+                            [] (juce::Colour c) { return c.getBlue() > 120 && c.getBlue() > c.getRed() + 60; }),
+               200)
+        << "the waiting animation's blue waves in " << waitingArea.toString();
     const auto before = window().getBounds();
 
     app->anotherInstanceStarted (movie.getFullPathName().quoted());
-    ASSERT_TRUE (pumpUntil ([&] {
-        return app->getDocument()->analysisFile.existsAsFile() && app->isIdle() && player().getPlayer() != nullptr
-               && player().getPlayer()->getCurrentItem() != nullptr;
-    })) << "the movie opens and its sound is extracted";
+    ASSERT_TRUE (pumpUntil (
+        [&]
+        {
+            return app->getDocument()->analysisFile.existsAsFile() && app->isIdle() && player().getPlayer() != nullptr
+                   && player().getPlayer()->getCurrentItem() != nullptr;
+        }))
+        << "the movie opens and its sound is extracted";
 
     EXPECT_EQ (window().getName(), "interview.mov");
     EXPECT_FALSE (transport().getAnimation().isVisible());
@@ -177,7 +191,8 @@ TEST_F (MediaWindowTest, OpensAMovieNamedByALaterLaunchAndPlaysItThroughTheProce
     juce::Image firstFrame;
 
     ASSERT_TRUE (pumpUntil (
-        [&] {
+        [&]
+        {
             loudest = std::max (loudest, processor.getOutputMeter().level[0].load());
 
             if (!firstFrame.isValid())
@@ -193,8 +208,7 @@ TEST_F (MediaWindowTest, OpensAMovieNamedByALaterLaunchAndPlaysItThroughTheProce
     ASSERT_TRUE (firstFrame.isValid());
     ASSERT_TRUE (laterFrame.isValid());
     EXPECT_EQ (laterFrame.getWidth(), 640);
-    EXPECT_GT (countPixels (laterFrame, laterFrame.getBounds(),
-                            [&] (juce::Colour c) { return c != juce::Colour(); }),
+    EXPECT_GT (countPixels (laterFrame, laterFrame.getBounds(), [&] (juce::Colour c) { return c != juce::Colour(); }),
                0);
 
     int differing = 0;
@@ -219,13 +233,15 @@ TEST_F (MediaWindowTest, OpensAMovieNamedByALaterLaunchAndPlaysItThroughTheProce
     const auto strip = transport().getGradientStrip().getScreenBounds();
     auto shot = screenshot (juce::File::getCurrentWorkingDirectory().getChildFile ("media-window-video.png"));
     ASSERT_TRUE (shot.isValid());
-    EXPECT_GT (countPixels (shot, mediaArea, [] (juce::Colour c) { return c.getSaturation() > 0.5f && c.getBrightness() > 0.5f; }),
+    EXPECT_GT (countPixels (shot, mediaArea,
+                            [] (juce::Colour c) { return c.getSaturation() > 0.5f && c.getBrightness() > 0.5f; }),
                mediaArea.getWidth() * mediaArea.getHeight() / 20)
         << "coloured picture in " << mediaArea.toString();
     const auto playArea = transport().getPlayButton().getScreenBounds();
     EXPECT_GT (countPixels (shot, playArea, [] (juce::Colour c) { return c.getBrightness() > 0.85f; }), 40)
         << "the white play glyph at " << playArea.toString();
-    EXPECT_GT (countPixels (shot, strip, [] (juce::Colour c) { return c.getBrightness() > 0.05f && c.getSaturation() < 0.1f; }),
+    EXPECT_GT (countPixels (shot, strip,
+                            [] (juce::Colour c) { return c.getBrightness() > 0.05f && c.getSaturation() < 0.1f; }),
                strip.getWidth() * 10)
         << "the grey strip";
 
