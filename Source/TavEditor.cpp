@@ -480,8 +480,10 @@ void TavEditor::buttonStateChanged (juce::Button* button)
             if (!host->isPlaying())
                 host->togglePlayPause();
 
+            // A position that is not a finite time from the start counts as the start.
+            const auto start = host->getPlayerPosition() * processor.getSampleRate();
             auto& region = processor.getLearnRegion();
-            region.startSample = (juce::int64) (host->getPlayerPosition() * processor.getSampleRate());
+            region.startSample = std::isfinite (start) && start > 0.0 ? (juce::int64) juce::jmin (start, 4.0e18) : 0;
             region.lengthSamples = learnLengthSamples;
 
             bay.startLearning();

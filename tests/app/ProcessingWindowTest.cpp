@@ -208,6 +208,37 @@ TEST_F (ProcessingWindowTest, BusyDisplayCoversTheWashWindow)
     EXPECT_GT (blue, 30);
 }
 
+TEST_F (ProcessingWindowTest, CreditsPageInTheSameWindow)
+{
+    open (false);
+    editor().showPage (1);
+    pump (200);
+
+    auto shot = editor().createComponentSnapshot (editor().getLocalBounds(), true, 1.0f);
+    auto file = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("credits-page.png");
+    if (auto stream = file.createOutputStream())
+        juce::PNGImageFormat().writeImageToStream (shot, *stream);
+    std::cout << "picture: " << file.getFullPathName() << std::endl;
+
+    const auto background = juce::ImageFileFormat::loadFrom (TavlinResources::credits_background_png,
+                                                             (size_t) TavlinResources::credits_background_pngSize);
+    auto differs = [&] (juce::Rectangle<int> r)
+    {
+        int n = 0;
+        for (int y = r.getY(); y < r.getBottom(); ++y)
+            for (int x = r.getX(); x < r.getRight(); ++x)
+                n += shot.getPixelAt (x, y) != background.getPixelAt (x, y) ? 1 : 0;
+        return (double) n / (double) (r.getWidth() * r.getHeight());
+    };
+
+    EXPECT_GT (differs ({ 592, 352, 150, 24 }), 0.3) << "Done";
+    EXPECT_GT (differs ({ 32, 352, 150, 24 }), 0.3) << "User Guide...";
+    EXPECT_GT (differs ({ 608, 312, 150, 24 }), 0.05) << "Hide help tips";
+    EXPECT_GT (differs ({ 608, 288, 150, 24 }), 0.05) << "Analyze Media";
+    EXPECT_GT (differs ({ 219, 344, 364, 36 }), 0.02) << "version";
+    EXPECT_EQ (window->getContentComponent()->getWidth(), 780);
+}
+
 TEST_F (ProcessingWindowTest, TooltipsOnlyWhileHelpTipsAreOn)
 {
     open (true);

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 
 namespace
 {
@@ -313,10 +314,22 @@ TEST_F (TavEditorTest, LearnPressAndRelease)
     EXPECT_NEAR (panel().getTunerKnob().getValue(), bay().getTuner(), 1.0e-5);
     EXPECT_NEAR (panel().getReductionKnob().getValue(), bay().getReduction(), 1.0e-5);
 
-    // Playing already: the next press does not pause.
-    press (learn);
-    EXPECT_EQ (transport.toggles, 1);
-    release (learn);
+    // Playing already: the next presses do not pause; a position that is no time from the start counts as 0.
+    struct Position
+    {
+        double seconds;
+        juce::int64 startSample;
+    };
+
+    for (auto p : { Position { 0.0, 0 }, Position { 1.0 / 44100.0, 1 }, Position { -1.0, 0 },
+                    Position { std::numeric_limits<double>::quiet_NaN(), 0 } })
+    {
+        transport.position = p.seconds;
+        press (learn);
+        EXPECT_EQ (transport.toggles, 1);
+        EXPECT_EQ (processor.getLearnRegion().startSample, p.startSample) << p.seconds;
+        release (learn);
+    }
 }
 
 TEST_F (TavEditorTest, LearnNeedsMediaInThePlayer)
