@@ -6,6 +6,7 @@
 #include "TavPreferences.h"
 #include "TavUIEditor.h"
 #include "TavlinResources.h"
+#include "WashWindowComponent.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@ const bool standalone = []
     return true;
 }();
 
-/** The processing window on the display, and a picture of the screen taken with xwd. */
+/** The processing window on the display, and pictures of what it paints. */
 class ProcessingWindowTest : public ::testing::Test
 {
 protected:
@@ -45,8 +46,10 @@ protected:
         }
 
         window = std::make_unique<TavEditorWindow> (processor);
-        waitFor ([this] { return window->isOnDesktop() && window->isShowing(); });
-        pump (300);
+        // Shown, and the wash window's timer has rendered at least once.
+        ASSERT_TRUE (waitFor ([this] { return window->isShowing() && panel().getWashWindow().getWriteColumn() > 0; }))
+            << "the processing window never came up";
+        pump (100);
     }
 
     TavUIEditor& editor() { return *dynamic_cast<TavUIEditor*> (window->getContentComponent()); }
@@ -119,7 +122,7 @@ protected:
 
 TEST_F (ProcessingWindowTest, ShowsThePanelAsDescribed)
 {
-    open (false);
+    ASSERT_NO_FATAL_FAILURE (open (false));
 
     auto& area = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->userArea;
     ASSERT_GE (area.getHeight(), 890) << "the screen must leave room for the media window below";
@@ -188,7 +191,7 @@ TEST_F (ProcessingWindowTest, ShowsThePanelAsDescribed)
 
 TEST_F (ProcessingWindowTest, BusyDisplayCoversTheWashWindow)
 {
-    open (false);
+    ASSERT_NO_FATAL_FAILURE (open (false));
     processor.getProgress() = 0.25;
     editor().setBusy (true);
     editor().setBusyText ("Exporting");
@@ -210,7 +213,7 @@ TEST_F (ProcessingWindowTest, BusyDisplayCoversTheWashWindow)
 
 TEST_F (ProcessingWindowTest, CreditsPageInTheSameWindow)
 {
-    open (false);
+    ASSERT_NO_FATAL_FAILURE (open (false));
     editor().showPage (1);
     pump (200);
 
@@ -241,7 +244,7 @@ TEST_F (ProcessingWindowTest, CreditsPageInTheSameWindow)
 
 TEST_F (ProcessingWindowTest, TooltipsOnlyWhileHelpTipsAreOn)
 {
-    open (true);
+    ASSERT_NO_FATAL_FAILURE (open (true));
 
     // Off the spot where other test programs open their windows, so that the pointer meets this one.
     window->setTopLeftPosition (0, 780);
