@@ -68,4 +68,7 @@ if(TAVLIN_BUILD_APP)
   tavlin_module_sources(gui_sources ${TAVLIN_JUCE_GUI_MODULES})
   add_library(tavlin_juce_gui STATIC ${gui_sources})
   target_link_libraries(tavlin_juce_gui PUBLIC tavlin_juce_core PkgConfig::TAVLIN_GUI_DEPS)
+  # The core's application start refers to the web-view child entry that lives in the GUI half, which
+  # the linker has passed by then: ask for it up front so every program using the GUI half resolves it.
+  target_link_options(tavlin_juce_gui INTERFACE "LINKER:--undefined=_ZN4juce18juce_gtkWebkitMainEiPPKc")
 endif()

@@ -688,10 +688,10 @@ void ZNoiseReductionBay::process (ZBuffer** in, ZBuffer** out, int count)
             switch (modeNow)
             {
                 case 1:
-                    processFrameOn (c);
+                    processFrameGated (c, false);
                     break;
                 case 2:
-                    processFrameNoiseOnly (c);
+                    processFrameGated (c, true);
                     break;
                 default:
                     processFrameOff (c);
@@ -769,9 +769,11 @@ void ZNoiseReductionBay::processFrameOff (int c)
     addDisplayContribution();
 }
 
-void ZNoiseReductionBay::processFrameOn (int c)
+void ZNoiseReductionBay::processFrameGated (int c, bool noiseOnly)
 {
-    runHumFilters (c, frame.get());
+    // Noise only monitors just what the gate removes: the hum and output filters stay out of it.
+    if (! noiseOnly)
+        runHumFilters (c, frame.get());
 
     ZBuffer** segments = nullptr;
     auto& gate = *gates[(size_t) c];
@@ -784,33 +786,19 @@ void ZNoiseReductionBay::processFrameOn (int c)
         if (j == 0)
             addDisplayContribution();
 
-        gate.process (spectrumRe.get(), spectrumIm.get(), spectrumRe.get(), spectrumIm.get());
+        if (noiseOnly)
+            gate.processNoiseOnly (spectrumRe.get(), spectrumIm.get(), spectrumRe.get(), spectrumIm.get());
+        else
+            gate.process (spectrumRe.get(), spectrumIm.get(), spectrumRe.get(), spectrumIm.get());
+
         inverseTransform->transformReal (segments[j], spectrumRe.get(), spectrumIm.get());
     }
 
     overlapAdd[(size_t) c]->merge (segments, frame.get());
-    runOutputFilters (c, frame.get());
-    outputConverters[(size_t) c]->write (frame.get());
-}
 
-void ZNoiseReductionBay::processFrameNoiseOnly (int c)
-{
-    ZBuffer** segments = nullptr;
-    auto& gate = *gates[(size_t) c];
-    overlapAdd[(size_t) c]->split (frame.get(), &segments);
+    if (! noiseOnly)
+        runOutputFilters (c, frame.get());
 
-    for (int j = 0; j < segmentCount; ++j)
-    {
-        forwardTransform->transformReal (segments[j], spectrumRe.get(), spectrumIm.get());
-
-        if (j == 0)
-            addDisplayContribution();
-
-        gate.processNoiseOnly (spectrumRe.get(), spectrumIm.get(), spectrumRe.get(), spectrumIm.get());
-        inverseTransform->transformReal (segments[j], spectrumRe.get(), spectrumIm.get());
-    }
-
-    overlapAdd[(size_t) c]->merge (segments, frame.get());
     outputConverters[(size_t) c]->write (frame.get());
 }
 

@@ -178,8 +178,7 @@ private:
     void runOutputFilters (int c, ZBuffer* buffer);
     void addDisplayContribution();
     void processFrameOff (int c);
-    void processFrameOn (int c);
-    void processFrameNoiseOnly (int c);
+    void processFrameGated (int c, bool noiseOnly);
     void processLearningFrame (int c);
     void finishLearning();
     void readOutput (int c, ZBuffer* destination, int count);

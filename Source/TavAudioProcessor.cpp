@@ -1,0 +1,750 @@
+#include "TavAudioProcessor.h"
+
+#include "StateBlob.h"
+
+#include "ZBuffer.h"
+#include "ZClickAndCrackleBay.h"
+#include "ZDeclipping.h"
+#include "ZDelayBuffer.h"
+#include "ZEnhancementBay.h"
+#include "ZExpander.h"
+#include "ZMaximizer.h"
+#include "ZNoiseAnalyzer.h"
+#include "ZNoiseReductionBay.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+
+namespace
+{
+const char* const parameterNames[TavAudioProcessor::numParameters] = {
+    "Click/Crackle Detection",
+    "Enhance",
+    "Tuner-Broadband NR",
+    "Amount-Broadband NR",
+    "Preserve Voice",
+    "Remove Rumble",
+    "Hum Removal",
+    "Noise Reduction Mode",
+    "Boost Volume",
+    "Declipper",
+    "Track",
+    "Bypass",
+    "Num Hum Harmonics",
+    "Rumble Freq",
+    "Low Pass Freq",
+    "Broadband Limit Low",
+    "Broadband Limit High",
+    "Enhance Preset",
+    "DExp Threshold",
+    "DExp Amount",
+};
+
+// State attributes of parameters 0 to 11, in index order; the first eleven are restored.
+const char* const stateAttributes[] = {
+    "clickcrackleParam", "enhanceParam", "thresholdParam", "reductionParam", "preserveVoiceParam", "removeRumbleParam",
+    "humModeParam",      "modeParam",    "boostParam",     "declipParam",    "trackParam",         "bypassParam",
+};
+constexpr int numStateAttributes = 12;
+constexpr int numRestoredAttributes = 11;
+
+const char* const stateTag = "NoiseProfile";
+
+/** The general notation with up to 20 significant digits, independent of the C locale. */
+juce::String formatStateValue (double value)
+{
+    char text[64];
+    auto result = std::to_chars (text, text + sizeof (text) - 1, value, std::chars_format::general, 20);
+    *result.ptr = 0;
+    return text;
+}
+
+/** A whole finite decimal number, or false. */
+bool parseStateValue (const juce::String& text, double& value)
+{
+    auto trimmed = text.trim().toStdString();
+    auto* first = trimmed.data();
+    auto* last = first + trimmed.size();
+    auto result = std::from_chars (first, last, value, std::chars_format::general);
+    return result.ec == std::errc() && result.ptr == last && std::isfinite (value);
+}
+
+bool isUsableProfile (const vesk::ZBuffer& scratch, const vesk::ZBuffer& profile)
+{
+    if (scratch.getLength() != profile.getLength())
+        return false;
+
+    auto* x = scratch.getData();
+    return std::all_of (x, x + scratch.getLength(), [] (float v) { return std::isfinite (v); });
+}
+
+float normalised (float value)
+{
+    return std::isnan (value) ? 0.0f : std::clamp (value, 0.0f, 1.0f);
+}
+} // namespace
+
+//==============================================================================
+TavAudioProcessor::TavAudioProcessor()
+{
+    noiseReductionBay = std::make_unique<vesk::ZNoiseReductionBay> ("Noise Reduction", numChannels);
+    noiseReductionBay->prepare();
+    noiseReductionBay->addActionListener (this);
+
+    enhancementBay = std::make_unique<vesk::ZEnhancementBay> ("Enhance", numChannels);
+    enhancementBay->prepare();
+
+    clickAndCrackleBay = std::make_unique<vesk::ZClickAndCrackleBay> ("Declick", numChannels);
+    clickAndCrackleBay->prepare();
+
+    noiseAnalyzer = std::make_unique<vesk::ZNoiseAnalyzer>();
+
+    for (size_t c = 0; c < (size_t) numChannels; ++c)
+    {
+        inputQueues[c] = std::make_unique<SampleFifo> (4096, 0);
+        outputQueues[c] = std::make_unique<SampleFifo> (4096, 2048);
+        blockBuffersA[c] = std::make_unique<vesk::ZBuffer> (chainBlockSize, "ZBuffer");
+        blockBuffersB[c] = std::make_unique<vesk::ZBuffer> (chainBlockSize, "ZBuffer");
+        blocksA[c] = blockBuffersA[c].get();
+        blocksB[c] = blockBuffersB[c].get();
+        maximizers[c] = std::make_unique<vesk::ZMaximizer> (chainBlockSize);
+        maximizers[c]->initialize();
+        expanders[c] = std::make_unique<vesk::ZExpander>();
+        declippers[c] = std::make_unique<vesk::ZDeclipping> (chainBlockSize, 44100.0f);
+        declippers[c]->setDefaults();
+    }
+
+    resetToDefaults();
+
+    setPlayConfigDetails (numChannels, numChannels, 44100.0, 4096);
+
+    chainLatency = getChainLatency();
+
+    for (auto& dry : dryDelays)
+        dry = vesk::ZDelayBuffer::create ((chainLatency + chainBlockSize) * 2);
+
+    setLatencySamples (chainLatency + 4096);
+
+    outputMeter = std::make_unique<MeterData>();
+
+    for (int i = 0; i < numParameters; ++i)
+        defaultValues[(size_t) i] = getParameter (i);
+}
+
+TavAudioProcessor::~TavAudioProcessor()
+{
+    noiseReductionBay->removeActionListener (this);
+}
+
+//==============================================================================
+const juce::String TavAudioProcessor::getName() const
+{
+    return "Tavlin";
+}
+
+int TavAudioProcessor::getChainLatency() const
+{
+    return (int) declippers[0]->getLatency() + noiseReductionBay->getLatency() + enhancementBay->getLatency()
+           + clickAndCrackleBay->getLatency() + maximizers[0]->getLatency() + expanders[0]->getLatency();
+}
+
+int TavAudioProcessor::getLatencyFor (double sampleRate, int hostBlockSize) const
+{
+    // Only the declipper's share depends on the rate; the others are fixed by the 512-sample blocks.
+    vesk::ZDeclipping declipperAtRate (chainBlockSize, (float) sampleRate);
+
+    return getChainLatency() - (int) declippers[0]->getLatency() + (int) declipperAtRate.getLatency()
+           + std::max (hostBlockSize, chainBlockSize);
+}
+
+void TavAudioProcessor::resizeQueues (int hostBlockSize)
+{
+    auto n = std::max (hostBlockSize, chainBlockSize);
+
+    for (size_t c = 0; c < (size_t) numChannels; ++c)
+    {
+        inputQueues[c]->resize (2 * n, 0);
+        outputQueues[c]->resize (2 * n, n);
+    }
+}
+
+void TavAudioProcessor::prepareToPlay (double sampleRate, int blockSize)
+{
+    const auto rate = (float) sampleRate;
+
+    noiseReductionBay->prepare();
+    noiseReductionBay->setSampleRate (rate);
+    noiseReductionBay->setBlockSize (chainBlockSize);
+
+    enhancementBay->prepare();
+    enhancementBay->setSampleRate (rate);
+    enhancementBay->setBlockSize (chainBlockSize);
+
+    clickAndCrackleBay->prepare();
+    clickAndCrackleBay->setSampleRate (rate);
+    clickAndCrackleBay->setBlockSize (chainBlockSize);
+
+    resizeQueues (blockSize);
+
+    for (size_t c = 0; c < (size_t) numChannels; ++c)
+    {
+        blockBuffersA[c]->clear();
+        blockBuffersB[c]->clear();
+        maximizers[c]->reset();
+        expanders[c]->reset();
+        expanders[c]->setSampleRate (rate);
+        declippers[c]->reset();
+        declippers[c]->setSampleRate (rate);
+        declippers[c]->setBlockSize (chainBlockSize);
+    }
+
+    chainLatency = getChainLatency();
+
+    for (auto& dry : dryDelays)
+        if (dry->getCapacity() < (unsigned) (chainLatency + chainBlockSize))
+            dry = vesk::ZDelayBuffer::create ((chainLatency + chainBlockSize) * 2);
+
+    setLatencySamples (chainLatency + std::max (blockSize, chainBlockSize));
+
+    // The bays' block-size change leaves their converters and delay lines unprimed; a reset brings every
+    // stage to the state in which the chain delays by exactly the latency just reported.
+    reset();
+
+    sendChangeMessage();
+}
+
+void TavAudioProcessor::releaseResources() {}
+
+void TavAudioProcessor::reset()
+{
+    noiseReductionBay->reset();
+    enhancementBay->reset();
+    clickAndCrackleBay->reset();
+
+    for (size_t c = 0; c < (size_t) numChannels; ++c)
+    {
+        inputQueues[c]->clear (true);
+        outputQueues[c]->clear (true);
+        blockBuffersA[c]->clear();
+        blockBuffersB[c]->clear();
+        dryDelays[c]->reset();
+        maximizers[c]->reset();
+        expanders[c]->reset();
+        declippers[c]->reset();
+    }
+}
+
+//==============================================================================
+void TavAudioProcessor::processBlockWithSize (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi, int count)
+{
+    sizeOverride = count;
+    processBlock (buffer, midi);
+    sizeOverride = 0;
+}
+
+void TavAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
+{
+    const auto length = buffer.getNumSamples();
+    const auto n = std::clamp (sizeOverride != 0 ? (int) sizeOverride : length, 0, length);
+    const auto channels = std::min ({ getTotalNumInputChannels(), numChannels, buffer.getNumChannels() });
+
+    if (channels > 0)
+    {
+        // The output queue holds twice its prefill, so no call may hand it more than the prefill at once.
+        const auto chunk = outputQueues[0]->getPrefill();
+
+        for (int offset = 0; offset < n; offset += chunk)
+            processChunk (buffer, offset, std::min (chunk, n - offset), channels);
+
+        for (int c = 0; c < channels; ++c)
+        {
+            auto peak = buffer.getMagnitude (c, 0, n);
+            auto& level = outputMeter->level[c];
+
+            if (peak > level.load (std::memory_order_relaxed))
+                level.store (peak, std::memory_order_relaxed);
+        }
+    }
+
+    for (int c = std::max (channels, 0); c < std::min (getTotalNumOutputChannels(), buffer.getNumChannels()); ++c)
+        buffer.clear (c, 0, length);
+}
+
+void TavAudioProcessor::processChunk (juce::AudioBuffer<float>& buffer, int offset, int count, int channels)
+{
+    for (int c = 0; c < channels; ++c)
+        inputQueues[(size_t) c]->write (count, buffer.getReadPointer (c, offset));
+
+    runChainBlocks (channels);
+
+    for (int c = 0; c < channels; ++c)
+        outputQueues[(size_t) c]->read (count, true, buffer.getWritePointer (c, offset));
+}
+
+void TavAudioProcessor::runChainBlocks (int channels)
+{
+    const auto k = (size_t) channels;
+
+    for (;;)
+    {
+        // The queues normally hold the same count; a block runs only when every channel has one.
+        for (size_t c = 0; c < k; ++c)
+            if (inputQueues[c]->getAvailable() < chainBlockSize)
+                return;
+
+        for (size_t c = 0; c < k; ++c)
+            inputQueues[c]->read (chainBlockSize, false, blocksA[c]->getData());
+
+        for (size_t c = 0; c < k; ++c)
+            dryDelays[c]->writeSamples (blocksA[c], chainBlockSize);
+
+        for (size_t c = 0; c < k; ++c)
+            declippers[c]->process (blocksA[c], blocksB[c], chainBlockSize);
+
+        clickAndCrackleBay->process (blocksB.data(), blocksA.data(), chainBlockSize);
+
+        noiseReductionBay->process (blocksA.data(), blocksB.data(), chainBlockSize);
+
+        for (size_t c = 0; c < k; ++c)
+            expanders[c]->process (blocksB[c], blocksA[c]);
+
+        enhancementBay->process (blocksA.data(), blocksB.data(), chainBlockSize);
+
+        for (size_t c = 0; c < k; ++c)
+            maximizers[c]->process (blocksB[c], blocksA[c]);
+
+        const bool dry = bypass.load (std::memory_order_relaxed);
+
+        for (size_t c = 0; c < k; ++c)
+        {
+            if (dry)
+                dryDelays[c]->readSamples (blocksA[c], (unsigned) chainLatency, chainBlockSize);
+
+            outputQueues[c]->write (chainBlockSize, blocksA[c]->getData());
+        }
+
+        runColumnStep();
+    }
+}
+
+void TavAudioProcessor::runColumnStep()
+{
+    columnStepsRunning.fetch_add (1);
+
+    if (auto* target = washWindow.load())
+        target->pushSpectrumColumn();
+
+    columnStepsRunning.fetch_sub (1);
+}
+
+void TavAudioProcessor::setWashWindow (SpectrumColumnSink* newWashWindow)
+{
+    auto* previous = washWindow.exchange (newWashWindow);
+
+    // A column step that loaded the previous pointer is counted until it returns.
+    if (previous != nullptr && previous != newWashWindow)
+        while (columnStepsRunning.load() != 0)
+            std::this_thread::yield();
+}
+
+//==============================================================================
+void TavAudioProcessor::feedNoiseAnalyzer (const juce::AudioBuffer<float>& buffer)
+{
+    if (buffer.getNumChannels() > 0 && buffer.getNumSamples() >= noiseAnalyzer->getHopSize())
+        noiseAnalyzer->process (buffer.getReadPointer (0));
+}
+
+void TavAudioProcessor::finishNoiseAnalysis()
+{
+    noiseAnalyzer->finish();
+}
+
+//==============================================================================
+const juce::String TavAudioProcessor::getInputChannelName (int channelIndex) const
+{
+    return juce::String (channelIndex + 1);
+}
+
+const juce::String TavAudioProcessor::getOutputChannelName (int channelIndex) const
+{
+    return juce::String (channelIndex + 1);
+}
+
+bool TavAudioProcessor::isInputChannelStereoPair (int) const
+{
+    return true;
+}
+
+bool TavAudioProcessor::isOutputChannelStereoPair (int) const
+{
+    return true;
+}
+
+bool TavAudioProcessor::silenceInProducesSilenceOut() const
+{
+    return false;
+}
+
+double TavAudioProcessor::getTailLengthSeconds() const
+{
+    return 0.0;
+}
+
+bool TavAudioProcessor::acceptsMidi() const
+{
+    return false;
+}
+
+bool TavAudioProcessor::producesMidi() const
+{
+    return false;
+}
+
+juce::AudioProcessorEditor* TavAudioProcessor::createEditor()
+{
+    return nullptr;
+}
+
+bool TavAudioProcessor::hasEditor() const
+{
+    return true;
+}
+
+int TavAudioProcessor::getNumPrograms()
+{
+    return 1;
+}
+
+int TavAudioProcessor::getCurrentProgram()
+{
+    return 0;
+}
+
+void TavAudioProcessor::setCurrentProgram (int) {}
+
+const juce::String TavAudioProcessor::getProgramName (int)
+{
+    return "Default";
+}
+
+void TavAudioProcessor::changeProgramName (int, const juce::String&) {}
+
+//==============================================================================
+int TavAudioProcessor::getNumParameters()
+{
+    return numParameters;
+}
+
+const juce::String TavAudioProcessor::getParameterName (int index)
+{
+    return juce::isPositiveAndBelow (index, numParameters) ? parameterNames[index] : "";
+}
+
+float TavAudioProcessor::getParameterDefaultValue (int index)
+{
+    return juce::isPositiveAndBelow (index, numParameters) ? defaultValues[(size_t) index] : 0.0f;
+}
+
+float TavAudioProcessor::getParameter (int index)
+{
+    auto& nr = *noiseReductionBay;
+
+    switch (index)
+    {
+        case clickCrackleDetection:
+            return clickAndCrackleBay->getAmount();
+        case enhance:
+            return enhancementBay->getAmount();
+        case tunerBroadbandNR:
+            return (float) (((double) nr.getTuner() + 20.0) / 40.0);
+        case amountBroadbandNR:
+            return nr.getReduction() / 30.0f;
+        case preserveVoice:
+            return nr.getPreserveVoice() ? 1.0f : 0.0f;
+        case removeRumble:
+            return nr.getRemoveRumble() ? 1.0f : 0.0f;
+        case humRemoval:
+            return (float) nr.getHumMode() * 0.5f;
+        case noiseReductionMode:
+            return (float) nr.getMode() * 0.5f;
+        case boostVolume:
+            return maximizers[0]->getThresholdDb() / -40.0f;
+        case declipper:
+            return declippers[0]->enabled.load() ? 1.0f : 0.0f;
+        case track:
+            return nr.getTrack() ? 1.0f : 0.0f;
+        case bypassParameter:
+            return bypass.load() ? 1.0f : 0.0f;
+        case numHumHarmonics:
+            return (float) ((double) nr.getNumHumHarmonics() / 14.0);
+        case rumbleFreq:
+            return nr.getRumbleFrequency() / 140.0f;
+        case lowPassFreq:
+            return nr.getLowPassFrequency() / 18000.0f;
+        case broadbandLimitLow:
+            return nr.getBroadbandLimitLow() / 384000.0f;
+        case broadbandLimitHigh:
+            return nr.getBroadbandLimitHigh() / 384000.0f;
+        case enhancePreset:
+            return (float) enhancementBay->getPreset() / 6.0f;
+        case dexpThreshold:
+            return 1.0f - expanders[0]->getThreshold();
+        case dexpAmount:
+            return (expanders[0]->getRatioBelow() - 1.0f) / 3.0f;
+        default:
+            return 0.0f;
+    }
+}
+
+void TavAudioProcessor::setParameter (int index, float value)
+{
+    // Out-of-range and NaN values are brought into 0..1 first, so no mode or index can go astray.
+    const auto v = normalised (value);
+    const auto wide = (double) v;
+    auto& nr = *noiseReductionBay;
+
+    switch (index)
+    {
+        case clickCrackleDetection:
+            clickAndCrackleBay->setAmount (v);
+            break;
+        case enhance:
+            enhancementBay->setAmount (v);
+            break;
+        case tunerBroadbandNR:
+            nr.setTuner ((float) (40.0 * wide - 20.0));
+            break;
+        case amountBroadbandNR:
+            nr.setReduction ((float) (30.0 * wide));
+            break;
+        case preserveVoice:
+            nr.setPreserveVoice (v == 1.0f);
+            break;
+        case removeRumble:
+            nr.setRemoveRumble (v == 1.0f);
+            break;
+        case humRemoval:
+            nr.setHumMode ((int) (2.0 * wide));
+            break;
+        case noiseReductionMode:
+            nr.setMode ((int) (2.0 * wide));
+            break;
+        case boostVolume:
+            for (auto& m : maximizers)
+            {
+                m->enabled = v != 0.0f;
+                m->setThresholdDb (-40.0f * v);
+            }
+            break;
+        case declipper:
+            for (auto& d : declippers)
+                d->enabled = v != 0.0f;
+            break;
+        case track:
+            nr.setTrack (v != 0.0f);
+            break;
+        case bypassParameter:
+            bypass = v != 0.0f;
+            break;
+        case numHumHarmonics:
+            nr.setNumHumHarmonics ((int) (14.0f * v));
+            break;
+        case rumbleFreq:
+            nr.setRumbleFrequency ((float) (140.0 * wide));
+            break;
+        case lowPassFreq:
+            nr.setLowPassFrequency ((float) (18000.0 * wide));
+            break;
+        case broadbandLimitLow:
+            nr.setBroadbandLimitLow (384000.0f * v);
+            return;
+        case broadbandLimitHigh:
+            nr.setBroadbandLimitHigh (384000.0f * v);
+            return;
+        case enhancePreset:
+            enhancementBay->setPreset ((int) (6.0f * v));
+            break;
+        case dexpThreshold:
+            for (auto& e : expanders)
+                e->setThreshold (1.0f - v);
+            break;
+        case dexpAmount:
+        {
+            const auto ratio = 3.0f * v + 1.0f;
+
+            for (auto& e : expanders)
+            {
+                e->setRatioBelow (ratio);
+                e->enabled = ratio != 1.0f;
+            }
+            break;
+        }
+        default:
+            break;
+    }
+
+    sendChangeMessage();
+}
+
+const juce::String TavAudioProcessor::getParameterText (int index)
+{
+    char text[32];
+
+    if (index == boostVolume)
+    {
+        std::snprintf (text, sizeof (text), "%+2.2f", (double) maximizers[0]->getMakeupGain());
+        return text;
+    }
+
+    // Two decimals, halves rounded away from zero.
+    auto hundredths = std::round ((double) getParameter (index) * 100.0) + 0.0;
+    std::snprintf (text, sizeof (text), "%.2f", hundredths / 100.0);
+    return text;
+}
+
+void TavAudioProcessor::setParameterNotifyingHost (int index, float value)
+{
+    JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wdeprecated-declarations")
+    juce::AudioProcessor::setParameterNotifyingHost (index, value);
+    JUCE_END_IGNORE_WARNINGS_GCC_LIKE
+}
+
+//==============================================================================
+void TavAudioProcessor::resetToDefaults()
+{
+    auto& nr = *noiseReductionBay;
+
+    nr.clearNoiseProfiles();
+    nr.resetToDefaults();
+    nr.setTrack (false);
+    nr.setLevelFloorDb (-36.0f);
+    nr.setLevelRangeDb (18.0f);
+    nr.setLevelAttack (0.001f);
+    nr.setLevelRelease (0.01f);
+
+    for (size_t c = 0; c < (size_t) numChannels; ++c)
+    {
+        maximizers[c]->enabled = false;
+        maximizers[c]->setCeilingDb (-0.3f);
+        maximizers[c]->setThresholdDb (0.0f);
+        expanders[c]->enabled = false;
+        expanders[c]->setThreshold (0.15f);
+        expanders[c]->setMaxGainDb (0.0f);
+        expanders[c]->setReleaseMs (30.0f);
+        declippers[c]->enabled = false;
+    }
+
+    learnRegion = {};
+
+    enhancementBay->setPreset (0);
+    enhancementBay->setAmount (0.0f);
+
+    clickAndCrackleBay->setAmount (0.0f);
+
+    nr.setNumHumHarmonics (3);
+    nr.setHumMode (2);
+
+    sendChangeMessage();
+}
+
+void TavAudioProcessor::actionListenerCallback (const juce::String& message)
+{
+    sendChangeMessage();
+
+    if (message == "Mode")
+        for (auto index : { tunerBroadbandNR, amountBroadbandNR, noiseReductionMode })
+            setParameterNotifyingHost (index, getParameter (index));
+}
+
+//==============================================================================
+void TavAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    auto* profile0 = noiseReductionBay->getChannelNoiseProfile (0);
+    auto* profile1 = noiseReductionBay->getChannelNoiseProfile (1);
+
+    if (profile0 == nullptr || profile1 == nullptr)
+        return;
+
+    auto xml0 = profile0->createXml();
+    auto xml1 = profile1->createXml();
+
+    if (xml0 == nullptr || xml1 == nullptr)
+        return;
+
+    juce::XmlElement root (stateTag);
+
+    for (int i = 0; i < numStateAttributes; ++i)
+        root.setAttribute (stateAttributes[i], formatStateValue ((double) getParameter (i)));
+
+    root.addChildElement (xml0.release());
+    root.addChildElement (xml1.release());
+
+    StateBlob::write (root, destData);
+}
+
+void TavAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    restoreState (data, sizeInBytes);
+}
+
+bool TavAudioProcessor::restoreState (const void* data, int sizeInBytes)
+{
+    if (sizeInBytes <= 0)
+        return false;
+
+    auto root = StateBlob::read (data, (size_t) sizeInBytes);
+
+    if (root == nullptr || !root->hasTagName (stateTag))
+        return false;
+
+    // Every check comes before the first change.
+    double values[numRestoredAttributes] {};
+
+    for (int i = 0; i < numRestoredAttributes; ++i)
+        if (root->hasAttribute (stateAttributes[i])
+            && !parseStateValue (root->getStringAttribute (stateAttributes[i]), values[i]))
+            return false;
+
+    const auto numChildren = root->getNumChildElements();
+    auto* profile0 = noiseReductionBay->getChannelNoiseProfile (0);
+    auto* profile1 = noiseReductionBay->getChannelNoiseProfile (1);
+    const bool restoreProfiles = numChildren >= 2 && profile0 != nullptr && profile1 != nullptr;
+
+    if (numChildren == 1)
+        return false;
+
+    if (numChildren >= 2)
+    {
+        for (int c = 0; c < 2; ++c)
+        {
+            auto* child = root->getChildElement (c);
+            auto* profile = c == 0 ? profile0 : profile1;
+
+            if (!child->hasTagName ("buffer"))
+                return false;
+
+            if (profile == nullptr)
+                continue;
+
+            vesk::ZBuffer scratch (profile->getLength(), "ZBuffer");
+
+            if (!scratch.restoreFromXml (*child) || !isUsableProfile (scratch, *profile))
+                return false;
+        }
+    }
+
+    for (int i = 0; i < numRestoredAttributes; ++i)
+        setParameter (i, (float) values[i]);
+
+    if (restoreProfiles)
+    {
+        profile0->restoreFromXml (*root->getChildElement (0));
+        profile1->restoreFromXml (*root->getChildElement (1));
+        noiseReductionBay->applyNoiseProfiles();
+    }
+
+    return true;
+}

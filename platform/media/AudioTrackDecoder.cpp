@@ -1,0 +1,410 @@
+#include "AudioTrackDecoder.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace tavlin::media
+{
+
+namespace
+{
+// Containers whose timestamps after a seek are estimates; these are always decoded from the start.
+bool hasExactSeekTimestamps (const AVFormatContext* format)
+{
+    static const juce::StringArray estimated { "mp3", "aac", "ac3", "eac3", "dts", "loas", "truehd", "mlp" };
+
+    for (const auto& name : juce::StringArray::fromTokens (format->iformat->name, ",", ""))
+        if (estimated.contains (name))
+            return false;
+
+    return true;
+}
+} // namespace
+
+AudioTrackDecoder::~AudioTrackDecoder() = default;
+
+std::unique_ptr<AudioTrackDecoder> AudioTrackDecoder::open (const juce::File& file, int index, juce::String& error)
+{
+    auto opened = MediaInput::openFile (file, error);
+
+    if (opened == nullptr)
+        return nullptr;
+
+    return open (std::move (opened), index, error);
+}
+
+std::unique_ptr<AudioTrackDecoder> AudioTrackDecoder::open (std::unique_ptr<MediaInput> opened, int index,
+                                                            juce::String& error)
+{
+    if (opened == nullptr)
+    {
+        error = "No media to decode.";
+        return nullptr;
+    }
+
+    std::unique_ptr<AudioTrackDecoder> decoder (new AudioTrackDecoder());
+    auto result = decoder->initialise (std::move (opened), index);
+
+    if (result.failed())
+    {
+        error = result.getErrorMessage();
+        return nullptr;
+    }
+
+    return decoder;
+}
+
+juce::Result AudioTrackDecoder::initialise (std::unique_ptr<MediaInput> opened, int index)
+{
+    input = std::move (opened);
+    auto* format = input->getFormat();
+
+    streamIndex = index < 0 ? input->findFirstStream (AVMEDIA_TYPE_AUDIO) : index;
+    stream = input->getStream (streamIndex);
+
+    if (stream == nullptr || stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+        return juce::Result::fail ("The file contains no audio.");
+
+    for (unsigned i = 0; i < format->nb_streams; ++i)
+        format->streams[i]->discard = (int) i == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+
+    const auto* decoderInfo = avcodec_find_decoder (stream->codecpar->codec_id);
+
+    if (decoderInfo == nullptr)
+        return juce::Result::fail ("The sound is in a format that cannot be decoded ("
+                                   + juce::String (avcodec_get_name (stream->codecpar->codec_id)) + ").");
+
+    codec.reset (avcodec_alloc_context3 (decoderInfo));
+    packet.reset (av_packet_alloc());
+    frame.reset (av_frame_alloc());
+
+    if (codec == nullptr || packet == nullptr || frame == nullptr)
+        return juce::Result::fail ("Out of memory.");
+
+    int status = avcodec_parameters_to_context (codec.get(), stream->codecpar);
+
+    if (status >= 0)
+    {
+        codec->pkt_timebase = stream->time_base;
+        status = avcodec_open2 (codec.get(), decoderInfo, nullptr);
+    }
+
+    if (status < 0)
+        return juce::Result::fail ("The sound cannot be decoded (" + ffmpegErrorText (status) + ").");
+
+    numChannels = codec->ch_layout.nb_channels;
+    sampleRate = codec->sample_rate;
+    bitsPerSample = stream->codecpar->bits_per_raw_sample > 0 ? stream->codecpar->bits_per_raw_sample
+                                                              : stream->codecpar->bits_per_coded_sample;
+
+    if (bitsPerSample <= 0)
+        bitsPerSample = av_get_bytes_per_sample (codec->sample_fmt) * 8;
+
+    if (numChannels <= 0 || numChannels > MediaLimits::maxChannels || sampleRate < MediaLimits::minSampleRate
+        || sampleRate > MediaLimits::maxSampleRate)
+        return juce::Result::fail ("The sound's channel count or sample rate cannot be handled.");
+
+    timestampsSeekable = hasExactSeekTimestamps (format);
+
+    // The first frame fixes where sample 0 lies on the stream's clock.
+    lengthInSamples = std::numeric_limits<int64_t>::max();
+
+    if (!decodeNextFrame())
+        return juce::Result::fail (lastError.isNotEmpty() ? lastError : juce::String ("The file holds no sound."));
+
+    auto measured = measureLength();
+
+    if (measured.failed())
+        return measured;
+
+    if (!seekContainer (0))
+        return juce::Result::fail ("The sound cannot be read from its start.");
+
+    position = 0;
+    return juce::Result::ok();
+}
+
+int64_t AudioTrackDecoder::containerLength() const
+{
+    const auto* format = input->getFormat();
+
+    if (input->isDurationEstimated())
+        return -1;
+
+    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
+        return av_rescale_q (stream->duration, stream->time_base, { 1, (int) sampleRate });
+
+    if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
+        return av_rescale_q (format->duration, { 1, AV_TIME_BASE }, { 1, (int) sampleRate });
+
+    return -1;
+}
+
+juce::Result AudioTrackDecoder::measureLength()
+{
+    const auto declared = containerLength();
+    const auto maxSamples = (int64_t) (MediaLimits::maxDurationSeconds * sampleRate);
+
+    if (declared > maxSamples)
+        return juce::Result::fail ("The file claims a duration that cannot be handled.");
+
+    // Decode the end of the sound (all of it when the container does not say where it ends), and take the
+    // shorter of the decoded end and the declared length: containers round up to whole packets, and some
+    // leave the last packet's padding in.
+    // Containers without exact timestamps (MP3, raw AAC) are decoded through: their declared lengths count
+    // the encoder's padding that the decoder drops.
+    if (declared > 0 && timestampsSeekable)
+    {
+        const auto tail = std::max<int64_t> (0, declared - (int64_t) (sampleRate * 2.0) - 65536);
+
+        if (tail > 0 && !seekContainer (tail))
+            return juce::Result::fail ("The sound cannot be read to its end.");
+    }
+
+    int64_t end = pendingPosition + pendingLength;
+
+    while (decodeNextFrame())
+    {
+        end = pendingPosition + pendingLength;
+
+        if (end > maxSamples)
+            return juce::Result::fail ("The file's sound is too long to be handled.");
+    }
+
+    if (end <= 0 && declared <= 0)
+        return juce::Result::fail ("The file holds no sound.");
+
+    lengthInSamples = declared > 0 && timestampsSeekable ? std::min (declared, end) : end;
+
+    if (end <= 0)
+        lengthInSamples = declared;
+
+    return juce::Result::ok();
+}
+
+int64_t AudioTrackDecoder::framePosition (const AVFrame& decoded) const
+{
+    const auto timestamp =
+        decoded.best_effort_timestamp != AV_NOPTS_VALUE ? decoded.best_effort_timestamp : decoded.pts;
+
+    if (timestamp == AV_NOPTS_VALUE)
+        return std::numeric_limits<int64_t>::min();
+
+    return av_rescale_q (timestamp, stream->time_base, { 1, (int) sampleRate });
+}
+
+bool AudioTrackDecoder::decodeNextFrame()
+{
+    const bool positionFromTimestamp = !originKnown || pendingLength < 0;
+    const auto nextPosition = pendingPosition + std::max (pendingLength, 0);
+
+    for (;;)
+    {
+        int status = avcodec_receive_frame (codec.get(), frame.get());
+
+        if (status == 0)
+        {
+            if (frame->nb_samples <= 0 || frame->ch_layout.nb_channels != numChannels)
+            {
+                av_frame_unref (frame.get());
+                continue;
+            }
+
+            if (converter == nullptr)
+            {
+                AVChannelLayout outLayout;
+                av_channel_layout_default (&outLayout, numChannels);
+                SwrContext* created = nullptr;
+                status =
+                    swr_alloc_set_opts2 (&created, &outLayout, AV_SAMPLE_FMT_FLTP, (int) sampleRate, &frame->ch_layout,
+                                         (AVSampleFormat) frame->format, frame->sample_rate, 0, nullptr);
+                converter.reset (created);
+
+                if (status < 0 || swr_init (converter.get()) < 0)
+                {
+                    lastError = "The sound's sample format cannot be converted.";
+                    converter.reset();
+                    av_frame_unref (frame.get());
+                    return false;
+                }
+            }
+
+            pending.setSize (numChannels, frame->nb_samples, false, false, true);
+            const int converted =
+                swr_convert (converter.get(), (uint8_t**) const_cast<float**> (pending.getArrayOfWritePointers()),
+                             frame->nb_samples, (const uint8_t**) frame->extended_data, frame->nb_samples);
+
+            int64_t framePos = positionFromTimestamp ? framePosition (*frame) : nextPosition;
+            av_frame_unref (frame.get());
+
+            if (converted <= 0)
+                continue;
+
+            if (!originKnown)
+            {
+                origin = framePos == std::numeric_limits<int64_t>::min() ? 0 : framePos;
+                originKnown = true;
+                framePos = 0;
+            }
+            else if (positionFromTimestamp)
+            {
+                framePos = framePos == std::numeric_limits<int64_t>::min() ? nextPosition : framePos - origin;
+            }
+
+            pendingStart = 0;
+            pendingLength = converted;
+            pendingPosition = framePos;
+            return true;
+        }
+
+        if (status == AVERROR_EOF)
+            return false;
+
+        if (status != AVERROR (EAGAIN))
+        {
+            lastError = "The sound cannot be decoded (" + ffmpegErrorText (status) + ").";
+            return false;
+        }
+
+        if (endOfInput)
+            return false;
+
+        status = av_read_frame (input->getFormat(), packet.get());
+
+        if (status < 0)
+        {
+            endOfInput = true;
+            avcodec_send_packet (codec.get(), nullptr);
+            continue;
+        }
+
+        if (packet->stream_index == streamIndex)
+        {
+            status = avcodec_send_packet (codec.get(), packet.get());
+
+            // A damaged packet is skipped; the decoder carries on with the next one.
+            if (status < 0 && status != AVERROR (EAGAIN))
+                lastError = "Part of the sound is damaged (" + ffmpegErrorText (status) + ").";
+        }
+
+        av_packet_unref (packet.get());
+    }
+}
+
+bool AudioTrackDecoder::seekContainer (int64_t samplePosition)
+{
+    auto* format = input->getFormat();
+    int64_t preroll = std::max<int64_t> (8192, (int64_t) (sampleRate * 0.2));
+
+    for (int attempt = 0; attempt < 6; ++attempt)
+    {
+        const auto target = timestampsSeekable ? std::max<int64_t> (0, samplePosition - preroll) : 0;
+        const auto timestamp = av_rescale_q (target + origin, { 1, (int) sampleRate }, stream->time_base);
+        const bool fromStart = target == 0;
+
+        int status = av_seek_frame (format, streamIndex, fromStart ? std::min<int64_t> (timestamp, 0) : timestamp,
+                                    AVSEEK_FLAG_BACKWARD);
+
+        if (status < 0 && fromStart)
+            status = avformat_seek_file (format, streamIndex, std::numeric_limits<int64_t>::min(), 0, 0, 0);
+
+        if (status < 0)
+            return false;
+
+        avcodec_flush_buffers (codec.get());
+        endOfInput = false;
+        pendingLength = -1; // the next frame takes its position from its timestamp
+
+        if (!decodeNextFrame())
+        {
+            pendingLength = 0;
+            pendingPosition = samplePosition;
+            return samplePosition >= lengthInSamples || fromStart;
+        }
+
+        if (pendingPosition <= samplePosition || fromStart)
+            return true;
+
+        preroll *= 4; // landed after the target: go further back
+    }
+
+    return false;
+}
+
+bool AudioTrackDecoder::seek (int64_t samplePosition)
+{
+    samplePosition = juce::jlimit<int64_t> (0, lengthInSamples, samplePosition);
+
+    if (samplePosition == position)
+        return true;
+
+    // Short hops forward are decoded through; anything else repositions the container.
+    const bool forwardHop = samplePosition > position && samplePosition - position < (int64_t) (sampleRate * 2.0);
+
+    if (!forwardHop && !seekContainer (samplePosition))
+    {
+        lastError = "The sound cannot be read at the requested position.";
+        return false;
+    }
+
+    position = samplePosition;
+    return true;
+}
+
+int AudioTrackDecoder::read (float* const* destination, int numDestinationChannels, int numFrames)
+{
+    int written = 0;
+
+    while (written < numFrames && position < lengthInSamples)
+    {
+        if (pendingLength <= 0 && !decodeNextFrame())
+            break;
+
+        // Drop what lies before the read position.
+        if (pendingPosition < position)
+        {
+            const auto skip = std::min<int64_t> (position - pendingPosition, pendingLength);
+            pendingStart += (int) skip;
+            pendingLength -= (int) skip;
+            pendingPosition += skip;
+
+            if (pendingLength <= 0)
+                continue;
+        }
+
+        const auto wanted = (int) std::min<int64_t> (numFrames - written, lengthInSamples - position);
+
+        // A gap in the stream's timestamps reads as silence.
+        if (pendingPosition > position)
+        {
+            const auto gap = (int) std::min<int64_t> (pendingPosition - position, wanted);
+
+            for (int ch = 0; ch < numDestinationChannels; ++ch)
+                std::fill_n (destination[ch] + written, gap, 0.0f);
+
+            written += gap;
+            position += gap;
+            continue;
+        }
+
+        const int count = std::min (wanted, pendingLength);
+
+        for (int ch = 0; ch < numDestinationChannels; ++ch)
+        {
+            if (ch < numChannels)
+                std::copy_n (pending.getReadPointer (ch, pendingStart), count, destination[ch] + written);
+            else
+                std::fill_n (destination[ch] + written, count, 0.0f);
+        }
+
+        pendingStart += count;
+        pendingLength -= count;
+        pendingPosition += count;
+        written += count;
+        position += count;
+    }
+
+    return written;
+}
+
+} // namespace tavlin::media

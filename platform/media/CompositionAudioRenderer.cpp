@@ -1,0 +1,127 @@
+#include "CompositionAudioRenderer.h"
+
+namespace tavlin::media
+{
+
+std::unique_ptr<CompositionAudioRenderer> CompositionAudioRenderer::create (const MediaComposition::Track& track,
+                                                                            juce::String& error)
+{
+    if (!track.hasSource() || track.mediaType != MediaType::audio)
+    {
+        error = "There is no sound to render.";
+        return nullptr;
+    }
+
+    std::unique_ptr<CompositionAudioRenderer> renderer (new CompositionAudioRenderer());
+    renderer->decoder = AudioTrackDecoder::open (track.sourceFile, track.sourceTrack.streamIndex, error);
+
+    if (renderer->decoder == nullptr)
+        return nullptr;
+
+    const auto rate = renderer->decoder->getSampleRate();
+    const auto length = renderer->decoder->getLengthInSamples();
+    renderer->sourceStart = juce::jlimit<int64_t> (0, length, track.sourceRange.start.toSamples (rate));
+    renderer->soundStart = std::max<int64_t> (0, track.insertTime.toSamples (rate));
+    renderer->soundLength = std::min<int64_t> (length - renderer->sourceStart,
+                                               std::max<int64_t> (0, track.sourceRange.duration.toSamples (rate)));
+
+    if (!renderer->seek (0))
+    {
+        error = renderer->decoder->getLastError();
+        return nullptr;
+    }
+
+    return renderer;
+}
+
+bool CompositionAudioRenderer::seek (int64_t timelineFrame)
+{
+    position = juce::jlimit<int64_t> (0, getRenderLength(), timelineFrame);
+    const auto inSound = juce::jlimit<int64_t> (0, soundLength, position - soundStart);
+    return decoder->seek (sourceStart + inSound);
+}
+
+int64_t CompositionAudioRenderer::pullAudio (TapBufferList& list, int64_t numberFrames, MediaTimeRange& range)
+{
+    pulled = true;
+    const auto rate = (int32_t) getSampleRate();
+    range = { MediaTime::make (position, rate), MediaTime::make (numberFrames, rate) };
+    int64_t done = 0, real = 0;
+
+    while (done < numberFrames)
+    {
+        const auto at = position + done;
+        int64_t count;
+        bool sound = false;
+
+        if (at < soundStart)
+            count = std::min (numberFrames - done, soundStart - at);
+        else if (at < soundStart + soundLength)
+        {
+            count = std::min (numberFrames - done, soundStart + soundLength - at);
+            sound = true;
+        }
+        else
+            count = numberFrames - done;
+
+        if (sound)
+        {
+            float* targets[TapBufferList::maxBuffers] = {};
+
+            for (int i = 0; i < list.numberBuffers; ++i)
+                targets[i] = list.buffers[i].data + done;
+
+            if (decoder->getPosition() != sourceStart + (at - soundStart))
+                decoder->seek (sourceStart + (at - soundStart));
+
+            const auto got = decoder->read (targets, list.numberBuffers, (int) count);
+            real += got;
+
+            if (got < count) // a damaged or short source reads as silence from here
+            {
+                for (int i = 0; i < list.numberBuffers; ++i)
+                    std::fill_n (targets[i] + got, count - got, 0.0f);
+            }
+        }
+        else
+        {
+            for (int i = 0; i < list.numberBuffers; ++i)
+                std::fill_n (list.buffers[i].data + done, count, 0.0f);
+        }
+
+        done += count;
+    }
+
+    position += numberFrames;
+    return real;
+}
+
+int64_t CompositionAudioRenderer::render (float* const* channels, int numFrames, AudioProcessingTap* tap)
+{
+    const auto frames = std::min<int64_t> (numFrames, getRenderLength() - position);
+
+    if (frames <= 0)
+        return 0;
+
+    TapBufferList list;
+    list.set (channels, getNumChannels(), frames);
+
+    if (tap == nullptr || !tap->isPrepared())
+    {
+        MediaTimeRange range;
+        pullAudio (list, frames, range);
+        return frames;
+    }
+
+    const auto start = position;
+    pulled = false;
+    tap->process (frames, list, *this);
+
+    // A tap that did not pull its source still moves the timeline on.
+    if (!pulled || position != start + frames)
+        seek (start + frames);
+
+    return frames;
+}
+
+} // namespace tavlin::media

@@ -1,0 +1,408 @@
+#include "MediaExportSession.h"
+
+#include "CompositionAudioRenderer.h"
+#include "MediaFileWriter.h"
+#include "MediaInput.h"
+
+namespace tavlin::media
+{
+
+namespace
+{
+constexpr int chunkFrames = 4096;
+
+bool isLosslessCodec (AVCodecID id)
+{
+    const auto* descriptor = avcodec_descriptor_get (id);
+    return descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_LOSSLESS) != 0;
+}
+
+/** The codec a file type is given when the sound has to be encoded. */
+AVCodecID encodedCodecFor (const MediaFileTypeInfo& info, AVCodecID sourceCodec, int bits)
+{
+    const juce::String muxer (info.muxer);
+
+    if (muxer == "wav")
+        return bits > 16 ? AV_CODEC_ID_PCM_S24LE : AV_CODEC_ID_PCM_S16LE;
+
+    if (muxer == "aiff")
+        return bits > 16 ? AV_CODEC_ID_PCM_S24BE : AV_CODEC_ID_PCM_S16BE;
+
+    if (muxer == "caf")
+        return AV_CODEC_ID_ALAC;
+
+    return sourceCodec == AV_CODEC_ID_ALAC ? AV_CODEC_ID_ALAC : AV_CODEC_ID_AAC;
+}
+
+/** Whether a file type takes a codec's packets unchanged. */
+bool takesUnchanged (const MediaFileWriter& writer, AVCodecID codec)
+{
+    const juce::String muxer (writer.getTypeInfo().muxer);
+
+    if (muxer == "wav")
+        return codec == AV_CODEC_ID_PCM_S16LE || codec == AV_CODEC_ID_PCM_S24LE || codec == AV_CODEC_ID_PCM_S32LE
+               || codec == AV_CODEC_ID_PCM_F32LE || codec == AV_CODEC_ID_PCM_U8;
+
+    if (muxer == "aiff")
+        return codec == AV_CODEC_ID_PCM_S16BE || codec == AV_CODEC_ID_PCM_S24BE || codec == AV_CODEC_ID_PCM_S32BE;
+
+    if (muxer == "caf" && codec == AV_CODEC_ID_AAC)
+        return false; // the CAF muxer cannot write AAC
+
+    return writer.canHold (codec);
+}
+
+/** Copies one stream's packets from a source, shifted on the timeline and limited to a stretch. */
+class PacketCopier
+{
+public:
+    bool open (const MediaComposition::Track& track, MediaFileWriter& writer, juce::String& error)
+    {
+        input = MediaInput::openFile (track.sourceFile, error);
+
+        if (input == nullptr)
+            return false;
+
+        source = input->getStream (track.sourceTrack.streamIndex);
+
+        if (source == nullptr)
+        {
+            error = "The track to copy is missing from \"" + track.sourceFile.getFileName() + "\".";
+            return false;
+        }
+
+        for (unsigned i = 0; i < input->getFormat()->nb_streams; ++i)
+            input->getFormat()->streams[i]->discard = (int) i == source->index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+
+        output = writer.addCopiedStream (*source, track.rotationDegrees, error);
+        rangeStart = track.sourceRange.start.seconds();
+        rangeEnd = rangeStart + track.sourceRange.duration.seconds();
+        shift = track.insertTime.seconds() - rangeStart;
+        packet.reset (av_packet_alloc());
+        return output != nullptr && packet != nullptr;
+    }
+
+    /** Writes packets up to a time on the output timeline (all of them with infinity). */
+    bool writeUntil (double outputSeconds, MediaFileWriter& writer, juce::String& error)
+    {
+        while (!finished)
+        {
+            if (!havePacket)
+            {
+                if (av_read_frame (input->getFormat(), packet.get()) < 0)
+                {
+                    finished = true;
+                    break;
+                }
+
+                if (packet->stream_index != source->index)
+                {
+                    av_packet_unref (packet.get());
+                    continue;
+                }
+
+                havePacket = true;
+            }
+
+            const auto ts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+            const double at = ts == AV_NOPTS_VALUE ? 0.0 : ts * av_q2d (source->time_base);
+
+            if (at + shift > outputSeconds)
+                break;
+
+            havePacket = false;
+            const double presented = packet->pts == AV_NOPTS_VALUE ? at : packet->pts * av_q2d (source->time_base);
+
+            if (presented < rangeStart - 1.0e-9 || presented >= rangeEnd - 1.0e-9)
+            {
+                av_packet_unref (packet.get());
+                continue;
+            }
+
+            const auto offset = (int64_t) std::llround (shift / av_q2d (source->time_base));
+
+            if (packet->pts != AV_NOPTS_VALUE)
+                packet->pts += offset;
+
+            if (packet->dts != AV_NOPTS_VALUE)
+                packet->dts += offset;
+
+            av_packet_rescale_ts (packet.get(), source->time_base, output->time_base);
+            packet->stream_index = output->index;
+            packet->pos = -1;
+            const int status = writer.writePacket (*packet);
+            av_packet_unref (packet.get());
+
+            if (status < 0)
+            {
+                error = "The file could not be written (" + ffmpegErrorText (status) + ").";
+                return false;
+            }
+        }
+
+        return true;
+    }
+
+    double getProgressSeconds() const { return lastSeconds; }
+
+private:
+    std::unique_ptr<MediaInput> input;
+    AVStream* source = nullptr;
+    AVStream* output = nullptr;
+    PacketPtr packet;
+    bool havePacket = false, finished = false;
+    double rangeStart = 0.0, rangeEnd = 0.0, shift = 0.0, lastSeconds = 0.0;
+};
+} // namespace
+
+std::unique_ptr<MediaExportSession> MediaExportSession::create (const MediaComposition& composition,
+                                                                const juce::String& preset)
+{
+    if (preset != presetAppleM4A && preset != presetAppleLosslessM4A && preset != presetPassthrough)
+        return nullptr;
+
+    if (!composition.hasTracksWithMediaType (MediaType::audio)
+        && !composition.hasTracksWithMediaType (MediaType::video))
+        return nullptr;
+
+    if (preset != presetPassthrough && !composition.hasTracksWithMediaType (MediaType::audio))
+        return nullptr;
+
+    return std::unique_ptr<MediaExportSession> (new MediaExportSession (composition, preset));
+}
+
+std::unique_ptr<MediaExportSession> MediaExportSession::create (const MediaAsset& asset, const juce::String& preset)
+{
+    if (!asset.getResult().wasOk())
+        return nullptr;
+
+    return create (MediaComposition::fromAsset (asset), preset);
+}
+
+MediaExportSession::MediaExportSession (const MediaComposition& c, const juce::String& p) : composition (c), preset (p)
+{
+}
+
+MediaExportSession::~MediaExportSession()
+{
+    cancelRequested = true;
+
+    if (worker.joinable())
+        worker.join();
+}
+
+juce::String MediaExportSession::getError() const
+{
+    std::lock_guard<std::mutex> lock (errorLock);
+    return error;
+}
+
+void MediaExportSession::exportAsynchronously (std::function<void()> onDone)
+{
+    Status expected = Status::unknown;
+
+    if (!status.compare_exchange_strong (expected, Status::waiting))
+        return;
+
+    completion = std::move (onDone);
+    worker = std::thread ([this] { run(); });
+}
+
+void MediaExportSession::waitUntilFinished()
+{
+    if (worker.joinable() && worker.get_id() != std::this_thread::get_id())
+        worker.join();
+}
+
+void MediaExportSession::run()
+{
+    status = Status::exporting;
+    juce::String failure;
+    const bool ok = exportAll (failure);
+
+    {
+        std::lock_guard<std::mutex> lock (errorLock);
+        error = ok ? juce::String() : failure;
+    }
+
+    if (ok)
+        progress = 1.0f;
+
+    status = ok ? Status::completed : (cancelRequested ? Status::cancelled : Status::failed);
+
+    if (completion != nullptr)
+        completion();
+}
+
+bool MediaExportSession::exportAll (juce::String& failure)
+{
+    const bool audioOnlyPreset = preset != presetPassthrough;
+
+    if (preset == presetAppleM4A && outputFileType != MediaFileType::appleM4A)
+    {
+        failure = "This preset writes M4A files only.";
+        return false;
+    }
+
+    if (preset == presetAppleLosslessM4A && outputFileType != MediaFileType::appleM4A
+        && outputFileType != MediaFileType::coreAudioFormat)
+    {
+        failure = "This preset writes M4A and CAF files only.";
+        return false;
+    }
+
+    auto writer = MediaFileWriter::create (outputFile, outputFileType, failure);
+
+    if (writer == nullptr)
+        return false;
+
+    const auto* videoTrack = composition.getFirstTrack (MediaType::video);
+    const auto* audioTrack = composition.getFirstTrack (MediaType::audio);
+    std::unique_ptr<PacketCopier> video;
+
+    if (videoTrack != nullptr && !audioOnlyPreset && writer->getTypeInfo().holdsVideo)
+    {
+        video = std::make_unique<PacketCopier>();
+
+        if (!video->open (*videoTrack, *writer, failure))
+            return false;
+    }
+
+    std::unique_ptr<CompositionAudioRenderer> renderer;
+    std::unique_ptr<PacketCopier> audioCopy;
+    AudioStreamEncoder* encoder = nullptr;
+    std::shared_ptr<AudioProcessingTap> tap;
+
+    if (audioTrack != nullptr)
+    {
+        if (audioMix != nullptr)
+            tap = audioMix->getTapForTrack (audioTrack->trackID);
+
+        const auto sourceCodec = avcodec_descriptor_get_by_name (audioTrack->sourceTrack.codecName.toRawUTF8());
+        const auto sourceID = sourceCodec != nullptr ? sourceCodec->id : AV_CODEC_ID_NONE;
+        const bool whole = audioTrack->sourceRange.start.value == 0 && audioTrack->insertTime.value == 0
+                           && audioTrack->sourceRange.duration.seconds() >= audioTrack->sourceTrack.duration.seconds();
+
+        if (!audioOnlyPreset && tap == nullptr && whole && takesUnchanged (*writer, sourceID))
+        {
+            audioCopy = std::make_unique<PacketCopier>();
+
+            if (!audioCopy->open (*audioTrack, *writer, failure))
+                return false;
+        }
+        else
+        {
+            renderer = CompositionAudioRenderer::create (*audioTrack, failure);
+
+            if (renderer == nullptr)
+                return false;
+
+            // 16-bit lossless sound stays 16-bit; everything else is kept in 24 bits.
+            const bool sixteenBit = isLosslessCodec (sourceID) && audioTrack->sourceTrack.bitsPerSample <= 16;
+            const int bits = sixteenBit ? 16 : 24;
+            const auto codec = preset == presetAppleM4A ? AV_CODEC_ID_AAC
+                               : preset == presetAppleLosslessM4A
+                                   ? AV_CODEC_ID_ALAC
+                                   : encodedCodecFor (writer->getTypeInfo(), sourceID, bits);
+            encoder = writer->addAudioEncoder (codec, renderer->getSampleRate(), renderer->getNumChannels(),
+                                               codec == AV_CODEC_ID_ALAC ? 24 : bits, failure);
+
+            if (encoder == nullptr)
+                return false;
+
+            if (tap != nullptr)
+                renderer->setTailFrames (tailFrames);
+        }
+    }
+
+    if (video == nullptr && renderer == nullptr && audioCopy == nullptr)
+    {
+        failure = "There is nothing that this file type can hold.";
+        return false;
+    }
+
+    if (!writer->begin (failure))
+        return false;
+
+    auto sink = [&writer] (AVPacket& packet) { return writer->writePacket (packet); };
+    const auto totalSeconds = std::max (1.0e-6, composition.getDuration().seconds());
+
+    if (renderer != nullptr)
+    {
+        const int channels = renderer->getNumChannels();
+        juce::AudioBuffer<float> chunk (channels, chunkFrames);
+        const auto total = std::max<int64_t> (1, renderer->getRenderLength());
+        bool ok = true;
+
+        struct Unprepare
+        {
+            AudioProcessingTap* tap;
+            ~Unprepare()
+            {
+                if (tap != nullptr)
+                    tap->unprepare();
+            }
+        };
+
+        if (tap != nullptr)
+            tap->prepare (chunkFrames, AudioStreamFormat::planarFloat (renderer->getSampleRate(), channels));
+
+        const Unprepare unprepare { tap.get() };
+
+        for (;;)
+        {
+            if (cancelRequested)
+            {
+                failure = "The export was cancelled.";
+                return false;
+            }
+
+            const auto frames = renderer->render (chunk.getArrayOfWritePointers(), chunkFrames, tap.get());
+
+            if (frames <= 0)
+                break;
+
+            ok = encoder->write (chunk.getArrayOfReadPointers(), (int) frames, sink, failure);
+
+            if (ok && video != nullptr)
+                ok = video->writeUntil ((double) renderer->getPosition() / renderer->getSampleRate(), *writer, failure);
+
+            if (!ok)
+                return false;
+
+            progress = 0.99f * (float) renderer->getPosition() / (float) total;
+        }
+
+        if (!encoder->finish (sink, failure))
+            return false;
+    }
+
+    // Copied streams: in slices of a second, so progress moves and cancelling is heard.
+    for (double t = 0.0;; t += 1.0)
+    {
+        if (cancelRequested)
+        {
+            failure = "The export was cancelled.";
+            return false;
+        }
+
+        const bool last = t > totalSeconds + 1.0;
+        const double until = last ? std::numeric_limits<double>::infinity() : t;
+
+        if (audioCopy != nullptr && !audioCopy->writeUntil (until, *writer, failure))
+            return false;
+
+        if (video != nullptr && !video->writeUntil (until, *writer, failure))
+            return false;
+
+        if (renderer == nullptr)
+            progress = 0.99f * (float) std::min (1.0, t / totalSeconds);
+
+        if (last)
+            break;
+    }
+
+    return writer->finish (failure);
+}
+
+} // namespace tavlin::media

@@ -1,0 +1,192 @@
+#include "MediaFileWriter.h"
+
+#include <unistd.h>
+
+namespace tavlin::media
+{
+
+MediaFileWriter::~MediaFileWriter()
+{
+    if (!finished)
+        discard();
+}
+
+void MediaFileWriter::discard()
+{
+    if (format != nullptr && opened)
+        avio_closep (&format->pb);
+
+    opened = false;
+    partial.deleteFile();
+}
+
+std::unique_ptr<MediaFileWriter> MediaFileWriter::create (const juce::File& destination, MediaFileType type,
+                                                          juce::String& error)
+{
+    const auto folder = destination.getParentDirectory();
+
+    if (destination.getFileName().isEmpty() || !folder.isDirectory())
+    {
+        error = "The folder for \"" + destination.getFileName() + "\" does not exist.";
+        return nullptr;
+    }
+
+    if (::access (folder.getFullPathName().toRawUTF8(), W_OK | X_OK) != 0 || destination.isDirectory())
+    {
+        error = "\"" + destination.getFileName() + "\" cannot be written: the folder \"" + folder.getFullPathName()
+                + "\" is not writable.";
+        return nullptr;
+    }
+
+    std::unique_ptr<MediaFileWriter> writer (new MediaFileWriter());
+    writer->destination = destination;
+    writer->partial =
+        folder.getChildFile ("." + destination.getFileNameWithoutExtension() + ".partial-"
+                             + juce::String::toHexString (juce::Random().nextInt64()) + destination.getFileExtension());
+    writer->info = MediaFileTypeInfo::of (type);
+
+    AVFormatContext* context = nullptr;
+    const int status = avformat_alloc_output_context2 (&context, nullptr, writer->info.muxer, nullptr);
+
+    if (status < 0 || context == nullptr)
+    {
+        error = "Files of this type cannot be written (" + ffmpegErrorText (status) + ").";
+        return nullptr;
+    }
+
+    writer->format.reset (context);
+    return writer;
+}
+
+bool MediaFileWriter::canHold (AVCodecID codecID) const
+{
+    const juce::String muxer (info.muxer);
+
+    if (muxer == "wav" || muxer == "aiff")
+        return codecID == AV_CODEC_ID_PCM_S16LE || codecID == AV_CODEC_ID_PCM_S24LE || codecID == AV_CODEC_ID_PCM_S32LE
+               || codecID == AV_CODEC_ID_PCM_F32LE || codecID == AV_CODEC_ID_PCM_S16BE
+               || codecID == AV_CODEC_ID_PCM_S24BE || codecID == AV_CODEC_ID_PCM_S32BE || codecID == AV_CODEC_ID_PCM_U8;
+
+    return avformat_query_codec (format->oformat, codecID, FF_COMPLIANCE_NORMAL) == 1;
+}
+
+AVStream* MediaFileWriter::addCopiedStream (const AVStream& source, int rotationDegrees, juce::String& error)
+{
+    if (!canHold (source.codecpar->codec_id))
+    {
+        error = "This file type cannot hold " + juce::String (avcodec_get_name (source.codecpar->codec_id)) + ".";
+        return nullptr;
+    }
+
+    auto* stream = avformat_new_stream (format.get(), nullptr);
+
+    if (stream == nullptr || avcodec_parameters_copy (stream->codecpar, source.codecpar) < 0)
+    {
+        error = "Out of memory.";
+        return nullptr;
+    }
+
+    stream->codecpar->codec_tag = 0;
+    stream->time_base = source.time_base;
+    stream->avg_frame_rate = source.avg_frame_rate;
+    stream->r_frame_rate = source.r_frame_rate;
+    stream->sample_aspect_ratio = source.sample_aspect_ratio;
+    stream->disposition = source.disposition;
+
+    if (rotationDegrees != 0)
+    {
+        if (auto* matrix = reinterpret_cast<int32_t*> (
+                av_stream_new_side_data (stream, AV_PKT_DATA_DISPLAYMATRIX, sizeof (int32_t) * 9)))
+            av_display_rotation_set (matrix, -rotationDegrees);
+    }
+
+    return stream;
+}
+
+AudioStreamEncoder* MediaFileWriter::addAudioEncoder (AVCodecID codecID, double sampleRate, int channels,
+                                                      int bitsPerSample, juce::String& error)
+{
+    if (!canHold (codecID))
+    {
+        error = "This file type cannot hold " + juce::String (avcodec_get_name (codecID)) + " sound.";
+        return nullptr;
+    }
+
+    encoder = AudioStreamEncoder::create (*format, codecID, sampleRate, channels, bitsPerSample, error);
+    return encoder.get();
+}
+
+bool MediaFileWriter::begin (juce::String& error)
+{
+    int status = avio_open (&format->pb, ("file:" + partial.getFullPathName()).toRawUTF8(), AVIO_FLAG_WRITE);
+
+    if (status < 0)
+    {
+        error = "\"" + destination.getFileName() + "\" cannot be written (" + ffmpegErrorText (status) + ").";
+        return false;
+    }
+
+    opened = true;
+    AVDictionary* options = nullptr;
+
+    if (info.brand != nullptr)
+        av_dict_set (&options, "brand", info.brand, 0);
+
+    status = avformat_write_header (format.get(), &options);
+    av_dict_free (&options);
+
+    if (status < 0)
+    {
+        error = "The file cannot be started (" + ffmpegErrorText (status) + ").";
+        return false;
+    }
+
+    return true;
+}
+
+int MediaFileWriter::writePacket (AVPacket& packet)
+{
+    const int status = av_interleaved_write_frame (format.get(), &packet);
+
+    if (status >= 0 && format->pb->error < 0)
+        return format->pb->error;
+
+    return status;
+}
+
+bool MediaFileWriter::finish (juce::String& error)
+{
+    int status = av_write_trailer (format.get());
+
+    if (status >= 0)
+    {
+        avio_flush (format->pb);
+        status = format->pb->error;
+    }
+
+    const int closeStatus = avio_closep (&format->pb);
+    opened = false;
+
+    if (status >= 0 && closeStatus < 0)
+        status = closeStatus;
+
+    if (status < 0)
+    {
+        error = "\"" + destination.getFileName() + "\" could not be completed (" + ffmpegErrorText (status) + ").";
+        discard();
+        return false;
+    }
+
+    if (::rename (partial.getFullPathName().toRawUTF8(), destination.getFullPathName().toRawUTF8()) != 0)
+    {
+        error =
+            "\"" + destination.getFileName() + "\" could not be put in place: " + juce::String (strerror (errno)) + ".";
+        discard();
+        return false;
+    }
+
+    finished = true;
+    return true;
+}
+
+} // namespace tavlin::media

@@ -1,0 +1,257 @@
+#include "PcmFileExporter.h"
+
+#include "AudioTrackDecoder.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+#include <unistd.h>
+
+namespace tavlin::media
+{
+
+namespace
+{
+constexpr int blockFrames = 8192;
+
+juce::Result checkRequest (const PcmFileExporter::Request& request)
+{
+    if (request.type != MediaFileType::wave && request.type != MediaFileType::aiff)
+        return juce::Result::fail ("Only WAVE and AIFF files are written as PCM.");
+
+    if (request.channels < 1 || request.channels > 8 || request.sampleRate < MediaLimits::minSampleRate
+        || request.sampleRate > MediaLimits::maxSampleRate)
+        return juce::Result::fail ("The requested channel count or sample rate cannot be written.");
+
+    const auto folder = request.destination.getParentDirectory();
+
+    if (request.destination.getFileName().isEmpty() || !folder.isDirectory() || request.destination.isDirectory()
+        || ::access (folder.getFullPathName().toRawUTF8(), W_OK | X_OK) != 0)
+        return juce::Result::fail ("\"" + request.destination.getFullPathName() + "\" cannot be written.");
+
+    return juce::Result::ok();
+}
+
+/** Sample-rate conversion of planar float, keeping the channel count. */
+class RateConverter
+{
+public:
+    bool open (int channels, double from, double to)
+    {
+        SwrContext* created = nullptr;
+        AVChannelLayout layout;
+        av_channel_layout_default (&layout, channels);
+
+        if (swr_alloc_set_opts2 (&created, &layout, AV_SAMPLE_FMT_FLTP, (int) to, &layout, AV_SAMPLE_FMT_FLTP,
+                                 (int) from, 0, nullptr)
+            < 0)
+            return false;
+
+        context.reset (created);
+        ratio = to / from;
+        return swr_init (context.get()) >= 0;
+    }
+
+    /** Converts frames (null input flushes); the result lands in output, resized as needed. */
+    int process (const float* const* input, int frames, juce::AudioBuffer<float>& output)
+    {
+        const int capacity = (int) std::ceil (frames * ratio) + 256;
+        output.setSize (output.getNumChannels(), capacity, false, false, true);
+        return swr_convert (context.get(), (uint8_t**) const_cast<float**> (output.getArrayOfWritePointers()), capacity,
+                            (const uint8_t**) input, frames);
+    }
+
+private:
+    ResamplerPtr context;
+    double ratio = 1.0;
+};
+} // namespace
+
+bool PcmFileExporter::start (SerialWorkQueue& queue, const Request& request, juce::String& error, Completion completion)
+{
+    auto check = checkRequest (request);
+
+    if (check.failed())
+    {
+        error = check.getErrorMessage();
+        return false;
+    }
+
+    if (AudioTrackDecoder::open (request.source, -1, error) == nullptr)
+        return false;
+
+    queue.addJob (
+        [request, completion]
+        {
+            juce::String failure;
+            const bool ok = convert (request, failure);
+
+            if (completion != nullptr)
+                completion (ok, failure);
+        });
+
+    return true;
+}
+
+bool PcmFileExporter::convert (const Request& request, juce::String& error)
+{
+    auto check = checkRequest (request);
+
+    if (check.failed())
+    {
+        error = check.getErrorMessage();
+        return false;
+    }
+
+    auto decoder = AudioTrackDecoder::open (request.source, -1, error);
+
+    if (decoder == nullptr)
+        return false;
+
+    const auto start =
+        juce::jlimit<int64_t> (0, decoder->getLengthInSamples(), request.offset.toSamples (decoder->getSampleRate()));
+
+    if (!decoder->seek (start))
+    {
+        error = decoder->getLastError();
+        return false;
+    }
+
+    const auto partial = request.destination.getSiblingFile (
+        "." + request.destination.getFileNameWithoutExtension() + ".partial-"
+        + juce::String::toHexString (juce::Random().nextInt64()) + request.destination.getFileExtension());
+
+    struct RemoveUnlessKept
+    {
+        juce::File file;
+        bool keep = false;
+        ~RemoveUnlessKept()
+        {
+            if (!keep)
+                file.deleteFile();
+        }
+    } cleanup { partial };
+
+    std::unique_ptr<juce::AudioFormat> format;
+
+    if (request.type == MediaFileType::wave)
+        format = std::make_unique<juce::WavAudioFormat>();
+    else
+        format = std::make_unique<juce::AiffAudioFormat>();
+
+    auto stream = std::make_unique<juce::FileOutputStream> (partial, 32768);
+
+    if (stream->failedToOpen())
+    {
+        error =
+            "\"" + request.destination.getFileName() + "\" cannot be written: " + stream->getStatus().getErrorMessage();
+        return false;
+    }
+
+    std::unique_ptr<juce::AudioFormatWriter> writer (format->createWriterFor (
+        stream.get(), request.sampleRate, (unsigned int) request.channels, request.bitsPerSample, {}, 0));
+
+    if (writer == nullptr)
+    {
+        error = "No writer for this format, rate and channel count.";
+        return false;
+    }
+
+    auto* output = stream.release(); // the writer owns it now
+    const int sourceChannels = decoder->getNumChannels();
+    const bool resample = decoder->getSampleRate() != request.sampleRate;
+    RateConverter converter;
+
+    if (resample && !converter.open (sourceChannels, decoder->getSampleRate(), request.sampleRate))
+    {
+        error = "The sound cannot be converted to " + juce::String (request.sampleRate) + " Hz.";
+        return false;
+    }
+
+    juce::AudioBuffer<float> block (sourceChannels, blockFrames), converted (sourceChannels, blockFrames),
+        mapped (request.channels, blockFrames);
+
+    auto writeFrames = [&] (const juce::AudioBuffer<float>& from, int frames)
+    {
+        if (frames <= 0)
+            return true;
+
+        mapped.setSize (request.channels, frames, false, false, true);
+
+        for (int ch = 0; ch < request.channels; ++ch)
+        {
+            if (sourceChannels == request.channels)
+                mapped.copyFrom (ch, 0, from, ch, 0, frames);
+            else if (request.channels > sourceChannels)
+                mapped.copyFrom (ch, 0, from, ch % sourceChannels, 0, frames);
+            else
+            {
+                // Fewer channels: each output channel is the mean of the source channels that fold onto it.
+                mapped.clear (ch, 0, frames);
+                int count = 0;
+
+                for (int s = ch; s < sourceChannels; s += request.channels, ++count)
+                    mapped.addFrom (ch, 0, from, s, 0, frames);
+
+                mapped.applyGain (ch, 0, frames, 1.0f / (float) juce::jmax (1, count));
+            }
+        }
+
+        return writer->writeFromAudioSampleBuffer (mapped, 0, frames);
+    };
+
+    for (;;)
+    {
+        const int got = decoder->read (block.getArrayOfWritePointers(), sourceChannels, blockFrames);
+
+        if (got <= 0)
+            break;
+
+        bool ok;
+
+        if (resample)
+            ok = writeFrames (converted, converter.process (block.getArrayOfReadPointers(), got, converted));
+        else
+            ok = writeFrames (block, got);
+
+        if (!ok)
+        {
+            error = "\"" + request.destination.getFileName() + "\" could not be written (is the disk full?).";
+            return false;
+        }
+    }
+
+    if (decoder->getPosition() < decoder->getLengthInSamples())
+    {
+        error = "The sound could not be read to its end: " + decoder->getLastError();
+        return false;
+    }
+
+    if (resample && !writeFrames (converted, converter.process (nullptr, 0, converted)))
+    {
+        error = "\"" + request.destination.getFileName() + "\" could not be written (is the disk full?).";
+        return false;
+    }
+
+    // Not every writer implements flush, so the stream's own status is what counts.
+    writer->flush();
+    output->flush();
+    const bool streamOk = output->getStatus().wasOk();
+    writer.reset(); // completes the header
+
+    if (!streamOk || !partial.existsAsFile())
+    {
+        error = "\"" + request.destination.getFileName() + "\" could not be completed (is the disk full?).";
+        return false;
+    }
+
+    if (::rename (partial.getFullPathName().toRawUTF8(), request.destination.getFullPathName().toRawUTF8()) != 0)
+    {
+        error = "\"" + request.destination.getFileName()
+                + "\" could not be put in place: " + juce::String (strerror (errno)) + ".";
+        return false;
+    }
+
+    cleanup.keep = true;
+    return true;
+}
+
+} // namespace tavlin::media

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "MediaFileType.h"
+#include "MediaTime.h"
+#include "SerialWorkQueue.h"
+
+#include <functional>
+
+namespace tavlin::media
+{
+
+/**
+    Converts a file's sound, from an offset onward, into 24-bit integer PCM: WAVE little-endian or AIFF
+    big-endian, at a given sample rate and channel count (resampled and remixed when they differ from the
+    source's). The writing runs as a job on a serial queue; the file appears at the destination only when it
+    is complete.
+*/
+class PcmFileExporter
+{
+public:
+    struct Request
+    {
+        juce::File source;
+        MediaTime offset = MediaTime::zero();
+        juce::File destination;
+        MediaFileType type = MediaFileType::wave; // wave or aiff
+        double sampleRate = 44100.0;
+        int channels = 2;
+        int bitsPerSample = 24;
+    };
+
+    using Completion = std::function<void (bool succeeded, const juce::String& error)>;
+
+    /**
+        Checks that the source can be read and the destination written, then queues the conversion. Returns
+        false with a text when the conversion cannot start; the completion (if any) then never runs. Otherwise
+        the completion runs on the queue's thread when the job ends.
+    */
+    static bool start (SerialWorkQueue& queue, const Request& request, juce::String& error, Completion completion = {});
+
+    /** The conversion itself, on the calling thread. */
+    static bool convert (const Request& request, juce::String& error);
+};
+
+} // namespace tavlin::media

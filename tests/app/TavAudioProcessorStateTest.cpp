@@ -1,0 +1,213 @@
+#include "ProcessorTestSupport.h"
+
+#include "StateBlob.h"
+#include "ZBuffer.h"
+#include "ZNoiseReductionBay.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace
+{
+using P = TavAudioProcessor;
+using namespace processor_test;
+
+class StateTest : public ::testing::Test
+{
+protected:
+    static juce::MemoryBlock stateOf (P& p)
+    {
+        juce::MemoryBlock block (65536, true);
+        p.getStateInformation (block);
+        return block;
+    }
+
+    static juce::String textOf (const juce::MemoryBlock& block)
+    {
+        return juce::String::fromUTF8 (static_cast<const char*> (block.getData()) + 8, (int) block.getSize() - 9);
+    }
+
+    static juce::MemoryBlock blobOf (const juce::String& text)
+    {
+        juce::MemoryOutputStream out;
+        out.writeInt ((int) StateBlob::magic);
+        out.writeInt ((int) text.getNumBytesAsUTF8());
+        out << text;
+        out.writeByte (0);
+        return out.getMemoryBlock();
+    }
+
+    /** Learns real profiles from noise coloured differently on each channel. */
+    static void learnProfiles (P& p)
+    {
+        prepare (p, 44100.0, 512);
+        p.getNoiseReductionBay().startLearning();
+
+        std::mt19937 rng (21);
+        std::normal_distribution<float> noise (0.0f, 0.05f);
+        Signal in (2, std::vector<float> (44100));
+        float previous = 0.0f;
+        for (size_t i = 0; i < in[0].size(); ++i)
+        {
+            in[0][i] = noise (rng);
+            previous = 0.9f * previous + noise (rng);
+            in[1][i] = 0.3f * previous;
+        }
+
+        run (p, in, 512);
+        p.getNoiseReductionBay().stopLearning();
+        run (p, Signal (2, std::vector<float> (4096)), 512);
+    }
+
+    juce::ScopedJuceInitialiser_GUI juce;
+};
+
+TEST_F (StateTest, FreshStateMatchesTheGoldenPrefix)
+{
+    P p;
+    const auto block = stateOf (p);
+    const auto* bytes = static_cast<const uint8_t*> (block.getData());
+
+    ASSERT_GT (block.getSize(), 9u);
+    EXPECT_EQ (std::memcmp (bytes, "VC2!", 4), 0);
+    EXPECT_EQ ((size_t) juce::ByteOrder::littleEndianInt (bytes + 4) + 9, block.getSize());
+    EXPECT_EQ (bytes[block.getSize() - 1], 0);
+
+    const juce::String golden =
+        "<NoiseProfile clickcrackleParam=\"0\" enhanceParam=\"0\" thresholdParam=\"0.57499998807907104492\" "
+        "reductionParam=\"0.5\" preserveVoiceParam=\"0\" removeRumbleParam=\"0\" humModeParam=\"1\" modeParam=\"0\" "
+        "boostParam=\"-0\" declipParam=\"0\" trackParam=\"0\" bypassParam=\"0\">"
+        "<buffer name=\"NoiseProfile0\" length=\"513\" samplerate=\"";
+
+    const auto text = textOf (block);
+    EXPECT_TRUE (text.startsWith (golden)) << text.substring (0, 600);
+    EXPECT_TRUE (text.endsWith ("</buffer></NoiseProfile>"));
+    EXPECT_FALSE (text.containsChar ('\n'));
+    EXPECT_EQ (text.indexOf ("<buffer name=\"NoiseProfile1\""), text.lastIndexOf ("<buffer "));
+}
+
+TEST_F (StateTest, SaveRestoreSaveIsBitIdenticalWithLearnedProfiles)
+{
+    P source;
+    learnProfiles (source);
+
+    const float settings[] = { 0.3f, 0.7f, 0.6123f, 0.45f, 1.0f, 1.0f, 0.5f, 0.5f, 0.37f, 1.0f, 1.0f };
+    for (int i = 0; i < 11; ++i)
+        source.setParameter (i, settings[i]);
+
+    const auto saved = stateOf (source);
+    const auto* learned = source.getNoiseReductionBay().getChannelNoiseProfile (1)->getData();
+    ASSERT_NE (learned[10], -48.0f) << "the profiles were not learned";
+
+    P target;
+    target.setParameter (P::bypassParameter, 1.0f);
+    ASSERT_TRUE (target.restoreState (saved.getData(), (int) saved.getSize()));
+
+    for (int i = 0; i < 11; ++i)
+        EXPECT_EQ (target.getParameter (i), source.getParameter (i)) << source.getParameterName (i);
+
+    EXPECT_TRUE (target.isBypassed()) << "bypass is not restored";
+
+    for (int c = 0; c < 2; ++c)
+    {
+        auto* a = source.getNoiseReductionBay().getChannelNoiseProfile (c);
+        auto* b = target.getNoiseReductionBay().getChannelNoiseProfile (c);
+        ASSERT_EQ (a->getLength(), b->getLength());
+        EXPECT_EQ (std::memcmp (a->getData(), b->getData(), sizeof (float) * (size_t) a->getLength()), 0);
+    }
+
+    target.setParameter (P::bypassParameter, 0.0f);
+    EXPECT_EQ (stateOf (target), saved);
+}
+
+TEST_F (StateTest, MissingAttributesCountAsZeroAndNoChildrenKeepTheProfiles)
+{
+    P p;
+    learnProfiles (p);
+    const auto before = juce::MemoryBlock (p.getNoiseReductionBay().getChannelNoiseProfile (0)->getData(), 513 * 4);
+
+    const auto blob = blobOf ("<NoiseProfile modeParam=\"0.5\" reductionParam=\"0.2\"/>");
+    ASSERT_TRUE (p.restoreState (blob.getData(), (int) blob.getSize()));
+
+    EXPECT_EQ (p.getParameter (P::humRemoval), 0.0f) << "no humModeParam: hum removal at 50 Hz";
+    EXPECT_EQ (p.getParameter (P::noiseReductionMode), 0.5f);
+    EXPECT_FLOAT_EQ (p.getParameter (P::amountBroadbandNR), 0.2f);
+    EXPECT_EQ (p.getParameter (P::tunerBroadbandNR), 0.0f);
+    EXPECT_EQ (p.getNoiseReductionBay().getTuner(), -20.0f);
+    EXPECT_EQ (juce::MemoryBlock (p.getNoiseReductionBay().getChannelNoiseProfile (0)->getData(), 513 * 4), before);
+}
+
+TEST_F (StateTest, BadBlobsLeaveTheProcessorAsItWas)
+{
+    P p;
+    learnProfiles (p);
+    p.setParameter (P::enhance, 0.4f);
+    p.setParameter (P::bypassParameter, 1.0f);
+    const auto good = stateOf (p);
+    const auto text = textOf (good);
+
+    auto withText = [] (juce::String t, const char* from, const char* to) { return blobOf (t.replace (from, to)); };
+    auto withAttribute = [&text] (const char* name, const char* value)
+    {
+        auto element = juce::parseXML (text);
+        element->setAttribute (name, value);
+        return blobOf (StateBlob::toText (*element));
+    };
+    auto patched = [&good] (size_t at, uint8_t value)
+    {
+        auto b = good;
+        static_cast<uint8_t*> (b.getData())[at] = value;
+        return b;
+    };
+
+    // A profile with one value missing, and one with a NaN (0x7fc00000) in place of a bin.
+    const auto firstData = text.indexOf ("values=\"") + 8;
+    auto shortProfile = text.replace ("length=\"513\"", "length=\"512\"");
+    auto nanProfile = text.substring (0, firstData) + "7fc00000" + text.substring (firstData + 8);
+
+    struct Case
+    {
+        const char* what;
+        juce::MemoryBlock block;
+    };
+
+    const Case cases[] = {
+        { "8 bytes", juce::MemoryBlock (good.getData(), 8) },
+        { "truncated", juce::MemoryBlock (good.getData(), good.getSize() / 2) },
+        { "truncated by one", juce::MemoryBlock (good.getData(), good.getSize() - 2) },
+        { "wrong magic", patched (0, 'W') },
+        { "length 0",
+          [&]
+          {
+              auto b = good;
+              std::memset (static_cast<char*> (b.getData()) + 4, 0, 4);
+              return b;
+          }() },
+        { "huge length", patched (7, 0x7f) },
+        { "not xml", blobOf ("just some text") },
+        { "other root", withText (text, "<NoiseProfile ", "<Preset ") },
+        { "one child", blobOf ("<NoiseProfile enhanceParam=\"1\"><buffer name=\"x\" length=\"513\"/></NoiseProfile>") },
+        { "wrong child tag", withText (text, "<buffer name=\"NoiseProfile1\"", "<track name=\"NoiseProfile1\"") },
+        { "short profile", blobOf (shortProfile) },
+        { "NaN in a profile", blobOf (nanProfile) },
+        { "NaN value", withAttribute ("enhanceParam", "nan") },
+        { "infinite value", withAttribute ("reductionParam", "inf") },
+        { "text value", withAttribute ("reductionParam", "half") },
+        { "number with a tail", withAttribute ("modeParam", "0.5x") },
+    };
+
+    for (const auto& c : cases)
+    {
+        EXPECT_FALSE (p.restoreState (c.block.getData(), (int) c.block.getSize())) << c.what;
+        p.setStateInformation (c.block.getData(), (int) c.block.getSize());
+        EXPECT_EQ (stateOf (p), good) << c.what;
+    }
+
+    EXPECT_FALSE (p.restoreState (nullptr, 100));
+    EXPECT_FALSE (p.restoreState (good.getData(), 0));
+    EXPECT_TRUE (p.restoreState (good.getData(), (int) good.getSize()));
+    EXPECT_EQ (stateOf (p), good);
+}
+
+} // namespace

@@ -1,0 +1,295 @@
+#include "DelayGainTap.h"
+#include "MediaFixtures.h"
+
+#include "media/MediaPlayer.h"
+#include "media/VideoFrameComponent.h"
+#include "media/VideoFrameDecoder.h"
+
+using namespace tavlin::media;
+using tavlin::test::ScratchFolder;
+
+namespace
+{
+constexpr double rate = 44100.0;
+constexpr int64_t length = 44100;
+
+float counter (int64_t n, int ch)
+{
+    return (float) ((n * 3 + ch * 500) % 2001 - 1000) / 2048.0f;
+}
+
+class MediaPlayerFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        juce::MessageManager::getInstance();
+        wav = scratch.file ("counter.wav");
+        ASSERT_TRUE (tavlin::test::writeWav (wav, rate, 2, length, 24, counter));
+    }
+
+    static void pump (int ms) { juce::MessageManager::getInstance()->runDispatchLoopUntil (ms); }
+
+    static bool pumpUntil (const std::function<bool()>& done, int limitMs = 10000)
+    {
+        for (int waited = 0; waited < limitMs && !done(); waited += 10)
+            pump (10);
+
+        return done();
+    }
+
+    /** Takes the player's output until the clock reaches a frame, keeping only the frames the clock passed. */
+    static juce::AudioBuffer<float> drain (MediaPlayer& player, int64_t until)
+    {
+        auto& engine = player.getEngine();
+        juce::AudioBuffer<float> collected (2, (int) (until - engine.getPosition()));
+        juce::AudioBuffer<float> block (2, 700);
+        int filled = 0;
+
+        for (int attempts = 0; engine.getPosition() < until && attempts < 100000; ++attempts)
+        {
+            const auto before = engine.getPosition();
+            engine.readOutput (block.getArrayOfWritePointers(), 2, block.getNumSamples());
+            const int got = (int) std::min<int64_t> (engine.getPosition() - before, collected.getNumSamples() - filled);
+
+            for (int ch = 0; ch < 2; ++ch)
+                collected.copyFrom (ch, filled, block, ch, 0, got);
+
+            filled += got;
+
+            if (got == 0)
+                juce::Thread::sleep (1);
+        }
+
+        collected.setSize (2, filled, true);
+        return collected;
+    }
+
+    std::unique_ptr<MediaPlayerItem> makeItem (const juce::File& file)
+    {
+        MediaAsset asset (file);
+        return std::make_unique<MediaPlayerItem> (MediaComposition::fromAsset (asset));
+    }
+
+    ScratchFolder scratch;
+    juce::File wav;
+};
+} // namespace
+
+TEST_F (MediaPlayerFixture, PlaysEverySampleOnceThroughTheTapAndAnnouncesTheEnd)
+{
+    MediaPlayer player (nullptr, MediaPlayer::Output::manual);
+    tavlin::test::DelayGainTap client (0, 1.0f);
+    client.record = true;
+    auto item = makeItem (wav);
+    std::shared_ptr<AudioProcessingTap> tap;
+    item->setAudioMix (client.makeMix (item->getAsset().getFirstTrack (MediaType::audio)->trackID, tap));
+    player.replaceCurrentItem (std::move (item));
+    ASSERT_EQ (player.getCurrentItem()->getStatus(), MediaPlayerItem::Status::readyToPlay);
+    EXPECT_EQ (client.prepares.load(), 1);
+    EXPECT_EQ (client.preparedRate, rate);
+    EXPECT_EQ (client.preparedChannels, 2);
+    EXPECT_NEAR (player.getDuration().seconds(), 1.0, 1.0e-6);
+
+    int rateChanges = 0, ends = 0;
+    bool onMessageThread = true;
+    player.addRateObserver ([&] { ++rateChanges; });
+    player.addItemEndObserver (
+        [&]
+        {
+            ++ends;
+            onMessageThread = onMessageThread && juce::MessageManager::getInstance()->isThisTheMessageThread();
+        });
+
+    player.play();
+    EXPECT_EQ (rateChanges, 1);
+    EXPECT_EQ (player.getRate(), 1.0f);
+
+    const auto played = drain (player, length);
+    ASSERT_EQ (played.getNumSamples(), length);
+
+    for (int ch = 0; ch < 2; ++ch)
+        for (int n = 0; n < length; ++n)
+            ASSERT_EQ (played.getSample (ch, n), counter (n, ch)) << "channel " << ch << " sample " << n;
+
+    EXPECT_TRUE (pumpUntil ([&] { return ends > 0; }));
+    pump (50);
+    EXPECT_EQ (ends, 1);
+    EXPECT_TRUE (onMessageThread);
+    EXPECT_EQ (player.getRate(), 0.0f) << "the default action at the end pauses";
+    EXPECT_EQ (rateChanges, 2);
+    EXPECT_EQ (player.getCurrentTime().value, length);
+
+    // The tap saw each sample once, in order, in blocks of at most 4096 frames.
+    EXPECT_EQ (client.framesProcessed.load(), length);
+    EXPECT_LE (client.largestBlock.load(), 4096);
+    ASSERT_EQ ((int64_t) client.seen.size(), length);
+
+    for (int n = 0; n < length; ++n)
+        ASSERT_EQ (client.seen[(size_t) n], counter (n, 0)) << "sample " << n;
+
+    player.replaceCurrentItem (nullptr);
+    EXPECT_EQ (client.unprepares.load(), 1);
+    tap.reset();
+    EXPECT_TRUE (client.finalised.load()) << "the player kept the tap after it let the item go";
+}
+
+TEST_F (MediaPlayerFixture, SeeksAndStepsExactly)
+{
+    MediaPlayer player (nullptr, MediaPlayer::Output::manual);
+    player.replaceCurrentItem (makeItem (wav));
+    std::vector<double> observed;
+    player.addPeriodicTimeObserver (MediaTime::make (1, 10), [&] (MediaTime t) { observed.push_back (t.seconds()); });
+
+    for (int64_t target : { (int64_t) 12345, (int64_t) 0, (int64_t) 40001, (int64_t) 777 })
+    {
+        SCOPED_TRACE (target);
+        player.seekToTime (MediaTime::make (target, 44100), MediaTime::zero(), MediaTime::zero());
+        EXPECT_EQ (player.getCurrentTime().toSamples (rate), target);
+        ASSERT_FALSE (observed.empty());
+        EXPECT_DOUBLE_EQ (observed.back(), (double) target / rate) << "a seek tells the time observers";
+
+        player.play();
+        const auto played = drain (player, target + 3000);
+        player.pause();
+        ASSERT_EQ (played.getNumSamples(), 3000);
+
+        for (int n = 0; n < played.getNumSamples(); ++n)
+            ASSERT_EQ (played.getSample (1, n), counter (target + n, 1)) << "sample " << n;
+    }
+
+    // Without a picture a step is a thirtieth of a second.
+    player.seekToTime (MediaTime::make (1000, 44100));
+    player.stepByCount (3);
+    EXPECT_EQ (player.getCurrentTime().toSamples (rate), 1000 + 4410);
+    player.stepByCount (-1);
+    EXPECT_EQ (player.getCurrentTime().toSamples (rate), 1000 + 4410 - 1470);
+}
+
+TEST_F (MediaPlayerFixture, ResamplesToTheOutputRateAndKeepsTheClockInMediaFrames)
+{
+    MediaPlayer player (nullptr, MediaPlayer::Output::manual);
+    player.replaceCurrentItem (makeItem (wav));
+    player.getEngine().setOutputFormat (48000.0, 1);
+    player.play();
+
+    auto& engine = player.getEngine();
+    juce::AudioBuffer<float> block (1, 480);
+    int64_t outputFrames = 0;
+
+    for (int attempts = 0; !engine.hasReachedEnd() && attempts < 100000; ++attempts)
+    {
+        const auto before = engine.getPosition();
+        engine.readOutput (block.getArrayOfWritePointers(), 1, block.getNumSamples());
+
+        if (engine.getPosition() == before)
+            juce::Thread::sleep (1);
+        else
+            outputFrames += block.getNumSamples();
+    }
+
+    EXPECT_TRUE (engine.hasReachedEnd());
+    EXPECT_EQ (engine.getPosition(), length);
+    EXPECT_NEAR ((double) outputFrames, length * 48000.0 / rate, 2.0 * block.getNumSamples());
+}
+
+TEST_F (MediaPlayerFixture, TheNullClockRunsWithoutASoundCard)
+{
+    const auto shortFile = scratch.file ("short.wav");
+    ASSERT_TRUE (tavlin::test::writeWav (shortFile, rate, 1, 11025, 16, counter));
+
+    juce::AudioDeviceManager noDevices;
+    MediaPlayer player (&noDevices); // no device open: the null clock plays
+    player.replaceCurrentItem (makeItem (shortFile));
+    player.setActionAtItemEnd (MediaPlayer::ActionAtItemEnd::none);
+
+    std::vector<double> times;
+    bool onMessageThread = true;
+    player.addPeriodicTimeObserver (
+        MediaTime::make (1, 10),
+        [&] (MediaTime t)
+        {
+            times.push_back (t.seconds());
+            onMessageThread = onMessageThread && juce::MessageManager::getInstance()->isThisTheMessageThread();
+        });
+    int ends = 0;
+    player.addItemEndObserver ([&] { ++ends; });
+
+    player.play();
+    ASSERT_TRUE (pumpUntil ([&] { return ends > 0; }));
+    EXPECT_EQ (ends, 1);
+    EXPECT_TRUE (onMessageThread);
+    EXPECT_EQ (player.getRate(), 1.0f) << "with no action at the end the rate stays";
+    EXPECT_EQ (player.getCurrentTime().toSamples (rate), 11025);
+    ASSERT_GE (times.size(), 2u);
+    EXPECT_TRUE (std::is_sorted (times.begin(), times.end())) << "time went backwards";
+    EXPECT_GT (times.back(), times.front());
+}
+
+TEST_F (MediaPlayerFixture, ShowsThePictureByTheClockPlusTheVideoOffset)
+{
+    const auto movie = scratch.file ("movie.mp4");
+    ASSERT_TRUE (tavlin::test::runFfmpeg (
+        "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -i " + wav.getFullPathName().quoted()
+        + " -map 0 -map 1 -c:v mpeg4 -q:v 3 -c:a aac -t 1 " + movie.getFullPathName().quoted()));
+
+    // The source's own frames, for reference.
+    juce::String error;
+    auto decoder = VideoFrameDecoder::open (movie, -1, error);
+    ASSERT_NE (decoder, nullptr) << error;
+    std::vector<VideoFrameDecoder::Frame> frames;
+    VideoFrameDecoder::Frame frame;
+
+    while (decoder->next (frame))
+        frames.push_back (frame);
+
+    ASSERT_GE (frames.size(), 24u);
+
+    MediaAsset asset (movie);
+    MediaComposition composition;
+    const double offset = 0.3;
+    const int v = composition.addTrack (MediaType::video);
+    composition.insertTimeRange (v, { MediaTime::zero(), asset.getDuration() }, asset,
+                                 *asset.getFirstTrack (MediaType::video), MediaTime::fromSeconds (offset, 1000));
+    const int a = composition.addTrack (MediaType::audio);
+    composition.insertTimeRange (a, { MediaTime::zero(), asset.getDuration() }, asset,
+                                 *asset.getFirstTrack (MediaType::audio), MediaTime::zero());
+
+    MediaPlayer player (nullptr, MediaPlayer::Output::manual);
+    player.replaceCurrentItem (std::make_unique<MediaPlayerItem> (composition));
+    ASSERT_EQ (player.getCurrentItem()->getStatus(), MediaPlayerItem::Status::readyToPlay);
+
+    player.seekToTime (MediaTime::fromSeconds (0.1, 1000));
+    pump (50);
+    EXPECT_TRUE (player.getCurrentVideoFrame().isNull()) << "a picture before the video's offset";
+
+    for (int k : { 0, 5, 12 })
+    {
+        SCOPED_TRACE (k);
+        player.seekToTime (MediaTime::fromSeconds (offset + frames[(size_t) k].seconds + 0.01, 1000));
+        juce::Image shown;
+        pumpUntil ([&] { return (shown = player.getCurrentVideoFrame()).isValid(); }, 3000);
+        ASSERT_TRUE (shown.isValid());
+        ASSERT_EQ (shown.getWidth(), 160);
+        ASSERT_EQ (shown.getHeight(), 120);
+
+        const auto& expected = frames[(size_t) k].image;
+        int differing = 0;
+
+        for (int y = 0; y < 120; y += 7)
+            for (int x = 0; x < 160; x += 7)
+                differing += shown.getPixelAt (x, y) != expected.getPixelAt (x, y) ? 1 : 0;
+
+        EXPECT_EQ (differing, 0) << "not the frame that shows at this time";
+    }
+
+    // The component draws the frame: a snapshot at the picture's size holds its pixels.
+    VideoFrameComponent view (player);
+    view.setBounds (0, 0, 160, 120);
+    view.refresh();
+    const auto snapshot = view.createComponentSnapshot (view.getLocalBounds(), true, 1.0f);
+    const auto current = player.getCurrentVideoFrame();
+    ASSERT_TRUE (current.isValid());
+    EXPECT_EQ (snapshot.getPixelAt (80, 60), current.getPixelAt (80, 60));
+    EXPECT_EQ (snapshot.getPixelAt (10, 100), current.getPixelAt (10, 100));
+}

@@ -1,0 +1,188 @@
+#include "MediaFixtures.h"
+
+#include "media/PcmFileExporter.h"
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace tavlin::media;
+using tavlin::test::ScratchFolder;
+
+namespace
+{
+constexpr double rate = 44100.0;
+constexpr int64_t length = 30000;
+constexpr int offset = 1234;
+
+/** A counter: each sample names its own position, different per channel, exact in 24 bits. */
+float counter (int64_t n, int ch)
+{
+    return (float) ((n * 7 + ch * 1000) % 4001 - 2000) / 4096.0f;
+}
+
+class PcmFileExporterFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const auto wav = scratch.file ("counter.wav");
+        ASSERT_TRUE (tavlin::test::writeWav (wav, rate, 2, length, 24, counter));
+        processed = scratch.file ("processed.m4a");
+        ASSERT_TRUE (tavlin::test::runFfmpeg ("-i " + wav.getFullPathName().quoted() + " -c:a alac "
+                                              + processed.getFullPathName().quoted()));
+        manager.registerBasicFormats();
+    }
+
+    ScratchFolder scratch;
+    juce::File processed;
+    juce::AudioFormatManager manager;
+    SerialWorkQueue queue { "assetWriterQueue" };
+};
+} // namespace
+
+TEST_F (PcmFileExporterFixture, WritesTwentyFourBitPcmFromTheOffsetOnward)
+{
+    struct Case
+    {
+        const char* name;
+        MediaFileType type;
+        double rate;
+        int channels;
+        const char* magic;
+    };
+
+    const Case cases[] = {
+        { "out.wav", MediaFileType::wave, 44100.0, 2, "RIFF" },
+        { "out.aif", MediaFileType::aiff, 44100.0, 2, "FORM" },
+        { "mono.wav", MediaFileType::wave, 44100.0, 1, "RIFF" },
+        { "up.wav", MediaFileType::wave, 48000.0, 2, "RIFF" },
+    };
+
+    std::vector<juce::String> finished;
+
+    for (const auto& c : cases)
+    {
+        PcmFileExporter::Request request;
+        request.source = processed;
+        request.offset = MediaTime::make (offset, (int32_t) rate);
+        request.destination = scratch.file (c.name);
+        request.type = c.type;
+        request.sampleRate = c.rate;
+        request.channels = c.channels;
+        juce::String error;
+        ASSERT_TRUE (PcmFileExporter::start (queue, request, error,
+                                             [&finished, name = juce::String (c.name)] (bool ok, const juce::String& e)
+                                             {
+                                                 EXPECT_TRUE (ok) << e;
+                                                 EXPECT_EQ (juce::Thread::getCurrentThread()->getThreadName(),
+                                                            "assetWriterQueue");
+                                                 finished.push_back (name);
+                                             }))
+            << error;
+    }
+
+    ASSERT_TRUE (queue.waitUntilIdle());
+    ASSERT_EQ (finished.size(), std::size (cases));
+
+    for (size_t i = 0; i < std::size (cases); ++i)
+    {
+        const auto& c = cases[i];
+        SCOPED_TRACE (c.name);
+        EXPECT_EQ (finished[i], c.name) << "jobs ran out of order";
+
+        const auto file = scratch.file (c.name);
+        juce::MemoryBlock head;
+        file.loadFileAsData (head);
+        ASSERT_GT (head.getSize(), 12u);
+        EXPECT_EQ (juce::String::fromUTF8 ((const char*) head.getData(), 4), c.magic);
+
+        std::unique_ptr<juce::AudioFormatReader> reader (manager.createReaderFor (file));
+        ASSERT_NE (reader, nullptr);
+        EXPECT_EQ (reader->bitsPerSample, 24u);
+        EXPECT_EQ (reader->sampleRate, c.rate);
+        EXPECT_EQ ((int) reader->numChannels, c.channels);
+
+        juce::AudioBuffer<float> data ((int) reader->numChannels, (int) reader->lengthInSamples);
+        reader->read (&data, 0, data.getNumSamples(), 0, true, true);
+
+        if (c.rate == rate)
+        {
+            ASSERT_EQ (reader->lengthInSamples, length - offset);
+
+            for (int ch = 0; ch < c.channels; ++ch)
+                for (int n = 0; n < data.getNumSamples(); ++n)
+                {
+                    const float expected = c.channels == 2 ? counter (n + offset, ch)
+                                                           : 0.5f * (counter (n + offset, 0) + counter (n + offset, 1));
+                    ASSERT_NEAR (data.getSample (ch, n), expected, 1.0e-6f) << "channel " << ch << " sample " << n;
+                }
+        }
+        else
+        {
+            const double expectedLength = (double) (length - offset) * c.rate / rate;
+            EXPECT_NEAR ((double) reader->lengthInSamples, expectedLength, 2.0);
+        }
+    }
+}
+
+TEST_F (PcmFileExporterFixture, RefusesWhatItCannotDoBeforeQueueingAnything)
+{
+    const auto text = scratch.file ("text.m4a");
+    text.replaceWithText ("no sound here");
+
+    struct Case
+    {
+        const char* name;
+        juce::File source, destination;
+        MediaFileType type;
+    };
+
+    const Case cases[] = {
+        { "unreadable source", text, scratch.file ("a.wav"), MediaFileType::wave },
+        { "missing source", scratch.file ("none.m4a"), scratch.file ("b.wav"), MediaFileType::wave },
+        { "missing folder", processed, scratch.file ("no/folder/c.wav"), MediaFileType::wave },
+        { "not a PCM type", processed, scratch.file ("d.mov"), MediaFileType::quickTimeMovie },
+        { "destination is a folder", processed, scratch.get(), MediaFileType::wave },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        PcmFileExporter::Request request;
+        request.source = c.source;
+        request.destination = c.destination;
+        request.type = c.type;
+        juce::String error;
+        bool ran = false;
+        EXPECT_FALSE (PcmFileExporter::start (queue, request, error, [&] (bool, const juce::String&) { ran = true; }));
+        EXPECT_TRUE (error.isNotEmpty());
+        queue.waitUntilIdle();
+        EXPECT_FALSE (ran);
+
+        if (c.destination != scratch.get())
+            EXPECT_FALSE (c.destination.exists());
+    }
+}
+
+TEST_F (PcmFileExporterFixture, AFullDiskFailsWithATextAndNoFile)
+{
+    PcmFileExporter::Request request;
+    request.source = processed;
+    request.destination = scratch.file ("full.wav");
+
+    // A file size limit makes writes fail as they would on a full disk.
+    signal (SIGXFSZ, SIG_IGN);
+    rlimit saved {};
+    getrlimit (RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
+    limited.rlim_cur = 16 * 1024;
+    setrlimit (RLIMIT_FSIZE, &limited);
+    juce::String error;
+    const bool ok = PcmFileExporter::convert (request, error);
+    setrlimit (RLIMIT_FSIZE, &saved);
+
+    EXPECT_FALSE (ok);
+    EXPECT_TRUE (error.isNotEmpty());
+    EXPECT_FALSE (request.destination.exists());
+    EXPECT_TRUE (scratch.get().findChildFiles (juce::File::findFiles, false, "*partial*").isEmpty());
+}
