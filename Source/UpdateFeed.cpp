@@ -49,7 +49,7 @@ UpdateFeed::Result UpdateFeed::parse (const juce::String& text)
         if (release.downloadPage.isEmpty())
             release.downloadPage = webAddress (enclosure->getStringAttribute ("url"));
 
-        result.newest = release;
+        result.newest = std::move (release);
     }
 
     if (!result.newest.has_value())

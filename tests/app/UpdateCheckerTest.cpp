@@ -33,7 +33,7 @@ juce::String feedWithVersions (std::initializer_list<const char*> versions,
 struct Told
 {
     juce::StringArray events;
-    juce::URL downloadPage;
+    juce::String downloadPage;
 };
 
 class RecordingNotifier : public UpdateNotifier
@@ -44,7 +44,7 @@ public:
     void showUpdateAvailable (const UpdateFeedItem& release, const juce::String& installed) override
     {
         told.events.add ("update " + release.version + " over " + installed);
-        told.downloadPage = release.downloadPage;
+        told.downloadPage = release.downloadPage.toString (false);
     }
 
     void showUpToDate (const juce::String& installed) override { told.events.add ("up to date " + installed); }
@@ -154,7 +154,7 @@ TEST_F (UpdateCheckerTest, OffersOnlyWebAddressesAsTheDownloadPage)
         told = {};
         auto checker = makeChecker (server.getURL ("/feed.rss"));
         check (*checker, true);
-        EXPECT_EQ (told.downloadPage.toString (false), c.expected);
+        EXPECT_EQ (told.downloadPage, c.expected);
     }
 }
 
