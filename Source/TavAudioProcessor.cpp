@@ -1,5 +1,8 @@
 #include "TavAudioProcessor.h"
 
+#include "TavUIEditor.h"
+#include "UpdateChecker.h"
+
 #include "StateBlob.h"
 
 #include "ZBuffer.h"
@@ -405,7 +408,10 @@ bool TavAudioProcessor::producesMidi() const
 
 juce::AudioProcessorEditor* TavAudioProcessor::createEditor()
 {
-    return nullptr;
+    startBackgroundUpdateCheck();
+    auto editor = std::make_unique<TavUIEditor> (*this, &progress);
+    editor->showPage (0);
+    return editor.release(); // the caller owns it
 }
 
 bool TavAudioProcessor::hasEditor() const

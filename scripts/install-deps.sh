@@ -13,7 +13,7 @@ packages=(
   libxcursor-dev libxext-dev libxinerama-dev libxrandr-dev libxrender-dev
   libwebkit2gtk-4.0-dev libgtk-3-dev libcurl4-openssl-dev
   libpng-dev libjpeg-dev zlib1g-dev
-  lame xvfb xauth x11-apps imagemagick xdg-utils
+  lame xvfb xauth x11-apps x11-utils imagemagick xdg-utils fonts-paratype
 )
 
 missing=()

@@ -1,0 +1,43 @@
+#include "MediaControlsComponent.h"
+
+#include "RecorderComponent.h"
+#include "TavlinApplication.h"
+#include "TransportComponent.h"
+
+MediaControlsComponent::MediaControlsComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences)
+{
+    recorderPanel = std::make_unique<RecorderComponent> (deviceManager, preferences);
+
+    auto* app = TavlinApplication::getApp();
+    jassert (app != nullptr && app->getProcessor() != nullptr);
+    transport = std::make_unique<TransportComponent> (*app->getProcessor());
+
+    addAndMakeVisible (*recorderPanel);
+    addAndMakeVisible (*transport);
+    transport->startAnimation ("Tav-Splash");
+}
+
+MediaControlsComponent::~MediaControlsComponent()
+{
+    recorderPanel.reset();
+    transport.reset();
+}
+
+void MediaControlsComponent::paint (juce::Graphics& g)
+{
+    g.fillAll (juce::Colour (0xffffff00).withAlpha (0.7f));
+}
+
+void MediaControlsComponent::resized()
+{
+    recorderPanel->setBounds (getLocalBounds());
+    transport->setBounds (getLocalBounds());
+}
+
+void MediaControlsComponent::setMode (bool shouldShowPlayer)
+{
+    transport->setVisible (shouldShowPlayer);
+    recorderPanel->setVisible (!shouldShowPlayer);
+    transport->setAnimationVisible (shouldShowPlayer && !transport->mediaLoaded);
+    playerMode = shouldShowPlayer;
+}

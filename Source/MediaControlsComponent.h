@@ -1,0 +1,35 @@
+#pragma once
+
+#include <juce_audio_devices/juce_audio_devices.h>
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <memory>
+
+class RecorderComponent;
+class TavPreferences;
+class TransportComponent;
+
+/** The media window's content: the transport bar with the media view (player mode) or the recorder
+    panel, one shown at a time over the whole component.
+*/
+class MediaControlsComponent : public juce::Component
+{
+public:
+    MediaControlsComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences);
+    ~MediaControlsComponent() override;
+
+    void paint (juce::Graphics&) override;
+    void resized() override;
+
+    /** Shows the transport bar (true) or the recorder; the waiting animation only in player mode without
+        media.
+    */
+    void setMode (bool playerMode);
+
+    std::unique_ptr<RecorderComponent> recorderPanel;
+    std::unique_ptr<TransportComponent> transport;
+    bool playerMode = true; ///< true while the transport bar is the face shown
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MediaControlsComponent)
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+/** The base of the application's three windows (processing, media, user guide): title "Tavlin", light grey,
+    all title-bar buttons, the menus and the whole command table. Every window gives the same answers;
+    the subclasses differ only in what their close button does.
+*/
+class TavDocumentWindow : public juce::DocumentWindow, public juce::MenuBarModel, public juce::ApplicationCommandTarget
+{
+public:
+    TavDocumentWindow();
+    ~TavDocumentWindow() override;
+
+    //==============================================================================
+    /** "File", "Media", "Help". */
+    juce::StringArray getMenuBarNames() override;
+    juce::PopupMenu getMenuForIndex (int topLevelMenuIndex, const juce::String& menuName) override;
+
+    /** The two extra items: "Check for Updates..." starts a check; "About Tavlin" shows the credits page,
+        except while a long operation runs (its progress display lives on the page it would replace).
+    */
+    void menuItemSelected (int menuItemID, int topLevelMenuIndex) override;
+
+    //==============================================================================
+    ApplicationCommandTarget* getNextCommandTarget() override;
+    void getAllCommands (juce::Array<juce::CommandID>& commands) override;
+    void getCommandInfo (juce::CommandID commandID, juce::ApplicationCommandInfo& result) override;
+
+    /** Runs the command through the application; false for an id outside the command table. */
+    bool perform (const InvocationInfo& info) override;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TavDocumentWindow)
+};

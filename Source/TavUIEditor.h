@@ -1,0 +1,47 @@
+#pragma once
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <memory>
+
+class CreditsComponent;
+class TavAudioProcessor;
+class TavEditor;
+class TavPreferences;
+
+/** The processor's editor: the page set of the processing window, one page at a time (0: the processing
+    panel, 1: the credits page). It owns the preferences store and forwards the busy display and the help
+    tips to the panel.
+*/
+class TavUIEditor : public juce::AudioProcessorEditor
+{
+public:
+    /** progress: the processor's progress value, shown by the panel's progress ring. */
+    TavUIEditor (TavAudioProcessor& processor, double* progress);
+    ~TavUIEditor() override;
+
+    void paint (juce::Graphics&) override {}
+
+    /** Shows page 0 (the panel) or 1 (credits); any other number leaves the editor empty. */
+    void showPage (int page);
+
+    bool isBusy() const;
+    void setBusy (bool busy);
+    void setBusyText (const juce::String& text);
+    void setHelpTips (bool on);
+
+    TavPreferences& getPreferences() noexcept { return *preferences; }
+
+    /** "First Launch" as it was when the editor was built (true when it was not stored yet). */
+    bool isFirstLaunch() const noexcept { return firstLaunch; }
+
+    TavEditor& getMainPanel() noexcept { return *mainPanel; }
+
+private:
+    std::unique_ptr<TavPreferences> preferences;
+    bool firstLaunch = true;
+    std::unique_ptr<CreditsComponent> creditsPage;
+    std::unique_ptr<TavEditor> mainPanel;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TavUIEditor)
+};

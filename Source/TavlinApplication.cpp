@@ -1,0 +1,492 @@
+#include "TavlinApplication.h"
+
+#include "CommandLineTokens.h"
+#include "FileTypeChooser.h"
+#include "InstanceForwarder.h"
+#include "MediaControlsComponent.h"
+#include "MediaWindow.h"
+#include "ProgressDisplay.h"
+#include "TavAudioProcessor.h"
+#include "TavEditorWindow.h"
+#include "TavPreferences.h"
+#include "TavUIEditor.h"
+#include "TavlinDocument.h"
+#include "TavlinSettingsDocument.h"
+#include "TemporaryFiles.h"
+#include "TransportComponent.h"
+#include "UpdateChecker.h"
+#include "UserGuideWindow.h"
+#include "WindowPlacement.h"
+#include "media/FFmpegAudioFormat.h"
+
+#include <iostream>
+
+namespace
+{
+constexpr int startupTickMs = 50;
+constexpr int quitSettleMs = 500;
+constexpr int handOverTimeoutMs = 5000;
+constexpr int openRetryMs = 200; // how often a waiting open request looks again
+
+juce::Rectangle<int> mainUserArea()
+{
+    auto* display = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay();
+    return display != nullptr ? display->userArea : juce::Rectangle<int> (0, 0, 1280, 800);
+}
+
+TransportComponent* playerTransport (MediaWindow* window)
+{
+    if (window == nullptr || !window->getControls().playerMode)
+        return nullptr;
+
+    return window->getControls().transport.get();
+}
+} // namespace
+
+TavlinApplication::TavlinApplication() = default;
+
+TavlinApplication::~TavlinApplication() = default;
+
+TavlinApplication* TavlinApplication::getApp()
+{
+    return dynamic_cast<TavlinApplication*> (juce::JUCEApplication::getInstance());
+}
+
+const juce::String TavlinApplication::getApplicationName()
+{
+    return "Tavlin";
+}
+
+const juce::String TavlinApplication::getApplicationVersion()
+{
+    return JUCE_APPLICATION_VERSION_STRING;
+}
+
+bool TavlinApplication::moreThanOneInstanceAllowed()
+{
+    return true;
+}
+
+//==============================================================================
+void TavlinApplication::initialise (const juce::String& commandLine)
+{
+    // One instance per user: a later launch only hands its command line on.
+    instance = std::make_unique<InstanceForwarder> (
+        InstanceForwarder::getDefaultFolder(), [this] (const juce::String& line) { anotherInstanceStarted (line); });
+
+    if (!instance->claim())
+    {
+        handOverToRunningInstance (commandLine);
+        return;
+    }
+
+    deleteTempAudioFiles();
+    juce::LookAndFeel::getDefaultLookAndFeel().setUsingNativeAlertWindows (true);
+
+    processor = std::make_unique<TavAudioProcessor>();
+    processor->addChangeListener (this);
+
+    // The basic formats, then FFmpeg's reader for everything else this system decodes (m4a, aac, caf, mp3...).
+    formatManager = std::make_unique<juce::AudioFormatManager>();
+    tavlin::media::FFmpegAudioFormat::registerFormats (*formatManager);
+
+    editorWindow = std::make_unique<TavEditorWindow> (*processor);
+    auto* editor = getEditor();
+    jassert (editor != nullptr);
+
+    {
+        auto savedSetup = editor->getPreferences().getAudioConfiguration();
+        deviceManager.initialise (2, 2, savedSetup.get(), true, {}, nullptr); // a failure falls back silently
+    }
+
+    mediaWindow = std::make_unique<MediaWindow> (deviceManager, &editor->getPreferences());
+    mediaWindow->toFront (true);
+    mediaWindow->setResizable (true, false);
+    mediaWindow->setResizeLimits (640, 280, 100000, 100000);
+    placeMediaWindow();
+
+    document = std::make_unique<TavlinDocument>();
+    document->setMainWindow (mediaWindow.get());
+
+    userGuideWindow.reset();
+
+    commandManager.registerAllCommandsForTarget (mediaWindow.get());
+    commandManager.registerAllCommandsForTarget (this);
+    mediaWindow->setApplicationCommandManagerToWatch (&commandManager);
+
+    // The media window's menu bar is the application's main menu; its "Help" menu ends with the
+    // application's own two items.
+    mediaWindow->setMenuBar (mediaWindow.get());
+    editorWindow->setMenuBar (nullptr);
+
+    looping = true;
+    playerMode = true;
+    startTimer (startupTickMs);
+
+    editor->getPreferences().setFirstLaunch (false);
+
+    if (editor->isFirstLaunch())
+    {
+        if (juce::AlertWindow::showOkCancelBox (juce::MessageBoxIconType::QuestionIcon, "Welcome to Tavlin!",
+                                                "It looks like this is the first time you are using Tavlin.  "
+                                                "Would you like to view the QuickStart Guide?",
+                                                {}, {}, nullptr, nullptr))
+            showUserGuide (true);
+    }
+
+    // Files the desktop starts the program with arrive like a request to open them.
+    if (commandLine.isNotEmpty())
+        juce::MessageManager::callAsync (
+            [commandLine]
+            {
+                if (auto* app = getApp())
+                    app->anotherInstanceStarted (commandLine);
+            });
+}
+
+void TavlinApplication::handOverToRunningInstance (const juce::String& commandLine)
+{
+    instance.reset();
+
+    if (!InstanceForwarder::send (InstanceForwarder::getDefaultFolder(), commandLine, handOverTimeoutMs))
+    {
+        std::cerr << "Tavlin is already running but does not answer.\n";
+        setApplicationReturnValue (1);
+    }
+
+    quit();
+}
+
+void TavlinApplication::shutdown()
+{
+    stopTimer();
+
+    if (auto* editor = getEditor())
+        editor->getPreferences().setAudioConfiguration (deviceManager); // before the store goes with the editor
+
+    // Stop playback and the audio device first: the player's rendering and the device callbacks write
+    // into what the windows own.
+    if (mediaWindow != nullptr)
+        mediaWindow->getControls().transport->loadMedia ({}, false);
+
+    deviceManager.closeAudioDevice();
+
+    editorWindow.reset();
+    mediaWindow.reset();
+    userGuideWindow.reset();
+
+    if (processor != nullptr)
+        processor->removeChangeListener (this);
+
+    processor.reset();
+    instance.reset();
+}
+
+void TavlinApplication::anotherInstanceStarted (const juce::String& commandLine)
+{
+    auto path = CommandLineTokens::firstAbsolutePath (commandLine);
+
+    if (path.isEmpty() || document == nullptr)
+        return;
+
+    if (!isIdle() || juce::Component::getCurrentlyModalComponent() != nullptr)
+    {
+        juce::Timer::callAfterDelay (openRetryMs,
+                                     [commandLine]
+                                     {
+                                         if (auto* app = getApp())
+                                             app->anotherInstanceStarted (commandLine);
+                                     });
+        return;
+    }
+
+    if (closeMediaDocument().failed())
+        return;
+
+    document->showLoadErrors = true;
+    document->loadFrom (juce::File (path), true);
+}
+
+void TavlinApplication::systemRequestedQuit()
+{
+    if (closeMediaDocument().failed())
+        return;
+
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (quitSettleMs);
+    deleteTempAudioFiles();
+    quit();
+}
+
+void TavlinApplication::changeListenerCallback (juce::ChangeBroadcaster*)
+{
+    if (document != nullptr)
+        document->changed();
+}
+
+void TavlinApplication::timerCallback()
+{
+    stopTimer();
+    setPlayerMode (true);
+}
+
+//==============================================================================
+juce::Result TavlinApplication::closeMediaDocument()
+{
+    if (document == nullptr)
+        return juce::Result::ok();
+
+    // Closing in the middle of an import, analysis or export would pull the media from under it.
+    if (!isIdle())
+        return juce::Result::fail ("Busy.");
+
+    auto result = document->closeMedia();
+
+    if (result.wasOk())
+    {
+        placeMediaWindow();
+        setPlayerMode (true);
+    }
+
+    return result;
+}
+
+void TavlinApplication::setPlayerMode (bool player)
+{
+    playerMode = player;
+
+    if (mediaWindow == nullptr)
+        return;
+
+    auto file = document != nullptr ? document->getFile() : juce::File();
+    auto exists = file.existsAsFile();
+    mediaWindow->setMode (player, exists, exists ? file.getFileName() : juce::String());
+}
+
+bool TavlinApplication::isIdle() const
+{
+    auto* editor = getEditor();
+    return editor == nullptr || !editor->isBusy();
+}
+
+bool TavlinApplication::isAnalyzeEnabled() const
+{
+    auto* editor = getEditor();
+    return editor != nullptr && editor->getPreferences().getAnalyze();
+}
+
+juce::Result TavlinApplication::openMediaFile (const juce::File& file, bool showErrors)
+{
+    if (document == nullptr)
+        return juce::Result::fail ("Unable to load document.");
+
+    document->showLoadErrors = showErrors;
+    return document->loadFrom (file, showErrors);
+}
+
+void TavlinApplication::openMediaInteractive()
+{
+    if (document == nullptr)
+        return;
+
+    document->showLoadErrors = true;
+    document->loadFromUserSpecifiedFile (true);
+}
+
+void TavlinApplication::analyzeAudioFile (const juce::File& file)
+{
+    if (document != nullptr)
+        document->analyzeMedia (file);
+}
+
+bool TavlinApplication::readAnalysisAudio (juce::int64 startSample, int numSamples, juce::AudioBuffer<float>& buffer)
+{
+    return document != nullptr && document->readAnalysisSamples (startSample, numSamples, buffer);
+}
+
+void TavlinApplication::analyzeSelection()
+{
+    if (document != nullptr)
+        document->learnFromRegion();
+}
+
+void TavlinApplication::showEditorPage (int page)
+{
+    if (auto* editor = getEditor())
+        editor->showPage (page);
+}
+
+void TavlinApplication::showUserGuide (bool quickStart)
+{
+    if (userGuideWindow == nullptr)
+    {
+        userGuideWindow = std::make_unique<UserGuideWindow>();
+        userGuideWindow->setResizable (true, false);
+    }
+
+    userGuideWindow->setVisible (true);
+
+    if (quickStart)
+        userGuideWindow->showQuickStart();
+}
+
+void TavlinApplication::placeMediaWindow()
+{
+    if (editorWindow == nullptr || mediaWindow == nullptr)
+        return;
+
+    auto bounds = WindowPlacement::placeMediaWindow (mainUserArea(), editorWindow->getBounds());
+    mediaWindow->setVisible (false);
+    mediaWindow->setBounds (bounds);
+    mediaWindow->setVisible (true);
+}
+
+void TavlinApplication::deleteTempAudioFiles()
+{
+    TemporaryFiles::deleteStaleAudioFiles (TemporaryFiles::getFolder());
+}
+
+void TavlinApplication::showProgress (const juce::String& text)
+{
+    ProgressDisplay (getEditor(), editorWindow.get(), mediaWindow.get(),
+                     processor != nullptr ? &processor->getProgress() : nullptr)
+        .show (text);
+}
+
+void TavlinApplication::setProgress (double value)
+{
+    ProgressDisplay (getEditor(), editorWindow.get(), mediaWindow.get(),
+                     processor != nullptr ? &processor->getProgress() : nullptr)
+        .set (value);
+}
+
+void TavlinApplication::hideProgress()
+{
+    ProgressDisplay (getEditor(), editorWindow.get(), mediaWindow.get(),
+                     processor != nullptr ? &processor->getProgress() : nullptr)
+        .hide();
+}
+
+//==============================================================================
+void TavlinApplication::resetSettings()
+{
+    if (processor != nullptr)
+        processor->resetToDefaults();
+
+    if (mediaWindow != nullptr)
+        mediaWindow->repaint();
+}
+
+void TavlinApplication::loadPreset()
+{
+    if (processor == nullptr)
+        return;
+
+    TavlinSettingsDocument settings (*processor);
+    settings.loadFromUserSpecifiedFile (false);
+}
+
+void TavlinApplication::savePreset()
+{
+    if (processor == nullptr)
+        return;
+
+    TavlinSettingsDocument settings (*processor);
+    settings.saveAsInteractive (true);
+}
+
+void TavlinApplication::saveMedia (bool asNew)
+{
+    if (document != nullptr && document->openedFile.getFullPathName().isNotEmpty())
+        document->saveMedia (asNew);
+}
+
+void TavlinApplication::runBatchProcessor()
+{
+    // Batch processing of a folder tree comes with the presets and batch work.
+}
+
+void TavlinApplication::togglePlayPause()
+{
+    if (auto* transport = playerTransport (mediaWindow.get()))
+        transport->togglePlayPause();
+}
+
+void TavlinApplication::rewindToStart()
+{
+    if (auto* transport = playerTransport (mediaWindow.get()))
+        transport->rewindToStart();
+}
+
+void TavlinApplication::stepForward()
+{
+    if (auto* transport = playerTransport (mediaWindow.get()))
+        transport->stepForward();
+}
+
+void TavlinApplication::stepBackward()
+{
+    if (auto* transport = playerTransport (mediaWindow.get()))
+        transport->stepBackward();
+}
+
+bool TavlinApplication::isPlaying()
+{
+    auto* transport = playerTransport (mediaWindow.get());
+    return transport != nullptr && transport->isPlaying();
+}
+
+void TavlinApplication::setLooping (bool on)
+{
+    looping = on;
+
+    if (auto* transport = playerTransport (mediaWindow.get()))
+        transport->setLooping (on);
+}
+
+void TavlinApplication::checkForUpdates()
+{
+    checkForUpdatesNow();
+}
+
+int TavlinApplication::chooseSaveFileFormat()
+{
+    if (document == nullptr)
+        return 0;
+
+    auto chooser = std::make_unique<FileTypeChooser> (document->formatIndex, document->qualityIndex);
+
+    juce::DialogWindow::LaunchOptions options;
+    options.dialogTitle = "Select File Format for Save";
+    options.dialogBackgroundColour = juce::Colour (0xff000000);
+    options.content.setNonOwned (chooser.get());
+    options.componentToCentreAround = nullptr;
+    options.escapeKeyTriggersCloseButton = true;
+    options.useNativeTitleBar = true;
+    options.resizable = false;
+    options.useBottomRightCornerResizer = false;
+
+    auto result = options.runModal();
+
+    if (result != 0)
+    {
+        document->formatIndex = chooser->getSelectedFormatIndex();
+        document->qualityIndex = chooser->getSelectedQualityIndex();
+    }
+
+    return result;
+}
+
+CommandTable::State TavlinApplication::getCommandState() const
+{
+    CommandTable::State state;
+    state.idle = isIdle();
+    state.mediaOpen = document != nullptr && document->openedFile.getFullPathName().isNotEmpty();
+    state.playerMode = playerMode;
+    state.looping = looping;
+    return state;
+}
+
+TavUIEditor* TavlinApplication::getEditor() const
+{
+    return editorWindow != nullptr ? dynamic_cast<TavUIEditor*> (editorWindow->getContentComponent()) : nullptr;
+}

@@ -1,0 +1,148 @@
+#pragma once
+
+#include "CommandTable.h"
+
+#include <juce_audio_devices/juce_audio_devices.h>
+#include <juce_audio_formats/juce_audio_formats.h>
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <memory>
+
+class InstanceForwarder;
+class MediaWindow;
+class TavAudioProcessor;
+class TavEditorWindow;
+class TavUIEditor;
+class TavlinDocument;
+class UserGuideWindow;
+
+/** The application: builds every long-lived object at start-up in a fixed order, answers quit requests
+    through the media document's close gate, tears everything down in a fixed order, and holds the player
+    mode, the loop flag, the progress display and the menu commands' handlers.
+
+    One instance runs per user: a later launch hands its command line to the running one and ends. All of
+    it runs on the message thread.
+*/
+class TavlinApplication : public juce::JUCEApplication, public juce::Timer, public juce::ChangeListener
+{
+public:
+    TavlinApplication();
+    ~TavlinApplication() override;
+
+    /** The running application, or null (for example in a test that builds no application). */
+    static TavlinApplication* getApp();
+
+    //==============================================================================
+    const juce::String getApplicationName() override;
+    const juce::String getApplicationVersion() override;
+
+    /** Returns true: this application keeps to one instance per user itself (InstanceForwarder). The
+        framework's own check would end a later launch without passing on its command line, and its lock
+        is shared by every user of the machine.
+    */
+    bool moreThanOneInstanceAllowed() override;
+
+    void initialise (const juce::String& commandLine) override;
+    void shutdown() override;
+
+    /** A later launch's command line, or the files the desktop asks to open: opens the first absolute path
+        through the close gate. A line naming no such path changes nothing; one arriving while a long
+        operation or a dialog runs waits for it to end.
+    */
+    void anotherInstanceStarted (const juce::String& commandLine) override;
+
+    /** Quit: through the close gate, then 500 ms of message loop, the stale-file removal and quit(). */
+    void systemRequestedQuit() override;
+
+    /** A change message of the processor marks the media document changed. */
+    void changeListenerCallback (juce::ChangeBroadcaster* source) override;
+
+    /** The start-up tick: stops itself and shows the player. */
+    void timerCallback() override;
+
+    //==============================================================================
+    /** The close gate: the document's close question; on ok the media window is placed again and shows
+        the player. Refused while a long operation runs.
+    */
+    juce::Result closeMediaDocument();
+
+    void setPlayerMode (bool player);
+    bool isPlayerMode() const noexcept { return playerMode; }
+    bool isLooping() const noexcept { return looping; }
+
+    /** False while the progress display is shown. */
+    bool isIdle() const;
+
+    bool isAnalyzeEnabled() const;
+    juce::Result openMediaFile (const juce::File& file, bool showErrors);
+    void openMediaInteractive();
+    void analyzeAudioFile (const juce::File& file);
+    bool readAnalysisAudio (juce::int64 startSample, int numSamples, juce::AudioBuffer<float>& buffer);
+    void analyzeSelection();
+    void showEditorPage (int page);
+    void showUserGuide (bool quickStart);
+
+    /** The media window 780 wide, 32 px under the processing window (see WindowPlacement). */
+    void placeMediaWindow();
+
+    /** Deletes the stale "*.m4a" files of the program's private temporary folder. */
+    void deleteTempAudioFiles();
+
+    /** The progress display (see ProgressDisplay). */
+    void showProgress (const juce::String& text);
+    void setProgress (double value);
+    void hideProgress();
+
+    //==============================================================================
+    // Command handlers
+    void resetSettings();
+    void loadPreset();
+    void savePreset();
+    void saveMedia (bool asNew);
+    void runBatchProcessor();
+    void togglePlayPause();
+    void rewindToStart();
+    void stepForward();
+    void stepBackward();
+    bool isPlaying();
+    void setLooping (bool on);
+    void checkForUpdates();
+
+    /** The "Select File Format for Save" dialog; non-zero when the user confirmed, and then the document
+        takes the chosen format and quality.
+    */
+    int chooseSaveFileFormat();
+
+    /** What the command table's active and ticked rules look at. */
+    CommandTable::State getCommandState() const;
+
+    //==============================================================================
+    TavAudioProcessor* getProcessor() noexcept { return processor.get(); }
+    TavEditorWindow* getEditorWindow() noexcept { return editorWindow.get(); }
+    MediaWindow* getMediaWindow() noexcept { return mediaWindow.get(); }
+    UserGuideWindow* getUserGuideWindow() noexcept { return userGuideWindow.get(); }
+    TavlinDocument* getDocument() noexcept { return document.get(); }
+    juce::ApplicationCommandManager& getCommandManager() noexcept { return commandManager; }
+    juce::AudioDeviceManager& getDeviceManager() noexcept { return deviceManager; }
+    juce::AudioFormatManager* getFormatManager() noexcept { return formatManager.get(); }
+
+    /** The processor's editor, shown in the processing window; null before start-up and after shutdown. */
+    TavUIEditor* getEditor() const;
+
+private:
+    void handOverToRunningInstance (const juce::String& commandLine);
+
+    std::unique_ptr<TavAudioProcessor> processor;
+    std::unique_ptr<TavEditorWindow> editorWindow;
+    std::unique_ptr<MediaWindow> mediaWindow;
+    std::unique_ptr<UserGuideWindow> userGuideWindow;
+    std::unique_ptr<TavlinDocument> document;
+    juce::ApplicationCommandManager commandManager;
+    juce::AudioDeviceManager deviceManager;
+    std::unique_ptr<juce::AudioFormatManager> formatManager;
+    bool looping = true;
+    bool playerMode = true;
+    std::unique_ptr<InstanceForwarder> instance;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TavlinApplication)
+};

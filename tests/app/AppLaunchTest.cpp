@@ -1,0 +1,217 @@
+// The real program on the virtual display (the suite runs under xvfb-run): it starts with its two windows
+// where they belong, a second launch naming a file hands it over and ends, and an interrupt ends it
+// cleanly (in the sanitizer build: with nothing reported).
+
+#include "TavPreferences.h"
+#include "WindowPlacement.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <map>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace
+{
+// One run of the program, its output kept in a file; killed if still running at the end.
+class Launch
+{
+public:
+    Launch (const juce::File& program, const juce::StringArray& arguments, const juce::File& log)
+    {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init (&actions);
+        posix_spawn_file_actions_addopen (&actions, 1, log.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_APPEND,
+                                          0600);
+        posix_spawn_file_actions_adddup2 (&actions, 1, 2);
+
+        std::vector<std::string> words { program.getFullPathName().toStdString() };
+
+        for (auto& a : arguments)
+            words.push_back (a.toStdString());
+
+        std::vector<char*> argv;
+
+        for (auto& w : words)
+            argv.push_back (w.data());
+
+        argv.push_back (nullptr);
+
+        if (posix_spawn (&pid, words[0].c_str(), &actions, nullptr, argv.data(), environ) != 0)
+            pid = -1;
+
+        posix_spawn_file_actions_destroy (&actions);
+    }
+
+    ~Launch()
+    {
+        if (running())
+        {
+            kill (pid, SIGKILL);
+            waitpid (pid, nullptr, 0);
+        }
+    }
+
+    bool started() const { return pid > 0; }
+    bool running() const { return pid > 0 && !exited; }
+
+    void interrupt() { kill (pid, SIGINT); }
+
+    /** Waits up to limitMs; the exit code, or -1 when it did not end (or ended by a signal). */
+    int waitForExit (int limitMs)
+    {
+        for (int waited = 0; !exited && waited <= limitMs; waited += 20)
+        {
+            int status = 0;
+
+            if (waitpid (pid, &status, WNOHANG) == pid)
+            {
+                exited = true;
+                code = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
+            }
+            else
+            {
+                juce::Thread::sleep (20);
+            }
+        }
+
+        return exited ? code : -1;
+    }
+
+private:
+    pid_t pid = -1;
+    bool exited = false;
+    int code = -1;
+};
+
+juce::String run (const juce::String& command)
+{
+    juce::String output;
+
+    if (auto* pipe = popen (command.toRawUTF8(), "r"))
+    {
+        char buffer[4096];
+
+        while (auto n = fread (buffer, 1, sizeof (buffer), pipe))
+            output += juce::String::fromUTF8 (buffer, (int) n);
+
+        pclose (pipe);
+    }
+
+    return output;
+}
+
+// The top-level windows by name, with their geometry, from xwininfo.
+std::map<juce::String, juce::Rectangle<int>> windows()
+{
+    std::map<juce::String, juce::Rectangle<int>> found;
+
+    for (auto& line : juce::StringArray::fromLines (run ("xwininfo -root -tree 2>/dev/null")))
+    {
+        auto name = line.fromFirstOccurrenceOf ("\"", false, false).upToFirstOccurrenceOf ("\"", false, false);
+        auto geometry = line.fromFirstOccurrenceOf (")", false, false).trim().upToFirstOccurrenceOf (" ", false, false);
+
+        if (name.isEmpty() || !geometry.containsChar ('x'))
+            continue;
+
+        auto w = geometry.upToFirstOccurrenceOf ("x", false, false).getIntValue();
+        auto rest = geometry.fromFirstOccurrenceOf ("x", false, false);
+        auto h = rest.upToFirstOccurrenceOf ("+", false, false).getIntValue();
+        auto x = rest.fromFirstOccurrenceOf ("+", false, false).upToFirstOccurrenceOf ("+", false, false).getIntValue();
+        auto y = rest.fromLastOccurrenceOf ("+", false, false).getIntValue();
+        found[name] = { x, y, w, h };
+    }
+
+    return found;
+}
+
+bool waitForWindow (const juce::String& name, int limitMs = 20000)
+{
+    for (int waited = 0; waited <= limitMs; waited += 100)
+    {
+        if (windows().count (name) != 0)
+            return true;
+
+        juce::Thread::sleep (100);
+    }
+
+    return false;
+}
+
+juce::Rectangle<int> screen()
+{
+    auto info = run ("xwininfo -root 2>/dev/null");
+    auto value = [&] (const char* key) { return info.fromFirstOccurrenceOf (key, false, false).trim().getIntValue(); };
+    return { 0, 0, value ("Width:"), value ("Height:") };
+}
+} // namespace
+
+TEST (AppLaunchTest, StartsAnswersASecondLaunchAndQuitsCleanly)
+{
+    ASSERT_NE (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}), juce::String())
+        << "this test opens windows: run it under xvfb-run";
+    ASSERT_FALSE (run ("command -v xwininfo").isEmpty()) << "xwininfo (x11-utils) is needed to see the windows";
+
+    auto program = juce::File::getSpecialLocation (juce::File::currentExecutableFile)
+                       .getParentDirectory()
+                       .getParentDirectory()
+                       .getChildFile ("Source/Tavlin");
+    ASSERT_TRUE (program.existsAsFile()) << program.getFullPathName() << ": build the program first";
+
+    auto root = juce::File::createTempFile ("launch");
+    ASSERT_TRUE (root.createDirectory());
+    auto config = root.getChildFile ("config"), runtime = root.getChildFile ("runtime"),
+         tmp = root.getChildFile ("tmp");
+
+    for (auto& folder : { config, runtime, tmp })
+        ASSERT_TRUE (folder.createDirectory());
+
+    setenv ("XDG_CONFIG_HOME", config.getFullPathName().toRawUTF8(), 1);
+    setenv ("XDG_RUNTIME_DIR", runtime.getFullPathName().toRawUTF8(), 1);
+    setenv ("TMPDIR", tmp.getFullPathName().toRawUTF8(), 1);
+    TavPreferences (config).setFirstLaunch (false);
+
+    auto clip = root.getChildFile ("interview take 2.mov");
+    clip.replaceWithText ("not a real movie: enough for the window's title");
+    auto log = root.getChildFile ("first.log"), secondLog = root.getChildFile ("second.log");
+
+    {
+        Launch first (program, {}, log);
+        ASSERT_TRUE (first.started());
+        ASSERT_TRUE (waitForWindow ("Media Player")) << log.loadFileAsString();
+
+        // Where the windows are: the processing window centred, 64 px down; the media window 32 px under it.
+        auto shown = windows();
+        auto editor = WindowPlacement::placeEditorWindow (screen(), 780, 400);
+        EXPECT_EQ (shown["Tavlin"], editor) << shown["Tavlin"].toString();
+        EXPECT_EQ (shown["Media Player"], WindowPlacement::placeMediaWindow (screen(), editor))
+            << shown["Media Player"].toString();
+
+        // A second launch hands over its command line and ends; the first opens the file.
+        {
+            Launch second (program, { clip.getFullPathName() }, secondLog);
+            ASSERT_TRUE (second.started());
+            EXPECT_EQ (second.waitForExit (20000), 0) << secondLog.loadFileAsString();
+        }
+
+        EXPECT_TRUE (waitForWindow (clip.getFileName())) << log.loadFileAsString();
+        EXPECT_TRUE (first.running());
+
+        first.interrupt();
+        EXPECT_EQ (first.waitForExit (30000), 0) << log.loadFileAsString();
+    }
+
+    auto output = log.loadFileAsString() + secondLog.loadFileAsString();
+
+    for (auto* report : { "LeakSanitizer", "AddressSanitizer", "runtime error:", "JUCE Assertion failure" })
+        EXPECT_FALSE (output.contains (report)) << output;
+
+    EXPECT_FALSE (runtime.getChildFile ("tavlin.instance_in").exists()) << "the pipe goes with the program";
+    root.deleteRecursively();
+}

@@ -1,0 +1,577 @@
+// The application in this process, on a virtual display (the suite runs under xvfb-run): start-up, a
+// later launch's command line, the busy state, the commands through the windows, quitting and shutdown.
+
+#include "TavlinApplication.h"
+#include "CommandTable.h"
+#include "InstanceForwarder.h"
+#include "MediaControlsComponent.h"
+#include "MediaWindow.h"
+#include "TavAudioProcessor.h"
+#include "TavEditor.h"
+#include "TavEditorWindow.h"
+#include "TavPreferences.h"
+#include "TavUIEditor.h"
+#include "TavlinDocument.h"
+#include "TemporaryFiles.h"
+#include "UserGuideWindow.h"
+#include "WindowPlacement.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+
+namespace
+{
+// Run as the program does: as a standalone application, whose X errors the framework handles itself.
+const bool standalone = []
+{
+    juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return new TavlinApplication(); };
+    return true;
+}();
+
+// Answers the next modal alert or dialog with a result once it shows, after checking it.
+class DialogAnswerer : private juce::Timer
+{
+public:
+    using Check = std::function<void (juce::Component& modal)>;
+    static constexpr int leaveToCheck = -1000; // the check ends the modal state itself
+
+    DialogAnswerer (int resultToGive, Check checkToRun = nullptr)
+        : result (resultToGive), check (std::move (checkToRun))
+    {
+        startTimer (20);
+    }
+
+    ~DialogAnswerer() override { stopTimer(); }
+
+    bool answered = false;
+    juce::String title;
+
+private:
+    void timerCallback() override
+    {
+        auto* modal = juce::Component::getCurrentlyModalComponent();
+
+        if (modal == nullptr)
+            return;
+
+        stopTimer();
+        title = modal->getName();
+
+        if (check != nullptr)
+            check (*modal);
+
+        answered = true;
+
+        if (result != leaveToCheck)
+            modal->exitModalState (result);
+    }
+
+    int result;
+    Check check;
+};
+
+// Fails the test and closes any dialog left standing for seconds, so that a dialog nobody expected cannot
+// hold the test forever.
+class DialogWatchdog : private juce::Timer
+{
+public:
+    DialogWatchdog() { startTimer (100); }
+    ~DialogWatchdog() override { stopTimer(); }
+
+private:
+    void timerCallback() override
+    {
+        auto* modal = juce::Component::getCurrentlyModalComponent();
+
+        if (modal != current)
+        {
+            current = modal;
+            since = juce::Time::getMillisecondCounter();
+        }
+        else if (modal != nullptr && juce::Time::getMillisecondCounter() - since > 5000)
+        {
+            ADD_FAILURE() << "a dialog nobody answered: " << modal->getName();
+            modal->exitModalState (0);
+        }
+    }
+
+    juce::Component* current = nullptr;
+    juce::uint32 since = 0;
+};
+
+juce::File processTemp()
+{
+    // One system temporary directory for the whole process: the program's private folder is found once.
+    static const juce::File folder = []
+    {
+        auto f = juce::File::createTempFile ("tmpdir");
+        f.createDirectory();
+        setenv ("TMPDIR", f.getFullPathName().toRawUTF8(), 1);
+        return f;
+    }();
+    return folder;
+}
+
+bool takesClicks (juce::Component& c)
+{
+    bool self = false, children = false;
+    c.getInterceptsMouseClicks (self, children);
+    return self;
+}
+
+juce::Rectangle<int> userArea()
+{
+    return juce::Desktop::getInstance().getDisplays().getPrimaryDisplay()->userArea;
+}
+
+class TavlinApplicationTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE (standalone);
+        ASSERT_NE (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}), juce::String())
+            << "these tests open windows: run them under xvfb-run";
+        processTemp();
+        root = juce::File::createTempFile ("app");
+        ASSERT_TRUE (root.createDirectory());
+        makeSettings (false);
+        runtime = root.getChildFile ("runtime");
+        ASSERT_TRUE (runtime.createDirectory());
+        setenv ("XDG_RUNTIME_DIR", runtime.getFullPathName().toRawUTF8(), 1);
+
+        clipA = root.getChildFile ("my clip.mov");
+        clipB = root.getChildFile ("second.wav");
+        clipA.replaceWithText ("a");
+        clipB.replaceWithText ("b");
+    }
+
+    void TearDown() override
+    {
+        stop();
+        root.deleteRecursively();
+    }
+
+    // A fresh settings folder; firstLaunch false stores "First Launch" = false ahead of the start.
+    void makeSettings (bool firstLaunch)
+    {
+        config = root.getChildFile ("config" + juce::String (++settingsCount));
+        ASSERT_TRUE (config.createDirectory());
+        setenv ("XDG_CONFIG_HOME", config.getFullPathName().toRawUTF8(), 1);
+
+        if (!firstLaunch)
+        {
+            TavPreferences preferences (config);
+            preferences.setFirstLaunch (false);
+        }
+    }
+
+    void start (const juce::String& commandLine = {})
+    {
+        app = std::make_unique<TavlinApplication>();
+        app->initialise (commandLine);
+    }
+
+    void stop()
+    {
+        if (app != nullptr)
+            app->shutdown();
+
+        app.reset();
+    }
+
+    static void pump (int ms) { juce::MessageManager::getInstance()->runDispatchLoopUntil (ms); }
+
+    static bool pumpUntil (const std::function<bool()>& done, int limitMs = 5000)
+    {
+        for (int waited = 0; !done() && waited < limitMs; waited += 10)
+            pump (10);
+
+        return done();
+    }
+
+    juce::String mediaTitle() { return app->getMediaWindow()->getName(); }
+    TavlinDocument& document() { return *app->getDocument(); }
+
+    void markChanged() { app->getProcessor()->sendSynchronousChangeMessage(); }
+
+    juce::ScopedJuceInitialiser_GUI juce;
+    DialogWatchdog watchdog;
+    juce::File root, config, runtime, clipA, clipB;
+    int settingsCount = 0;
+    std::unique_ptr<TavlinApplication> app;
+};
+} // namespace
+
+TEST_F (TavlinApplicationTest, StartsUpInOrder)
+{
+    auto privateFolder = TemporaryFiles::getFolder();
+    ASSERT_EQ (privateFolder.getParentDirectory(), processTemp());
+    auto stale = privateFolder.getChildFile ("temp_1f.TempCleanAudio.m4a");
+    auto foreign = processTemp().getChildFile ("another-program.m4a");
+    stale.replaceWithText ("x");
+    foreign.replaceWithText ("x");
+
+    start();
+
+    EXPECT_EQ (app->getApplicationName(), "Tavlin");
+    EXPECT_EQ (app->getApplicationVersion(), "5.0.0");
+    EXPECT_EQ (TavlinApplication::getApp(), app.get());
+    EXPECT_FALSE (stale.exists()) << "stale temporary sound is removed at start";
+    EXPECT_TRUE (foreign.exists()) << "other programs' files are left alone";
+
+    // The processor, heard by the application: its change messages mark the document changed.
+    ASSERT_NE (app->getProcessor(), nullptr);
+    EXPECT_FALSE (document().hasChangedSinceSaved());
+    markChanged();
+    EXPECT_TRUE (document().hasChangedSinceSaved());
+    document().setChangedFlag (false);
+
+    ASSERT_NE (app->getFormatManager(), nullptr);
+    EXPECT_GE (app->getFormatManager()->getNumKnownFormats(), 4);
+    EXPECT_EQ (app->getFormatManager()->getKnownFormat (0)->getFormatName(), "WAV file");
+
+    // The processing window, centred with its top 64 px down, showing the panel.
+    auto* editorWindow = app->getEditorWindow();
+    ASSERT_NE (editorWindow, nullptr);
+    EXPECT_TRUE (editorWindow->isVisible());
+    EXPECT_TRUE (editorWindow->isUsingNativeTitleBar());
+    EXPECT_EQ (editorWindow->getBounds(), WindowPlacement::placeEditorWindow (userArea(), 780, 400));
+    ASSERT_NE (app->getEditor(), nullptr);
+    EXPECT_EQ (app->getEditor()->getMainPanel().getParentComponent(), app->getEditor());
+    EXPECT_EQ (editorWindow->getMenuBarComponent(), nullptr) << "no menu bar of its own";
+
+    // The media window under it, with the menu bar.
+    auto* mediaWindow = app->getMediaWindow();
+    ASSERT_NE (mediaWindow, nullptr);
+    EXPECT_TRUE (mediaWindow->isVisible());
+    EXPECT_EQ (mediaWindow->getBounds(), WindowPlacement::placeMediaWindow (userArea(), editorWindow->getBounds()));
+    EXPECT_TRUE (mediaWindow->isResizable());
+    auto* limits = mediaWindow->getConstrainer();
+    ASSERT_NE (limits, nullptr);
+    EXPECT_EQ (limits->getMinimumWidth(), 640);
+    EXPECT_EQ (limits->getMinimumHeight(), 280);
+    EXPECT_EQ (limits->getMaximumWidth(), 100000);
+    EXPECT_EQ (limits->getMaximumHeight(), 100000);
+    EXPECT_NE (mediaWindow->getMenuBarComponent(), nullptr);
+    EXPECT_EQ (app->getUserGuideWindow(), nullptr) << "the guide is made on first use";
+
+    // Every command is registered with its key, besides the framework's quit.
+    auto& commands = app->getCommandManager();
+    juce::Array<juce::CommandID> ids;
+    CommandTable::getAllCommands (ids);
+    EXPECT_EQ (commands.getNumCommands(), ids.size() + 1);
+
+    for (auto id : ids)
+        EXPECT_NE (commands.getCommandForID (id), nullptr) << std::hex << id;
+
+    EXPECT_EQ (commands.getKeyMappings()->findCommandForKeyPress (
+                   juce::KeyPress ('l', juce::ModifierKeys::commandModifier, 0)),
+               CommandIDs::loop);
+
+    EXPECT_TRUE (app->isLooping());
+    EXPECT_TRUE (app->isPlayerMode());
+    EXPECT_TRUE (app->isIdle());
+    EXPECT_FALSE (app->getEditor()->getPreferences().getFirstLaunch());
+
+    // 50 ms after start-up the media window shows the player and says so.
+    EXPECT_TRUE (pumpUntil ([&] { return mediaTitle() == "Media Player"; }));
+    EXPECT_TRUE (mediaWindow->getControls().playerMode);
+
+    // The document is bound to the media window.
+    EXPECT_TRUE (app->openMediaFile (clipA, false).wasOk());
+    EXPECT_EQ (document().openedFile, clipA);
+    EXPECT_EQ (mediaTitle(), "my clip.mov");
+}
+
+TEST_F (TavlinApplicationTest, FirstLaunchOffersTheQuickStartOnce)
+{
+    struct Case
+    {
+        int answer; // 1 OK, 0 Cancel
+        bool guideShown;
+    };
+
+    for (auto c : { Case { 0, false }, Case { 1, true } })
+    {
+        SCOPED_TRACE (c.answer);
+        makeSettings (true);
+        bool flagWrittenBeforeTheQuestion = false;
+        juce::String message;
+
+        DialogAnswerer answerer (
+            c.answer,
+            [&] (juce::Component& modal)
+            {
+                flagWrittenBeforeTheQuestion = !app->getEditor()->getPreferences().getFirstLaunch();
+
+                message = modal.getDescription(); // an alert describes itself as its title, ". " and its text
+            });
+
+        start();
+
+        EXPECT_TRUE (answerer.answered);
+        EXPECT_EQ (answerer.title, "Welcome to Tavlin!");
+        EXPECT_EQ (message, "Welcome to Tavlin!. It looks like this is the first time you are using Tavlin.  Would you "
+                            "like to view the QuickStart Guide?");
+        EXPECT_TRUE (flagWrittenBeforeTheQuestion);
+        EXPECT_EQ (app->getUserGuideWindow() != nullptr && app->getUserGuideWindow()->isVisible(), c.guideShown);
+        stop();
+
+        // Whatever the answer, the next start asks nothing.
+        DialogAnswerer none (0);
+        start();
+        pump (100);
+        EXPECT_FALSE (none.answered);
+        stop();
+    }
+}
+
+TEST_F (TavlinApplicationTest, LaterLaunchOpensTheFirstAbsolutePath)
+{
+    start();
+    auto send = [&] (const juce::String& line) { EXPECT_TRUE (InstanceForwarder::send (runtime, line, 3000)); };
+
+    send ("--verbose relative.mov \"" + clipA.getFullPathName() + "\" " + clipB.getFullPathName());
+    EXPECT_TRUE (pumpUntil ([&] { return document().openedFile == clipA; }));
+    EXPECT_EQ (mediaTitle(), "my clip.mov");
+
+    // A launch naming no absolute path leaves the open media alone: no close gate, no question.
+    {
+        DialogAnswerer noQuestion (0);
+        markChanged();
+        send ("");
+        send ("relative.mov -x");
+        pump (300);
+        EXPECT_FALSE (noQuestion.answered);
+        EXPECT_EQ (document().openedFile, clipA);
+    }
+
+    // Changed media: the close gate asks; Cancel keeps the media and the forwarded file is not opened.
+    {
+        DialogAnswerer cancel (0);
+        send (clipB.getFullPathName());
+        EXPECT_TRUE (pumpUntil ([&] { return cancel.answered; }));
+        EXPECT_EQ (cancel.title, "Apply Tavlin before closing?");
+        pump (100);
+        EXPECT_EQ (document().openedFile, clipA);
+    }
+
+    // "No" closes without saving and opens it.
+    {
+        DialogAnswerer no (2);
+        send (clipB.getFullPathName());
+        EXPECT_TRUE (pumpUntil ([&] { return document().openedFile == clipB; }));
+        EXPECT_TRUE (no.answered);
+        EXPECT_EQ (mediaTitle(), "second.wav");
+    }
+
+    // Files the program is started with are opened the same way, after start-up.
+    stop();
+    start ("\"" + clipA.getFullPathName() + "\"");
+    EXPECT_TRUE (pumpUntil ([&] { return document().openedFile == clipA; }));
+}
+
+TEST_F (TavlinApplicationTest, BusyStateHoldsCommandsClicksAndRequests)
+{
+    start();
+    ASSERT_TRUE (app->openMediaFile (clipA, false).wasOk());
+    auto* mediaWindow = app->getMediaWindow();
+
+    app->showProgress ("Saving...");
+    EXPECT_FALSE (app->isIdle());
+    EXPECT_FALSE (takesClicks (*app->getEditorWindow()));
+    EXPECT_FALSE (takesClicks (*mediaWindow));
+
+    juce::Array<juce::CommandID> ids;
+    CommandTable::getAllCommands (ids);
+
+    for (auto id : ids)
+    {
+        juce::ApplicationCommandInfo info (id);
+        mediaWindow->getCommandInfo (id, info);
+        EXPECT_NE (info.flags & juce::ApplicationCommandInfo::isDisabled, 0) << std::hex << id;
+    }
+
+    // Nothing may pull the media from under the running operation.
+    EXPECT_TRUE (app->closeMediaDocument().failed());
+    mediaWindow->closeButtonPressed();
+    app->systemRequestedQuit();
+    EXPECT_FALSE (juce::MessageManager::getInstance()->hasStopMessageBeenSent());
+    EXPECT_EQ (document().openedFile, clipA);
+
+    // "About Tavlin" does nothing while busy; a forwarded file waits.
+    mediaWindow->menuItemSelected (CommandIDs::showAbout, 2);
+    EXPECT_EQ (app->getEditor()->getMainPanel().getParentComponent(), app->getEditor());
+    EXPECT_TRUE (InstanceForwarder::send (runtime, clipB.getFullPathName(), 3000));
+    pump (500);
+    EXPECT_EQ (document().openedFile, clipA);
+
+    app->setProgress (0.97);
+    EXPECT_FALSE (app->isIdle());
+    EXPECT_EQ (app->getProcessor()->getProgress(), 0.97);
+
+    DialogAnswerer no (2); // should the close gate ask on the way, close without saving
+    app->hideProgress();
+    EXPECT_TRUE (app->isIdle());
+    EXPECT_TRUE (takesClicks (*mediaWindow));
+    EXPECT_TRUE (pumpUntil ([&] { return document().openedFile == clipB; })) << "the waiting file opens now";
+
+    mediaWindow->menuItemSelected (CommandIDs::showAbout, 2);
+    EXPECT_EQ (app->getEditor()->getMainPanel().getParentComponent(), nullptr) << "the credits page shows";
+}
+
+TEST_F (TavlinApplicationTest, CommandsThroughTheWindows)
+{
+    start();
+    pump (100);
+    auto* mediaWindow = app->getMediaWindow();
+    auto run = [&] (juce::CommandID id)
+    { return app->getEditorWindow()->perform (juce::ApplicationCommandTarget::InvocationInfo (id)); };
+
+    EXPECT_TRUE (run (CommandIDs::loop));
+    EXPECT_FALSE (app->isLooping());
+    EXPECT_TRUE (run (CommandIDs::loop));
+    EXPECT_TRUE (app->isLooping());
+
+    EXPECT_TRUE (run (CommandIDs::showMediaRecorder));
+    EXPECT_FALSE (app->isPlayerMode());
+    EXPECT_FALSE (mediaWindow->getControls().playerMode);
+    EXPECT_EQ (mediaTitle(), "Recorder");
+    EXPECT_TRUE (run (CommandIDs::playPause)) << "active in recorder mode too, and does nothing";
+    EXPECT_TRUE (run (CommandIDs::showMediaPlayer));
+    EXPECT_EQ (mediaTitle(), "Media Player");
+
+    EXPECT_FALSE (run (0x2008));
+    EXPECT_FALSE (run (0x2100));
+
+    ASSERT_TRUE (app->openMediaFile (clipA, false).wasOk());
+    EXPECT_EQ (mediaTitle(), "my clip.mov");
+    EXPECT_TRUE (run (CommandIDs::closeMedia));
+    EXPECT_EQ (document().openedFile, juce::File());
+    EXPECT_EQ (mediaTitle(), "Media Player");
+
+    // Reset puts the processor back to its factory settings.
+    auto* processor = app->getProcessor();
+    auto factory = processor->getParameter (0);
+    processor->setParameter (0, factory > 0.5f ? 0.1f : 0.9f);
+    EXPECT_TRUE (run (CommandIDs::resetSettings));
+    EXPECT_EQ (processor->getParameter (0), factory);
+
+    // The user guide: made on first use, 900 x 740 and centred; closing only hides it.
+    EXPECT_TRUE (run (CommandIDs::showUserGuide));
+    auto* guide = app->getUserGuideWindow();
+    ASSERT_NE (guide, nullptr);
+    EXPECT_TRUE (guide->isVisible());
+    EXPECT_EQ (guide->getName(), "Tavlin User Guide");
+    EXPECT_EQ (guide->getBounds(), userArea().withSizeKeepingCentre (900, 740));
+    guide->closeButtonPressed();
+    EXPECT_FALSE (guide->isVisible());
+    EXPECT_TRUE (run (CommandIDs::showUserGuide));
+    EXPECT_EQ (app->getUserGuideWindow(), guide);
+    EXPECT_TRUE (guide->isVisible());
+
+    // The save-format dialog: Escape changes nothing, OK takes the chosen format and quality.
+    {
+        DialogAnswerer escape (0,
+                               [] (juce::Component& modal)
+                               {
+                                   EXPECT_EQ (modal.getName(), "Select File Format for Save");
+
+                                   if (auto* dialog = dynamic_cast<juce::DialogWindow*> (&modal))
+                                       for (auto* child : dialog->getContentComponent()->getChildren())
+                                           if (auto* combo = dynamic_cast<juce::ComboBox*> (child))
+                                               combo->setSelectedItemIndex (5);
+                               });
+        EXPECT_EQ (app->chooseSaveFileFormat(), 0);
+        EXPECT_TRUE (escape.answered);
+        EXPECT_EQ (document().formatIndex, 0);
+        EXPECT_EQ (document().qualityIndex, 9);
+    }
+    {
+        DialogAnswerer ok (DialogAnswerer::leaveToCheck,
+                           [] (juce::Component& modal)
+                           {
+                               juce::Component* content = nullptr;
+
+                               if (auto* dialog = dynamic_cast<juce::DialogWindow*> (&modal))
+                                   content = dialog->getContentComponent();
+
+                               ASSERT_NE (content, nullptr);
+
+                               for (auto* child : content->getChildren())
+                                   if (auto* combo = dynamic_cast<juce::ComboBox*> (child))
+                                       combo->setSelectedItemIndex (combo->getNumItems() == 9 ? 7 : 3);
+
+                               for (auto* child : content->getChildren())
+                                   if (auto* button = dynamic_cast<juce::TextButton*> (child))
+                                       button->triggerClick();
+                           });
+        EXPECT_EQ (app->chooseSaveFileFormat(), 1);
+        EXPECT_EQ (document().formatIndex, 7);
+        EXPECT_EQ (document().qualityIndex, 3);
+    }
+
+    // The media window's close button closes the media and leaves the window open.
+    ASSERT_TRUE (app->openMediaFile (clipA, false).wasOk());
+    mediaWindow->closeButtonPressed();
+    EXPECT_EQ (document().openedFile, juce::File());
+    EXPECT_TRUE (mediaWindow->isVisible());
+}
+
+// Quitting ends this process's message loop, so this comes last.
+TEST_F (TavlinApplicationTest, QuitGoesThroughTheCloseGateThenShutsDownInOrder)
+{
+    start();
+    auto stale = TemporaryFiles::getFolder().getChildFile ("temp_2e.TempCleanAudio.m4a");
+
+    struct Way
+    {
+        const char* what;
+        std::function<void()> ask;
+    };
+
+    const Way ways[] = {
+        { "quit request", [&] { app->systemRequestedQuit(); } },
+        { "processing window's close button", [&] { app->getEditorWindow()->closeButtonPressed(); } },
+    };
+
+    // Cancel in the close gate's question: the application keeps running, the files stay.
+    for (auto& way : ways)
+    {
+        SCOPED_TRACE (way.what);
+        ASSERT_TRUE (app->openMediaFile (clipA, false).wasOk());
+        markChanged();
+        stale.replaceWithText ("x");
+
+        DialogAnswerer cancel (0);
+        way.ask();
+        EXPECT_TRUE (cancel.answered);
+        EXPECT_EQ (cancel.title, "Apply Tavlin before closing?");
+        EXPECT_FALSE (juce::MessageManager::getInstance()->hasStopMessageBeenSent());
+        EXPECT_TRUE (stale.exists());
+        EXPECT_EQ (document().openedFile, clipA);
+    }
+
+    // "No": closed without saving, the stale files go, the loop is told to end.
+    DialogAnswerer no (2);
+    app->getEditorWindow()->closeButtonPressed();
+    EXPECT_TRUE (no.answered);
+    EXPECT_EQ (document().openedFile, juce::File());
+    EXPECT_FALSE (stale.exists());
+    EXPECT_TRUE (juce::MessageManager::getInstance()->hasStopMessageBeenSent());
+
+    app->shutdown();
+    EXPECT_EQ (app->getEditorWindow(), nullptr);
+    EXPECT_EQ (app->getMediaWindow(), nullptr);
+    EXPECT_EQ (app->getUserGuideWindow(), nullptr);
+    EXPECT_EQ (app->getProcessor(), nullptr);
+    EXPECT_EQ (app->getEditor(), nullptr);
+    EXPECT_TRUE (TavPreferences (config).getFile().existsAsFile()) << "the editor's store was written as it went";
+
+    InstanceForwarder next (runtime, nullptr);
+    EXPECT_TRUE (next.claim()) << "the instance lock went with the application";
+    app.reset();
+}
