@@ -12,9 +12,8 @@ bool TavWebBrowserComponent::pageAboutToLoad (const juce::String& url)
 
 void TavWebBrowserComponent::pageFinishedLoading (const juce::String& url)
 {
-    if (url == "about:blank")
-        return;
-
-    ++pagesLoaded;
     lastPageLoaded = url;
+
+    if (url != "about:blank")
+        ++pagesLoaded;
 }

@@ -18,7 +18,7 @@ public:
     */
     void pageFinishedLoading (const juce::String& url) override;
 
-    /** Address of the page that finished loading last; empty before the first. */
+    /** Address of the page that finished loading last, the blank page included; empty before the first. */
     const juce::String& getLastPageLoaded() const noexcept { return lastPageLoaded; }
 
     int pagesLoaded = 0;

@@ -76,7 +76,29 @@ public:
     juce::String getLastRequestLine() const
     {
         const juce::ScopedLock sl (lock);
-        return lastRequestLine;
+        return requestLines[requestLines.size() - 1];
+    }
+
+    /** The first line of every request so far, in order. */
+    juce::StringArray getRequestLines() const
+    {
+        const juce::ScopedLock sl (lock);
+        return requestLines;
+    }
+
+    /** Makes this server the web proxy of the process and of the programs it starts, so that requests to
+        any other host (the program's update feed and store lookup) end here instead of leaving the machine.
+        Requests to 127.0.0.1 itself still go straight to their server.
+    */
+    void routeWebRequestsHere() const
+    {
+        const auto proxy = "http://127.0.0.1:" + juce::String (port);
+
+        for (const auto* name : { "http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY" })
+            setenv (name, proxy.toRawUTF8(), 1);
+
+        setenv ("no_proxy", "127.0.0.1", 1);
+        unsetenv ("NO_PROXY");
     }
 
     /** A port on 127.0.0.1 that nothing listens on. */
@@ -103,7 +125,7 @@ private:
 
             {
                 const juce::ScopedLock sl (lock);
-                lastRequestLine = request.upToFirstOccurrenceOf ("\r\n", false, false);
+                requestLines.add (request.upToFirstOccurrenceOf ("\r\n", false, false));
             }
 
             ++requests;
@@ -183,7 +205,7 @@ private:
     int port = 0;
     juce::CriticalSection lock;
     Reply reply;
-    juce::String lastRequestLine;
+    juce::StringArray requestLines;
     std::atomic<int> requests { 0 };
     std::atomic<bool> holding { false };
     juce::WaitableEvent gate { true };

@@ -24,8 +24,9 @@ int main (int argc, char** argv)
     if (argc >= 2 && std::strcmp (argv[1], "--juce-gtkwebkitfork-child") == 0)
         return juce::juce_gtkWebkitMain (argc, const_cast<const char**> (argv));
 
-    // Marks the process as a standalone application; the factory itself is never called.
-    juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return nullptr; };
+    // Marks the process as a standalone application unless a test did so already; this factory is never called.
+    if (juce::JUCEApplicationBase::createInstance == nullptr)
+        juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return nullptr; };
 
     ::testing::InitGoogleTest (&argc, argv);
     return RUN_ALL_TESTS();
