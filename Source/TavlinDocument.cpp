@@ -102,8 +102,18 @@ bool TavlinDocument::isSameFile (const juce::File& a, const juce::File& b)
 
 juce::File TavlinDocument::getSuggestedSaveAsFile (const juce::File& defaultFile)
 {
-    auto suggested = defaultFile.withFileExtension (getExtensionForFormat (formatIndex));
-    return suggested.exists() ? suggested.getNonexistentSibling (true) : suggested;
+    const auto suggested = defaultFile.withFileExtension (getExtensionForFormat (formatIndex));
+
+    for (int n = 2; suggested.exists() && n < 100000; ++n)
+    {
+        const auto sibling = suggested.getSiblingFile (suggested.getFileNameWithoutExtension() + " (" + juce::String (n)
+                                                       + ")" + suggested.getFileExtension());
+
+        if (!sibling.exists())
+            return sibling;
+    }
+
+    return suggested;
 }
 
 //==============================================================================
