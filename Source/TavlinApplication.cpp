@@ -381,8 +381,9 @@ void TavlinApplication::loadPreset()
     if (processor == nullptr)
         return;
 
+    // A preset that does not load says why.
     TavlinSettingsDocument settings (*processor);
-    settings.loadFromUserSpecifiedFile (false);
+    settings.loadFromUserSpecifiedFile (true);
 }
 
 void TavlinApplication::savePreset()
@@ -390,6 +391,7 @@ void TavlinApplication::savePreset()
     if (processor == nullptr)
         return;
 
+    // Asks before replacing a file; a failed save says why.
     TavlinSettingsDocument settings (*processor);
     settings.saveAsInteractive (true);
 }
