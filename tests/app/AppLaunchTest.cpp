@@ -2,6 +2,7 @@
 // where they belong, a second launch naming a file hands it over and ends, and an interrupt ends it
 // cleanly (in the sanitizer build: with nothing reported).
 
+#include "LocalHttpServer.h"
 #include "TavPreferences.h"
 #include "WindowPlacement.h"
 
@@ -176,6 +177,12 @@ TEST (AppLaunchTest, StartsAnswersASecondLaunchAndQuitsCleanly)
     setenv ("XDG_RUNTIME_DIR", runtime.getFullPathName().toRawUTF8(), 1);
     setenv ("TMPDIR", tmp.getFullPathName().toRawUTF8(), 1);
     TavPreferences (config).setFirstLaunch (false);
+
+    // The program's update check asks this test's own server, which answers that it is unavailable.
+    tavlin::test::LocalHttpServer webProxy;
+    ASSERT_TRUE (webProxy.isListening());
+    webProxy.setReply ({ 503, "offline" });
+    webProxy.routeWebRequestsHere();
 
     auto clip = root.getChildFile ("interview take 2.mov");
     clip.replaceWithText ("not a real movie: enough for the window's title");
