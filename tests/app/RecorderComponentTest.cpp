@@ -7,8 +7,10 @@
 #include "AudioRecorder.h"
 #include "FakeAudioIODeviceType.h"
 #include "LiveAudioInputDisplayComp.h"
+#include "LocalHttpServer.h"
 #include "MediaControlsComponent.h"
 #include "MediaWindow.h"
+#include "StandaloneTestMain.h"
 #include "TavPreferences.h"
 #include "TavlinApplication.h"
 #include "TavlinDocument.h"
@@ -365,6 +367,10 @@ protected:
         ASSERT_NE (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}), juce::String())
             << "these tests open windows: run them under xvfb-run";
 
+        ASSERT_TRUE (webProxy.isListening());
+        webProxy.setReply ({ 503, "offline" });
+        webProxy.routeWebRequestsHere(); // the update check's requests end here
+
         auto temp = home.root.getChildFile ("tmp");
         ASSERT_TRUE (temp.createDirectory());
         setenv ("TMPDIR", temp.getFullPathName().toRawUTF8(), 1);
@@ -385,6 +391,7 @@ protected:
     }
 
     juce::ScopedJuceInitialiser_GUI juce;
+    tavlin::test::LocalHttpServer webProxy;
     ScratchHome home;
     std::unique_ptr<TavlinApplication> app;
 };
