@@ -213,8 +213,8 @@ TEST_F (AudioRecorderTest, RecordingsReadBackBitExact)
     {
         SCOPED_TRACE (juce::String (c.bits) + " bits, " + juce::String (c.recordChannels) + " channel(s) from "
                       + juce::String (c.deviceInputs));
-        FakeAudioIODevice device ("Test Line", c.deviceInputs, { 48000.0 });
         AudioRecorder recorder;
+        FakeAudioIODevice device ("Test Line", c.deviceInputs, { 48000.0 });
         run (device, recorder, c.deviceInputs);
         ASSERT_EQ (recorder.getSampleRate(), 48000.0);
 
@@ -282,8 +282,8 @@ TEST_F (AudioRecorderTest, RecordingThatCannotStartSaysWhyAndWritesNothing)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.name);
-        FakeAudioIODevice device ("Test Line", std::max (0, c.deviceInputs), { 44100.0 });
         AudioRecorder recorder;
+        FakeAudioIODevice device ("Test Line", std::max (0, c.deviceInputs), { 44100.0 });
 
         if (c.deviceInputs >= 0)
             run (device, recorder, c.deviceInputs);
@@ -313,8 +313,8 @@ TEST_F (AudioRecorderTest, BlocksThatCouldNotBeWrittenAreReported)
                     Case { "the device restarts at another rate", false, true } })
     {
         SCOPED_TRACE (c.name);
-        FakeAudioIODevice device ("Test Line", 2, { 48000.0, 96000.0 });
         AudioRecorder recorder;
+        FakeAudioIODevice device ("Test Line", 2, { 48000.0, 96000.0 });
         run (device, recorder, 2);
 
         if (c.stallWriterThread)
@@ -486,8 +486,8 @@ TEST_F (LevelStripTest, EachPointSums101SamplesOfItsOwnChannel)
     {
         SCOPED_TRACE (juce::String (c.useFirstInput ? "first" : "second") + " strip, " + juce::String (c.deviceInputs)
                       + " input(s)");
-        FakeAudioIODevice device ("Test Line", c.deviceInputs, { 48000.0 });
         LiveAudioInputDisplayComp strip (c.useFirstInput);
+        FakeAudioIODevice device ("Test Line", c.deviceInputs, { 48000.0 });
         run (device, strip, c.deviceInputs);
 
         auto levels = std::vector<float> { 0.5f, 0.25f };
@@ -504,8 +504,8 @@ TEST_F (LevelStripTest, EachPointSums101SamplesOfItsOwnChannel)
 
 TEST_F (LevelStripTest, RingIndexStaysInRangeAndHistoryClearsOnDeviceChanges)
 {
-    FakeAudioIODevice device ("Test Line", 2, { 48000.0 });
     LiveAudioInputDisplayComp strip (true);
+    FakeAudioIODevice device ("Test Line", 2, { 48000.0 });
     run (device, strip, 2);
 
     // Two and a half trips round the ring.
@@ -558,8 +558,8 @@ TEST_F (LevelStripTest, PaintsTheNewestPointsAtTheRightInTheFirst8192Columns)
     for (auto c : { Case { 300, 299 }, Case { 9000, 8191 } })
     {
         SCOPED_TRACE (c.width);
-        FakeAudioIODevice device ("Test Line", 1, { 48000.0 });
         LiveAudioInputDisplayComp strip (true);
+        FakeAudioIODevice device ("Test Line", 1, { 48000.0 });
         run (device, strip, 1);
 
         // Silence for a while, then four loud points.

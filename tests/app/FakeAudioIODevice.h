@@ -4,7 +4,9 @@
 
 #include <vector>
 
-/** An audio device without hardware: the test drives its callback block by block. */
+/** An audio device without hardware: the test drives its callback block by block. Like a real device it
+    tells its callback that it stops when it is closed or destroyed, so the callback has to outlive it.
+*/
 class FakeAudioIODevice : public juce::AudioIODevice
 {
 public:
