@@ -7,10 +7,10 @@
 class TavPreferences;
 class TavUIEditor;
 
-/** The credits page, page 1 of the processing window.
-
-    For now it shows its background, the version and the "Done" button back to the panel; the help-tips and
-    analysis switches and the user-guide button come with the page itself.
+/** The credits page, page 1 of the processing window: the version, the "Done" button back to the panel,
+    the user-guide button and two switches that write straight into the preferences ("Hide help tips",
+    the inverse of "Help Tips", and "Analyze Media"). Both switches are read again whenever the page
+    comes to the front.
 */
 class CreditsComponent : public juce::Component, public juce::Button::Listener
 {
@@ -18,9 +18,16 @@ public:
     CreditsComponent (TavUIEditor* editor, TavPreferences* preferences);
     ~CreditsComponent() override;
 
-    void paint (juce::Graphics&) override;
+    void paint (juce::Graphics& g) override;
     void resized() override;
-    void buttonClicked (juce::Button*) override;
+    void broughtToFront() override;
+    void buttonClicked (juce::Button* button) override;
+
+    juce::Button& getDoneButton() noexcept { return *doneButton; }
+    juce::Button& getHideHelpTipsToggle() noexcept { return *hideHelpTipsToggle; }
+    juce::Button& getUserGuideButton() noexcept { return *userGuideButton; }
+    juce::Button& getAnalyzeToggle() noexcept { return *analyzeToggle; }
+    juce::Label& getVersionLabel() noexcept { return *versionLabel; }
 
 private:
     juce::Image background;
@@ -28,6 +35,9 @@ private:
     TavUIEditor* editor;
     std::unique_ptr<juce::TextButton> doneButton;
     std::unique_ptr<juce::Label> versionLabel;
+    std::unique_ptr<juce::ToggleButton> hideHelpTipsToggle;
+    std::unique_ptr<juce::TextButton> userGuideButton;
+    std::unique_ptr<juce::ToggleButton> analyzeToggle;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (CreditsComponent)
 };

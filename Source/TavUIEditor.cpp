@@ -19,17 +19,25 @@ TavUIEditor::~TavUIEditor()
     removeAllChildren();
     creditsPage.reset();
     mainPanel.reset();
+    preferences.reset();
 }
+
+void TavUIEditor::paint (juce::Graphics&) {}
 
 void TavUIEditor::showPage (int page)
 {
     removeAllChildren();
 
-    juce::Component* shown = page == 0 ? static_cast<juce::Component*> (mainPanel.get())
-                                       : (page == 1 ? static_cast<juce::Component*> (creditsPage.get()) : nullptr);
-
-    if (shown != nullptr)
-        addAndMakeVisible (shown);
+    if (page == 0)
+    {
+        addAndMakeVisible (*mainPanel);
+    }
+    else if (page == 1)
+    {
+        addAndMakeVisible (*creditsPage);
+        // The page shows the stored switches every time it comes up.
+        creditsPage->broughtToFront();
+    }
 }
 
 bool TavUIEditor::isBusy() const

@@ -9,18 +9,19 @@ class TavAudioProcessor;
 class TavEditor;
 class TavPreferences;
 
-/** The processor's editor: the page set of the processing window, one page at a time (0: the processing
-    panel, 1: the credits page). It owns the preferences store and forwards the busy display and the help
-    tips to the panel.
+/** The processor's editor: the page set of the processing window, 780 x 400, showing one page at a time
+    (0: the processing panel, 1: the credits page). It owns the preferences store, which lives longer than
+    both pages, and forwards the busy display and the help tips to the panel.
 */
 class TavUIEditor : public juce::AudioProcessorEditor
 {
 public:
-    /** progress: the processor's progress value, shown by the panel's progress ring. */
+    /** progress: the processor's progress value, shown by the panel's busy display. */
     TavUIEditor (TavAudioProcessor& processor, double* progress);
     ~TavUIEditor() override;
 
-    void paint (juce::Graphics&) override {}
+    /** Draws nothing: each page draws itself. */
+    void paint (juce::Graphics&) override;
 
     /** Shows page 0 (the panel) or 1 (credits); any other number leaves the editor empty. */
     void showPage (int page);
@@ -36,6 +37,7 @@ public:
     bool isFirstLaunch() const noexcept { return firstLaunch; }
 
     TavEditor& getMainPanel() noexcept { return *mainPanel; }
+    CreditsComponent& getCreditsPage() noexcept { return *creditsPage; }
 
 private:
     std::unique_ptr<TavPreferences> preferences;

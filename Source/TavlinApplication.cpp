@@ -6,6 +6,7 @@
 #include "MediaControlsComponent.h"
 #include "MediaWindow.h"
 #include "ProgressDisplay.h"
+#include "RatePrompt.h"
 #include "TavAudioProcessor.h"
 #include "TavEditorWindow.h"
 #include "TavPreferences.h"
@@ -133,6 +134,9 @@ void TavlinApplication::initialise (const juce::String& commandLine)
                                                 {}, {}, nullptr, nullptr))
             showUserGuide (true);
     }
+
+    // The rating prompt keeps its own books; it starts at the next turn of the message loop.
+    RatePrompt::load();
 
     // Files the desktop starts the program with arrive like a request to open them.
     if (commandLine.isNotEmpty())

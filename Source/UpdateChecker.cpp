@@ -1,15 +1,76 @@
 #include "UpdateChecker.h"
 
-void UpdateChecker::launchSparkle() {}
+#include "SharedUpdateChecker.h"
+#include "UpdateFeed.h"
+#include "VersionComparator.h"
 
-void UpdateChecker::checkForUpdates() {}
+UpdateChecker::UpdateChecker (const juce::URL& f, const juce::String& version,
+                              std::unique_ptr<tavlin::desktop::HttpFetcher> fetcher, std::unique_ptr<UpdateNotifier> n)
+    : feed (f), installedVersion (version), notifier (std::move (n)),
+      fetch (std::make_unique<tavlin::desktop::BackgroundFetch> (std::move (fetcher)))
+{
+    jassert (notifier != nullptr);
+}
+
+UpdateChecker::~UpdateChecker()
+{
+    fetch.reset();
+}
+
+UpdateChecker& UpdateChecker::getShared()
+{
+    return SharedUpdateChecker::getInstance()->getChecker();
+}
+
+void UpdateChecker::checkInBackground()
+{
+    start (false);
+}
+
+void UpdateChecker::checkForUpdates()
+{
+    start (true);
+}
+
+void UpdateChecker::start (bool userAsked)
+{
+    answerUser = answerUser || userAsked;
+    fetch->start (feed, timeoutMs, [this] (const auto& response) { feedArrived (response); });
+}
+
+void UpdateChecker::feedArrived (const tavlin::desktop::HttpResponse& response)
+{
+    const auto tellUser = std::exchange (answerUser, false);
+
+    const auto failed = [&] (const juce::String& reason)
+    {
+        if (tellUser)
+            notifier->showCheckFailed (reason);
+    };
+
+    if (response.error.has_value())
+        return failed (response.error->description);
+
+    if (response.statusCode != 200)
+        return failed ("The update server answered with status " + juce::String (response.statusCode) + ".");
+
+    const auto parsed = UpdateFeed::parse (response.body);
+
+    if (!parsed.newest.has_value())
+        return failed (parsed.error);
+
+    if (VersionComparator::isNewer (parsed.newest->version, installedVersion))
+        notifier->showUpdateAvailable (*parsed.newest, installedVersion);
+    else if (tellUser)
+        notifier->showUpToDate (installedVersion);
+}
 
 void startBackgroundUpdateCheck()
 {
-    UpdateChecker().launchSparkle();
+    UpdateChecker::getShared().checkInBackground();
 }
 
 void checkForUpdatesNow()
 {
-    UpdateChecker().checkForUpdates();
+    UpdateChecker::getShared().checkForUpdates();
 }

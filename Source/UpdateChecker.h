@@ -1,18 +1,51 @@
 #pragma once
 
-/** The update check: once in the background when the processing window is built, and on demand.
+#include "UpdateNotifier.h"
+#include "desktop/BackgroundFetch.h"
 
-    For now both checks do nothing; fetching the update feed comes with the update check itself.
+/** Checks the update feed for a version newer than the one installed.
+
+    A background check tells the user only when there is a newer version and stays silent when there is
+    none or the feed cannot be reached; a check the user asked for always answers. The feed is fetched on
+    a thread of its own; everything else runs on the message thread.
 */
 class UpdateChecker
 {
 public:
-    void launchSparkle();
+    /** Waits this long (in ms) for a stalled connection to the feed. */
+    static constexpr int timeoutMs = 30000;
+
+    UpdateChecker (const juce::URL& feed, const juce::String& installedVersion,
+                   std::unique_ptr<tavlin::desktop::HttpFetcher> fetcher, std::unique_ptr<UpdateNotifier> notifier);
+
+    /** Drops a check that still runs. */
+    ~UpdateChecker();
+
+    /** The process's one checker on the program's own feed, created on first use (message thread). */
+    static UpdateChecker& getShared();
+
+    void checkInBackground();
+
+    /** While a check runs, that check answers the user when it ends. */
     void checkForUpdates();
+
+    bool isChecking() const noexcept { return fetch->isRunning(); }
+
+private:
+    void start (bool userAsked);
+    void feedArrived (const tavlin::desktop::HttpResponse& response);
+
+    juce::URL feed;
+    juce::String installedVersion;
+    std::unique_ptr<UpdateNotifier> notifier;
+    std::unique_ptr<tavlin::desktop::BackgroundFetch> fetch;
+    bool answerUser = false;
+
+    JUCE_DECLARE_NON_COPYABLE (UpdateChecker)
 };
 
-/** Starts the background check. */
+/** The check made once when the processing window's editor is created. */
 void startBackgroundUpdateCheck();
 
-/** Starts the check the user asked for ("Check for Updates..."). */
+/** The check behind "Check for Updates...". */
 void checkForUpdatesNow();

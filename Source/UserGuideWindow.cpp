@@ -6,9 +6,10 @@ UserGuideWindow::UserGuideWindow()
 {
     setVisible (true);
 
-    auto page = std::make_unique<juce::Component>();
-    page->setSize (900, 600);
-    setContentOwned (page.release(), false);
+    auto guide = std::make_unique<UserGuideComponent>();
+    guide->setSize (900, 600);
+    content = guide.get();
+    setContentOwned (guide.release(), true);
 
     centreWithSize (900, 740);
     setVisible (true);
@@ -30,4 +31,7 @@ void UserGuideWindow::closeButtonPressed()
     setVisible (false);
 }
 
-void UserGuideWindow::showQuickStart() {}
+void UserGuideWindow::showQuickStart()
+{
+    content->showQuickStart();
+}

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "TavDocumentWindow.h"
+#include "UserGuideComponent.h"
 
-/** The user guide's window, 900 x 740, centred; closing it only hides it.
-
-    For now its content is an empty page; the browser with the guide's pages and its "Back" button come with
-    the user guide itself.
+/** The user guide's window, 900 x 740 and centred: the guide's pages in a browser below a "Back" button.
+    Closing it only hides it; the application shows it again on the next request.
 */
 class UserGuideWindow : public TavDocumentWindow
 {
@@ -18,6 +17,10 @@ public:
     /** Loads the quick-start page. */
     void showQuickStart();
 
+    UserGuideComponent* getGuide() const noexcept { return content; }
+
 private:
+    UserGuideComponent* content = nullptr; // owned as the window's content component
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (UserGuideWindow)
 };

@@ -3,6 +3,7 @@
 // cleanly (in the sanitizer build: with nothing reported).
 
 #include "../platform/MediaFixtures.h"
+#include "LocalHttpServer.h"
 #include "TavPreferences.h"
 #include "WindowPlacement.h"
 
@@ -177,6 +178,12 @@ TEST (AppLaunchTest, StartsAnswersASecondLaunchAndQuitsCleanly)
     setenv ("XDG_RUNTIME_DIR", runtime.getFullPathName().toRawUTF8(), 1);
     setenv ("TMPDIR", tmp.getFullPathName().toRawUTF8(), 1);
     TavPreferences (config).setFirstLaunch (false);
+
+    // The program's update check asks this test's own server, which answers that it is unavailable.
+    tavlin::test::LocalHttpServer webProxy;
+    ASSERT_TRUE (webProxy.isListening());
+    webProxy.setReply ({ 503, "offline" });
+    webProxy.routeWebRequestsHere();
 
     auto clip = root.getChildFile ("interview take 2.mov");
     ASSERT_TRUE (tavlin::test::runFfmpeg ("-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -f lavfi -i "

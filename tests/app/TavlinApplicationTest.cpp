@@ -5,8 +5,10 @@
 #include "../platform/MediaFixtures.h"
 #include "CommandTable.h"
 #include "InstanceForwarder.h"
+#include "LocalHttpServer.h"
 #include "MediaControlsComponent.h"
 #include "MediaWindow.h"
+#include "StandaloneTestMain.h"
 #include "TavAudioProcessor.h"
 #include "TavEditor.h"
 #include "TavEditorWindow.h"
@@ -136,6 +138,9 @@ protected:
         ASSERT_NE (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}), juce::String())
             << "these tests open windows: run them under xvfb-run";
         processTemp();
+        ASSERT_TRUE (webProxy.isListening());
+        webProxy.setReply ({ 503, "offline" });
+        webProxy.routeWebRequestsHere();
         root = juce::File::createTempFile ("app");
         ASSERT_TRUE (root.createDirectory());
         makeSettings (false);
@@ -205,6 +210,7 @@ protected:
     void markChanged() { app->getProcessor()->sendSynchronousChangeMessage(); }
 
     juce::ScopedJuceInitialiser_GUI juce;
+    tavlin::test::LocalHttpServer webProxy; // the update check's requests end here
     DialogWatchdog watchdog;
     juce::File root, config, runtime, clipA, clipB;
     int settingsCount = 0;
@@ -264,6 +270,18 @@ TEST_F (TavlinApplicationTest, StartsUpInOrder)
     EXPECT_EQ (limits->getMaximumHeight(), 100000);
     EXPECT_NE (mediaWindow->getMenuBarComponent(), nullptr);
     EXPECT_EQ (app->getUserGuideWindow(), nullptr) << "the guide is made on first use";
+
+    // Building the processing window started the background update check on the project's feed, and the
+    // rating prompt counted the launch and looked the application up in the store, both over HTTPS.
+    EXPECT_TRUE (pumpUntil (
+        [this]
+        {
+            const auto lines = webProxy.getRequestLines();
+            return lines.contains ("CONNECT www.tavlin.org:443 HTTP/1.1")
+                   && lines.contains ("CONNECT store.tavlin.org:443 HTTP/1.1");
+        }))
+        << webProxy.getRequestLines().joinIntoString ("\n");
+    EXPECT_TRUE (config.getChildFile ("Tavlin Defaults.xml").loadFileAsString().contains ("RatePromptUseCount"));
 
     // Every command is registered with its key, besides the framework's quit.
     auto& commands = app->getCommandManager();

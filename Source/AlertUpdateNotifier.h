@@ -1,0 +1,14 @@
+#pragma once
+
+#include "UpdateNotifier.h"
+
+/** Tells the user with the framework's alert windows, without waiting; "Download" opens the release's page
+    in the web browser.
+*/
+class AlertUpdateNotifier : public UpdateNotifier
+{
+public:
+    void showUpdateAvailable (const UpdateFeedItem& release, const juce::String& installedVersion) override;
+    void showUpToDate (const juce::String& installedVersion) override;
+    void showCheckFailed (const juce::String& reason) override;
+};
