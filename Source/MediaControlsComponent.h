@@ -28,7 +28,7 @@ public:
 
     std::unique_ptr<RecorderComponent> recorderPanel;
     std::unique_ptr<TransportComponent> transport;
-    bool playerMode = true; ///< true while the transport bar is the face shown
+    bool playerMode = false; ///< true while the transport bar is the face shown; false until the first setMode
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MediaControlsComponent)

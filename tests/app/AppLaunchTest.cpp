@@ -2,6 +2,7 @@
 // where they belong, a second launch naming a file hands it over and ends, and an interrupt ends it
 // cleanly (in the sanitizer build: with nothing reported).
 
+#include "../platform/MediaFixtures.h"
 #include "LocalHttpServer.h"
 #include "TavPreferences.h"
 #include "WindowPlacement.h"
@@ -185,7 +186,10 @@ TEST (AppLaunchTest, StartsAnswersASecondLaunchAndQuitsCleanly)
     webProxy.routeWebRequestsHere();
 
     auto clip = root.getChildFile ("interview take 2.mov");
-    clip.replaceWithText ("not a real movie: enough for the window's title");
+    ASSERT_TRUE (tavlin::test::runFfmpeg ("-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -f lavfi -i "
+                                          "sine=frequency=440:sample_rate=44100:duration=1 -c:v mpeg4 -c:a aac "
+                                          "-shortest "
+                                          + clip.getFullPathName().quoted()));
     auto log = root.getChildFile ("first.log"), secondLog = root.getChildFile ("second.log");
 
     {

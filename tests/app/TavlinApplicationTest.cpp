@@ -2,6 +2,7 @@
 // later launch's command line, the busy state, the commands through the windows, quitting and shutdown.
 
 #include "TavlinApplication.h"
+#include "../platform/MediaFixtures.h"
 #include "CommandTable.h"
 #include "InstanceForwarder.h"
 #include "LocalHttpServer.h"
@@ -149,8 +150,14 @@ protected:
 
         clipA = root.getChildFile ("my clip.mov");
         clipB = root.getChildFile ("second.wav");
-        clipA.replaceWithText ("a");
-        clipB.replaceWithText ("b");
+        // Real media: the player refuses what holds no sound.
+        ASSERT_TRUE (tavlin::test::runFfmpeg ("-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -f lavfi -i "
+                                              "sine=frequency=440:sample_rate=44100:duration=1 -c:v mpeg4 -c:a aac "
+                                              "-shortest "
+                                              + clipA.getFullPathName().quoted()));
+        ASSERT_TRUE (tavlin::test::writeWav (clipB, 44100.0, 2, 44100, 16, [] (int64_t n, int ch) {
+            return tavlin::test::sineSample (n, ch, 44100.0);
+        }));
     }
 
     void TearDown() override

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "PlayerHost.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+/** The application's answers to the media engine: everything comes from the running TavlinApplication. */
+class ApplicationPlayerHost : public PlayerHost
+{
+public:
+    static ApplicationPlayerHost& getInstance();
+
+    TavAudioProcessor* getProcessor() override;
+    juce::AudioFormatManager* getFormatManager() override;
+    juce::AudioDeviceManager* getDeviceManager() override;
+    juce::File getTemporaryFolder() override;
+    bool isLooping() override;
+    bool isIdle() override;
+    void showProgress (const juce::String& text) override;
+    void setProgress (double value) override;
+    void hideProgress() override;
+    void showWarning (const juce::String& title, const juce::String& message) override;
+    void analyzeAudioFile (const juce::File& file) override;
+    bool isDocumentChanged() override;
+    void setDocumentChanged (bool changed) override;
+    juce::Result closeMediaDocument() override;
+    juce::Result openMediaFile (const juce::File& file, bool showErrors) override;
+    void analyzeSelection() override;
+};

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "media/MediaPlayer.h"
+
+#include <juce_audio_devices/juce_audio_devices.h>
+#include <juce_audio_formats/juce_audio_formats.h>
+
+class TavAudioProcessor;
+
+/** What the player, the media view and the transport bar need from the application.
+
+    The application answers through TavlinApplication; a test installs its own host with a Scope, so the
+    media engine can run without the application object and without a sound card. Everything here is called
+    on the message thread.
+*/
+class PlayerHost
+{
+public:
+    virtual ~PlayerHost() = default;
+
+    /** The application's processor; null before start-up. */
+    virtual TavAudioProcessor* getProcessor() = 0;
+
+    /** The application's audio-format manager (WAV first); null before start-up. */
+    virtual juce::AudioFormatManager* getFormatManager() = 0;
+
+    /** The device manager the player's sound goes to; null for none. */
+    virtual juce::AudioDeviceManager* getDeviceManager() = 0;
+
+    /** How a new player plays: through the device manager (a real-time clock without a device), or driven
+        by hand (tests).
+    */
+    virtual tavlin::media::MediaPlayer::Output getPlayerOutput() { return tavlin::media::MediaPlayer::Output::device; }
+
+    /** The folder for the media engine's temporary files. */
+    virtual juce::File getTemporaryFolder() = 0;
+
+    virtual bool isLooping() = 0;
+
+    /** False while the progress display is shown. */
+    virtual bool isIdle() = 0;
+
+    virtual void showProgress (const juce::String& text) = 0;
+    virtual void setProgress (double value) = 0;
+    virtual void hideProgress() = 0;
+
+    /** A warning box with an "OK" button. */
+    virtual void showWarning (const juce::String& title, const juce::String& message) = 0;
+
+    /** Hands the extracted sound of newly opened media to the document's analysis. */
+    virtual void analyzeAudioFile (const juce::File& file) = 0;
+
+    /** Whether the media document counts as changed since it was loaded or saved. */
+    virtual bool isDocumentChanged() = 0;
+    virtual void setDocumentChanged (bool changed) = 0;
+
+    /** The media document's close gate; ok when the media may go. */
+    virtual juce::Result closeMediaDocument() = 0;
+    virtual juce::Result openMediaFile (const juce::File& file, bool showErrors) = 0;
+
+    /** Learns the noise profile from the processor's learn region. */
+    virtual void analyzeSelection() = 0;
+
+    /** The host in use: the one a Scope installed, else the application's. */
+    static PlayerHost& get();
+
+    /** Installs a host for its lifetime (tests). */
+    class Scope
+    {
+    public:
+        explicit Scope (PlayerHost& host);
+        ~Scope();
+
+    private:
+        PlayerHost* previous;
+
+        JUCE_DECLARE_NON_COPYABLE (Scope)
+    };
+};

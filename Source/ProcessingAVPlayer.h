@@ -1,0 +1,152 @@
+#pragma once
+
+#include "CustomBoundsConstrainer.h"
+#include "TavAudioTapProcessor.h"
+
+#include "media/MediaAsset.h"
+#include "media/MediaComposition.h"
+#include "media/MediaPlayer.h"
+#include "media/VideoFrameComponent.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
+#include <memory>
+
+class MediaContainerComponent;
+class PlayerHost;
+
+/** The application's one media player.
+
+    It opens a media file (decoding it through the audio-format readers when the media layer finds no sound
+    in it), builds the playback composition with the picture delayed by the processor's latency, plays the
+    sound through the processor's tap, sizes the media window to the media, and tells the media view when
+    the position or the rate changes. Right after each opening it extracts the unprocessed sound into a
+    temporary file for the waveform and the analysis.
+
+    The temporary files of an opening (the decoded "TempCleanAudioP.wav" and the extracted sound) belong to
+    the player and are deleted when the media is closed or replaced.
+
+    Everything runs on the message thread.
+*/
+class ProcessingAVPlayer
+{
+public:
+    /** Makes the player and, when there is none yet, the process-wide reference to it. */
+    explicit ProcessingAVPlayer (PlayerHost& host);
+    ~ProcessingAVPlayer();
+
+    /** The one player, or null. */
+    static ProcessingAVPlayer* getInstance() noexcept;
+
+    /** Binds the media view that shows the media; makes the window's resize rule. */
+    void setMCC (MediaContainerComponent* mediaView);
+
+    /** Starts opening a file, or a copy of asset when one is given. True once the asynchronous loading has
+        started; false, with a warning when showErrors is set, for media without sound or with more than 2
+        channels.
+    */
+    bool loadMovie (const juce::File& url, const tavlin::media::MediaAsset* asset, bool showErrors);
+
+    /** Decodes the asset's file into a new "TempCleanAudioP.wav" temporary file and re-opens the asset on it. */
+    bool juceImportWithAVAsset (tavlin::media::MediaAsset& asset);
+
+    /** The playback set-up, run once the asset's values are loaded. */
+    void setUpPlaybackOfAsset (tavlin::media::MediaComposition composition, const juce::File& url,
+                               const juce::StringArray& keys);
+
+    /** The playback composition of an asset: its sound at 0 and its picture delayed by videoOffset. */
+    static tavlin::media::MediaComposition makePlaybackComposition (const tavlin::media::MediaAsset& asset,
+                                                                    tavlin::media::MediaTime videoOffset);
+
+    /** The picture's delay for an asset: the latency the processor will have once the player's tap is
+        prepared for the asset's sample rate, as an exact sample count.
+    */
+    tavlin::media::MediaTime videoOffsetFor (const tavlin::media::MediaAsset& asset) const;
+
+    /** Unloads the media and deletes its temporary files. */
+    void removeMovie();
+
+    /** Seconds that can be played: the loaded range of a ready item, else 0. */
+    double playableDuration() const;
+
+    /** Channels and sample rate of the asset's first audio track; 1 and 44100 without one. */
+    static int assetChannels (const tavlin::media::MediaAsset& asset);
+    static double assetSampleRate (const tavlin::media::MediaAsset& asset);
+
+    /** Extracts the unprocessed sound of a newly set-up composition into a temporary file, shows it as the
+        waveform and hands it to the analysis.
+    */
+    bool analyzeAsset (const tavlin::media::MediaComposition& asset, const juce::File& url);
+
+    /** Saving the processed media is not available in this player yet: always false. */
+    bool exportAsset (const juce::File& url, bool performAsync, bool bogusPass, int format, int quality);
+
+    /** The share button's action; sharing is not available in this player yet. */
+    void showServicePicker (juce::Component* sender);
+
+    /** Decodes source through the host's audio-format readers into a WAV file at target. False, with no
+        file left at target, when no reader or writer can be made or the sound cannot be read completely.
+    */
+    static bool importWithAudioFormatReader (PlayerHost& host, const juce::File& source, const juce::File& target);
+
+    /** A new name in the host's temporary folder: "temp_", hexadecimal digits, "." and the ending. The
+        file itself is not created.
+    */
+    static juce::File makeTemporaryFile (PlayerHost& host, const juce::String& ending);
+
+    /** The window height for a picture of a natural height: halved up to four times while the window,
+        whose top is at windowTop, would reach below limit.
+    */
+    static int videoWindowHeight (int naturalHeight, int windowTop, int limit);
+
+    //==============================================================================
+    tavlin::media::MediaPlayer* getPlayer() const noexcept { return player.get(); }
+    tavlin::media::VideoFrameComponent* getPlayerLayer() const noexcept { return playerLayer.get(); }
+    TavAudioTapProcessor* getTapProcessor() const noexcept { return atp.get(); }
+    const tavlin::media::MediaAsset* getOrigAsset() const noexcept { return origAsset.get(); }
+    CustomBoundsConstrainer* getConstrainer() const noexcept { return constrainer.get(); }
+    juce::Time getLastPlayStopTime() const noexcept { return lastPlayStopTime; }
+
+    /** The temporary files of the current media (each may be an empty File). */
+    const juce::File& getImportedFile() const noexcept { return importedFile; }
+    const juce::File& getExtractedFile() const noexcept { return extractedFile; }
+
+    static inline const juce::String importEnding { "TempCleanAudioP.wav" };
+    static inline const juce::String extractedVideoEnding { "TempCleanAudio.m4a" };
+    static inline const juce::String extractedAudioEnding { "TempCleanAudio.wav" };
+
+private:
+    void setUpWhenIdle (uint32_t opening, const juce::File& url);
+    void rateChanged();
+    void playerItemDidReachEnd();
+    void sendTimeMessage();
+    void releasePlayer();
+    void deleteTemporaryFiles();
+    void restoreWindowConstrainer();
+    juce::ResizableWindow* getWindow() const;
+
+    PlayerHost& host;
+    std::unique_ptr<tavlin::media::MediaPlayer> player;
+    std::unique_ptr<tavlin::media::VideoFrameComponent> playerLayer;
+    MediaContainerComponent* mcc = nullptr;
+    std::unique_ptr<tavlin::media::MediaAsset> origAsset;
+    std::unique_ptr<tavlin::media::MediaAsset> loadingAsset;
+    std::unique_ptr<TavAudioTapProcessor> atp;
+    int timeObserverToken = 0, rateObserverToken = 0, endObserverToken = 0;
+    int shareCount = 0;
+    juce::Time lastPlayStopTime;
+    juce::File saveTempURL;
+    std::unique_ptr<CustomBoundsConstrainer> constrainer;
+
+    // The window's own resize rule, given back when the media goes.
+    juce::Component::SafePointer<juce::ResizableWindow> constrainedWindow;
+    juce::ComponentBoundsConstrainer* windowConstrainer = nullptr;
+
+    juce::File importedFile, extractedFile;
+
+    // Counts openings and closings, so a completion for media since replaced is ignored.
+    uint32_t generation = 0;
+
+    JUCE_DECLARE_WEAK_REFERENCEABLE (ProcessingAVPlayer)
+    JUCE_DECLARE_NON_COPYABLE (ProcessingAVPlayer)
+};

@@ -1,0 +1,620 @@
+// The player without the application or a sound card: openings of generated files, the composition's
+// video delay, the end of the item, the temporary files, the import through the readers, and sound and
+// picture kept in step through the processor.
+
+#include "ProcessingAVPlayer.h"
+#include "FakePlayerHost.h"
+#include "MediaContainerComponent.h"
+
+#include "media/PlayerRenderEngine.h"
+
+#include <gtest/gtest.h>
+
+using namespace tavlin::media;
+using player_test::FakePlayerHost;
+using player_test::pump;
+using player_test::pumpUntil;
+using tavlin::test::ScratchFolder;
+
+namespace
+{
+float tone (int64_t n, int ch, double rate)
+{
+    return tavlin::test::sineSample (n, ch, rate);
+}
+
+bool writeJuce (juce::AudioFormat&& format, const juce::File& file, double rate, int channels, double seconds, int bits,
+                int quality = 0)
+{
+    return tavlin::test::writeWithJuce (
+        format, file, rate, channels, (int64_t) (seconds * rate), bits,
+        [rate] (int64_t n, int ch) { return tone (n, ch, rate); }, quality);
+}
+
+/** A sound format only this test's readers know: a text line "tavlin-tone <rate> <channels> <length>". */
+class ToneDescriptionFormat : public juce::AudioFormat
+{
+public:
+    ToneDescriptionFormat() : juce::AudioFormat ("Tone description", ".tone") {}
+
+    juce::Array<int> getPossibleSampleRates() override { return { 44100, 48000 }; }
+    juce::Array<int> getPossibleBitDepths() override { return { 32 }; }
+    bool canDoStereo() override { return true; }
+    bool canDoMono() override { return true; }
+
+    juce::AudioFormatReader* createReaderFor (juce::InputStream* stream, bool deleteStreamIfOpeningFails) override
+    {
+        const auto words = juce::StringArray::fromTokens (stream->readNextLine(), false);
+
+        if (words.size() != 4 || words[0] != "tavlin-tone")
+        {
+            if (deleteStreamIfOpeningFails)
+                delete stream;
+
+            return nullptr;
+        }
+
+        auto reader = std::make_unique<Reader> (stream);
+        reader->sampleRate = words[1].getDoubleValue();
+        reader->numChannels = (unsigned int) words[2].getIntValue();
+        reader->lengthInSamples = words[3].getLargeIntValue();
+        reader->bitsPerSample = 32;
+        reader->usesFloatingPointData = true;
+        return reader.release();
+    }
+
+    juce::AudioFormatWriter* createWriterFor (juce::OutputStream*, double, unsigned int, int,
+                                              const juce::StringPairArray&, int) override
+    {
+        return nullptr;
+    }
+
+    using juce::AudioFormat::createWriterFor;
+
+private:
+    struct Reader : juce::AudioFormatReader
+    {
+        explicit Reader (juce::InputStream* in) : juce::AudioFormatReader (in, "Tone description") {}
+
+        bool readSamples (int* const* dest, int numDest, int offset, juce::int64 start, int num) override
+        {
+            for (int ch = 0; ch < numDest; ++ch)
+                if (dest[ch] != nullptr)
+                    for (int i = 0; i < num; ++i)
+                        reinterpret_cast<float*> (dest[ch])[offset + i] = tone (start + i, ch, sampleRate);
+
+            return true;
+        }
+    };
+};
+
+class PlayerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { juce::MessageManager::getInstance(); }
+
+    /** Opens a file in the view and waits until the set-up and the extraction are done. */
+    bool openAndSetUp (MediaContainerComponent& view, const juce::File& file, const MediaAsset* asset = nullptr)
+    {
+        const auto before = host.analyzed.size();
+
+        if (!view.loadMedia (file.getFullPathName(), asset, true))
+            return false;
+
+        return pumpUntil ([&] { return host.analyzed.size() > before && host.isIdle(); });
+    }
+
+    static MediaPlayer& avPlayer() { return *ProcessingAVPlayer::getInstance()->getPlayer(); }
+
+    static const MediaComposition& composition() { return avPlayer().getCurrentItem()->getAsset(); }
+
+    ScratchFolder scratch;
+    FakePlayerHost host { scratch.file ("private") };
+    PlayerHost::Scope scope { host };
+};
+
+const juce::String noAudioTitle = "No Audio";
+const juce::String noAudioText = "This media file does not contain any audio tracks.";
+const juce::String multichannelTitle = "Multichannel not supported";
+const juce::String multichannelText = "Tavlin does not support media files with more than 2 channels of audio.";
+
+TEST_F (PlayerTest, OpensWhatHasSoundAndRefusesTheRestWithTheirTexts)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<bool (const juce::File&)> make;
+        bool accepted;
+        juce::String warningTitle, warningText;
+        bool video;
+        double rate;
+        int channels;
+        int importPasses;
+    };
+
+    const Case cases[] = {
+        { "tone.wav",
+          [] (auto& f) { return writeJuce (juce::WavAudioFormat(), f, 44100, 2, 1.5, 16); },
+          true,
+          {},
+          {},
+          false,
+          44100,
+          2,
+          0 },
+        { "mono.flac",
+          [] (auto& f) { return writeJuce (juce::FlacAudioFormat(), f, 48000, 1, 1.0, 16); },
+          true,
+          {},
+          {},
+          false,
+          48000,
+          1,
+          0 },
+        { "tone.ogg",
+          [] (auto& f) { return writeJuce (juce::OggVorbisAudioFormat(), f, 44100, 2, 1.0, 16, 5); },
+          true,
+          {},
+          {},
+          false,
+          44100,
+          2,
+          0 },
+        { "movie.mov",
+          [] (auto& f) { return player_test::makeMovie (f, 1.5, 48000); },
+          true,
+          {},
+          {},
+          true,
+          48000,
+          1,
+          0 },
+        { "tone.mp3",
+          [] (auto& f)
+          {
+              return tavlin::test::runFfmpeg ("-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 -c:a "
+                                              "libmp3lame -b:a 128k "
+                                              + f.getFullPathName().quoted());
+          },
+          true,
+          {},
+          {},
+          false,
+          44100,
+          1,
+          0 },
+        { "six.wav", [] (auto& f) { return writeJuce (juce::WavAudioFormat(), f, 44100, 6, 0.5, 16); }, false,
+          multichannelTitle, multichannelText, false, 0, 0, 0 },
+        { "notes.wav", [] (auto& f) { return f.replaceWithText ("These are not sounds, only words.\n"); }, false,
+          noAudioTitle, noAudioText, false, 0, 0, 0 },
+        { "silent-film.mov",
+          [] (auto& f)
+          {
+              return tavlin::test::runFfmpeg ("-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -c:v mpeg4 "
+                                              + f.getFullPathName().quoted());
+          },
+          false, noAudioTitle, noAudioText, false, 0, 0, 0 },
+        // The readers decode it, but what they make is still refused: decoded once, then given up.
+        { "slow.wav", [] (auto& f) { return writeJuce (juce::WavAudioFormat(), f, 800, 1, 1.0, 16); }, false,
+          noAudioTitle, noAudioText, false, 0, 0, 1 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto file = scratch.file (c.name);
+        ASSERT_TRUE (c.make (file));
+        host.warnings.clear();
+        host.progressTexts.clear();
+        host.analyzed.clear();
+
+        MediaContainerComponent view (host);
+        juce::StringArray messages;
+        struct Listener : juce::ActionListener
+        {
+            juce::StringArray& heard;
+            explicit Listener (juce::StringArray& h) : heard (h) {}
+            void actionListenerCallback (const juce::String& m) override { heard.add (m); }
+        } listener (messages);
+        view.addActionListener (&listener);
+
+        const bool accepted = view.loadMedia (file.getFullPathName(), nullptr, true);
+        EXPECT_EQ (accepted, c.accepted);
+        EXPECT_EQ (host.progressTexts.indexOf ("Importing...") >= 0 ? 1 : 0, c.importPasses);
+
+        if (!c.accepted)
+        {
+            ASSERT_EQ (host.warnings.size(), 1u);
+            EXPECT_EQ (host.warnings[0].title, c.warningTitle);
+            EXPECT_EQ (host.warnings[0].message, c.warningText);
+            EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr);
+            EXPECT_TRUE (host.listTemporaryFolder().isEmpty()) << host.listTemporaryFolder().joinIntoString (" ");
+            EXPECT_FALSE (view.isPlaying());
+            EXPECT_EQ (view.getPlayableDuration(), 0.0);
+            pump (20);
+            EXPECT_TRUE (messages.isEmpty());
+            continue;
+        }
+
+        EXPECT_TRUE (host.warnings.empty());
+        ASSERT_TRUE (pumpUntil ([&] { return host.analyzed.size() == 1 && host.isIdle(); }));
+        EXPECT_EQ (messages[0], "video") << "sent as soon as the opening is accepted";
+
+        auto* item = avPlayer().getCurrentItem();
+        ASSERT_NE (item, nullptr);
+        EXPECT_EQ (item->getStatus(), MediaPlayerItem::Status::readyToPlay) << item->getError();
+        EXPECT_NE (item->getAudioMix(), nullptr) << "playback runs through the processor";
+        EXPECT_EQ (composition().hasTracksWithMediaType (MediaType::video), c.video);
+        EXPECT_EQ (view.isAudioOnly(), !c.video);
+        EXPECT_EQ (view.isVideoVisible(), c.video);
+        EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayerLayer() != nullptr, c.video);
+
+        // The tap prepared the processor for the media itself.
+        EXPECT_EQ (host.processor.getSampleRate(), c.rate);
+        EXPECT_EQ (host.processor.getTotalNumInputChannels(), c.channels);
+
+        // The extraction: unprocessed sound in a temporary file, shown as the waveform and analysed.
+        const auto extracted = host.analyzed[0];
+        EXPECT_TRUE (extracted.getFileName().endsWith (c.video ? ".TempCleanAudio.m4a" : ".TempCleanAudio.wav"))
+            << extracted.getFileName();
+        EXPECT_EQ (extracted.getParentDirectory(), host.temp);
+        EXPECT_TRUE (host.progressTexts.contains ("Loading..."));
+        ASSERT_TRUE (pumpUntil ([&] { return view.getThumbnail().isFullyLoaded(); }));
+        EXPECT_GT (view.getThumbnail().getTotalLength(), 0.5);
+        EXPECT_GT (view.getPlayableDuration(), 0.9);
+
+        EXPECT_FALSE (host.documentChanged) << "preparing for playback changes no setting";
+
+        // The player starts 0.6 s in, paused.
+        EXPECT_NEAR (view.getCurrentTime(), 0.6, 1.0e-3);
+        EXPECT_FALSE (view.isPlaying());
+
+        view.removeMedia();
+        EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr);
+        EXPECT_TRUE (host.listTemporaryFolder().isEmpty()) << host.listTemporaryFolder().joinIntoString (" ");
+        view.removeActionListener (&listener);
+    }
+}
+
+TEST_F (PlayerTest, DelaysThePictureByTheLatencyTheProcessorWillHaveForTheFile)
+{
+    for (const int rate : { 48000, 44100, 22050 })
+    {
+        SCOPED_TRACE (rate);
+
+        // Left prepared for something else, as by an earlier file.
+        host.processor.prepareToPlay (96000.0, 100);
+        host.processor.setPlayConfigDetails (2, 2, 96000.0, 100);
+
+        const auto movie = scratch.file ("movie" + juce::String (rate) + ".mov");
+        ASSERT_TRUE (player_test::makeMovie (movie, 1.0, rate));
+        const auto expected = host.processor.getLatencyFor (rate, PlayerRenderEngine::maxTapFrames);
+        ASSERT_NE (expected, host.processor.getLatencySamples());
+
+        MediaContainerComponent view (host);
+        ASSERT_TRUE (openAndSetUp (view, movie));
+
+        const auto* video = composition().getFirstTrack (MediaType::video);
+        const auto* audio = composition().getFirstTrack (MediaType::audio);
+        ASSERT_NE (video, nullptr);
+        ASSERT_NE (audio, nullptr);
+        EXPECT_EQ (video->insertTime.toSamples (rate), expected);
+        EXPECT_EQ (video->insertTime, MediaTime::make (expected, rate)) << "an exact sample count, not whole ms";
+        EXPECT_EQ (audio->insertTime, MediaTime::zero());
+        EXPECT_EQ (host.processor.getLatencySamples(), expected) << "the tap prepared the processor as predicted";
+    }
+}
+
+TEST_F (PlayerTest, AtTheEndStopsOrLoops)
+{
+    const auto wav = scratch.file ("short.wav");
+    ASSERT_TRUE (writeJuce (juce::WavAudioFormat(), wav, 44100, 2, 1.0, 16));
+
+    for (const bool looping : { false, true })
+    {
+        SCOPED_TRACE (looping ? "looping" : "not looping");
+        host.looping = looping;
+        MediaContainerComponent view (host);
+        ASSERT_TRUE (openAndSetUp (view, wav));
+
+        EXPECT_FALSE (view.togglePlayPause()) << "it was paused, so it plays";
+        EXPECT_TRUE (view.isPlaying());
+
+        auto& engine = avPlayer().getEngine();
+        juce::AudioBuffer<float> block (2, 1024);
+        bool reachedEnd = false, cameBack = false;
+
+        for (int i = 0; i < 20000 && !(looping ? cameBack : !view.isPlaying()); ++i)
+        {
+            engine.readOutput (block.getArrayOfWritePointers(), 2, block.getNumSamples());
+            reachedEnd = reachedEnd || engine.getPosition() >= engine.getLengthFrames() - 1024;
+            cameBack = reachedEnd && engine.getPosition() < 22050;
+            pump (1);
+        }
+
+        EXPECT_TRUE (reachedEnd);
+
+        if (looping)
+        {
+            EXPECT_TRUE (cameBack) << "plays on from the start";
+            EXPECT_TRUE (view.isPlaying());
+        }
+        else
+        {
+            EXPECT_FALSE (view.isPlaying()) << "stopped at the end, no longer playing";
+            EXPECT_EQ (view.getPlaybackRate(), 0.0);
+            EXPECT_GE (view.getCurrentTime(), 0.95);
+        }
+
+        view.removeMedia();
+    }
+}
+
+TEST_F (PlayerTest, TemporaryFilesLiveAsLongAsTheirMedia)
+{
+    const auto movie = scratch.file ("clip.mov");
+    const auto wav = scratch.file ("voice.wav");
+    ASSERT_TRUE (player_test::makeMovie (movie, 1.0));
+    ASSERT_TRUE (writeJuce (juce::WavAudioFormat(), wav, 44100, 2, 1.0, 16));
+
+    const auto matches = [] (const juce::StringArray& names, const juce::String& ending)
+    {
+        int n = 0;
+
+        for (auto& name : names)
+        {
+            const auto digits =
+                name.fromFirstOccurrenceOf ("temp_", false, false).upToFirstOccurrenceOf (".", false, false);
+            n += name.startsWith ("temp_") && name.endsWith ("." + ending) && digits.isNotEmpty()
+                         && digits.containsOnly ("0123456789abcdef")
+                     ? 1
+                     : 0;
+        }
+
+        return n;
+    };
+
+    MediaContainerComponent view (host);
+    ASSERT_TRUE (openAndSetUp (view, movie));
+    auto names = host.listTemporaryFolder();
+    EXPECT_EQ (names.size(), 1) << names.joinIntoString (" ");
+    EXPECT_EQ (matches (names, "TempCleanAudio.m4a"), 1);
+
+    // Opened over the movie without closing it (as the batch does): the movie's files go.
+    ASSERT_TRUE (openAndSetUp (view, wav));
+    names = host.listTemporaryFolder();
+    EXPECT_EQ (names.size(), 1) << names.joinIntoString (" ");
+    EXPECT_EQ (matches (names, "TempCleanAudio.wav"), 1);
+
+    view.removeMedia();
+    EXPECT_TRUE (host.listTemporaryFolder().isEmpty()) << host.listTemporaryFolder().joinIntoString (" ");
+
+    // Sound that only the application's readers know: decoded through them once, played from the decoded
+    // file, which goes with the media.
+    host.formats.registerFormat (new ToneDescriptionFormat(), false);
+    const auto late = scratch.file ("late.tone");
+    ASSERT_TRUE (late.replaceWithText ("tavlin-tone 44100 2 44100"));
+    ASSERT_FALSE (MediaAsset (late).hasTracksWithMediaType (MediaType::audio));
+
+    ASSERT_TRUE (openAndSetUp (view, late));
+    names = host.listTemporaryFolder();
+    EXPECT_EQ (names.size(), 2) << names.joinIntoString (" ");
+    EXPECT_EQ (matches (names, "TempCleanAudioP.wav"), 1);
+    EXPECT_EQ (matches (names, "TempCleanAudio.wav"), 1);
+    const auto* origAsset = ProcessingAVPlayer::getInstance()->getOrigAsset();
+    ASSERT_NE (origAsset, nullptr);
+    EXPECT_TRUE (origAsset->getFile().getFileName().endsWith ("TempCleanAudioP.wav"));
+    EXPECT_EQ (composition().getFirstTrack (MediaType::audio)->sourceFile, origAsset->getFile());
+    EXPECT_EQ (std::count (host.progressTexts.begin(), host.progressTexts.end(), "Importing..."), 1) << "decoded once";
+
+    view.removeMedia();
+    EXPECT_TRUE (host.listTemporaryFolder().isEmpty()) << host.listTemporaryFolder().joinIntoString (" ");
+}
+
+TEST_F (PlayerTest, IgnoresTheCompletionOfMediaSinceReplacedOrRemoved)
+{
+    const auto first = scratch.file ("first.wav");
+    const auto second = scratch.file ("second.wav");
+    ASSERT_TRUE (writeJuce (juce::WavAudioFormat(), first, 44100, 2, 1.0, 16));
+    ASSERT_TRUE (writeJuce (juce::WavAudioFormat(), second, 48000, 2, 1.0, 16));
+
+    MediaContainerComponent view (host);
+    ASSERT_TRUE (view.loadMedia (first.getFullPathName(), nullptr, true));
+    ASSERT_TRUE (view.loadMedia (second.getFullPathName(), nullptr, true));
+    ASSERT_TRUE (pumpUntil ([&] { return host.analyzed.size() == 1 && host.isIdle(); }));
+    pump (100);
+    EXPECT_EQ (host.analyzed.size(), 1) << "only the second file is set up";
+    EXPECT_EQ (composition().getFirstTrack (MediaType::audio)->sourceFile, second);
+    EXPECT_EQ (host.processor.getSampleRate(), 48000.0);
+
+    ASSERT_TRUE (view.loadMedia (first.getFullPathName(), nullptr, true));
+    view.removeMedia();
+    pump (300);
+    EXPECT_EQ (host.analyzed.size(), 1) << "a removed opening is never set up";
+    EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr);
+    EXPECT_TRUE (host.listTemporaryFolder().isEmpty());
+}
+
+TEST_F (PlayerTest, SetsUpOnlyOnceALongOperationHasEnded)
+{
+    const auto wav = scratch.file ("tone.wav");
+    ASSERT_TRUE (writeJuce (juce::WavAudioFormat(), wav, 44100, 2, 1.0, 16));
+
+    MediaContainerComponent view (host);
+    ASSERT_TRUE (view.loadMedia (wav.getFullPathName(), nullptr, true));
+    host.showProgress ("Saving...");
+    pump (300);
+    EXPECT_EQ (avPlayer().getCurrentItem(), nullptr) << "the extraction would end the running operation's display";
+    EXPECT_TRUE (host.analyzed.isEmpty());
+    EXPECT_FALSE (host.isIdle());
+
+    host.hideProgress();
+    ASSERT_TRUE (pumpUntil ([&] { return host.analyzed.size() == 1 && host.isIdle(); }));
+    EXPECT_NE (avPlayer().getCurrentItem(), nullptr);
+}
+
+TEST_F (PlayerTest, ImportsThroughTheReadersExactlyOrNotAtAll)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<bool (const juce::File&)> make;
+        bool succeeds;
+    };
+
+    const Case cases[] = {
+        { "mono.flac", [] (auto& f) { return writeJuce (juce::FlacAudioFormat(), f, 48000, 1, 1.3, 16); }, true },
+        { "stereo.flac", [] (auto& f) { return writeJuce (juce::FlacAudioFormat(), f, 44100, 2, 0.7, 24); }, true },
+        { "tone.ogg", [] (auto& f) { return writeJuce (juce::OggVorbisAudioFormat(), f, 44100, 2, 1.0, 16, 4); },
+          true },
+        { "words.flac", [] (auto& f) { return f.replaceWithText ("words"); }, false },
+        { "missing.flac", [] (auto&) { return true; }, false },
+        { "empty.wav", [] (auto& f) { return writeJuce (juce::WavAudioFormat(), f, 44100, 2, 0.0, 16); }, false },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto source = scratch.file (c.name);
+        ASSERT_TRUE (c.make (source));
+        const auto target = ProcessingAVPlayer::makeTemporaryFile (host, ProcessingAVPlayer::importEnding);
+        ASSERT_FALSE (target.exists()) << "the maker names the file, the writer makes it";
+
+        EXPECT_EQ (ProcessingAVPlayer::importWithAudioFormatReader (host, source, target), c.succeeds);
+        EXPECT_TRUE (host.isIdle()) << "the progress display is hidden again";
+
+        if (!c.succeeds)
+        {
+            EXPECT_FALSE (target.exists()) << "nothing half-written is left";
+            continue;
+        }
+
+        juce::AudioBuffer<float> original, decoded;
+        double originalRate = 0, decodedRate = 0;
+        ASSERT_TRUE (tavlin::test::readAll (host.formats, source, original, &originalRate));
+        std::unique_ptr<juce::AudioFormatReader> reader (
+            juce::WavAudioFormat().createReaderFor (target.createInputStream().release(), true));
+        ASSERT_NE (reader, nullptr) << "a WAV file";
+        ASSERT_TRUE (tavlin::test::readAll (host.formats, target, decoded, &decodedRate));
+        EXPECT_EQ (decoded.getNumChannels(), original.getNumChannels()) << "a mono source stays mono";
+        EXPECT_EQ (decoded.getNumSamples(), original.getNumSamples()) << "exactly the source's length";
+        EXPECT_EQ (decodedRate, originalRate);
+
+        float worst = 0.0f;
+
+        for (int ch = 0; ch < original.getNumChannels(); ++ch)
+            for (int i = 0; i < original.getNumSamples(); ++i)
+                worst = std::max (worst, std::abs (original.getSample (ch, i) - decoded.getSample (ch, i)));
+
+        EXPECT_LE (worst, 1.0001f / 32768.0f) << "the same samples, to the last bit of 16";
+        target.deleteFile();
+    }
+
+    // An unwritable target.
+    const auto flac = scratch.file ("mono.flac");
+    EXPECT_FALSE (ProcessingAVPlayer::importWithAudioFormatReader (
+        host, flac, scratch.file ("no such folder").getChildFile ("x.TempCleanAudioP.wav")));
+
+    // The asset is re-opened on the decoded file.
+    MediaAsset asset (flac);
+    ASSERT_TRUE (ProcessingAVPlayer (host).juceImportWithAVAsset (asset));
+    EXPECT_TRUE (asset.getFile().getFileName().endsWith (".TempCleanAudioP.wav"));
+    EXPECT_EQ (asset.getFile().getParentDirectory(), host.temp);
+    EXPECT_TRUE (asset.hasTracksWithMediaType (MediaType::audio));
+    EXPECT_EQ (ProcessingAVPlayer::assetChannels (asset), 1);
+    EXPECT_EQ (ProcessingAVPlayer::assetSampleRate (asset), 48000.0);
+    asset.getFile().deleteFile();
+}
+
+TEST_F (PlayerTest, BeepAndFlashMeetThroughTheProcessor)
+{
+    constexpr int rate = 44100;
+    constexpr double flashAt = 1.2;
+    constexpr double frame = 1.0 / 25.0;
+    const auto movie = scratch.file ("flash-and-beep.mov");
+    ASSERT_TRUE (player_test::makeFlashAndBeepMovie (movie, flashAt, rate));
+
+    MediaContainerComponent view (host);
+    ASSERT_TRUE (openAndSetUp (view, movie));
+    const auto latency = host.processor.getLatencySamples();
+    ASSERT_GT (latency, 4096);
+
+    view.rewindToStart();
+    view.togglePlayPause();
+    auto& engine = avPlayer().getEngine();
+    juce::AudioBuffer<float> block (2, 128);
+    int64_t beepAt = -1, flashShownAt = -1;
+
+    const auto isWhite = [] (const juce::Image& image) {
+        return image.isValid() && image.getPixelAt (image.getWidth() / 2, image.getHeight() / 2).getBrightness() > 0.8f;
+    };
+
+    for (int i = 0; i < 200000 && (beepAt < 0 || flashShownAt < 0) && engine.getPosition() < 2.8 * rate; ++i)
+    {
+        const auto before = engine.getPosition();
+        engine.readOutput (block.getArrayOfWritePointers(), 2, block.getNumSamples());
+        const auto got = (int) (engine.getPosition() - before);
+
+        for (int n = 0; n < got && beepAt < 0; ++n)
+            if (std::abs (block.getSample (0, n)) > 0.05f)
+                beepAt = before + n;
+
+        // The picture the player shows at this moment of the clock.
+        if (flashShownAt < 0 && got > 0 && isWhite (avPlayer().getCurrentVideoFrame()))
+            flashShownAt = engine.getPosition();
+
+        if (got == 0)
+            juce::Thread::sleep (1);
+        else
+            pump (0);
+    }
+
+    ASSERT_GE (beepAt, 0) << "the processed beep came out";
+    ASSERT_GE (flashShownAt, 0) << "the flash was shown";
+
+    // The sound comes out late by the latency; so does the picture, by the composition.
+    EXPECT_NEAR ((double) beepAt / rate, flashAt + (double) latency / rate, frame);
+    EXPECT_NEAR ((double) flashShownAt / rate, (double) beepAt / rate, frame)
+        << "beep at " << beepAt << ", flash at " << flashShownAt;
+}
+
+TEST (PlayerWindowRules, HalvesTallVideoAndKeepsTheAspectWhenResized)
+{
+    struct Height
+    {
+        int natural, top, limit, expected;
+    };
+
+    for (auto c : { Height { 240, 500, 1128, 240 }, Height { 1080, 500, 1128, 540 }, Height { 2160, 500, 1128, 540 },
+                    Height { 4320, 500, 1128, 540 }, Height { 8640, 500, 1128, 540 }, Height { 17280, 500, 1128, 1080 },
+                    Height { 700, 600, 1200, 350 } })
+        EXPECT_EQ (ProcessingAVPlayer::videoWindowHeight (c.natural, c.top, c.limit), c.expected)
+            << c.natural << " at " << c.top;
+
+    struct Drag
+    {
+        double aspect;
+        juce::Rectangle<int> proposed;
+        bool top, left, bottom, right;
+        juce::Rectangle<int> expected;
+    };
+
+    const Drag drags[] = {
+        { 0.0, { 0, 0, 300, 200 }, false, false, true, true, { 0, 0, 420, 200 } }, // no aspect: only the width floor
+        { 16.0 / 9.0, { 0, 0, 800, 300 }, false, false, true, true, { 0, 0, 800, 564 } }, // corner: height follows
+        { 16.0 / 9.0, { 0, 0, 800, 300 }, false, true, false, false, { 0, 0, 800, 564 } }, // left edge
+        { 16.0 / 9.0, { 0, 0, 800, 450 }, true, false, false, false, { 0, 0, 597, 450 } }, // top: width follows
+        { 16.0 / 9.0, { 0, 0, 800, 200 }, false, false, false, true, { 0, 0, 421, 351 } }, // right edge snaps back
+        { 6.4, { 0, 0, 640, 120 }, true, false, false, false, { 0, 0, 422, 180 } },
+    };
+
+    for (const auto& d : drags)
+    {
+        CustomBoundsConstrainer constrainer;
+        constrainer.setFixedAspectRatio (d.aspect);
+        auto bounds = d.proposed;
+        constrainer.checkBounds (bounds, {}, {}, d.top, d.left, d.bottom, d.right);
+        EXPECT_EQ (bounds, d.expected) << d.aspect << " " << d.proposed.toString();
+    }
+}
+} // namespace
