@@ -80,9 +80,8 @@ void CGAnimationView::paint (juce::Graphics& g)
             const auto k = (uint32_t) (x * 0.5f) + (uint32_t) (phase * 60.0) * 7u + (uint32_t) layer * 131u;
             const float noise = (float) ((k * 1103515245u + 12345u) >> 16 & 0xffu) / 127.5f - 1.0f;
             const double t = u * 6.0 * juce::MathConstants<double>::pi - offset * 2.0;
-            const float y = mid
-                            - amplitude * envelope
-                                  * ((float) std::sin (t) * (1.0f - 0.3f * layer) + noiseShare * noise * 0.6f);
+            const float y =
+                mid - amplitude * envelope * ((float) std::sin (t) * (1.0f - 0.3f * layer) + noiseShare * noise * 0.6f);
 
             if (x == 0.0f)
                 wave.startNewSubPath (x, y);

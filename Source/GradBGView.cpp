@@ -27,8 +27,8 @@ void GradBGView::paint (juce::Graphics& g)
     const auto innerBounds = bounds.reduced (0.0f, 2.0f);
     juce::Path inner;
     inner.addRoundedRectangle (innerBounds, 5.0f);
-    juce::ColourGradient band = juce::ColourGradient::vertical (grey (30), innerBounds.getY(), grey (3),
-                                                                innerBounds.getBottom());
+    juce::ColourGradient band =
+        juce::ColourGradient::vertical (grey (30), innerBounds.getY(), grey (3), innerBounds.getBottom());
     band.addColour (0.5, grey (65));
     band.addColour (0.51, grey (30));
     g.setGradientFill (band);

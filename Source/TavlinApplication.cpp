@@ -1,5 +1,6 @@
 #include "TavlinApplication.h"
 
+#include "ApplicationBatchHost.h"
 #include "CommandLineTokens.h"
 #include "FileTypeChooser.h"
 #include "AudioFormatExporter.h"
@@ -390,8 +391,9 @@ void TavlinApplication::loadPreset()
     if (processor == nullptr)
         return;
 
+    // A preset that does not load says why.
     TavlinSettingsDocument settings (*processor);
-    settings.loadFromUserSpecifiedFile (false);
+    settings.loadFromUserSpecifiedFile (true);
 }
 
 void TavlinApplication::savePreset()
@@ -399,6 +401,7 @@ void TavlinApplication::savePreset()
     if (processor == nullptr)
         return;
 
+    // Asks before replacing a file; a failed save says why.
     TavlinSettingsDocument settings (*processor);
     settings.saveAsInteractive (true);
 }
@@ -411,7 +414,45 @@ void TavlinApplication::saveMedia (bool asNew)
 
 void TavlinApplication::runBatchProcessor()
 {
-    // Batch processing of a folder tree comes with the presets and batch work.
+    if (processor == nullptr || document == nullptr)
+        return;
+
+    batchCancelled = false;
+
+    juce::MemoryBlock settings (65536, true);
+    processor->getStateInformation (settings);
+
+    if (closeMediaDocument().failed())
+        return;
+
+    juce::FileChooser inputChooser ("Select a directory of input files for processing:", {}, "*", true);
+
+    if (!inputChooser.browseForDirectory())
+        return;
+
+    juce::FileChooser outputChooser ("Select a directory to save processed files:", {}, "*", true);
+
+    if (!outputChooser.browseForDirectory())
+        return;
+
+    batchProcessDirectory (inputChooser.getResult(), outputChooser.getResult(), settings);
+
+    if (!batchCancelled)
+        closeMediaDocument();
+
+    juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon, "Batch Processor",
+                                            lastBatchSummary.describe());
+}
+
+bool TavlinApplication::batchProcessDirectory (const juce::File& input, const juce::File& output,
+                                               const juce::MemoryBlock& settings)
+{
+    ApplicationBatchHost host (*this, settings);
+    BatchProcessor batch (host);
+    const auto ok = batch.processDirectory (input, output);
+    lastBatchSummary = batch.getSummary();
+    batchCancelled = lastBatchSummary.cancelled;
+    return ok;
 }
 
 void TavlinApplication::togglePlayPause()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BatchProcessor.h"
 #include "CommandTable.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
@@ -99,7 +100,17 @@ public:
     void loadPreset();
     void savePreset();
     void saveMedia (bool asNew);
+    /** "Batch Processor...": asks for an input and an output folder and saves a processed copy of every
+        media file of the input tree at the same place in the output tree, with the settings of the moment
+        the command was given; ends with a message saying how it went.
+    */
     void runBatchProcessor();
+
+    /** One batch run over input into output with the given state blob; false when the run was refused,
+        cancelled with Escape or a folder could not be used. The run's summary is kept for its message.
+    */
+    bool batchProcessDirectory (const juce::File& input, const juce::File& output, const juce::MemoryBlock& settings);
+    const BatchProcessor::Summary& getLastBatchSummary() const noexcept { return lastBatchSummary; }
     void togglePlayPause();
     void rewindToStart();
     void stepForward();
@@ -147,6 +158,8 @@ private:
     std::unique_ptr<juce::AudioFormatManager> formatManager;
     bool looping = true;
     bool playerMode = true;
+    bool batchCancelled = false; ///< set when the user cancels a batch run with Escape
+    BatchProcessor::Summary lastBatchSummary;
     std::unique_ptr<InstanceForwarder> instance;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TavlinApplication)

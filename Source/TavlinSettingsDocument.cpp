@@ -1,5 +1,14 @@
 #include "TavlinSettingsDocument.h"
 
+#include "StateBlob.h"
+#include "TavAudioProcessor.h"
+
+namespace
+{
+// getStateInformation replaces the whole block; one it leaves alone still holds these zero bytes.
+constexpr size_t initialBlockBytes = 65536;
+} // namespace
+
 TavlinSettingsDocument::TavlinSettingsDocument (TavAudioProcessor& processorToUse)
     : juce::FileBasedDocument (".tvp", "*", "Select a settings file to open...", "Save settings as..."),
       processor (processorToUse)
@@ -13,14 +22,59 @@ juce::String TavlinSettingsDocument::getDocumentTitle()
     return getFile().getFileName();
 }
 
-juce::Result TavlinSettingsDocument::loadDocument (const juce::File&)
+juce::Result TavlinSettingsDocument::loadDocument (const juce::File& file)
 {
-    return juce::Result::fail ("Presets are not available yet.");
+    if (!file.existsAsFile())
+        return juce::Result::fail ("The preset file could not be found.");
+
+    if (file.getSize() > maxPresetBytes)
+        return juce::Result::fail ("The file is too large to be a Tavlin preset (at most "
+                                   + juce::String (maxPresetBytes) + " bytes).");
+
+    juce::MemoryBlock data;
+
+    if (!file.loadFileAsData (data) || (juce::int64) data.getSize() != file.getSize())
+        return juce::Result::fail ("The preset file could not be read.");
+
+    if (!processor.restoreState (data.getData(), (int) data.getSize()))
+        return juce::Result::fail ("The file does not hold Tavlin settings.");
+
+    return juce::Result::ok();
 }
 
-juce::Result TavlinSettingsDocument::saveDocument (const juce::File&)
+juce::Result TavlinSettingsDocument::saveDocument (const juce::File& file)
 {
-    return juce::Result::fail ("Presets are not available yet.");
+    juce::MemoryBlock block (initialBlockBytes, true);
+    processor.getStateInformation (block);
+
+    if (StateBlob::read (block.getData(), block.getSize()) == nullptr)
+        return juce::Result::fail ("Tavlin could not produce its settings.");
+
+    if ((juce::int64) block.getSize() > maxPresetBytes)
+        return juce::Result::fail ("The settings are too large for a preset file.");
+
+    if (file.isDirectory())
+        return juce::Result::fail ("A folder of that name is in the way.");
+
+    // Written beside the target first, so a failure leaves the target as it was.
+    juce::TemporaryFile temporary (file, juce::TemporaryFile::useHiddenFile);
+
+    {
+        juce::FileOutputStream out (temporary.getFile());
+
+        if (!out.openedOk() || !out.write (block.getData(), block.getSize()))
+            return juce::Result::fail ("The preset file could not be written.");
+
+        out.flush();
+
+        if (out.getStatus().failed())
+            return juce::Result::fail ("The preset file could not be written: " + out.getStatus().getErrorMessage());
+    }
+
+    if (temporary.getFile().getSize() != (juce::int64) block.getSize() || !temporary.overwriteTargetFileWithTemporary())
+        return juce::Result::fail ("The preset file could not be written.");
+
+    return juce::Result::ok();
 }
 
 juce::File TavlinSettingsDocument::getLastDocumentOpened()

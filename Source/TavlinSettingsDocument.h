@@ -4,14 +4,20 @@
 
 class TavAudioProcessor;
 
-/** A short-lived document for one preset command (".tvp" files holding the processor's state).
+/** A short-lived document for one preset command: a ".tvp" file holds exactly one state blob of the
+    processor (see StateBlob), at most maxPresetBytes long.
 
-    For now loading and saving report that presets are not available yet; reading and writing the state
-    come with the presets themselves.
+    Loading hands the file to the processor; a file that is too large, unreadable or not a whole state
+    blob changes nothing and fails with a text saying why. Saving writes the blob beside the target and
+    then moves it into place, so a failed save leaves the previous file as it was and never a file that
+    could not be loaded again.
 */
 class TavlinSettingsDocument : public juce::FileBasedDocument
 {
 public:
+    /** The largest preset file that loads, in bytes. */
+    static constexpr juce::int64 maxPresetBytes = 65535;
+
     explicit TavlinSettingsDocument (TavAudioProcessor& processor);
     ~TavlinSettingsDocument() override;
 

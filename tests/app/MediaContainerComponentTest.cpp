@@ -4,6 +4,7 @@
 #include "MediaContainerComponent.h"
 #include "FakePlayerHost.h"
 #include "ProcessingAVPlayer.h"
+#include "StandaloneTestMain.h"
 
 #include <gtest/gtest.h>
 
@@ -15,19 +16,11 @@ namespace
 {
 constexpr int viewWidth = 800;
 
-// Run as the program does, as a standalone application, so the framework handles its X errors itself.
-const bool standalone = []
-{
-    juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return nullptr; };
-    return true;
-}();
-
 class MediaViewTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE (standalone);
         ASSERT_NE (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}), juce::String())
             << "these tests open windows: run them under xvfb-run";
 

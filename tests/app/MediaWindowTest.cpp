@@ -11,6 +11,7 @@
 #include "MediaControlsComponent.h"
 #include "ProcessingAVPlayer.h"
 #include "RecorderComponent.h"
+#include "StandaloneTestMain.h"
 #include "TavAudioProcessor.h"
 #include "TavPreferences.h"
 #include "TavlinApplication.h"

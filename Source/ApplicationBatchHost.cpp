@@ -1,0 +1,67 @@
+#include "ApplicationBatchHost.h"
+
+#include "MediaControlsComponent.h"
+#include "MediaWindow.h"
+#include "TavAudioProcessor.h"
+#include "TavlinApplication.h"
+#include "TavlinDocument.h"
+#include "TransportComponent.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+ApplicationBatchHost::ApplicationBatchHost (TavlinApplication& application, const juce::MemoryBlock& runSettings)
+    : app (application), settings (runSettings)
+{
+}
+
+bool ApplicationBatchHost::loadMedia (const juce::File& file)
+{
+    auto* document = app.getDocument();
+
+    if (document == nullptr)
+        return false;
+
+    document->showLoadErrors = false;
+    return document->loadFrom (file, false).wasOk();
+}
+
+bool ApplicationBatchHost::isReadyToExport()
+{
+    // Opened, and no import, extraction or analysis still holding the progress display.
+    auto* window = app.getMediaWindow();
+    return window != nullptr && window->getControls().transport->mediaLoaded && app.isIdle();
+}
+
+void ApplicationBatchHost::applySettings()
+{
+    if (auto* processor = app.getProcessor())
+        processor->setStateInformation (settings.getData(), (int) settings.getSize());
+}
+
+juce::File ApplicationBatchHost::getSavedFile (const juce::File& destination)
+{
+    // The document saves under the name it is given.
+    return destination;
+}
+
+bool ApplicationBatchHost::saveMedia (const juce::File& destination)
+{
+    auto* document = app.getDocument();
+    return document != nullptr
+           && document->saveAs (destination, false, false, true) == juce::FileBasedDocument::savedOk;
+}
+
+bool ApplicationBatchHost::isCancelKeyDown()
+{
+    return juce::KeyPress::isKeyCurrentlyDown (juce::KeyPress::escapeKey);
+}
+
+void ApplicationBatchHost::runMessageLoop (int ms)
+{
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (ms);
+}
+
+double ApplicationBatchHost::getMillisecondCounter()
+{
+    return juce::Time::getMillisecondCounterHiRes();
+}

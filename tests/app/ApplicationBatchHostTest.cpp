@@ -1,0 +1,113 @@
+// The batch run inside the application in this process, on a virtual display (the suite runs under
+// xvfb-run): the run's settings reach the processor, files open without messages, refused folders end the run
+// before anything is opened.
+
+#include "ApplicationBatchHost.h"
+#include "LocalHttpServer.h"
+#include "StandaloneTestMain.h"
+#include "TavAudioProcessor.h"
+#include "TavPreferences.h"
+#include "TavlinApplication.h"
+#include "TavlinDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace
+{
+const bool standalone = []
+{
+    juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return new TavlinApplication(); };
+    return true;
+}();
+
+class ApplicationBatchHostTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE (standalone);
+        ASSERT_NE (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}), juce::String())
+            << "these tests open windows: run them under xvfb-run";
+        ASSERT_TRUE (webProxy.isListening());
+        webProxy.setReply ({ 503, "offline" });
+        webProxy.routeWebRequestsHere(); // the update check's requests end here
+
+        root = juce::File::createTempFile ("batchapp");
+        ASSERT_TRUE (root.createDirectory());
+        for (auto* name : { "tmp", "config", "runtime", "in" })
+            ASSERT_TRUE (root.getChildFile (name).createDirectory());
+
+        setenv ("TMPDIR", root.getChildFile ("tmp").getFullPathName().toRawUTF8(), 1);
+        setenv ("XDG_CONFIG_HOME", root.getChildFile ("config").getFullPathName().toRawUTF8(), 1);
+        setenv ("XDG_RUNTIME_DIR", root.getChildFile ("runtime").getFullPathName().toRawUTF8(), 1);
+        TavPreferences (root.getChildFile ("config")).setFirstLaunch (false);
+
+        app = std::make_unique<TavlinApplication>();
+        app->initialise ({});
+        ASSERT_NE (app->getProcessor(), nullptr);
+    }
+
+    void TearDown() override
+    {
+        if (app != nullptr)
+            app->shutdown();
+
+        app.reset();
+        root.deleteRecursively();
+    }
+
+    juce::MemoryBlock state()
+    {
+        juce::MemoryBlock block (65536, true);
+        app->getProcessor()->getStateInformation (block);
+        return block;
+    }
+
+    juce::ScopedJuceInitialiser_GUI juce;
+    tavlin::test::LocalHttpServer webProxy;
+    juce::File root;
+    std::unique_ptr<TavlinApplication> app;
+};
+
+TEST_F (ApplicationBatchHostTest, GivesTheProcessorTheSettingsOfTheRunsStart)
+{
+    auto& processor = *app->getProcessor();
+    processor.setParameter (TavAudioProcessor::amountBroadbandNR, 0.8f);
+    processor.setParameter (TavAudioProcessor::humRemoval, 0.5f);
+    const auto settings = state();
+
+    ApplicationBatchHost host (*app, settings);
+    processor.resetToDefaults();
+    ASSERT_NE (state(), settings);
+
+    host.applySettings();
+    EXPECT_EQ (state(), settings);
+    EXPECT_FALSE (host.isCancelKeyDown());
+}
+
+TEST_F (ApplicationBatchHostTest, OpensFilesWithoutMessages)
+{
+    const auto settings = state();
+    ApplicationBatchHost host (*app, settings);
+    app->getDocument()->showLoadErrors = true;
+
+    EXPECT_FALSE (host.loadMedia (root.getChildFile ("in/missing.wav")));
+    EXPECT_FALSE (app->getDocument()->showLoadErrors);
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (100);
+    EXPECT_EQ (juce::Component::getCurrentlyModalComponent(), nullptr) << "no message box";
+}
+
+TEST_F (ApplicationBatchHostTest, RefusedFoldersEndTheRunBeforeAnythingOpens)
+{
+    auto in = root.getChildFile ("in");
+    ASSERT_TRUE (in.getChildFile ("take.wav").replaceWithText ("x"));
+
+    EXPECT_FALSE (app->batchProcessDirectory (in, in.getChildFile ("out"), state()));
+    EXPECT_TRUE (app->getLastBatchSummary().refused);
+    EXPECT_FALSE (in.getChildFile ("out").exists());
+    EXPECT_EQ (app->getDocument()->openedFile, juce::File());
+    EXPECT_NE (app->getLastBatchSummary().describe(), "Batch File Processing has completed.");
+}
+} // namespace
