@@ -19,6 +19,9 @@ void setUpBox (juce::ComboBox& box)
     box.setJustificationType (juce::Justification::centredLeft);
     box.setTextWhenNothingSelected ({});
     box.setTextWhenNoChoicesAvailable ("(no choices)");
+
+    // Return belongs to "OK": a box holding the focus would open its list instead.
+    box.setWantsKeyboardFocus (false);
 }
 } // namespace
 
@@ -66,6 +69,9 @@ FileTypeChooser::FileTypeChooser (int formatIndex, int qualityIndex)
 
 FileTypeChooser::~FileTypeChooser()
 {
+    if (auto* source = keySource.getComponent())
+        source->removeKeyListener (this);
+
     // The children go first; the look-and-feel they used goes after them.
     formatLabel.reset();
     okButton.reset();
@@ -98,6 +104,32 @@ void FileTypeChooser::buttonClicked (juce::Button* button)
         dialog->exitModalState (1);
 
     exitModalState (1);
+}
+
+void FileTypeChooser::parentHierarchyChanged()
+{
+    auto* top = getTopLevelComponent();
+
+    if (top == keySource.getComponent())
+        return;
+
+    if (auto* old = keySource.getComponent())
+        old->removeKeyListener (this);
+
+    keySource = top;
+
+    if (top != nullptr && top != this)
+        top->addKeyListener (this);
+}
+
+bool FileTypeChooser::keyPressed (const juce::KeyPress& key, juce::Component*)
+{
+    // The button's own shortcut waits for the key to come up again; Return answers at once.
+    if (key != juce::KeyPress (juce::KeyPress::returnKey) || !okButton->isShowing())
+        return false;
+
+    buttonClicked (okButton.get());
+    return true;
 }
 
 void FileTypeChooser::comboBoxChanged (juce::ComboBox* box)

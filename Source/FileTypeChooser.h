@@ -10,7 +10,10 @@
     MP3, one of ten quality steps. "OK" (or Return) ends the dialog with 1; the caller reads the two
     selected indices.
 */
-class FileTypeChooser : public juce::Component, public juce::Button::Listener, public juce::ComboBox::Listener
+class FileTypeChooser : public juce::Component,
+                        public juce::Button::Listener,
+                        public juce::ComboBox::Listener,
+                        private juce::KeyListener
 {
 public:
     FileTypeChooser (int formatIndex, int qualityIndex);
@@ -23,6 +26,9 @@ public:
     void buttonClicked (juce::Button*) override;
 
     void comboBoxChanged (juce::ComboBox*) override;
+
+    /** Listens for Return on the window the panel sits in, wherever the focus is in it. */
+    void parentHierarchyChanged() override;
 
     /** The quality controls show only for FLAC (7) and MP3 (8). */
     void updateQualityVisibility();
@@ -49,7 +55,10 @@ public:
                                                          "10 (high/slow)" };
 
 private:
+    bool keyPressed (const juce::KeyPress& key, juce::Component* originatingComponent) override;
+
     TavLookAndFeel lookAndFeel;
+    juce::Component::SafePointer<juce::Component> keySource;
     std::unique_ptr<juce::Label> formatLabel;
     std::unique_ptr<juce::TextButton> okButton;
     std::unique_ptr<juce::ComboBox> formatBox;
