@@ -3,6 +3,7 @@
 // to bypass, so the processed sound is the source delayed by exactly the latency). Every copy is probed
 // for its container, streams and sample format and compared with the source to the sample.
 
+#include "AudioFormatExporter.h"
 #include "FakePlayerHost.h"
 #include "MediaContainerComponent.h"
 #include "ProcessingAVPlayer.h"
@@ -240,4 +241,130 @@ TEST_F (SaveFormatsTest, EveryFormatHoldsTheSourceInStepAndInFull)
     }
 }
 
+} // namespace
+
+namespace
+{
+TEST_F (SaveFormatsTest, MP3NeedsTheEncoderAndAWholeFileFromIt)
+{
+    const auto source = scratch.file ("processed.wav");
+    ASSERT_TRUE (
+        tavlin::test::writeWav (source, 44100, 2, 88200, 16, [] (int64_t n, int ch) { return sweep (n, ch, 44100); }));
+    const auto destination = scratch.file ("copy.mp3");
+    ASSERT_TRUE (destination.replaceWithText ("an earlier copy"));
+
+    juce::StringArray questions;
+    bool answer = false;
+    AudioFormatExporter::Request request;
+    request.source = source;
+    request.destination = destination;
+    request.askQuestion = [&] (const juce::String& title, const juce::String& message)
+    {
+        questions.add (title + ": " + message);
+        return answer;
+    };
+
+    // A truncating stand-in for the encoder: what it leaves is only part of the sound.
+    const auto truncating = scratch.file ("truncating-lame");
+    ASSERT_TRUE (truncating.replaceWithText ("#!/bin/sh\nfor last; do :; done\n/usr/bin/lame -t \"$@\" || exit 1\n"
+                                             "truncate -s 40% \"$last\"\n"));
+    ASSERT_TRUE (truncating.setExecutePermission (true));
+
+    struct Case
+    {
+        const char* what;
+        juce::StringArray locations;
+        bool writes;
+        bool asks;
+    };
+
+    const Case cases[] = {
+        { "no encoder anywhere", { scratch.file ("none/lame").getFullPathName() }, false, true },
+        { "an encoder that stops early", { truncating.getFullPathName() }, false, false },
+        { "the encoder installed", { scratch.file ("none/lame").getFullPathName(), "/usr/bin/lame" }, true, false },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        questions.clear();
+        request.encoderLocations = c.locations;
+        juce::String error;
+        EXPECT_EQ (AudioFormatExporter::exportWithAudioFormat (host, request, error), c.writes) << error;
+        EXPECT_EQ (questions.size(), c.asks ? 1 : 0);
+
+        if (c.asks)
+            EXPECT_EQ (questions[0], "Missing LAME Encoder: Tavlin was unable to locate the LAME encoder.  Would you "
+                                     "like to download the LAME installer?");
+
+        if (!c.writes)
+        {
+            EXPECT_FALSE (error.isEmpty());
+            EXPECT_EQ (destination.loadFileAsString(), "an earlier copy") << "the earlier copy stays";
+            continue;
+        }
+
+        juce::AudioBuffer<float> copy;
+        ASSERT_TRUE (tavlin::test::readAll (host.formats, destination, copy));
+        EXPECT_EQ (copy.getNumSamples(), 88200);
+    }
+
+    EXPECT_EQ (AudioFormatExporter::mp3QualityOption (9), 0) << "\"10 (high/slow)\" is the encoder's best";
+    EXPECT_EQ (AudioFormatExporter::mp3QualityOption (0), 9);
+}
+
+TEST_F (SaveFormatsTest, SharingWritesANumberedQuickTimeMovieAndHandsItOn)
+{
+    const Source source { "voice.wav", false, 44100 };
+    const auto file = scratch.file (source.name);
+    ASSERT_TRUE (makeSource (source, file));
+
+    MediaContainerComponent view (host);
+    ASSERT_TRUE (view.loadMedia (file.getFullPathName(), nullptr, true));
+    ASSERT_TRUE (pumpUntil ([&] { return host.analyzed.size() > 0 && host.isIdle(); }));
+    auto* player = ProcessingAVPlayer::getInstance();
+    ASSERT_NE (player, nullptr);
+
+    SharePicker::Chosen chosen;
+    int shown = 0;
+    player->presentSharePicker = [&] (juce::Component*, SharePicker::Chosen callback)
+    {
+        ++shown;
+        chosen = std::move (callback);
+    };
+
+    // Every picker shown takes the next number; a dismissed one leaves its empty placeholder.
+    player->showServicePicker (nullptr);
+    EXPECT_EQ (shown, 1);
+    const auto first = player->getShareFile();
+    EXPECT_EQ (first, host.temp.getChildFile ("voice-1.mov")) << "the extension of what it holds";
+    EXPECT_TRUE (first.existsAsFile());
+    EXPECT_EQ (first.getSize(), 0);
+    chosen (nullptr);
+    EXPECT_EQ (first.getSize(), 0);
+
+    player->showServicePicker (nullptr);
+    const auto second = player->getShareFile();
+    EXPECT_EQ (second, host.temp.getChildFile ("voice-2.mov"));
+
+    juce::Array<juce::File> handedOn;
+    const SharePicker::Service service { "Test", [&] (const juce::File& f)
+                                         {
+                                             handedOn.add (f);
+                                             return true;
+                                         } };
+    chosen (&service);
+    ASSERT_EQ (handedOn.size(), 1);
+    EXPECT_EQ (handedOn[0], second);
+
+    const auto probe = Probe::of (second);
+    EXPECT_EQ (probe.brand(), "qt  ") << "a QuickTime movie";
+    ASSERT_NE (probe.stream ("audio"), nullptr);
+
+    juce::AudioBuffer<float> original, shared;
+    ASSERT_TRUE (tavlin::test::readAll (host.formats, file, original));
+    ASSERT_TRUE (tavlin::test::readAll (host.formats, second, shared));
+    EXPECT_EQ (shared.getNumSamples(), original.getNumSamples());
+    view.removeMedia();
+}
 } // namespace
