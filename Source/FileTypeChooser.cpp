@@ -1,28 +1,79 @@
 #include "FileTypeChooser.h"
 
+#include "FontFallback.h"
+
+namespace
+{
+std::unique_ptr<juce::Label> makeCaption (const juce::String& name, const juce::String& text)
+{
+    auto label = std::make_unique<juce::Label> (name, text);
+    label->setFont (FontFallback::make ("Arial", 15.0f, juce::Font::bold));
+    label->setJustificationType (juce::Justification::centredLeft);
+    label->setEditable (false, false, false);
+    return label;
+}
+
+void setUpBox (juce::ComboBox& box)
+{
+    box.setEditableText (false);
+    box.setJustificationType (juce::Justification::centredLeft);
+    box.setTextWhenNothingSelected ({});
+    box.setTextWhenNoChoicesAvailable ("(no choices)");
+}
+} // namespace
+
 FileTypeChooser::FileTypeChooser (int formatIndex, int qualityIndex)
 {
+    formatLabel = makeCaption ("format label", "Select an output file format:");
+    addAndMakeVisible (*formatLabel);
+
     okButton = std::make_unique<juce::TextButton> ("OK");
     okButton->addListener (this);
-    okButton->addShortcut (juce::KeyPress (juce::KeyPress::returnKey));
+    okButton->setColour (juce::TextButton::buttonColourId, juce::Colour (0xff808080));
+    okButton->setColour (juce::TextButton::buttonOnColourId, juce::Colour (0xff464646));
     addAndMakeVisible (*okButton);
 
-    formatBox = std::make_unique<juce::ComboBox>();
-    formatBox->addItemList ({ "QuickTime", "MPEG-4", "M4V", "M4A (Audio Only)", "CoreAudio (Audio Only)",
-                              "WAVE (Audio Only)", "AIFF (Audio Only)", "FLAC (Audio Only)", "MP3 (Audio Only)" },
-                            1);
-    formatBox->setSelectedItemIndex (formatIndex, juce::dontSendNotification);
+    formatBox = std::make_unique<juce::ComboBox> ("format box");
+    setUpBox (*formatBox);
+    formatBox->addListener (this);
     addAndMakeVisible (*formatBox);
 
-    qualityBox = std::make_unique<juce::ComboBox>();
-    qualityBox->addItemList ({ "1 (low/fast)", "2", "3", "4", "5", "6", "7", "8", "9", "10 (high/slow)" }, 1);
-    qualityBox->setSelectedItemIndex (qualityIndex, juce::dontSendNotification);
+    qualityBox = std::make_unique<juce::ComboBox> ("quality box");
+    setUpBox (*qualityBox);
+    qualityBox->addItemList (qualityNames, 1);
+    qualityBox->addListener (this);
     addAndMakeVisible (*qualityBox);
 
+    qualityLabel = makeCaption ("quality label", "Quality:");
+    addAndMakeVisible (*qualityLabel);
+
+    setLookAndFeel (&lookAndFeel);
+
+    formatBox->clear (juce::dontSendNotification);
+    formatBox->addItemList (formatNames, 1);
+
+    formatBox->setSelectedItemIndex (formatIndex, juce::sendNotificationAsync);
+    qualityBox->setSelectedItemIndex (qualityIndex, juce::sendNotificationAsync);
+
+    const juce::KeyPress returnKey (juce::KeyPress::returnKey);
+
+    if (!okButton->isRegisteredForShortcut (returnKey))
+        okButton->addShortcut (returnKey);
+
+    updateQualityVisibility();
     setSize (300, 240);
 }
 
-FileTypeChooser::~FileTypeChooser() = default;
+FileTypeChooser::~FileTypeChooser()
+{
+    // The children go first; the look-and-feel they used goes after them.
+    formatLabel.reset();
+    okButton.reset();
+    formatBox.reset();
+    qualityBox.reset();
+    qualityLabel.reset();
+    setLookAndFeel (nullptr);
+}
 
 void FileTypeChooser::paint (juce::Graphics& g)
 {
@@ -31,7 +82,9 @@ void FileTypeChooser::paint (juce::Graphics& g)
 
 void FileTypeChooser::resized()
 {
+    formatLabel->setBounds (32, 24, 232, 24);
     formatBox->setBounds (56, 64, 192, 24);
+    qualityLabel->setBounds (32, 104, 232, 24);
     qualityBox->setBounds (56, 144, 192, 24);
     okButton->setBounds (168, 200, 112, 24);
 }
@@ -45,6 +98,20 @@ void FileTypeChooser::buttonClicked (juce::Button* button)
         dialog->exitModalState (1);
 
     exitModalState (1);
+}
+
+void FileTypeChooser::comboBoxChanged (juce::ComboBox* box)
+{
+    if (box == formatBox.get())
+        updateQualityVisibility();
+}
+
+void FileTypeChooser::updateQualityVisibility()
+{
+    const auto format = formatBox->getSelectedItemIndex();
+    const bool withQuality = format == 7 || format == 8;
+    qualityBox->setVisible (withQuality);
+    qualityLabel->setVisible (withQuality);
 }
 
 int FileTypeChooser::getSelectedFormatIndex() const

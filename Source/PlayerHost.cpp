@@ -2,6 +2,8 @@
 
 #include "ApplicationPlayerHost.h"
 
+#include <juce_gui_basics/juce_gui_basics.h>
+
 namespace
 {
 PlayerHost* installedHost = nullptr;
@@ -13,6 +15,12 @@ PlayerHost& PlayerHost::get()
         return *installedHost;
 
     return ApplicationPlayerHost::getInstance();
+}
+
+bool PlayerHost::askOkCancel (const juce::String& title, const juce::String& message)
+{
+    return juce::AlertWindow::showOkCancelBox (juce::MessageBoxIconType::QuestionIcon, title, message, "OK", "Cancel",
+                                               nullptr, nullptr);
 }
 
 PlayerHost::Scope::Scope (PlayerHost& host) : previous (installedHost)

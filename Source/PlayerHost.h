@@ -47,6 +47,9 @@ public:
     /** A warning box with an "OK" button. */
     virtual void showWarning (const juce::String& title, const juce::String& message) = 0;
 
+    /** A question box with "OK" and "Cancel"; true for "OK". */
+    virtual bool askOkCancel (const juce::String& title, const juce::String& message);
+
     /** Hands the extracted sound of newly opened media to the document's analysis. */
     virtual void analyzeAudioFile (const juce::File& file) = 0;
 

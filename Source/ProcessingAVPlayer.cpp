@@ -585,14 +585,3 @@ bool ProcessingAVPlayer::analyzeAsset (const MediaComposition& asset, const juce
     host.analyzeAudioFile (out);
     return true;
 }
-
-bool ProcessingAVPlayer::exportAsset (const juce::File&, bool, bool, int, int)
-{
-    // Saving processed media comes with the export routes; until then nothing is written.
-    return false;
-}
-
-void ProcessingAVPlayer::showServicePicker (juce::Component*)
-{
-    // Sharing comes with the export routes.
-}

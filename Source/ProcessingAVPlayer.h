@@ -1,15 +1,18 @@
 #pragma once
 
 #include "CustomBoundsConstrainer.h"
+#include "SharePicker.h"
 #include "TavAudioTapProcessor.h"
 
 #include "media/MediaAsset.h"
 #include "media/MediaComposition.h"
+#include "media/MediaExportSession.h"
 #include "media/MediaPlayer.h"
 #include "media/VideoFrameComponent.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
+#include <functional>
 #include <memory>
 
 class MediaContainerComponent;
@@ -78,12 +81,6 @@ public:
     */
     bool analyzeAsset (const tavlin::media::MediaComposition& asset, const juce::File& url);
 
-    /** Saving the processed media is not available in this player yet: always false. */
-    bool exportAsset (const juce::File& url, bool performAsync, bool bogusPass, int format, int quality);
-
-    /** The share button's action; sharing is not available in this player yet. */
-    void showServicePicker (juce::Component* sender);
-
     /** Decodes source through the host's audio-format readers into a WAV file at target. False, with no
         file left at target, when no reader or writer can be made or the sound cannot be read completely.
     */
@@ -110,6 +107,56 @@ public:
     /** The temporary files of the current media (each may be an empty File). */
     const juce::File& getImportedFile() const noexcept { return importedFile; }
     const juce::File& getExtractedFile() const noexcept { return extractedFile; }
+
+    //==============================================================================
+    // Saving and sharing (ProcessingAVPlayerExport.cpp)
+
+    /** Saves the processed media to url in one of the nine save formats (0 ".mov" to 8 ".mp3"; quality 0..9
+        for FLAC and MP3). The sound is rendered through the processor, exclusively, into a temporary M4A
+        file, then remuxed with the picture (formats 0 to 2) or alone (3, 4), or converted to 24-bit WAV or
+        AIFF on a writer queue (5, 6), or to 16-bit FLAC or MP3 (7, 8); every copy lines up with the source
+        to the sample and has its length. The destination is replaced only by a complete copy. Waits for
+        everything except the WAV and AIFF writing, which goes on after the return (see
+        waitForAudioWriters); false with a text in getLastExportError when the copy was not made. The two
+        flags have no effect.
+    */
+    bool exportAsset (const juce::File& url, bool performAsync, bool bogusPass, int format, int quality);
+
+    /** Starts the 24-bit conversion of processed (from offset on) into a WAV or AIFF file at url with the
+        rate and channels of opened, on a new writer queue "assetWriterQueue". True once the writing has
+        started; a failure after that is shown as a warning when it happens.
+    */
+    bool exportAssetAsAudioFormat (const juce::File& processed, const tavlin::media::MediaAsset& opened,
+                                   const juce::File& url, tavlin::media::MediaTime offset,
+                                   tavlin::media::MediaFileType fileType);
+
+    /** Hands a running session's progress to the progress display; logs how a finished one ended. */
+    void updateProgress (const tavlin::media::MediaExportSession& session);
+
+    /** The share button's action: names the share file after the media with a running number and shows
+        the services that can take it.
+    */
+    void showServicePicker (juce::Component* sender);
+
+    /** A share service was chosen (null: the picker was dismissed): exports a QuickTime movie into the
+        share file and hands it to the service.
+    */
+    void sharingServicePickerDidChooseSharingService (const SharePicker::Service* service);
+
+    /** Waits until every WAV and AIFF conversion started so far has ended; false when the time ran out
+        first (-1: no limit).
+    */
+    static bool waitForAudioWriters (int timeoutMs = -1);
+
+    const juce::String& getLastExportError() const noexcept { return lastExportError; }
+    const juce::File& getShareFile() const noexcept { return saveTempURL; }
+    int getShareCount() const noexcept { return shareCount; }
+
+    /** How the share picker is shown: SharePicker::show unless a test puts its own. */
+    std::function<void (juce::Component*, SharePicker::Chosen)> presentSharePicker { SharePicker::show };
+
+    /** Milliseconds an export waits after playback stopped before it renders. */
+    static constexpr int settleTimeMs = 5000;
 
     static inline const juce::String importEnding { "TempCleanAudioP.wav" };
     static inline const juce::String extractedVideoEnding { "TempCleanAudio.m4a" };
@@ -143,6 +190,11 @@ private:
     juce::ComponentBoundsConstrainer* windowConstrainer = nullptr;
 
     juce::File importedFile, extractedFile;
+
+    // Saving (ProcessingAVPlayerExport.cpp)
+    bool runExportSession (tavlin::media::MediaExportSession& session, const juce::String& logSuffix);
+    bool settleAfterPlayback();
+    juce::String lastExportError;
 
     // Counts openings and closings, so a completion for media since replaced is ignored.
     uint32_t generation = 0;

@@ -3,9 +3,12 @@
 #include "ApplicationBatchHost.h"
 #include "CommandLineTokens.h"
 #include "FileTypeChooser.h"
+#include "AudioFormatExporter.h"
+#include "ApplicationPlayerHost.h"
 #include "InstanceForwarder.h"
 #include "MediaControlsComponent.h"
 #include "MediaWindow.h"
+#include "ProcessingAVPlayer.h"
 #include "ProgressDisplay.h"
 #include "RatePrompt.h"
 #include "TavAudioProcessor.h"
@@ -347,6 +350,8 @@ void TavlinApplication::placeMediaWindow()
 
 void TavlinApplication::deleteTempAudioFiles()
 {
+    // A WAV or AIFF conversion still writing reads one of these files.
+    ProcessingAVPlayer::waitForAudioWriters();
     TemporaryFiles::deleteStaleAudioFiles (TemporaryFiles::getFolder());
 }
 
@@ -491,6 +496,20 @@ void TavlinApplication::setLooping (bool on)
 void TavlinApplication::checkForUpdates()
 {
     checkForUpdatesNow();
+}
+
+bool TavlinApplication::exportWithAudioFormat (const juce::File& source, const juce::File& destination, int quality)
+{
+    auto& host = ApplicationPlayerHost::getInstance();
+    AudioFormatExporter::Request request;
+    request.source = source;
+    request.destination = destination;
+    request.quality = quality;
+    request.askQuestion = [&host] (const juce::String& title, const juce::String& message)
+    { return host.askOkCancel (title, message); };
+
+    juce::String error;
+    return AudioFormatExporter::exportWithAudioFormat (host, request, error);
 }
 
 int TavlinApplication::chooseSaveFileFormat()

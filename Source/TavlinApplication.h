@@ -119,6 +119,11 @@ public:
     void setLooping (bool on);
     void checkForUpdates();
 
+    /** Writes source as FLAC or MP3 (by destination's extension) through the audio-format writers, 16 bits,
+        quality 0..9; MP3 needs the LAME encoder and asks to download it when it is missing.
+    */
+    bool exportWithAudioFormat (const juce::File& source, const juce::File& destination, int quality);
+
     /** The "Select File Format for Save" dialog; non-zero when the user confirmed, and then the document
         takes the chosen format and quality.
     */

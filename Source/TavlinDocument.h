@@ -1,15 +1,25 @@
 #pragma once
 
-#include <juce_audio_basics/juce_audio_basics.h>
+#include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_gui_extra/juce_gui_extra.h>
 
 class MediaWindow;
+class TransportComponent;
 
 /** The one open media file, seen through the framework's file-based document.
 
-    For now it opens a file into the transport bar, remembers it and closes it through the close gate's
-    question; saving a processed copy, the format table, the analysis pass and the learn-from-file pass come
-    with the media document itself.
+    It opens media into the player, remembers which file was opened and in which of the nine formats a
+    processed copy is saved, saves that copy (never over the opened file: compared as files, not names),
+    asks before closing when the settings changed, and runs the two offline passes over the extracted,
+    unprocessed sound: the analysis that looks for a noise-only stretch on opening, and the pass that
+    teaches the noise-reduction bay its profile from the processor's learn region.
+
+    Code can open and save without any dialog: loadFrom (file, false), then saveAs (destination, false,
+    false, showMessageOnFailure) writes the destination with the extension of formatIndex (set from the
+    opened file's extension) in qualityIndex. The only questions then are "Replace file?" for an existing
+    copy and "No Overwrite" for the opened file itself.
+
+    Message thread only.
 */
 class TavlinDocument : public juce::FileBasedDocument
 {
@@ -25,15 +35,52 @@ public:
     juce::File getLastDocumentOpened() override;
     void setLastDocumentOpened (const juce::File& file) override;
 
-    /** "Save..." (false) and "Save As..." (true). */
+    /** The default file with the extension of formatIndex, or its first free sibling "name (2).ext"... */
+    juce::File getSuggestedSaveAsFile (const juce::File& defaultFile) override;
+
+    //==============================================================================
+    static constexpr int numFormats = 9;
+
+    /** ".mov", ".mp4", ".m4v", ".m4a", ".caf", ".wav", ".aif", ".flac", ".mp3" by index; empty outside 0..8. */
+    static juce::String getExtensionForFormat (int index);
+
+    /** The format of an extension (point included, letter case ignored); 0 for any other. */
+    static int getFormatForExtension (const juce::String& extension);
+
+    /** True when both name one file: the same device and inode when both exist (links, second paths and
+        case-insensitive folders included), else the same path once links in it are resolved.
+    */
+    static bool isSameFile (const juce::File& a, const juce::File& b);
+
+    //==============================================================================
+    /** "Save..." (false) and "Save As..." (true): the format chooser and a file chooser for the first save
+        after opening and for every "Save As...", else a save to the copy saved last.
+    */
     SaveResult saveMedia (bool saveAs);
 
     /** The close gate: asks before closing changed media; on ok the media is unloaded. */
     juce::Result closeMedia();
 
+    /** The analysis of newly extracted sound: clears the learn region and the analyzer's earlier results
+        and, with the "Analyze" preference on, looks for a noise-only stretch and learns from it when the
+        analyzer is confident enough (above 0.6).
+    */
     void analyzeMedia (const juce::File& file);
+
+    /** Teaches the noise-reduction bay the noise of the learn region: the region's sound, both channels,
+        runs through the chain, and the bay learns from exactly the frames of the region as they reach it
+        (at least one 1024-sample frame; a region without a length learns from two host blocks). The
+        processor is reset before and after. Playback must be paused.
+    */
     void learnFromRegion();
+
+    /** Reads numSamples from startSample of the analysis file into channels 0 (left) and 1 (right, or left
+        again for mono) of buffer from position 0; samples before the start or past the end read as
+        silence. False, with the buffer unchanged, when there is no readable analysis file.
+    */
     bool readAnalysisSamples (juce::int64 startSample, int numSamples, juce::AudioBuffer<float>& buffer);
+
+    /** Seconds. */
     double getPlayerPosition();
 
     juce::File openedFile; ///< the opened media; media counts as open while its path is not empty
@@ -42,7 +89,49 @@ public:
     int qualityIndex = 9; ///< the save quality, 0..9
     bool showLoadErrors = true;
 
+    static inline const juce::String noOverwriteTitle { "No Overwrite" };
+    static inline const juce::String noOverwriteText {
+        "Tavlin cannot overwrite the media document it is working with.  Please choose a document name that is "
+        "not the same as the original media document."
+    };
+    static inline const juce::String noOverwriteFailure { "Tavlin does not overwrite the original media document." };
+    static inline const juce::String replaceTitle { "Replace file?" };
+    static inline const juce::String replaceText { "Are you sure you want to overwrite \"DCNM\"?" };
+    static inline const juce::String userCancelledFailure { "User cancelled save." };
+    static inline const juce::String saveFailure { "Unable to save file." };
+    static inline const juce::String loadFailure { "Unable to load document." };
+    static inline const juce::String applyTitle { "Apply Tavlin before closing?" };
+    static inline const juce::String applyText {
+        "Do you want to save a copy of \"DCNM\" with the current Tavlin settings?"
+    };
+    static inline const juce::String closeCancelledFailure { "User Cancelled." };
+
+protected:
+    /** The transport bar that plays the media: the media window's. */
+    virtual TransportComponent* getTransport();
+
+    /** The "Select File Format for Save" dialog; non-zero when confirmed (then formatIndex and
+        qualityIndex hold the choice).
+    */
+    virtual int chooseSaveFormat();
+
+    virtual void showNoOverwrite();
+
+    /** "Replace file?" for out; true for "OK". */
+    virtual bool confirmReplace (const juce::File& out);
+
+    /** "Apply Tavlin before closing?": 1 "Yes", 2 "No", 0 "Cancel". */
+    virtual int askApplyBeforeClosing();
+
+    virtual bool isAnalyzeEnabled();
+    virtual void enterPlayerMode();
+
 private:
+    void runAnalysis (juce::AudioFormatReader& reader);
+    static void readBlock (juce::AudioFormatReader* reader, juce::int64 startSample, int numSamples,
+                           juce::AudioBuffer<float>& buffer);
+    std::unique_ptr<juce::AudioFormatReader> createAnalysisReader();
+
     MediaWindow* mainWindow = nullptr;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TavlinDocument)

@@ -132,6 +132,19 @@ bool MediaFileWriter::begin (juce::String& error)
     if (info.brand != nullptr)
         av_dict_set (&options, "brand", info.brand, 0);
 
+    // The MPEG-4 family states the sound's length in the movie's timescale (whole milliseconds unless
+    // told otherwise), which would cut up to a millisecond off it: count in the sound's own samples.
+    const juce::String muxer (info.muxer);
+
+    if (muxer == "mov" || muxer == "mp4" || muxer == "ipod")
+        for (unsigned i = 0; i < format->nb_streams; ++i)
+            if (const auto* parameters = format->streams[i]->codecpar;
+                parameters->codec_type == AVMEDIA_TYPE_AUDIO && parameters->sample_rate > 0)
+            {
+                av_dict_set_int (&options, "movie_timescale", parameters->sample_rate, 0);
+                break;
+            }
+
     status = avformat_write_header (format.get(), &options);
     av_dict_free (&options);
 

@@ -1,0 +1,198 @@
+#include "AudioFormatExporter.h"
+
+#include "PlayerHost.h"
+
+#include <cstdio>
+
+namespace
+{
+constexpr int blockSize = 8192;
+
+/** A hidden name beside the destination, removed again unless the copy was moved into place. */
+struct PartialFile
+{
+    explicit PartialFile (const juce::File& destination)
+        : file (destination.getSiblingFile ("." + destination.getFileNameWithoutExtension() + ".partial-"
+                                            + juce::String::toHexString (juce::Random().nextInt64())
+                                            + destination.getFileExtension()))
+    {
+    }
+
+    ~PartialFile()
+    {
+        if (!kept)
+            file.deleteFile();
+    }
+
+    juce::File file;
+    bool kept = false;
+};
+
+/** Hides the progress display when the export ends, however it ends. */
+struct ProgressShown
+{
+    ProgressShown (PlayerHost& h, const juce::String& text) : host (h) { host.showProgress (text); }
+    ~ProgressShown() { host.hideProgress(); }
+    PlayerHost& host;
+};
+} // namespace
+
+juce::File AudioFormatExporter::findEncoder (const juce::StringArray& locations)
+{
+    for (const auto& location : locations)
+    {
+        const juce::File candidate (location);
+
+        if (candidate.existsAsFile() && candidate.hasReadAccess())
+            return candidate;
+    }
+
+    return {};
+}
+
+bool AudioFormatExporter::exportWithAudioFormat (PlayerHost& host, const Request& request, juce::String& error)
+{
+    auto* manager = host.getFormatManager();
+
+    if (manager == nullptr)
+    {
+        error = "No audio formats are available.";
+        return false;
+    }
+
+    std::unique_ptr<juce::AudioFormatReader> reader (manager->createReaderFor (request.source));
+
+    if (reader == nullptr)
+    {
+        error = "The processed sound could not be read.";
+        return false;
+    }
+
+    std::unique_ptr<juce::AudioFormat> encoder;
+    juce::AudioFormat* format = nullptr;
+    int qualityOption = juce::jlimit (0, 9, request.quality);
+
+    if (isMp3 (request.destination))
+    {
+        const auto lame = findEncoder (request.encoderLocations);
+
+        if (lame == juce::File())
+        {
+            if (request.askQuestion != nullptr && request.askQuestion (missingEncoderTitle, missingEncoderText))
+                juce::URL (encoderDownloadPage).launchInDefaultBrowser();
+
+            error = "The LAME encoder was not found.";
+            return false;
+        }
+
+        encoder = std::make_unique<juce::LAMEEncoderAudioFormat> (lame);
+        format = encoder.get();
+        qualityOption = mp3QualityOption (request.quality);
+    }
+    else
+    {
+        format = manager->findFormatForFileExtension (request.destination.getFileExtension());
+    }
+
+    if (format == nullptr)
+    {
+        error = "There is no writer for \"" + request.destination.getFileExtension() + "\" files.";
+        return false;
+    }
+
+    const auto folder = request.destination.getParentDirectory();
+
+    if (!folder.isDirectory() || request.destination.isDirectory())
+    {
+        error = "\"" + request.destination.getFullPathName() + "\" cannot be written.";
+        return false;
+    }
+
+    PartialFile partial (request.destination);
+    auto stream = std::make_unique<juce::FileOutputStream> (partial.file, 32768);
+
+    if (stream->failedToOpen())
+    {
+        error =
+            "\"" + request.destination.getFileName() + "\" cannot be written: " + stream->getStatus().getErrorMessage();
+        return false;
+    }
+
+    const auto channels = juce::jlimit (1, 2, (int) reader->numChannels);
+    std::unique_ptr<juce::AudioFormatWriter> writer (
+        format->createWriterFor (stream.get(), reader->sampleRate, (unsigned int) channels, 16, {}, qualityOption));
+
+    if (writer == nullptr)
+    {
+        error = "No writer for this format, rate and channel count.";
+        return false;
+    }
+
+    auto* output = stream.release(); // the writer owns it now
+
+    const auto start = juce::jlimit<juce::int64> (0, reader->lengthInSamples, request.startSample);
+    const auto total = reader->lengthInSamples - start;
+    const auto sampleRate = reader->sampleRate;
+    juce::AudioBuffer<float> buffer (2, blockSize);
+    bool complete = true;
+
+    {
+        ProgressShown progress (host, "Exporting...");
+        double last = 0.0;
+
+        for (juce::int64 pos = 0; pos < total && complete; pos += blockSize)
+        {
+            const double fraction = (double) pos / (double) total;
+
+            if (fraction - last > 0.05)
+            {
+                last = fraction;
+                host.setProgress (fraction);
+                juce::MessageManager::getInstance()->runDispatchLoopUntil (1);
+            }
+
+            const auto n = (int) std::min<juce::int64> (blockSize, total - pos);
+            complete = reader->read (&buffer, 0, n, start + pos, true, true)
+                       && writer->writeFromAudioSampleBuffer (buffer, 0, n);
+        }
+
+        writer->flush();
+        output->flush();
+        complete = complete && output->getStatus().wasOk();
+
+        // The encoder's writer completes its file when it goes.
+        writer.reset();
+        reader.reset();
+    }
+
+    if (!complete || partial.file.getSize() <= 0)
+    {
+        error = "\"" + request.destination.getFileName() + "\" could not be written completely.";
+        return false;
+    }
+
+    // The encoder runs as a separate program that may be stopped before it is done: what it left must
+    // hold the whole sound.
+    if (encoder != nullptr)
+    {
+        std::unique_ptr<juce::AudioFormatReader> written (manager->createReaderFor (partial.file));
+        const double expected = (double) total / sampleRate;
+
+        if (written == nullptr || !(written->sampleRate > 0.0)
+            || (double) written->lengthInSamples / written->sampleRate < expected - 0.05)
+        {
+            error = "The MP3 encoder did not complete \"" + request.destination.getFileName() + "\".";
+            return false;
+        }
+    }
+
+    if (std::rename (partial.file.getFullPathName().toRawUTF8(), request.destination.getFullPathName().toRawUTF8())
+        != 0)
+    {
+        error = "\"" + request.destination.getFileName() + "\" could not be put in place.";
+        return false;
+    }
+
+    partial.kept = true;
+    return true;
+}

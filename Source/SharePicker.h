@@ -1,0 +1,36 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <functional>
+#include <vector>
+
+/** The list of what this machine can do with a shared file: send it as an e-mail attachment, or show it
+    in the file manager. Only services whose program is installed are offered.
+*/
+class SharePicker
+{
+public:
+    struct Service
+    {
+        juce::String title;
+
+        /** Hands the file to the service; false when it could not be started. */
+        std::function<bool (const juce::File& file)> perform;
+    };
+
+    /** Called with the chosen service, or with null when the picker was dismissed. */
+    using Chosen = std::function<void (const Service* service)>;
+
+    /** The services this machine offers, in menu order. */
+    static std::vector<Service> availableServices();
+
+    /** Shows the services in a menu under sender and reports the choice later, on the message thread. */
+    static void show (juce::Component* sender, Chosen chosen);
+
+    /** The program of that name on the search path, or an empty File. */
+    static juce::File findProgram (const juce::String& name);
+
+    static inline const juce::String emailTitle { "Email" };
+    static inline const juce::String showInFolderTitle { "Show in File Manager" };
+};
