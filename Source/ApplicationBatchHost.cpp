@@ -2,6 +2,7 @@
 
 #include "MediaControlsComponent.h"
 #include "MediaWindow.h"
+#include "ProcessingAVPlayer.h"
 #include "TavAudioProcessor.h"
 #include "TavlinApplication.h"
 #include "TavlinDocument.h"
@@ -27,9 +28,12 @@ bool ApplicationBatchHost::loadMedia (const juce::File& file)
 
 bool ApplicationBatchHost::isReadyToExport()
 {
-    // Opened, and no import, extraction or analysis still holding the progress display.
+    // Opened, its unprocessed sound extracted, and no import, extraction or analysis still holding the
+    // progress display.
     auto* window = app.getMediaWindow();
-    return window != nullptr && window->getControls().transport->mediaLoaded && app.isIdle();
+    auto* player = ProcessingAVPlayer::getInstance();
+    return window != nullptr && window->getControls().transport->mediaLoaded && app.isIdle() && player != nullptr
+           && player->getExtractedFile().existsAsFile();
 }
 
 void ApplicationBatchHost::applySettings()
@@ -40,8 +44,11 @@ void ApplicationBatchHost::applySettings()
 
 juce::File ApplicationBatchHost::getSavedFile (const juce::File& destination)
 {
-    // The document saves under the name it is given.
-    return destination;
+    // The document saves under the extension of the format it chose for the opened file.
+    auto* document = app.getDocument();
+    return document != nullptr
+               ? destination.withFileExtension (TavlinDocument::getExtensionForFormat (document->formatIndex))
+               : destination;
 }
 
 bool ApplicationBatchHost::saveMedia (const juce::File& destination)
