@@ -2,6 +2,8 @@
 #include "ZBuffer.h"
 #include "vj_exception.h"
 
+#include "TestSignals.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,15 +18,8 @@ namespace
 
 constexpr int blockSize = 512;
 constexpr float rate = 44100.0f;
-const double twoPi = 2.0 * std::acos (-1.0);
 
-std::vector<float> sine (int length, double frequency, double amplitude, double phase = 0.0)
-{
-    std::vector<float> x ((size_t) length);
-    for (int t = 0; t < length; ++t)
-        x[(size_t) t] = (float) (amplitude * std::sin (twoPi * frequency * t / rate + phase));
-    return x;
-}
+using tavlin::test::sine;
 
 /** Feeds x block by block, processing in place, and returns the output, as long as x. */
 std::vector<float> runThrough (ZCrackleProcessor& crackle, const std::vector<float>& x)

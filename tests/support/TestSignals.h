@@ -41,6 +41,16 @@ inline std::vector<std::complex<double>> naiveDft (const float* x, int n)
     return bins;
 }
 
+/** A sine of length samples at a frequency (Hz), amplitude and start phase (radians). */
+inline std::vector<float> sine (int length, double frequency, double amplitude, double phase = 0.0,
+                                double sampleRate = 44100.0)
+{
+    std::vector<float> x ((size_t) length);
+    for (int t = 0; t < length; ++t)
+        x[(size_t) t] = (float) (amplitude * std::sin (2.0 * M_PI * frequency * t / sampleRate + phase));
+    return x;
+}
+
 inline double toDb (double amplitude)
 {
     return 20.0 * std::log10 (amplitude);
