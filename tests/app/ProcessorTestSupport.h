@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TavAudioProcessor.h"
+#include "ZNoiseReductionBay.h"
 
 #include <functional>
 #include <random>
@@ -68,6 +69,29 @@ inline Signal programme (int channels, int length, double sampleRate, unsigned s
         }
 
     return s;
+}
+
+/** Learns real profiles at 44.1 kHz from noise coloured differently on each channel. */
+inline void learnProfiles (TavAudioProcessor& p, unsigned seed, int samples)
+{
+    prepare (p, 44100.0, 512);
+    p.getNoiseReductionBay().startLearning();
+
+    std::mt19937 rng (seed);
+    std::normal_distribution<float> noise (0.0f, 0.05f);
+    Signal in (2, std::vector<float> ((size_t) samples));
+    float previous = 0.0f;
+
+    for (size_t i = 0; i < in[0].size(); ++i)
+    {
+        in[0][i] = noise (rng);
+        previous = 0.9f * previous + noise (rng);
+        in[1][i] = 0.3f * previous;
+    }
+
+    run (p, in, 512);
+    p.getNoiseReductionBay().stopLearning();
+    run (p, Signal (2, std::vector<float> (4096)), 512);
 }
 
 } // namespace processor_test

@@ -39,26 +39,7 @@ protected:
     }
 
     /** Learns real profiles from noise coloured differently on each channel. */
-    static void learnProfiles (P& p)
-    {
-        prepare (p, 44100.0, 512);
-        p.getNoiseReductionBay().startLearning();
-
-        std::mt19937 rng (21);
-        std::normal_distribution<float> noise (0.0f, 0.05f);
-        Signal in (2, std::vector<float> (44100));
-        float previous = 0.0f;
-        for (size_t i = 0; i < in[0].size(); ++i)
-        {
-            in[0][i] = noise (rng);
-            previous = 0.9f * previous + noise (rng);
-            in[1][i] = 0.3f * previous;
-        }
-
-        run (p, in, 512);
-        p.getNoiseReductionBay().stopLearning();
-        run (p, Signal (2, std::vector<float> (4096)), 512);
-    }
+    static void learnProfiles (P& p) { processor_test::learnProfiles (p, 21, 44100); }
 
     juce::ScopedJuceInitialiser_GUI juce;
 };

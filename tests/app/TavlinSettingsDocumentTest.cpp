@@ -55,29 +55,6 @@ struct Snapshot
     std::vector<float> profiles[2];
 };
 
-/** Learns real profiles from noise coloured differently on each channel. */
-void learnProfiles (P& p)
-{
-    prepare (p, 44100.0, 512);
-    p.getNoiseReductionBay().startLearning();
-
-    std::mt19937 rng (7);
-    std::normal_distribution<float> noise (0.0f, 0.05f);
-    Signal in (2, std::vector<float> (22050));
-    float previous = 0.0f;
-
-    for (size_t i = 0; i < in[0].size(); ++i)
-    {
-        in[0][i] = noise (rng);
-        previous = 0.9f * previous + noise (rng);
-        in[1][i] = 0.3f * previous;
-    }
-
-    run (p, in, 512);
-    p.getNoiseReductionBay().stopLearning();
-    run (p, Signal (2, std::vector<float> (4096)), 512);
-}
-
 class TavlinSettingsDocumentTest : public ::testing::Test
 {
 protected:
@@ -104,7 +81,7 @@ protected:
     /** A processor whose settings differ from the defaults everywhere a preset reaches. */
     static void makeDistinct (P& p)
     {
-        learnProfiles (p);
+        learnProfiles (p, 7, 22050);
         const float settings[numPresetParameters] = { 0.3f, 0.7f, 0.6123f, 0.45f, 1.0f, 1.0f,
                                                       0.5f, 0.5f, 0.37f,   1.0f,  1.0f };
 
