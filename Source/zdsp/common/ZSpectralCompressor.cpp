@@ -1,5 +1,7 @@
 #include "ZSpectralCompressor.h"
 
+#include "ZVectorKernels.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -166,11 +168,7 @@ void ZSpectralCompressor::computeRawGains (ZBuffer* re, ZBuffer* im, bool noiseO
     const auto* a = attack->getData();
     const auto* rel = release->getData();
 
-    for (int k = 0; k < n; ++k)
-        power[k] = r[k] * r[k] + m[k] * m[k];
-
-    for (int k = 0; k < n; ++k)
-        smoothed[k] = smoothed[k] * rel[k] + power[k] * a[k];
+    vectorKernels::smoothedPower (r, m, a, rel, power, smoothed, (std::size_t) n);
 
     if (! noiseOnly)
     {
@@ -194,19 +192,29 @@ void ZSpectralCompressor::computeRawGains (ZBuffer* re, ZBuffer* im, bool noiseO
     const auto* curve = gainCurve->getData();
     const auto* threshold = thresholds->getData();
 
-    for (int k = 0; k < n; ++k)
+    // Bins are at or above 0 Hz and rise with k, so the top bin tells whether every bin is inside.
+    const auto topFrequency = (float) (n - 1) * binStep;
+
+    if (binStep >= 0.0f && ! (topFrequency > upperBound) && lowerBound <= 0.0f)
     {
-        const auto f = (float) k * binStep;
-        const auto inside = ! (f < lowerBound || f > upperBound);
-
-        if (! inside)
+        vectorKernels::curveGains (power, threshold, thresholdOffset, curve, noiseOnly, power, (std::size_t) n);
+    }
+    else
+    {
+        for (int k = 0; k < n; ++k)
         {
-            power[k] = noiseOnly ? 0.0f : 1.0f;
-            continue;
-        }
+            const auto f = (float) k * binStep;
+            const auto inside = ! (f < lowerBound || f > upperBound);
 
-        const auto gain = curve[curveIndex (power[k] - (thresholdOffset + threshold[k]))];
-        power[k] = noiseOnly ? 1.0f - gain : gain;
+            if (! inside)
+            {
+                power[k] = noiseOnly ? 0.0f : 1.0f;
+                continue;
+            }
+
+            const auto gain = curve[curveIndex (power[k] - (thresholdOffset + threshold[k]))];
+            power[k] = noiseOnly ? 1.0f - gain : gain;
+        }
     }
 
     smoother->smoothUpper (spectralPower.get(), spectralGain.get());
@@ -221,10 +229,7 @@ void ZSpectralCompressor::process (ZBuffer* re, ZBuffer* im, ZBuffer* outRe, ZBu
         const auto levelDb = level > 0.0f ? (float) (10.0 * std::log10 ((double) level)) : -1000.0f;
         const auto t = trackWeight (levelDb, levelFloorDb, levelRangeDb);
         const auto t2 = t * t;
-        auto* g = spectralGain->getData();
-
-        for (int k = 0, n = (int) bins; k < n; ++k)
-            g[k] = g[k] * (1.0f - t2) + t2;
+        vectorKernels::blend (spectralGain->getData(), bins, 1.0f - t2, t2);
     }
 
     kernels->multiplyTo (spectralGain.get(), re, outRe);
