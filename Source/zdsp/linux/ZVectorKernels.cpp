@@ -386,6 +386,44 @@ void symmetricFilter (const float* x, float* y, const float* w, int taps, std::s
     HWY_DYNAMIC_DISPATCH (SymmetricFilter) (x, y, w, taps, start, end);
 }
 
+std::vector<std::string> availableInstructionSets()
+{
+    std::vector<std::string> names;
+
+    for (auto target : hwy::SupportedAndGeneratedTargets())
+        names.emplace_back (hwy::TargetName (target));
+
+    return names;
+}
+
+bool useInstructionSet (const std::string& name)
+{
+    if (name.empty())
+    {
+        hwy::SetSupportedTargetsForTest (0);
+        return true;
+    }
+
+    hwy::SetSupportedTargetsForTest (0);
+
+    for (auto target : hwy::SupportedAndGeneratedTargets())
+    {
+        if (name == hwy::TargetName (target))
+        {
+            hwy::SetSupportedTargetsForTest (target);
+            return true;
+        }
+    }
+
+    return false;
+}
+
+std::string currentInstructionSet()
+{
+    const auto targets = hwy::SupportedAndGeneratedTargets();
+    return targets.empty() ? std::string() : hwy::TargetName (targets.front());
+}
+
 } // namespace vesk::vectorKernels
 
 #endif // HWY_ONCE

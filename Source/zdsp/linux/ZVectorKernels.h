@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 namespace vesk::vectorKernels
 {
@@ -63,5 +65,19 @@ void blend (float* g, std::size_t n, float keep, float add) noexcept;
 */
 void symmetricFilter (const float* x, float* y, const float* w, int taps, std::size_t start,
                       std::size_t end) noexcept;
+
+/** The instruction sets this processor runs kernels for, best first (for example "AVX2", "SSE4",
+    "Scalar"); the first is the one in use unless useInstructionSet chose another.
+*/
+std::vector<std::string> availableInstructionSets();
+
+/** Runs every kernel with the named instruction set from availableInstructionSets(), or with the best
+    again for an empty name; false for a name not available. For tests that hold each instruction set
+    against the plain loops; not to be called while kernels run on other threads.
+*/
+bool useInstructionSet (const std::string& name);
+
+/** The instruction set the kernels run with now. */
+std::string currentInstructionSet();
 
 } // namespace vesk::vectorKernels
