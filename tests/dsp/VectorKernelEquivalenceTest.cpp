@@ -363,6 +363,30 @@ TEST_P (VectorKernels, DecibelsAreTheCLibrarysWithinOneUlp)
     EXPECT_LE (differing * 1000, compared) << differing << " of " << compared << " differ by one ulp";
 }
 
+TEST_P (VectorKernels, TransformBinsSplitAndJoinAsThePlainLoops)
+{
+    for (auto n : sizes)
+    {
+        auto pairs = values (2 * n, (uint32_t) n, true);
+        std::vector<float> re (n), im (n), joined (2 * n);
+        vectorKernels::deinterleaveScaled (pairs.data(), re.data(), im.data(), n, 1.0f / 1024.0f);
+
+        for (std::size_t i = 0; i < n; ++i)
+        {
+            ASSERT_TRUE (sameBits (re[i], pairs[2 * i] * (1.0f / 1024.0f))) << "n " << n << " bin " << i;
+            ASSERT_TRUE (sameBits (im[i], pairs[2 * i + 1] * (1.0f / 1024.0f))) << "n " << n << " bin " << i;
+        }
+
+        vectorKernels::interleave (re.data(), im.data(), joined.data(), n);
+
+        for (std::size_t i = 0; i < n; ++i)
+        {
+            ASSERT_TRUE (sameBits (joined[2 * i], re[i]));
+            ASSERT_TRUE (sameBits (joined[2 * i + 1], im[i]));
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P (EveryInstructionSet, VectorKernels,
                           ::testing::ValuesIn (vesk::vectorKernels::availableInstructionSets()),
                           [] (const auto& info) { return info.param; });

@@ -24,9 +24,9 @@ namespace
         return (length + 3) & ~3;
     }
 
-    std::unique_ptr<float[]> allocateSamples (int count)
+    ZBuffer::Samples allocateSamples (int count)
     {
-        return std::unique_ptr<float[]> (new float[(size_t) count]);
+        return ZBuffer::Samples (new (std::align_val_t (ZBuffer::alignment)) float[(size_t) count]);
     }
 
     int hexDigitValue (juce::juce_wchar c)

@@ -292,6 +292,44 @@ void SymmetricFilter (const float* x, float* y, const float* w, int taps, std::s
     }
 }
 
+void DeinterleaveScaled (const float* pairs, float* re, float* im, std::size_t n, float scale)
+{
+    const hn::ScalableTag<float> df;
+    const auto lanes = hn::Lanes (df);
+    const auto g = hn::Set (df, scale);
+    std::size_t i = 0;
+
+    for (; i + lanes <= n; i += lanes)
+    {
+        hn::Vec<decltype (df)> a, b;
+        hn::LoadInterleaved2 (df, pairs + 2 * i, a, b);
+        hn::StoreU (hn::Mul (a, g), df, re + i);
+        hn::StoreU (hn::Mul (b, g), df, im + i);
+    }
+
+    for (; i < n; ++i)
+    {
+        re[i] = pairs[2 * i] * scale;
+        im[i] = pairs[2 * i + 1] * scale;
+    }
+}
+
+void Interleave (const float* re, const float* im, float* pairs, std::size_t n)
+{
+    const hn::ScalableTag<float> df;
+    const auto lanes = hn::Lanes (df);
+    std::size_t i = 0;
+
+    for (; i + lanes <= n; i += lanes)
+        hn::StoreInterleaved2 (hn::LoadU (df, re + i), hn::LoadU (df, im + i), df, pairs + 2 * i);
+
+    for (; i < n; ++i)
+    {
+        pairs[2 * i] = re[i];
+        pairs[2 * i + 1] = im[i];
+    }
+}
+
 } // namespace vesk::vectorKernels::HWY_NAMESPACE
 
 HWY_AFTER_NAMESPACE();
@@ -316,6 +354,8 @@ HWY_EXPORT (SmoothedPower);
 HWY_EXPORT (CurveGains);
 HWY_EXPORT (Blend);
 HWY_EXPORT (SymmetricFilter);
+HWY_EXPORT (DeinterleaveScaled);
+HWY_EXPORT (Interleave);
 
 void scale (float* d, std::size_t n, float gain) noexcept
 {
@@ -384,6 +424,16 @@ void symmetricFilter (const float* x, float* y, const float* w, int taps, std::s
                       std::size_t end) noexcept
 {
     HWY_DYNAMIC_DISPATCH (SymmetricFilter) (x, y, w, taps, start, end);
+}
+
+void deinterleaveScaled (const float* pairs, float* re, float* im, std::size_t n, float scale) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (DeinterleaveScaled) (pairs, re, im, n, scale);
+}
+
+void interleave (const float* re, const float* im, float* pairs, std::size_t n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (Interleave) (re, im, pairs, n);
 }
 
 std::vector<std::string> availableInstructionSets()

@@ -66,6 +66,12 @@ void blend (float* g, std::size_t n, float keep, float add) noexcept;
 void symmetricFilter (const float* x, float* y, const float* w, int taps, std::size_t start,
                       std::size_t end) noexcept;
 
+/** re[i] = pairs[2i] * scale, im[i] = pairs[2i + 1] * scale */
+void deinterleaveScaled (const float* pairs, float* re, float* im, std::size_t n, float scale) noexcept;
+
+/** pairs[2i] = re[i], pairs[2i + 1] = im[i] */
+void interleave (const float* re, const float* im, float* pairs, std::size_t n) noexcept;
+
 /** The instruction sets this processor runs kernels for, best first (for example "AVX2", "SSE4",
     "Scalar"); the first is the one in use unless useInstructionSet chose another.
 */
