@@ -197,28 +197,14 @@ std::vector<KernelCase> elementCases()
               expected = concat (a.arrays);
               actual = concat (b.arrays);
           } },
-        { "smoothedPower",
-          [] (std::size_t start, std::size_t n, uint32_t seed, std::vector<float>& expected, std::vector<float>& actual)
-          {
-              Arrays a (start, n, seed, 6, true), b = a;
-              auto* r = a.at (0, start);
-              auto* m = a.at (1, start);
-              auto* at = a.at (2, start);
-              auto* rel = a.at (3, start);
-              auto* p = a.at (4, start);
-              auto* s = a.at (5, start);
-
-              for (std::size_t k = 0; k < n; ++k)
-                  p[k] = r[k] * r[k] + m[k] * m[k];
-
-              for (std::size_t k = 0; k < n; ++k)
-                  s[k] = s[k] * rel[k] + p[k] * at[k];
-
-              vectorKernels::smoothedPower (b.at (0, start), b.at (1, start), b.at (2, start), b.at (3, start),
-                                            b.at (4, start), b.at (5, start), n);
-              expected = concat (a.arrays);
-              actual = concat (b.arrays);
-          } },
+        inPlace (
+            "squaredMagnitude", 2,
+            [] (float* d, float** s, std::size_t n) { for (std::size_t k = 0; k < n; ++k) d[k] = s[0][k] * s[0][k] + s[1][k] * s[1][k]; },
+            [] (float* d, float** s, std::size_t n) { vectorKernels::squaredMagnitude (s[0], s[1], d, n); }),
+        inPlace (
+            "recursiveSmooth", 3,
+            [] (float* d, float** s, std::size_t n) { for (std::size_t k = 0; k < n; ++k) d[k] = d[k] * s[2][k] + s[0][k] * s[1][k]; },
+            [] (float* d, float** s, std::size_t n) { vectorKernels::recursiveSmooth (s[0], s[1], s[2], d, n); }),
     };
 }
 

@@ -168,17 +168,25 @@ void ZSpectralCompressor::computeRawGains (ZBuffer* re, ZBuffer* im, bool noiseO
     const auto* a = attack->getData();
     const auto* rel = release->getData();
 
-    vectorKernels::smoothedPower (r, m, a, rel, power, smoothed, (std::size_t) n);
+    vectorKernels::squaredMagnitude (r, m, power, (std::size_t) n);
 
-    if (! noiseOnly)
+    // Summed in bin order, as the level has always been.
+    float total = 0.0f;
+
+    for (int k = 0; k < n; ++k)
+        total += power[k];
+
+    // A frame holding a non-finite or overflowing sample gates by the state so far and leaves it alone:
+    // one bad sample would otherwise stay in the smoothed power and the level for good.
+    if (std::isfinite (total))
     {
-        float total = 0.0f;
+        vectorKernels::recursiveSmooth (power, a, rel, smoothed, (std::size_t) n);
 
-        for (int k = 0; k < n; ++k)
-            total += power[k];
-
-        const auto c = total > level ? levelAttackCoefficient : levelReleaseCoefficient;
-        level = total * (1.0f - c) + level * c;
+        if (!noiseOnly)
+        {
+            const auto c = total > level ? levelAttackCoefficient : levelReleaseCoefficient;
+            level = total * (1.0f - c) + level * c;
+        }
     }
 
     spectralPower->copyFrom (*outDelay);

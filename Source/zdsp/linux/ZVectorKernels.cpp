@@ -207,8 +207,7 @@ void ComplexMultiply (const float* ar, const float* ai, const float* br, const f
                    });
 }
 
-void SmoothedPower (const float* re, const float* im, const float* attack, const float* release, float* power,
-                    float* smoothed, std::size_t n)
+void SquaredMagnitude (const float* re, const float* im, float* power, std::size_t n)
 {
     const hn::ScalableTag<float> df;
     forEachVector (df, n,
@@ -216,11 +215,20 @@ void SmoothedPower (const float* re, const float* im, const float* attack, const
                    {
                        const auto r = loadPartial (df, re + i, count, 0.0f);
                        const auto m = loadPartial (df, im + i, count, 0.0f);
-                       const auto p = hn::Add (hn::Mul (r, r), hn::Mul (m, m));
+                       storePartial (df, hn::Add (hn::Mul (r, r), hn::Mul (m, m)), power + i, count);
+                   });
+}
+
+void RecursiveSmooth (const float* power, const float* attack, const float* release, float* smoothed, std::size_t n)
+{
+    const hn::ScalableTag<float> df;
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto p = loadPartial (df, power + i, count, 0.0f);
                        const auto s = loadPartial (df, smoothed + i, count, 0.0f);
                        const auto a = loadPartial (df, attack + i, count, 0.0f);
                        const auto l = loadPartial (df, release + i, count, 0.0f);
-                       storePartial (df, p, power + i, count);
                        storePartial (df, hn::Add (hn::Mul (s, l), hn::Mul (p, a)), smoothed + i, count);
                    });
 }
@@ -350,7 +358,8 @@ HWY_EXPORT (MultiplyAddTo);
 HWY_EXPORT (FlushedScaleAddTo);
 HWY_EXPORT (PowerToDecibels);
 HWY_EXPORT (ComplexMultiply);
-HWY_EXPORT (SmoothedPower);
+HWY_EXPORT (SquaredMagnitude);
+HWY_EXPORT (RecursiveSmooth);
 HWY_EXPORT (CurveGains);
 HWY_EXPORT (Blend);
 HWY_EXPORT (SymmetricFilter);
@@ -403,10 +412,15 @@ void complexMultiply (const float* ar, const float* ai, const float* br, const f
     HWY_DYNAMIC_DISPATCH (ComplexMultiply) (ar, ai, br, bi, re, im, n);
 }
 
-void smoothedPower (const float* re, const float* im, const float* attack, const float* release, float* power,
-                    float* smoothed, std::size_t n) noexcept
+void squaredMagnitude (const float* re, const float* im, float* power, std::size_t n) noexcept
 {
-    HWY_DYNAMIC_DISPATCH (SmoothedPower) (re, im, attack, release, power, smoothed, n);
+    HWY_DYNAMIC_DISPATCH (SquaredMagnitude) (re, im, power, n);
+}
+
+void recursiveSmooth (const float* power, const float* attack, const float* release, float* smoothed,
+                      std::size_t n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (RecursiveSmooth) (power, attack, release, smoothed, n);
 }
 
 void curveGains (const float* db, const float* thresholds, float offset, const float* curve, bool noiseOnly,

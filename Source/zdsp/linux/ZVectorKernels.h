@@ -47,9 +47,12 @@ void powerToDecibels (float* d, std::size_t n, float offset) noexcept;
 void complexMultiply (const float* ar, const float* ai, const float* br, const float* bi, float* re, float* im,
                       std::size_t n) noexcept;
 
-/** power[i] = re[i] re[i] + im[i] im[i]; smoothed[i] = smoothed[i] release[i] + power[i] attack[i] */
-void smoothedPower (const float* re, const float* im, const float* attack, const float* release, float* power,
-                    float* smoothed, std::size_t n) noexcept;
+/** power[i] = re[i] re[i] + im[i] im[i] */
+void squaredMagnitude (const float* re, const float* im, float* power, std::size_t n) noexcept;
+
+/** smoothed[i] = smoothed[i] release[i] + power[i] attack[i] */
+void recursiveSmooth (const float* power, const float* attack, const float* release, float* smoothed,
+                      std::size_t n) noexcept;
 
 /** The gate's gain curve: with d = db[i] - (offset + thresholds[i]) and the index trunc (d) + 128 limited
     to 0..255 (0 for a NaN), gains[i] = curve[index], or 1 - curve[index] when noiseOnly. gains may be db.
