@@ -1,10 +1,13 @@
 // Runs a WAV file through the whole restoration chain offline, in 512-sample host blocks, with the
 // settings a user would choose, and reports how fast that is compared with real time.
 //
-//   OfflineChain input.wav output.wav [--learn startSeconds lengthSeconds]
+//   OfflineChain input.wav output.wav [--learn startSeconds lengthSeconds] [--threads 1|2]
+//                [--noise-reduction-only]
 //
 // The noise profile is learned from the given stretch first (default: the first second). The
 // output is aligned with the input (the processor's latency is trimmed off) and has the same length.
+// --threads 2 runs the two channels on two threads as the application's offline passes do;
+// --noise-reduction-only leaves every other stage switched off.
 
 #include "TavAudioProcessor.h"
 
@@ -22,7 +25,8 @@ constexpr int hostBlock = 512;
 
 int usage()
 {
-    std::fprintf (stderr, "usage: OfflineChain input.wav output.wav [--learn startSeconds lengthSeconds]\n");
+    std::fprintf (stderr, "usage: OfflineChain input.wav output.wav [--learn startSeconds lengthSeconds] "
+                          "[--threads 1|2] [--noise-reduction-only]\n");
     return 2;
 }
 
@@ -63,7 +67,7 @@ void runThrough (TavAudioProcessor& processor, const juce::AudioBuffer<float>* s
 
 int main (int argc, char* argv[])
 {
-    if (argc != 3 && argc != 6)
+    if (argc < 3)
         return usage();
 
     juce::ScopedJuceInitialiser_GUI juceInitialiser;
@@ -71,14 +75,33 @@ int main (int argc, char* argv[])
     const juce::File inputFile = juce::File::getCurrentWorkingDirectory().getChildFile (argv[1]);
     const juce::File outputFile = juce::File::getCurrentWorkingDirectory().getChildFile (argv[2]);
     double learnStart = 0.0, learnLength = 1.0;
+    int threads = 1;
+    bool noiseReductionOnly = false;
 
-    if (argc == 6)
+    for (int i = 3; i < argc; ++i)
     {
-        if (juce::String (argv[3]) != "--learn")
-            return usage();
+        const juce::String option (argv[i]);
 
-        learnStart = juce::String (argv[4]).getDoubleValue();
-        learnLength = juce::String (argv[5]).getDoubleValue();
+        if (option == "--learn" && i + 2 < argc)
+        {
+            learnStart = juce::String (argv[++i]).getDoubleValue();
+            learnLength = juce::String (argv[++i]).getDoubleValue();
+        }
+        else if (option == "--threads" && i + 1 < argc)
+        {
+            threads = juce::String (argv[++i]).getIntValue();
+
+            if (threads != 1 && threads != 2)
+                return usage();
+        }
+        else if (option == "--noise-reduction-only")
+        {
+            noiseReductionOnly = true;
+        }
+        else
+        {
+            return usage();
+        }
     }
 
     juce::AudioFormatManager formats;
@@ -128,19 +151,29 @@ int main (int argc, char* argv[])
 
     processor.setParameter (TavAudioProcessor::noiseReductionMode, 0.5f);
     processor.setParameter (TavAudioProcessor::amountBroadbandNR, 0.5f);
-    processor.setParameter (TavAudioProcessor::clickCrackleDetection, 0.5f);
-    processor.setParameter (TavAudioProcessor::humRemoval, 0.0f);
-    processor.setParameter (TavAudioProcessor::declipper, 1.0f);
-    processor.setParameter (TavAudioProcessor::enhance, 0.5f);
-    processor.setParameter (TavAudioProcessor::boostVolume, 0.25f);
+
+    if (!noiseReductionOnly)
+    {
+        processor.setParameter (TavAudioProcessor::clickCrackleDetection, 0.5f);
+        processor.setParameter (TavAudioProcessor::humRemoval, 0.0f);
+        processor.setParameter (TavAudioProcessor::declipper, 1.0f);
+        processor.setParameter (TavAudioProcessor::enhance, 0.5f);
+        processor.setParameter (TavAudioProcessor::boostVolume, 0.25f);
+    }
 
     juce::AudioBuffer<float> output (channels, length);
     output.clear();
+
+    std::unique_ptr<TavAudioProcessor::OfflineProcessing> offline;
+
+    if (threads == 2)
+        offline = std::make_unique<TavAudioProcessor::OfflineProcessing> (processor);
 
     const auto began = std::chrono::steady_clock::now();
     runThrough (processor, &input, 0, length, &output, -latency);
     runThrough (processor, nullptr, 0, latency, &output, length - latency);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - began;
+    offline.reset();
 
     outputFile.deleteFile();
     juce::WavAudioFormat wav;
@@ -157,7 +190,8 @@ int main (int argc, char* argv[])
     std::printf ("%s: %d channel(s), %.0f Hz, %.2f s; noise profile %s from %.2f s for %.2f s\n",
                  inputFile.getFileName().toRawUTF8(), channels, rate, audioSeconds, learned ? "learned" : "NOT learned",
                  (double) stretchStart / rate, (double) stretchLength / rate);
-    std::printf ("latency %d samples; chain time %.3f s; %.1f x real time\n", latency, elapsed.count(),
+    std::printf ("latency %d samples; %s on %d thread(s); chain time %.3f s; %.1f x real time\n", latency,
+                 noiseReductionOnly ? "noise reduction alone" : "whole chain", threads, elapsed.count(),
                  audioSeconds / elapsed.count());
     std::printf ("wrote %s\n", outputFile.getFullPathName().toRawUTF8());
     return 0;

@@ -813,17 +813,26 @@ void ZNoiseReductionBay::runHumFilters (int c, ZBuffer* buffer)
     if (!blockHumOn)
         return;
 
+    ZParametricFilter* notches[maxHumHarmonics];
+
     for (int j = 0; j < blockHarmonics; ++j)
-        humFilters[(size_t) c][(size_t) j]->process (buffer, buffer);
+        notches[j] = humFilters[(size_t) c][(size_t) j].get();
+
+    ZParametricFilter::processCascade (notches, blockHarmonics, buffer);
 }
 
 void ZNoiseReductionBay::runOutputFilters (int c, ZBuffer* buffer)
 {
+    ZParametricFilter* filters[2];
+    int count = 0;
+
     if (blockVoice)
-        voiceFilters[(size_t) c]->process (buffer, buffer);
+        filters[count++] = voiceFilters[(size_t) c].get();
 
     if (blockRumble)
-        rumbleFilters[(size_t) c]->process (buffer, buffer);
+        filters[count++] = rumbleFilters[(size_t) c].get();
+
+    ZParametricFilter::processCascade (filters, count, buffer);
 }
 
 void ZNoiseReductionBay::keepForDisplay (ChannelWork& w)
