@@ -4,14 +4,15 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <sched.h>
 #include <thread>
 
 /** A second thread that runs one task at a time for its owner, who meanwhile does its own share and
     then waits: the fork and join of the processor's two channels, several times per 512-sample block.
 
-    The worker spins for a short while after each task, so that the next one, a few microseconds later,
-    starts without a wake-up; when none comes it sleeps until posted to. post and wait are called from
-    one thread, the owner's.
+    While active the worker spins between tasks, so that the next one, a few microseconds later, starts
+    without a wake-up; some milliseconds after the last active pass it sleeps until posted to. post and
+    wait are called from one thread, the owner's.
 */
 class ChannelWorker
 {
@@ -30,14 +31,24 @@ public:
     /** Returns once the posted task has returned. */
     void wait();
 
+    /** While more calls said true than false, the worker spins between tasks instead of sleeping, and
+        the calling thread and the worker keep to two different cores. Called by the owner's thread.
+    */
+    void setActive (bool shouldStayAwake);
+
 private:
     void run();
+    void placeOnTwoCores();
+    void releaseCores();
 
     std::mutex lock;
     std::condition_variable wake;
     std::atomic<uint64_t> posted { 0 }, finished { 0 };
     std::atomic<bool> quitting { false };
+    std::atomic<int> active { 0 };
     Task pendingTask = nullptr;
     void* pendingContext = nullptr;
+    cpu_set_t ownerAllowed {};
+    bool pinned = false;
     std::thread thread;
 };

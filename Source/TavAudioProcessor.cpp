@@ -336,12 +336,13 @@ void TavAudioProcessor::runOnChannels (int channels)
     if (offlinePasses > 0 && channelWorker != nullptr)
     {
         activeChannels = channels;
-        channelWorker->post ([] (void* self)
-                             {
-                                 auto* p = static_cast<TavAudioProcessor*> (self);
-                                 (p->*step) (1, 1 < p->activeChannels);
-                             },
-                             this);
+        channelWorker->post (
+            [] (void* self)
+            {
+                auto* p = static_cast<TavAudioProcessor*> (self);
+                (p->*step) (1, 1 < p->activeChannels);
+            },
+            this);
         (this->*step) (0, 0 < channels);
         channelWorker->wait();
         return;
@@ -402,10 +403,12 @@ TavAudioProcessor::OfflineProcessing::OfflineProcessing (TavAudioProcessor& proc
         processor.channelWorker = std::make_unique<ChannelWorker>();
 
     ++processor.offlinePasses;
+    processor.channelWorker->setActive (true);
 }
 
 TavAudioProcessor::OfflineProcessing::~OfflineProcessing()
 {
+    processor.channelWorker->setActive (false);
     --processor.offlinePasses;
 }
 

@@ -144,17 +144,18 @@ void ZClickAndCrackleBay::processChannel (int channel, ZBuffer& input, ZBuffer& 
     if (n <= 0)
         return;
 
-    switches[c].process (blockEnabled, (unsigned) n,
-                         [&]
-                         {
-                             click.process (input, output, n);
-                             crackle.process (output, output, n);
-                         },
-                         [&]
-                         {
-                             dry.writeSamples (&input, (unsigned) n);
-                             dry.readSamples (&output, (unsigned) latency, n);
-                         });
+    switches[c].process (
+        blockEnabled, (unsigned) n,
+        [&]
+        {
+            click.process (input, output, n);
+            crackle.process (output, output, n);
+        },
+        [&]
+        {
+            dry.writeSamples (&input, (unsigned) n);
+            dry.readSamples (&output, (unsigned) latency, n);
+        });
 }
 
 void ZClickAndCrackleBay::setAmount (float x)

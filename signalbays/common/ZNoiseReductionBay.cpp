@@ -878,7 +878,7 @@ void ZNoiseReductionBay::processFrameGated (int c, bool noiseOnly)
     auto* im = w.spectrumIm.get();
 
     // Noise only monitors just what the gate removes: the hum and output filters stay out of it.
-    if (! noiseOnly)
+    if (!noiseOnly)
         runHumFilters (c, frame);
 
     ZBuffer** segments = nullptr;
@@ -902,7 +902,7 @@ void ZNoiseReductionBay::processFrameGated (int c, bool noiseOnly)
 
     overlapAdd[(size_t) c]->merge (segments, frame);
 
-    if (! noiseOnly)
+    if (!noiseOnly)
         runOutputFilters (c, frame);
 
     outputConverters[(size_t) c]->write (frame);

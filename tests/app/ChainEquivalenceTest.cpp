@@ -36,7 +36,8 @@ std::vector<float> speech (int length)
     if (std::system (command.toRawUTF8()) == 0)
     {
         juce::WavAudioFormat wav;
-        std::unique_ptr<juce::AudioFormatReader> reader (wav.createReaderFor (resampled.createInputStream().release(), true));
+        std::unique_ptr<juce::AudioFormatReader> reader (
+            wav.createReaderFor (resampled.createInputStream().release(), true));
 
         if (reader != nullptr && reader->lengthInSamples > 0)
         {

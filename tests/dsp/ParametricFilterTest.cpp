@@ -7,8 +7,8 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
-#include <memory>
 #include <limits>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -100,7 +100,7 @@ TEST (ParametricFilterTest, ResponsesPerTypeAtDcNyquistAndCentre)
 
         expectDb (0.0, c.dcDb, "DC");
         expectDb (rate / 2, c.nyquistDb, "Nyquist");
-        if (! std::isnan (c.centreDb))
+        if (!std::isnan (c.centreDb))
             expectDb (c.frequency, c.centreDb, "f0");
         EXPECT_EQ (coefficients[3], 1.0f);
     }
@@ -217,22 +217,23 @@ TEST (ParametricFilterTest, ConcurrentChangesNeverInstallATornSet)
     const auto setB = ZParametricFilter::computeCoefficients (6, 9000.0f, 0.5f, 0.0f, 44100.0f);
     std::atomic<bool> done { false };
 
-    std::thread writer ([&]
-                        {
-                            for (int i = 0; i < 200000; ++i)
-                            {
-                                if (i % 2 == 0)
-                                    filter->setParameters (1, 100.0f, 2.0f, -20.0f);
-                                else
-                                    filter->setParameters (6, 9000.0f, 0.5f, 0.0f);
-                            }
-                            done = true;
-                        });
+    std::thread writer (
+        [&]
+        {
+            for (int i = 0; i < 200000; ++i)
+            {
+                if (i % 2 == 0)
+                    filter->setParameters (1, 100.0f, 2.0f, -20.0f);
+                else
+                    filter->setParameters (6, 9000.0f, 0.5f, 0.0f);
+            }
+            done = true;
+        });
 
     ZBuffer block (1, "b");
     int checks = 0;
 
-    while (! done || checks < 1000)
+    while (!done || checks < 1000)
     {
         filter->process (&block, &block);
         const auto& active = filter->getActiveCoefficients();

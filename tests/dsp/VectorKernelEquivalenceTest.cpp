@@ -17,7 +17,8 @@ using namespace vesk;
 
 namespace
 {
-const std::vector<std::size_t> sizes { 0, 1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 33, 63, 64, 65, 255, 257, 511, 513, 1025 };
+const std::vector<std::size_t> sizes { 0,  1,  2,  3,  4,  5,  7,   8,   9,   15,  16,
+                                       17, 31, 33, 63, 64, 65, 255, 257, 511, 513, 1025 };
 const std::vector<std::size_t> starts { 0, 1, 2, 3, 5 };
 
 /** Values over the whole float range: ordinary samples, tiny and subnormal ones, zeros of both signs,
@@ -34,13 +35,27 @@ std::vector<float> values (std::size_t n, uint32_t seed, bool specials)
     {
         switch (kind (rng))
         {
-            case 0: x = 0.0f; break;
-            case 1: x = -0.0f; break;
-            case 2: x = std::ldexp (normal (rng), exponent (rng)); break;
-            case 3: x = std::ldexp (normal (rng), -140); break;
-            case 4: x = specials ? std::numeric_limits<float>::infinity() : 1.0f; break;
-            case 5: x = specials ? std::numeric_limits<float>::quiet_NaN() : -1.0f; break;
-            default: x = normal (rng); break;
+            case 0:
+                x = 0.0f;
+                break;
+            case 1:
+                x = -0.0f;
+                break;
+            case 2:
+                x = std::ldexp (normal (rng), exponent (rng));
+                break;
+            case 3:
+                x = std::ldexp (normal (rng), -140);
+                break;
+            case 4:
+                x = specials ? std::numeric_limits<float>::infinity() : 1.0f;
+                break;
+            case 5:
+                x = specials ? std::numeric_limits<float>::quiet_NaN() : -1.0f;
+                break;
+            default:
+                x = normal (rng);
+                break;
         }
     }
 
@@ -121,9 +136,8 @@ std::vector<KernelCase> elementCases()
     auto inPlace = [] (std::string name, int inputs, std::function<void (float*, float**, std::size_t)> plain,
                        std::function<void (float*, float**, std::size_t)> vector)
     {
-        return KernelCase { name,
-                            [=] (std::size_t start, std::size_t n, uint32_t seed, std::vector<float>& expected,
-                                 std::vector<float>& actual)
+        return KernelCase { name, [=] (std::size_t start, std::size_t n, uint32_t seed, std::vector<float>& expected,
+                                       std::vector<float>& actual)
                             {
                                 Arrays a (start, n, seed, inputs + 1, true), b = a;
                                 std::vector<float*> ai, bi;
@@ -143,38 +157,76 @@ std::vector<KernelCase> elementCases()
 
     return {
         inPlace (
-            "scale", 0, [=] (float* d, float**, std::size_t n) { for (std::size_t i = 0; i < n; ++i) d[i] = d[i] * gain; },
+            "scale", 0,
+            [=] (float* d, float**, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] = d[i] * gain;
+            },
             [=] (float* d, float**, std::size_t n) { vectorKernels::scale (d, n, gain); }),
         inPlace (
-            "multiply", 1, [] (float* d, float** o, std::size_t n) { for (std::size_t i = 0; i < n; ++i) d[i] = d[i] * o[0][i]; },
+            "multiply", 1,
+            [] (float* d, float** o, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] = d[i] * o[0][i];
+            },
             [] (float* d, float** o, std::size_t n) { vectorKernels::multiply (d, o[0], n); }),
         inPlace (
-            "scaleTo", 1, [=] (float* d, float** s, std::size_t n) { for (std::size_t i = 0; i < n; ++i) d[i] = s[0][i] * gain; },
+            "scaleTo", 1,
+            [=] (float* d, float** s, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] = s[0][i] * gain;
+            },
             [=] (float* d, float** s, std::size_t n) { vectorKernels::scaleTo (s[0], d, n, gain); }),
         inPlace (
             "multiplyTo", 2,
-            [] (float* d, float** s, std::size_t n) { for (std::size_t i = 0; i < n; ++i) d[i] = s[0][i] * s[1][i]; },
+            [] (float* d, float** s, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] = s[0][i] * s[1][i];
+            },
             [] (float* d, float** s, std::size_t n) { vectorKernels::multiplyTo (s[0], s[1], d, n); }),
         inPlace (
             "scaleAddTo", 1,
-            [=] (float* d, float** s, std::size_t n) { for (std::size_t i = 0; i < n; ++i) d[i] = s[0][i] * gain + d[i]; },
+            [=] (float* d, float** s, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] = s[0][i] * gain + d[i];
+            },
             [=] (float* d, float** s, std::size_t n) { vectorKernels::scaleAddTo (s[0], d, n, gain); }),
         inPlace (
             "multiplyAddTo", 2,
-            [] (float* d, float** s, std::size_t n) { for (std::size_t i = 0; i < n; ++i) d[i] = s[0][i] * s[1][i] + d[i]; },
+            [] (float* d, float** s, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] = s[0][i] * s[1][i] + d[i];
+            },
             [] (float* d, float** s, std::size_t n) { vectorKernels::multiplyAddTo (s[0], s[1], d, n); }),
         inPlace (
             "flushedScaleAddTo", 1,
             [=] (float* d, float** s, std::size_t n)
-            { for (std::size_t i = 0; i < n; ++i) d[i] += ZGain::flushedProduct (s[0][i], gain); },
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] += ZGain::flushedProduct (s[0][i], gain);
+            },
             [=] (float* d, float** s, std::size_t n) { vectorKernels::flushedScaleAddTo (s[0], d, n, gain); }),
         inPlace (
             "flushedScaleAddTo tiny gain", 1,
             [=] (float* d, float** s, std::size_t n)
-            { for (std::size_t i = 0; i < n; ++i) d[i] += ZGain::flushedProduct (s[0][i], 3.0e-20f); },
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] += ZGain::flushedProduct (s[0][i], 3.0e-20f);
+            },
             [=] (float* d, float** s, std::size_t n) { vectorKernels::flushedScaleAddTo (s[0], d, n, 3.0e-20f); }),
         inPlace (
-            "blend", 0, [] (float* d, float**, std::size_t n) { for (std::size_t i = 0; i < n; ++i) d[i] = d[i] * 0.75f + 0.25f; },
+            "blend", 0,
+            [] (float* d, float**, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] = d[i] * 0.75f + 0.25f;
+            },
             [] (float* d, float**, std::size_t n) { vectorKernels::blend (d, n, 0.75f, 0.25f); }),
         { "complexMultiply",
           [] (std::size_t start, std::size_t n, uint32_t seed, std::vector<float>& expected, std::vector<float>& actual)
@@ -199,11 +251,19 @@ std::vector<KernelCase> elementCases()
           } },
         inPlace (
             "squaredMagnitude", 2,
-            [] (float* d, float** s, std::size_t n) { for (std::size_t k = 0; k < n; ++k) d[k] = s[0][k] * s[0][k] + s[1][k] * s[1][k]; },
+            [] (float* d, float** s, std::size_t n)
+            {
+                for (std::size_t k = 0; k < n; ++k)
+                    d[k] = s[0][k] * s[0][k] + s[1][k] * s[1][k];
+            },
             [] (float* d, float** s, std::size_t n) { vectorKernels::squaredMagnitude (s[0], s[1], d, n); }),
         inPlace (
             "recursiveSmooth", 3,
-            [] (float* d, float** s, std::size_t n) { for (std::size_t k = 0; k < n; ++k) d[k] = d[k] * s[2][k] + s[0][k] * s[1][k]; },
+            [] (float* d, float** s, std::size_t n)
+            {
+                for (std::size_t k = 0; k < n; ++k)
+                    d[k] = d[k] * s[2][k] + s[0][k] * s[1][k];
+            },
             [] (float* d, float** s, std::size_t n) { vectorKernels::recursiveSmooth (s[0], s[1], s[2], d, n); }),
     };
 }
@@ -251,8 +311,8 @@ TEST_P (VectorKernels, ElementKernelsGiveThePlainLoopsBits)
 
                 for (std::size_t i = 0; i < expected.size(); ++i)
                     ASSERT_TRUE (sameBits (expected[i], actual[i]))
-                        << kernel.name << " n " << n << " start " << start << " element " << i << ": "
-                        << expected[i] << " vs " << actual[i];
+                        << kernel.name << " n " << n << " start " << start << " element " << i << ": " << expected[i]
+                        << " vs " << actual[i];
             }
 }
 

@@ -139,8 +139,7 @@ void ZGain::powerToDecibelsFloor (ZBuffer* buf, float floorDb)
         d[i] = d[i] > threshold ? (float) (10.0 * std::log10 ((double) d[i])) : floorDb;
 }
 
-void ZGain::complexMultiply (ZBuffer* aRe, ZBuffer* aIm, ZBuffer* bRe, ZBuffer* bIm, ZBuffer* outRe,
-                             ZBuffer* outIm)
+void ZGain::complexMultiply (ZBuffer* aRe, ZBuffer* aIm, ZBuffer* bRe, ZBuffer* bIm, ZBuffer* outRe, ZBuffer* outIm)
 {
     auto* ar = aRe->getData();
     auto* ai = aIm->getData();

@@ -8,12 +8,12 @@ namespace vesk
 
 namespace
 {
-    bool isZeroOrSubnormal (float x) noexcept
-    {
-        uint32_t bits;
-        std::memcpy (&bits, &x, sizeof (bits));
-        return ((bits >> 23) & 0xffu) == 0;
-    }
+bool isZeroOrSubnormal (float x) noexcept
+{
+    uint32_t bits;
+    std::memcpy (&bits, &x, sizeof (bits));
+    return ((bits >> 23) & 0xffu) == 0;
+}
 } // namespace
 
 ZParametricFilter::ZParametricFilter() = default;
@@ -27,7 +27,7 @@ std::unique_ptr<ZParametricFilter> ZParametricFilter::create (float rate)
 }
 
 ZParametricFilter::Coefficients ZParametricFilter::computeCoefficients (int type, float frequency, float q,
-                                                                       float gainDb, float rate)
+                                                                        float gainDb, float rate)
 {
     const auto f = frequency >= 0.5f * rate ? 0.95f * rate * 0.5f : frequency;
     const auto w0 = f * 6.2831855f / rate;
@@ -106,15 +106,15 @@ ZParametricFilter::Coefficients ZParametricFilter::computeCoefficients (int type
 
 void ZParametricFilter::setParameters (int newType, float newFrequency, float newQ, float newGainDb)
 {
-    if (! (newFrequency > 0.0f) || ! (newQ > 0.0f) || ! std::isfinite (newFrequency) || ! std::isfinite (newQ)
-        || ! std::isfinite (newGainDb))
+    if (!(newFrequency > 0.0f) || !(newQ > 0.0f) || !std::isfinite (newFrequency) || !std::isfinite (newQ)
+        || !std::isfinite (newGainDb))
         return;
 
     std::lock_guard<std::mutex> lock (writerMutex);
     const auto coefficients = computeCoefficients (newType, newFrequency, newQ, newGainDb, getSampleRate());
 
     for (auto value : coefficients)
-        if (! std::isfinite (value))
+        if (!std::isfinite (value))
             return;
 
     type = newType;
@@ -168,7 +168,7 @@ void ZParametricFilter::process (ZBuffer* input, ZBuffer* output)
 {
     takePending();
 
-    if (output->getLength() < input->getLength() || ! (getSampleRate() > 0.0f))
+    if (output->getLength() < input->getLength() || !(getSampleRate() > 0.0f))
         return;
 
     const auto b0 = active[0], b1 = active[1], b2 = active[2], a1 = active[4], a2 = active[5];
@@ -185,8 +185,8 @@ void ZParametricFilter::process (ZBuffer* input, ZBuffer* output)
         y[i] = out;
     }
 
-    z1 = std::isfinite (s1) && ! isZeroOrSubnormal (s1) ? s1 : 0.0f;
-    z2 = std::isfinite (s2) && ! isZeroOrSubnormal (s2) ? s2 : 0.0f;
+    z1 = std::isfinite (s1) && !isZeroOrSubnormal (s1) ? s1 : 0.0f;
+    z2 = std::isfinite (s2) && !isZeroOrSubnormal (s2) ? s2 : 0.0f;
 }
 
 namespace
@@ -243,8 +243,8 @@ void ZParametricFilter::exportState (float& b0, float& b1, float& b2, float& a1,
 
 void ZParametricFilter::importState (float s1, float s2) noexcept
 {
-    z1 = std::isfinite (s1) && ! isZeroOrSubnormal (s1) ? s1 : 0.0f;
-    z2 = std::isfinite (s2) && ! isZeroOrSubnormal (s2) ? s2 : 0.0f;
+    z1 = std::isfinite (s1) && !isZeroOrSubnormal (s1) ? s1 : 0.0f;
+    z2 = std::isfinite (s2) && !isZeroOrSubnormal (s2) ? s2 : 0.0f;
 }
 
 template <int K>
@@ -283,11 +283,20 @@ void ZParametricFilter::processCascade (ZParametricFilter* const* filters, int c
 
         switch (size)
         {
-            case 1: runGroup<1> (group, x, n); break;
-            case 2: runGroup<2> (group, x, n); break;
-            case 3: runGroup<3> (group, x, n); break;
-            case 4: runGroup<4> (group, x, n); break;
-            default: break;
+            case 1:
+                runGroup<1> (group, x, n);
+                break;
+            case 2:
+                runGroup<2> (group, x, n);
+                break;
+            case 3:
+                runGroup<3> (group, x, n);
+                break;
+            case 4:
+                runGroup<4> (group, x, n);
+                break;
+            default:
+                break;
         }
     }
 }

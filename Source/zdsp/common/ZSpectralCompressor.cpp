@@ -151,7 +151,7 @@ int ZSpectralCompressor::curveIndex (float differenceDb) noexcept
 
 float ZSpectralCompressor::trackWeight (float levelDb, float floorDb, float rangeDb) noexcept
 {
-    if (! (rangeDb > 0.0f))
+    if (!(rangeDb > 0.0f))
         return levelDb >= floorDb ? 1.0f : 0.0f;
 
     const auto t = (levelDb - floorDb) / rangeDb;
@@ -203,7 +203,7 @@ void ZSpectralCompressor::computeRawGains (ZBuffer* re, ZBuffer* im, bool noiseO
     // Bins are at or above 0 Hz and rise with k, so the top bin tells whether every bin is inside.
     const auto topFrequency = (float) (n - 1) * binStep;
 
-    if (binStep >= 0.0f && ! (topFrequency > upperBound) && lowerBound <= 0.0f)
+    if (binStep >= 0.0f && !(topFrequency > upperBound) && lowerBound <= 0.0f)
     {
         vectorKernels::curveGains (power, threshold, thresholdOffset, curve, noiseOnly, power, (std::size_t) n);
     }
@@ -212,9 +212,9 @@ void ZSpectralCompressor::computeRawGains (ZBuffer* re, ZBuffer* im, bool noiseO
         for (int k = 0; k < n; ++k)
         {
             const auto f = (float) k * binStep;
-            const auto inside = ! (f < lowerBound || f > upperBound);
+            const auto inside = !(f < lowerBound || f > upperBound);
 
-            if (! inside)
+            if (!inside)
             {
                 power[k] = noiseOnly ? 0.0f : 1.0f;
                 continue;

@@ -12,17 +12,17 @@ namespace vesk
 
 namespace
 {
-    // FFTW's planner is not thread-safe; executing distinct plans is.
-    std::mutex& plannerMutex()
-    {
-        static std::mutex mutex;
-        return mutex;
-    }
+// FFTW's planner is not thread-safe; executing distinct plans is.
+std::mutex& plannerMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
 
-    struct FftwDeleter
-    {
-        void operator() (void* p) const noexcept { fftwf_free (p); }
-    };
+struct FftwDeleter
+{
+    void operator() (void* p) const noexcept { fftwf_free (p); }
+};
 } // namespace
 
 /** An FFTW plan between n samples and n/2 + 1 interleaved bins. FFTW's interleaved real transforms

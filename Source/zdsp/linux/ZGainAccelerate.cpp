@@ -10,13 +10,13 @@ namespace vesk
 
 namespace
 {
-    // The float constant 1e-20 added before the logarithm, so that a power of 0 gives -200 dB.
-    constexpr float powerOffset = 1e-20f;
+// The float constant 1e-20 added before the logarithm, so that a power of 0 gives -200 dB.
+constexpr float powerOffset = 1e-20f;
 
-    std::size_t lengthOf (const ZBuffer* buffer) noexcept
-    {
-        return (std::size_t) std::max (buffer->getLength(), 0);
-    }
+std::size_t lengthOf (const ZBuffer* buffer) noexcept
+{
+    return (std::size_t) std::max (buffer->getLength(), 0);
+}
 } // namespace
 
 ZGainAccelerate::ZGainAccelerate()

@@ -19,16 +19,16 @@ namespace hn = hwy::HWY_NAMESPACE;
 // its header shows these prototypes only to files built for that instruction set as a whole.
 #if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
 extern "C" __m512d Sleef_log10d8_u10avx512f (__m512d);
-#define TAVLIN_VECTOR_LOG10 Sleef_log10d8_u10avx512f
+    #define TAVLIN_VECTOR_LOG10 Sleef_log10d8_u10avx512f
 #elif HWY_TARGET == HWY_AVX2
 extern "C" __m256d Sleef_log10d4_u10avx2 (__m256d);
-#define TAVLIN_VECTOR_LOG10 Sleef_log10d4_u10avx2
+    #define TAVLIN_VECTOR_LOG10 Sleef_log10d4_u10avx2
 #elif HWY_TARGET == HWY_SSE4
 extern "C" __m128d Sleef_log10d2_u10sse4 (__m128d);
-#define TAVLIN_VECTOR_LOG10 Sleef_log10d2_u10sse4
+    #define TAVLIN_VECTOR_LOG10 Sleef_log10d2_u10sse4
 #elif HWY_TARGET == HWY_SSSE3
 extern "C" __m128d Sleef_log10d2_u10sse2 (__m128d);
-#define TAVLIN_VECTOR_LOG10 Sleef_log10d2_u10sse2
+    #define TAVLIN_VECTOR_LOG10 Sleef_log10d2_u10sse2
 #endif
 
 /** Runs body (index) over whole vectors and then once more over a padded copy of the tail, so that
@@ -82,7 +82,8 @@ void Scale (float* HWY_RESTRICT d, std::size_t n, float gain)
 {
     const hn::ScalableTag<float> df;
     const auto g = hn::Set (df, gain);
-    forEachVector (df, n, [&] (std::size_t i, std::size_t count)
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
                    { storePartial (df, hn::Mul (loadPartial (df, d + i, count, 0.0f), g), d + i, count); });
 }
 
@@ -102,7 +103,8 @@ void ScaleTo (const float* s, float* d, std::size_t n, float gain)
 {
     const hn::ScalableTag<float> df;
     const auto g = hn::Set (df, gain);
-    forEachVector (df, n, [&] (std::size_t i, std::size_t count)
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
                    { storePartial (df, hn::Mul (loadPartial (df, s + i, count, 0.0f), g), d + i, count); });
 }
 
@@ -266,8 +268,10 @@ void Blend (float* g, std::size_t n, float keep, float add)
     const hn::ScalableTag<float> df;
     const auto k = hn::Set (df, keep);
     const auto a = hn::Set (df, add);
-    forEachVector (df, n, [&] (std::size_t i, std::size_t count)
-                   { storePartial (df, hn::Add (hn::Mul (loadPartial (df, g + i, count, 0.0f), k), a), g + i, count); });
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count) {
+                       storePartial (df, hn::Add (hn::Mul (loadPartial (df, g + i, count, 0.0f), k), a), g + i, count);
+                   });
 }
 
 void SymmetricFilter (const float* x, float* y, const float* w, int taps, std::size_t start, std::size_t end)
@@ -282,7 +286,8 @@ void SymmetricFilter (const float* x, float* y, const float* w, int taps, std::s
 
         for (int j = 1; j < taps; ++j)
         {
-            const auto pair = hn::Add (hn::LoadU (df, x + k - (std::size_t) j), hn::LoadU (df, x + k + (std::size_t) j));
+            const auto pair =
+                hn::Add (hn::LoadU (df, x + k - (std::size_t) j), hn::LoadU (df, x + k + (std::size_t) j));
             sum = hn::Add (sum, hn::Mul (hn::Set (df, w[j]), pair));
         }
 
@@ -344,7 +349,7 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 
-#include "ZVectorKernels.h"
+    #include "ZVectorKernels.h"
 
 namespace vesk::vectorKernels
 {
@@ -434,8 +439,7 @@ void blend (float* g, std::size_t n, float keep, float add) noexcept
     HWY_DYNAMIC_DISPATCH (Blend) (g, n, keep, add);
 }
 
-void symmetricFilter (const float* x, float* y, const float* w, int taps, std::size_t start,
-                      std::size_t end) noexcept
+void symmetricFilter (const float* x, float* y, const float* w, int taps, std::size_t start, std::size_t end) noexcept
 {
     HWY_DYNAMIC_DISPATCH (SymmetricFilter) (x, y, w, taps, start, end);
 }

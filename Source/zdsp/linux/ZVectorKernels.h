@@ -66,8 +66,7 @@ void blend (float* g, std::size_t n, float keep, float add) noexcept;
 /** For k in [start, end): y[k] = w[0] x[k] + w[1] (x[k-1] + x[k+1]) + ... + w[taps-1] (x[k-taps+1] +
     x[k+taps-1]), summed in that order; x and y must not overlap.
 */
-void symmetricFilter (const float* x, float* y, const float* w, int taps, std::size_t start,
-                      std::size_t end) noexcept;
+void symmetricFilter (const float* x, float* y, const float* w, int taps, std::size_t start, std::size_t end) noexcept;
 
 /** re[i] = pairs[2i] * scale, im[i] = pairs[2i + 1] * scale */
 void deinterleaveScaled (const float* pairs, float* re, float* im, std::size_t n, float scale) noexcept;
