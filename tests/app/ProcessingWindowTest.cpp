@@ -1,4 +1,6 @@
 #include "EditorTestSupport.h"
+#include "LocalHttpServer.h"
+#include "SocketWatch.h"
 #include "StandaloneTestMain.h"
 
 #include "TavAudioProcessor.h"
@@ -24,7 +26,22 @@ using namespace editor_test;
 class ProcessingWindowTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { ASSERT_NE (std::getenv ("DISPLAY"), nullptr) << "needs an X display: run under xvfb-run"; }
+    void SetUp() override
+    {
+        ASSERT_NE (std::getenv ("DISPLAY"), nullptr) << "needs an X display: run under xvfb-run";
+
+        // Building the panel starts the background update check: whatever a build's feed, its request ends
+        // at this test's own server, and no socket leaves the machine.
+        ASSERT_TRUE (webProxy.isListening());
+        webProxy.setReply ({ 503, "offline" });
+        webProxy.routeWebRequestsHere();
+    }
+
+    void TearDown() override
+    {
+        EXPECT_EQ (tavlin::test::SocketWatch::join (tavlin::test::SocketWatch::offMachineConnections()), "");
+        EXPECT_EQ (tavlin::test::SocketWatch::join (tavlin::test::SocketWatch::offMachineLookups()), "");
+    }
 
     void open (bool helpTips)
     {
@@ -102,6 +119,7 @@ protected:
         return false;
     }
 
+    tavlin::test::LocalHttpServer webProxy;
     juce::ScopedJuceInitialiser_GUI juce;
     ScopedSettingsFolder settings;
     TavAudioProcessor processor;
