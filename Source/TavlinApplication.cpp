@@ -334,7 +334,7 @@ void TavlinApplication::showUserGuide (bool quickStart)
         userGuideWindow->setResizable (true, false);
     }
 
-    userGuideWindow->setVisible (true);
+    userGuideWindow->showGuide();
 
     if (quickStart)
         userGuideWindow->showQuickStart();
