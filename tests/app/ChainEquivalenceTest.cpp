@@ -1,9 +1,9 @@
 // The whole chain on programme material: the plain scalar kernels on one thread against the processor's
 // best vector kernels on one and on two threads. Speech comes from espeak-ng and sox at test time, with
-// plucked chords and drums, hiss, hum, clicks and a clipped stretch on top.
+// plucked chords and drums, hiss, hum, crackle, clicks and a clipped stretch on top.
 
 #include "ProcessorTestSupport.h"
-#include "ProgrammeMaterial.h"
+#include "ProgrammeSignals.h"
 #include "ZVectorKernels.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
@@ -55,32 +55,39 @@ std::vector<float> speech (int length)
 
 Signal programmeMaterial()
 {
+    namespace programme = tavlin::test::programme;
     const auto length = seconds * (int) rate;
     auto voice = speech (length);
 
     if (voice.empty())
         return {};
 
-    auto music = tavlin::test::pluckedChordsAndDrums (2, length, rate, 7, 0.25f);
+    Signal out (2);
     std::mt19937 rng (11);
     std::normal_distribution<float> hiss (0.0f, 0.01f);
 
     for (int c = 0; c < 2; ++c)
     {
-        auto& x = music[(size_t) c];
+        auto music = programme::music (seconds, rate, 7 + (uint32_t) c);
+        auto& x = out[(size_t) c];
+        x.resize ((size_t) length);
 
         for (int i = 0; i < length; ++i)
-            x[(size_t) i] += 0.6f * voice[(size_t) ((i + 37 * c) % length)] + hiss (rng);
+            x[(size_t) i] = 0.3f * music[(size_t) i] + 0.6f * voice[(size_t) ((i + 37 * c) % length)] + hiss (rng)
+                            + 0.02f * (float) std::sin (programme::twoPi * 50.0 * i / rate);
 
-        // Clicks, and a stretch driven into clipping.
-        for (int i = (int) rate / 3 + 101 * c; i < length; i += (int) rate / 2)
-            x[(size_t) i] += 0.8f;
+        // Crackle and clicks, and a stretch driven into clipping.
+        x = programme::addClicks (programme::addCrackle (x, rate, 20.0, 3 + (uint32_t) c), rate, 2.0, 5 + (uint32_t) c);
+        std::vector<float> loud (x.begin() + 3 * (int) rate, x.begin() + 4 * (int) rate);
 
-        for (int i = 3 * (int) rate; i < 4 * (int) rate; ++i)
-            x[(size_t) i] = std::clamp (3.0f * x[(size_t) i], -0.9f, 0.9f);
+        for (auto& v : loud)
+            v *= 3.0f;
+
+        loud = programme::clip (loud, 0.9f);
+        std::copy (loud.begin(), loud.end(), x.begin() + 3 * (int) rate);
     }
 
-    return music;
+    return out;
 }
 
 /** Learns from the first second, then runs the material with every stage on, as a user would. */
