@@ -27,7 +27,7 @@ MediaWindow::~MediaWindow()
 void MediaWindow::closeButtonPressed()
 {
     if (auto* app = TavlinApplication::getApp())
-        app->closeMediaDocument();
+        app->requestCloseMedia();
 }
 
 void MediaWindow::setMode (bool playerMode, bool useGivenTitle, const juce::String& title)

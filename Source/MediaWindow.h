@@ -9,7 +9,7 @@ class TavPreferences;
 
 /** The media window under the processing window: the player, or the recorder, with the menu bar. Its title
     follows the mode: the media file's name, "Media Player" or "Recorder". Closing it closes the media
-    (through the close gate) and leaves the window open.
+    (through the close gate; during a long operation once that has ended) and leaves the window open.
 */
 class MediaWindow : public TavDocumentWindow
 {
