@@ -382,20 +382,35 @@ TEST_F (MediaExportFixture, AFullDiskFailsWithoutLeavingAFile)
         rlimit saved {};
     };
 
-    const auto out = scratch.file ("full.mov");
-    MediaAsset asset (movie);
-    auto session = MediaExportSession::create (asset, MediaExportSession::presetPassthrough);
-    ASSERT_NE (session, nullptr);
-    session->setOutputFile (out);
-    session->setOutputFileType (MediaFileType::quickTimeMovie);
-
+    struct Case
     {
-        const FileSizeLimit limit (64 * 1024);
-        EXPECT_FALSE (runSession (*session));
-    }
+        const char* name;
+        juce::String preset;
+        MediaFileType type;
+    };
 
-    EXPECT_EQ (session->getStatusNumber(), 4);
-    EXPECT_TRUE (session->getError().contains ("full.mov")) << session->getError();
-    EXPECT_FALSE (out.exists());
-    EXPECT_TRUE (scratch.get().findChildFiles (juce::File::findFiles, false, "*partial*").isEmpty());
+    // Copied packets, and sound encoded on the writing thread while the next chunks are rendered.
+    const Case cases[] = { { "full.mov", MediaExportSession::presetPassthrough, MediaFileType::quickTimeMovie },
+                           { "full.m4a", MediaExportSession::presetAppleM4A, MediaFileType::appleM4A } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto out = scratch.file (c.name);
+        MediaAsset asset (movie);
+        auto session = MediaExportSession::create (asset, c.preset);
+        ASSERT_NE (session, nullptr);
+        session->setOutputFile (out);
+        session->setOutputFileType (c.type);
+
+        {
+            const FileSizeLimit limit (c.type == MediaFileType::appleM4A ? 16 * 1024 : 64 * 1024);
+            EXPECT_FALSE (runSession (*session));
+        }
+
+        EXPECT_EQ (session->getStatusNumber(), 4);
+        EXPECT_TRUE (session->getError().contains (c.name)) << session->getError();
+        EXPECT_FALSE (out.exists());
+        EXPECT_TRUE (scratch.get().findChildFiles (juce::File::findFiles, false, "*partial*").isEmpty());
+    }
 }
