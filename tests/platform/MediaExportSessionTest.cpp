@@ -10,8 +10,8 @@
 #include <sys/resource.h>
 
 using namespace tavlin::media;
+using tavlin::test::packetsOf;
 using tavlin::test::ScratchFolder;
-using tavlin::test::videoPackets;
 
 namespace
 {
@@ -117,7 +117,7 @@ TEST_F (MediaExportFixture, ProcessedSoundLinesUpWithTheSourceInEveryRemux)
         { MediaFileType::quickTimeMovie, ".mov", "AppleLosslessM4A", true, true },
     };
 
-    const auto sourcePackets = videoPackets (movie);
+    const auto sourcePackets = packetsOf (movie);
     ASSERT_GT (sourcePackets.size(), 50u);
 
     for (const auto& c : cases)
@@ -160,7 +160,7 @@ TEST_F (MediaExportFixture, ProcessedSoundLinesUpWithTheSourceInEveryRemux)
         EXPECT_EQ (saved.hasTracksWithMediaType (MediaType::video), c.picture);
 
         if (c.picture)
-            EXPECT_EQ (videoPackets (out), sourcePackets) << "the picture was not copied unchanged";
+            EXPECT_EQ (packetsOf (out), sourcePackets) << "the picture was not copied unchanged";
 
         const auto result = decodeAll (out);
         ASSERT_EQ (result.getNumChannels(), 2);
