@@ -1,10 +1,10 @@
 #include "TavlinApplication.h"
 
 #include "ApplicationBatchHost.h"
+#include "ApplicationPlayerHost.h"
+#include "AudioFormatExporter.h"
 #include "CommandLineTokens.h"
 #include "FileTypeChooser.h"
-#include "AudioFormatExporter.h"
-#include "ApplicationPlayerHost.h"
 #include "InstanceForwarder.h"
 #include "MediaControlsComponent.h"
 #include "MediaWindow.h"
@@ -75,6 +75,8 @@ bool TavlinApplication::moreThanOneInstanceAllowed()
 //==============================================================================
 void TavlinApplication::initialise (const juce::String& commandLine)
 {
+    diagnostics = std::make_unique<DiagnosticLog::Installed>();
+
     // One instance per user: a later launch only hands its command line on.
     instance = std::make_unique<InstanceForwarder> (
         InstanceForwarder::getDefaultFolder(), [this] (const juce::String& line) { anotherInstanceStarted (line); });
@@ -188,6 +190,7 @@ void TavlinApplication::shutdown()
 
     processor.reset();
     instance.reset();
+    diagnostics.reset();
 }
 
 void TavlinApplication::anotherInstanceStarted (const juce::String& commandLine)
@@ -331,7 +334,7 @@ void TavlinApplication::showUserGuide (bool quickStart)
         userGuideWindow->setResizable (true, false);
     }
 
-    userGuideWindow->setVisible (true);
+    userGuideWindow->showGuide();
 
     if (quickStart)
         userGuideWindow->showQuickStart();
