@@ -12,50 +12,47 @@ AudioChunkQueue::AudioChunkQueue (int numChannels, int framesPerChunk, int numCh
     }
 }
 
-AudioChunkQueue::Chunk* AudioChunkQueue::acquire()
+AudioChunkQueue::Chunk* AudioChunkQueue::take (std::deque<Chunk*>& from, bool afterClosing)
 {
     std::unique_lock<std::mutex> hold (lock);
-    changed.wait (hold, [this] { return closed || !free.empty(); });
+    changed.wait (hold, [&] { return closed || !from.empty(); });
 
-    if (closed)
+    if (from.empty() || (closed && !afterClosing))
         return nullptr;
 
-    auto* chunk = free.front();
-    free.pop_front();
+    auto* chunk = from.front();
+    from.pop_front();
     return chunk;
+}
+
+void AudioChunkQueue::put (std::deque<Chunk*>& to, Chunk* chunk)
+{
+    {
+        const std::lock_guard<std::mutex> hold (lock);
+        to.push_back (chunk);
+    }
+
+    changed.notify_all();
+}
+
+AudioChunkQueue::Chunk* AudioChunkQueue::acquire()
+{
+    return take (free, false);
 }
 
 void AudioChunkQueue::submit (Chunk* chunk)
 {
-    {
-        const std::lock_guard<std::mutex> hold (lock);
-        filled.push_back (chunk);
-    }
-
-    changed.notify_all();
+    put (filled, chunk);
 }
 
 AudioChunkQueue::Chunk* AudioChunkQueue::next()
 {
-    std::unique_lock<std::mutex> hold (lock);
-    changed.wait (hold, [this] { return closed || !filled.empty(); });
-
-    if (filled.empty())
-        return nullptr;
-
-    auto* chunk = filled.front();
-    filled.pop_front();
-    return chunk;
+    return take (filled, true);
 }
 
 void AudioChunkQueue::release (Chunk* chunk)
 {
-    {
-        const std::lock_guard<std::mutex> hold (lock);
-        free.push_back (chunk);
-    }
-
-    changed.notify_all();
+    put (free, chunk);
 }
 
 void AudioChunkQueue::close()

@@ -40,6 +40,9 @@ public:
     void close();
 
 private:
+    Chunk* take (std::deque<Chunk*>& from, bool afterClosing);
+    void put (std::deque<Chunk*>& to, Chunk* chunk);
+
     std::vector<Chunk> chunks;
     std::deque<Chunk*> free, filled;
     std::mutex lock;
