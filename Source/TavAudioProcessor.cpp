@@ -351,7 +351,7 @@ void TavAudioProcessor::runChainSteps (int channels)
     noiseBlock = noiseReductionBay->beginBlock (blocksA.data(), blocksB.data(), chainBlockSize);
     enhanceBlock = enhancementBay->beginBlock (blocksA.data(), blocksB.data(), chainBlockSize);
 
-    runOnChannels<&TavAudioProcessor::runChannelStart> (channels);
+    runChannelsStart (channels);
 
     if (noiseBlock)
         noiseReductionBay->endBlock();
@@ -387,22 +387,54 @@ void TavAudioProcessor::runOnChannels (int channels)
         (this->*step) (c, c < channels);
 }
 
+void TavAudioProcessor::runChannelsStart (int channels)
+{
+    if (offlinePasses > 0 && channelWorker != nullptr)
+    {
+        runChannelsStart (channels);
+        return;
+    }
+
+    // On one thread stage by stage, so that the click and crackle bay can take both channels at once.
+    for (int c = 0; c < numChannels; ++c)
+        runChannelFront (c, c < channels);
+
+    if (clickBlock)
+        clickAndCrackleBay->processChannels (blocksB.data(), blocksA.data(), chainBlockSize);
+
+    for (int c = 0; c < numChannels; ++c)
+        runChannelBack (c, c < channels);
+}
+
 void TavAudioProcessor::runChannelStart (int channel, bool active)
+{
+    runChannelFront (channel, active);
+
+    if (clickBlock)
+        clickAndCrackleBay->processChannel (channel, *blocksB[(size_t) channel], *blocksA[(size_t) channel],
+                                            chainBlockSize);
+
+    runChannelBack (channel, active);
+}
+
+void TavAudioProcessor::runChannelFront (int channel, bool active)
+{
+    const auto c = (size_t) channel;
+
+    if (!active)
+        return;
+
+    if (!catchingUp)
+        dryDelays[c]->writeSamples (blocksA[c], chainBlockSize);
+
+    declippers[c]->process (blocksA[c], blocksB[c], chainBlockSize);
+}
+
+void TavAudioProcessor::runChannelBack (int channel, bool active)
 {
     const auto c = (size_t) channel;
     auto* a = blocksA[c];
     auto* b = blocksB[c];
-
-    if (active)
-    {
-        if (!catchingUp)
-            dryDelays[c]->writeSamples (a, chainBlockSize);
-
-        declippers[c]->process (a, b, chainBlockSize);
-    }
-
-    if (clickBlock)
-        clickAndCrackleBay->processChannel (channel, *b, *a, chainBlockSize);
 
     if (noiseBlock)
         noiseReductionBay->processChannel (channel, a, b, chainBlockSize);

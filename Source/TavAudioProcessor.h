@@ -177,7 +177,10 @@ private:
     void runChainBlock (int channels);
     void runChainSteps (int channels);
     void catchUpAfterBypass (int channels);
+    void runChannelsStart (int channels);
     void runChannelStart (int channel, bool active);
+    void runChannelFront (int channel, bool active);
+    void runChannelBack (int channel, bool active);
     void runChannelEnd (int channel, bool active);
     template <void (TavAudioProcessor::*step) (int, bool)>
     void runOnChannels (int channels);
