@@ -180,4 +180,28 @@ inline std::pair<int, double> bestLag (const float* a, int lengthA, const float*
     return { best, bestValue };
 }
 
+/** A WAV file whose format tag (0x1234) no decoder knows: a well-formed header over a second of bytes. */
+inline bool writeUndecodableWav (const juce::File& file)
+{
+    juce::MemoryOutputStream out;
+    const int rate = 44100, channels = 2, blockAlign = 4, dataBytes = rate * blockAlign;
+    out.write ("RIFF", 4);
+    out.writeInt (4 + 8 + 16 + 8 + dataBytes);
+    out.write ("WAVEfmt ", 8);
+    out.writeInt (16);
+    out.writeShort (0x1234);
+    out.writeShort ((short) channels);
+    out.writeInt (rate);
+    out.writeInt (rate * blockAlign);
+    out.writeShort ((short) blockAlign);
+    out.writeShort (16);
+    out.write ("data", 4);
+    out.writeInt (dataBytes);
+
+    for (int i = 0; i < dataBytes; ++i)
+        out.writeByte ((char) (i * 37));
+
+    return file.replaceWithData (out.getData(), out.getDataSize());
+}
+
 } // namespace tavlin::test
