@@ -1,10 +1,10 @@
 #include "TavlinApplication.h"
 
 #include "ApplicationBatchHost.h"
+#include "ApplicationPlayerHost.h"
+#include "AudioFormatExporter.h"
 #include "CommandLineTokens.h"
 #include "FileTypeChooser.h"
-#include "AudioFormatExporter.h"
-#include "ApplicationPlayerHost.h"
 #include "InstanceForwarder.h"
 #include "MediaControlsComponent.h"
 #include "MediaWindow.h"
@@ -85,7 +85,8 @@ void TavlinApplication::initialise (const juce::String& commandLine)
         return;
     }
 
-    deleteTempAudioFiles();
+    // No other run of the program is using its temporary files now: whatever a crash left goes.
+    TemporaryFiles::deleteStaleTemporaries (TemporaryFiles::getFolder());
     juce::LookAndFeel::getDefaultLookAndFeel().setUsingNativeAlertWindows (true);
 
     processor = std::make_unique<TavAudioProcessor>();
@@ -211,8 +212,7 @@ void TavlinApplication::anotherInstanceStarted (const juce::String& commandLine)
     if (closeMediaDocument().failed())
         return;
 
-    document->showLoadErrors = true;
-    document->loadFrom (juce::File (path), true);
+    openMediaFile (juce::File (path), true);
 }
 
 void TavlinApplication::systemRequestedQuit()
@@ -287,8 +287,7 @@ juce::Result TavlinApplication::openMediaFile (const juce::File& file, bool show
     if (document == nullptr)
         return juce::Result::fail ("Unable to load document.");
 
-    document->showLoadErrors = showErrors;
-    return document->loadFrom (file, showErrors);
+    return document->openMedia (file, showErrors);
 }
 
 void TavlinApplication::openMediaInteractive()
@@ -297,7 +296,7 @@ void TavlinApplication::openMediaInteractive()
         return;
 
     document->showLoadErrors = true;
-    document->loadFromUserSpecifiedFile (true);
+    document->loadFromUserSpecifiedFile (false);
 }
 
 void TavlinApplication::analyzeAudioFile (const juce::File& file)
@@ -353,6 +352,7 @@ void TavlinApplication::deleteTempAudioFiles()
     // A WAV or AIFF conversion still writing reads one of these files.
     ProcessingAVPlayer::waitForAudioWriters();
     TemporaryFiles::deleteStaleAudioFiles (TemporaryFiles::getFolder());
+    TemporaryFiles::deleteShareCopies();
 }
 
 void TavlinApplication::showProgress (const juce::String& text)
