@@ -4,18 +4,15 @@
 // removed while the program runs, and the temporary files a crash left behind.
 
 #include "../platform/MediaFixtures.h"
+#include "ApplicationInProcess.h"
 #include "FailingOutputStream.h"
 #include "HangGuard.h"
-#include "LocalHttpServer.h"
 #include "MediaContainerComponent.h"
 #include "MediaControlsComponent.h"
 #include "MediaWindow.h"
 #include "MessageLoop.h"
 #include "ProcessingAVPlayer.h"
 #include "StandaloneTestMain.h"
-#include "TavAudioProcessor.h"
-#include "TavPreferences.h"
-#include "TavlinApplication.h"
 #include "TavlinDocument.h"
 #include "TavlinSettingsDocument.h"
 #include "TemporaryFiles.h"
@@ -33,12 +30,6 @@ using tavlin::desktop::FileNameBytes;
 
 namespace
 {
-const bool standalone = []
-{
-    juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return new TavlinApplication(); };
-    return true;
-}();
-
 /** Closes every modal box as soon as it shows, keeping its title. */
 class BoxCloser : private juce::Timer
 {
@@ -84,53 +75,9 @@ bool isWave (const juce::File& file)
     return reader != nullptr && reader->lengthInSamples > 0;
 }
 
-class RealWorldFilesTest : public ::testing::Test
+class RealWorldFilesTest : public tavlin::test::ApplicationInProcess
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE (standalone);
-        ASSERT_NE (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}), juce::String())
-            << "these tests open windows: run them under xvfb-run";
-        ASSERT_TRUE (webProxy.isListening());
-        webProxy.setReply ({ 503, "offline" });
-        webProxy.routeWebRequestsHere();
-
-        root = juce::File::createTempFile ("realworld");
-        ASSERT_TRUE (root.createDirectory());
-
-        for (auto* name : { "tmp", "config", "runtime", "in", "out" })
-            ASSERT_TRUE (root.getChildFile (name).createDirectory());
-
-        setenv ("TMPDIR", root.getChildFile ("tmp").getFullPathName().toRawUTF8(), 1);
-        setenv ("XDG_CONFIG_HOME", root.getChildFile ("config").getFullPathName().toRawUTF8(), 1);
-        setenv ("XDG_RUNTIME_DIR", root.getChildFile ("runtime").getFullPathName().toRawUTF8(), 1);
-        TavPreferences (root.getChildFile ("config")).setFirstLaunch (false);
-    }
-
-    void TearDown() override
-    {
-        if (app != nullptr)
-            app->shutdown();
-
-        app.reset();
-        root.deleteRecursively();
-    }
-
-    void start()
-    {
-        app = std::make_unique<TavlinApplication>();
-        app->initialise ({});
-        ASSERT_NE (app->getProcessor(), nullptr);
-    }
-
-    juce::MemoryBlock state()
-    {
-        juce::MemoryBlock block (65536, true);
-        app->getProcessor()->getStateInformation (block);
-        return block;
-    }
-
     static bool writeTone (const juce::File& file, juce::AudioFormat&& format)
     {
         return tavlin::test::writeWithJuce (format, file, 44100.0, 2, 22050, 16,
@@ -139,11 +86,6 @@ protected:
     }
 
     TavlinDocument& document() { return *app->getDocument(); }
-
-    juce::ScopedJuceInitialiser_GUI juce;
-    tavlin::test::LocalHttpServer webProxy;
-    juce::File root;
-    std::unique_ptr<TavlinApplication> app;
 };
 } // namespace
 
