@@ -156,6 +156,10 @@ RecorderComponent::~RecorderComponent()
 
 void RecorderComponent::paint (juce::Graphics& g)
 {
+    // Shown again after resting off the screen: the elapsed time follows once more.
+    if (!isTimerRunning())
+        startTimer (timerIntervalMs);
+
     g.fillAll (doneButton->isVisible() ? juce::Colour (0xffffffff) : juce::Colour (0xff000000));
 }
 
@@ -190,6 +194,13 @@ void RecorderComponent::resized()
 
 void RecorderComponent::timerCallback()
 {
+    // Nobody sees the elapsed time off the screen (the player shown instead, the window minimised).
+    if (!isShowing())
+    {
+        stopTimer();
+        return;
+    }
+
     auto* device = deviceManager.getCurrentAudioDevice();
     const auto rate = device != nullptr ? device->getCurrentSampleRate() : fallbackRate;
     elapsedLabel->setText (formatElapsed (recorder->getSampleCount(), rate), juce::dontSendNotification);

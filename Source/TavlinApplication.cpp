@@ -75,6 +75,8 @@ bool TavlinApplication::moreThanOneInstanceAllowed()
 //==============================================================================
 void TavlinApplication::initialise (const juce::String& commandLine)
 {
+    diagnostics = std::make_unique<DiagnosticLog::Installed>();
+
     // One instance per user: a later launch only hands its command line on.
     instance = std::make_unique<InstanceForwarder> (
         InstanceForwarder::getDefaultFolder(), [this] (const juce::String& line) { anotherInstanceStarted (line); });
@@ -189,6 +191,7 @@ void TavlinApplication::shutdown()
 
     processor.reset();
     instance.reset();
+    diagnostics.reset();
 }
 
 void TavlinApplication::anotherInstanceStarted (const juce::String& commandLine)
@@ -330,7 +333,7 @@ void TavlinApplication::showUserGuide (bool quickStart)
         userGuideWindow->setResizable (true, false);
     }
 
-    userGuideWindow->setVisible (true);
+    userGuideWindow->showGuide();
 
     if (quickStart)
         userGuideWindow->showQuickStart();

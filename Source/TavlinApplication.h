@@ -2,6 +2,7 @@
 
 #include "BatchProcessor.h"
 #include "CommandTable.h"
+#include "DiagnosticLog.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 #include <juce_audio_formats/juce_audio_formats.h>
@@ -163,6 +164,7 @@ private:
     bool batchCancelled = false; ///< set when the user cancels a batch run with Escape
     BatchProcessor::Summary lastBatchSummary;
     std::unique_ptr<InstanceForwarder> instance;
+    std::unique_ptr<DiagnosticLog::Installed> diagnostics; ///< the framework's logger while the program runs
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TavlinApplication)
 };

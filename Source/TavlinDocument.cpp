@@ -572,8 +572,7 @@ int TavlinDocument::askApplyBeforeClosing()
 
 bool TavlinDocument::isAnalyzeEnabled()
 {
-    auto* app = TavlinApplication::getApp();
-    return app != nullptr && app->isAnalyzeEnabled();
+    return PlayerHost::get().isAnalyzeEnabled();
 }
 
 void TavlinDocument::showFailure (const juce::String& title, const juce::String& message)

@@ -53,9 +53,9 @@ bool PlayerRenderEngine::load (const MediaComposition& composition, std::shared_
     {
         juce::String videoError;
         newVideo = VideoFrameDecoder::open (videoTrack->sourceFile, videoTrack->sourceTrack.streamIndex, videoError);
-        videoStart = videoTrack->sourceRange.start.seconds();
-        videoEnd = videoStart + videoTrack->sourceRange.duration.seconds();
-        videoShift = videoTrack->insertTime.seconds() - videoStart;
+        videoStart = videoTrack->getClockStart();
+        videoEnd = videoTrack->getClockEnd();
+        videoShift = videoTrack->getClockShift();
     }
 
     std::shared_ptr<AudioProcessingTap> newTap = mix != nullptr ? mix->getTapForTrack (audioTrack->trackID) : nullptr;

@@ -3,10 +3,50 @@
 namespace tavlin::media
 {
 
+namespace
+{
+/** Copies a BGRA picture into an image of the rotated size, turned clockwise by quarterTurns. */
+void copyTurned (const uint8_t* source, int sourceStride, int w, int h, int quarterTurns,
+                 const juce::Image::BitmapData& target)
+{
+    if (quarterTurns == 0)
+    {
+        for (int y = 0; y < h; ++y)
+            std::memcpy (target.getLinePointer (y), source + (size_t) y * (size_t) sourceStride, (size_t) w * 4);
+
+        return;
+    }
+
+    // Walks the source in tiles, so both sides stay in the cache.
+    constexpr int tile = 64;
+
+    for (int ty = 0; ty < h; ty += tile)
+        for (int tx = 0; tx < w; tx += tile)
+            for (int y = ty; y < std::min (h, ty + tile); ++y)
+            {
+                const auto* row = reinterpret_cast<const uint32_t*> (source + (size_t) y * (size_t) sourceStride);
+
+                for (int x = tx; x < std::min (w, tx + tile); ++x)
+                {
+                    int tx2 = x, ty2 = y;
+
+                    if (quarterTurns == 1)
+                        tx2 = h - 1 - y, ty2 = x;
+                    else if (quarterTurns == 2)
+                        tx2 = w - 1 - x, ty2 = h - 1 - y;
+                    else
+                        tx2 = y, ty2 = w - 1 - x;
+
+                    std::memcpy (target.getPixelPointer (tx2, ty2), row + x, 4);
+                }
+            }
+}
+} // namespace
+
 VideoFrameDecoder::~VideoFrameDecoder() = default;
 
 std::unique_ptr<VideoFrameDecoder> VideoFrameDecoder::open (const juce::File& file, int streamIndex,
-                                                            juce::String& error)
+                                                            juce::String& error, int rotationDegrees)
 {
     std::unique_ptr<VideoFrameDecoder> d (new VideoFrameDecoder());
     d->input = MediaInput::openFile (file, error);
@@ -28,9 +68,8 @@ std::unique_ptr<VideoFrameDecoder> VideoFrameDecoder::open (const juce::File& fi
     const auto* decoder = avcodec_find_decoder (d->stream->codecpar->codec_id);
     d->codec.reset (decoder != nullptr ? avcodec_alloc_context3 (decoder) : nullptr);
     d->packet.reset (av_packet_alloc());
-    d->decoded.reset (av_frame_alloc());
 
-    if (d->codec == nullptr || d->packet == nullptr || d->decoded == nullptr
+    if (d->codec == nullptr || d->packet == nullptr
         || avcodec_parameters_to_context (d->codec.get(), d->stream->codecpar) < 0)
     {
         error = "The picture cannot be decoded.";
@@ -46,6 +85,7 @@ std::unique_ptr<VideoFrameDecoder> VideoFrameDecoder::open (const juce::File& fi
         return nullptr;
     }
 
+    d->quarterTurns = ((rotationDegrees / 90) % 4 + 4) % 4;
     return d;
 }
 
@@ -77,83 +117,109 @@ bool VideoFrameDecoder::decode (AVFrame& into)
     }
 }
 
-bool VideoFrameDecoder::toImage (const AVFrame& source, Frame& frame)
+bool VideoFrameDecoder::fillAhead (size_t count)
+{
+    while (ahead.size() < count)
+    {
+        FramePtr frame (av_frame_alloc());
+
+        if (frame == nullptr || !decode (*frame))
+            return false;
+
+        ahead.push_back (std::move (frame));
+    }
+
+    return true;
+}
+
+double VideoFrameDecoder::secondsOf (const AVFrame& decoded) const
+{
+    const auto ts = decoded.best_effort_timestamp != AV_NOPTS_VALUE ? decoded.best_effort_timestamp : decoded.pts;
+    return ts == AV_NOPTS_VALUE ? 0.0 : (double) ts * av_q2d (stream->time_base);
+}
+
+bool VideoFrameDecoder::convert (const AVFrame& source, juce::Image& image)
 {
     const int w = source.width, h = source.height;
+
+    if (w <= 0 || h <= 0)
+        return false;
+
     scaler.reset (sws_getCachedContext (scaler.release(), w, h, (AVPixelFormat) source.format, w, h, AV_PIX_FMT_BGRA,
                                         SWS_BILINEAR, nullptr, nullptr, nullptr));
 
     if (scaler == nullptr)
         return false;
 
-    frame.image = juce::Image (juce::Image::ARGB, w, h, false);
-    juce::Image::BitmapData bitmap (frame.image, juce::Image::BitmapData::writeOnly);
-    uint8_t* planes[4] = { bitmap.data, nullptr, nullptr, nullptr };
-    int strides[4] = { bitmap.lineStride, 0, 0, 0 };
-    sws_scale (scaler.get(), source.data, source.linesize, 0, h, planes, strides);
+    // The scaler writes whole blocks of pixels past the end of a row: it gets a frame padded and aligned by
+    // the library's own allocator, and the image only the picture.
+    if (scaled == nullptr || scaled->width != w || scaled->height != h)
+    {
+        scaled.reset (av_frame_alloc());
 
-    const auto ts = source.best_effort_timestamp != AV_NOPTS_VALUE ? source.best_effort_timestamp : source.pts;
-    frame.seconds = ts == AV_NOPTS_VALUE ? 0.0 : ts * av_q2d (stream->time_base);
+        if (scaled == nullptr)
+            return false;
+
+        scaled->format = AV_PIX_FMT_BGRA;
+        scaled->width = w;
+        scaled->height = h;
+
+        if (av_frame_get_buffer (scaled.get(), 64) < 0)
+        {
+            scaled.reset();
+            return false;
+        }
+    }
+
+    if (sws_scale (scaler.get(), source.data, source.linesize, 0, h, scaled->data, scaled->linesize) != h)
+        return false;
+
+    const bool turned = quarterTurns % 2 != 0;
+    image = juce::Image (juce::Image::ARGB, turned ? h : w, turned ? w : h, false);
+    const juce::Image::BitmapData bitmap (image, juce::Image::BitmapData::writeOnly);
+    copyTurned (scaled->data[0], scaled->linesize[0], w, h, quarterTurns, bitmap);
     return true;
 }
 
 bool VideoFrameDecoder::next (Frame& frame)
 {
-    if (!held.empty())
-    {
-        frame = std::move (held.front());
-        held.pop_front();
-        return true;
-    }
-
-    if (!decode (*decoded))
+    if (!fillAhead (1))
         return false;
 
-    const bool ok = toImage (*decoded, frame);
-    av_frame_unref (decoded.get());
-    return ok;
+    FramePtr decoded = std::move (ahead.front());
+    ahead.pop_front();
+    frame.seconds = secondsOf (*decoded);
+    return convert (*decoded, frame.image);
+}
+
+bool VideoFrameDecoder::peekNextSeconds (double& seconds)
+{
+    if (!fillAhead (1))
+        return false;
+
+    seconds = secondsOf (*ahead.front());
+    return true;
+}
+
+void VideoFrameDecoder::skipTo (double seconds)
+{
+    while (fillAhead (2) && secondsOf (*ahead[1]) <= seconds + 1.0e-6)
+        ahead.pop_front();
 }
 
 bool VideoFrameDecoder::seek (double seconds)
 {
     const auto ts = (int64_t) std::floor (seconds / av_q2d (stream->time_base));
 
-    if (av_seek_frame (input->getFormat(), stream->index, ts, AVSEEK_FLAG_BACKWARD) < 0)
+    if (av_seek_frame (input->getFormat(), stream->index, ts, AVSEEK_FLAG_BACKWARD) < 0
+        && av_seek_frame (input->getFormat(), stream->index, ts, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) < 0)
         return false;
 
     avcodec_flush_buffers (codec.get());
     endOfInput = false;
-    held.clear();
-
-    // Decode up to the frame showing at the time; keep it as the next one handed out.
-    Frame current, candidate;
-    bool haveCurrent = false;
-
-    while (decode (*decoded))
-    {
-        const auto ts2 =
-            decoded->best_effort_timestamp != AV_NOPTS_VALUE ? decoded->best_effort_timestamp : decoded->pts;
-        const double at = ts2 == AV_NOPTS_VALUE ? 0.0 : ts2 * av_q2d (stream->time_base);
-
-        if (haveCurrent && at > seconds + 1.0e-6)
-        {
-            // Past the time: the current frame is the one to show, and this one follows it.
-            toImage (*decoded, candidate);
-            av_frame_unref (decoded.get());
-            held.push_back (std::move (current));
-            held.push_back (std::move (candidate));
-            return true;
-        }
-
-        toImage (*decoded, current);
-        av_frame_unref (decoded.get());
-        haveCurrent = true;
-    }
-
-    if (haveCurrent)
-        held.push_back (std::move (current));
-
-    return haveCurrent;
+    ahead.clear();
+    skipTo (seconds);
+    return fillAhead (1);
 }
 
 } // namespace tavlin::media

@@ -9,7 +9,13 @@
 namespace tavlin::media
 {
 
-/** Decodes one video stream into juce::Images (ARGB, the stream's natural size), in presentation order. */
+/**
+    Decodes one video stream, in presentation order, into juce::Images (ARGB) shown upright: a picture meant
+    to be shown rotated (by 90, 180 or 270 degrees clockwise) is turned, so its size is the rotated one.
+
+    Frames are decoded ahead without being converted; only the frames handed out by next() become images,
+    so a seek or a skip converts nothing it passes over.
+*/
 class VideoFrameDecoder
 {
 public:
@@ -21,30 +27,42 @@ public:
 
     ~VideoFrameDecoder();
 
-    static std::unique_ptr<VideoFrameDecoder> open (const juce::File& file, int streamIndex, juce::String& error);
+    /** Opens a stream (-1: the first video stream) shown with a clockwise rotation of 0, 90, 180 or 270. */
+    static std::unique_ptr<VideoFrameDecoder> open (const juce::File& file, int streamIndex, juce::String& error,
+                                                    int rotationDegrees = 0);
 
-    /** Decodes the next frame; false at the end of the stream. */
+    /** Converts and hands out the next frame; false at the end of the stream. */
     bool next (Frame& frame);
 
     /** Moves so that the next frame is the one showing at a time (the last one starting at or before it). */
     bool seek (double seconds);
 
-    int getWidth() const { return codec->width; }
-    int getHeight() const { return codec->height; }
+    /** Drops, without converting them, the frames that a later frame starting at or before a time replaces. */
+    void skipTo (double seconds);
+
+    /** Start time of the next frame, decoding it when needed; false at the end of the stream. */
+    bool peekNextSeconds (double& seconds);
+
+    /** Width and height of the frames handed out (rotated). */
+    int getWidth() const { return quarterTurns % 2 != 0 ? codec->height : codec->width; }
+    int getHeight() const { return quarterTurns % 2 != 0 ? codec->width : codec->height; }
 
 private:
     VideoFrameDecoder() = default;
     bool decode (AVFrame& into);
-    bool toImage (const AVFrame& decoded, Frame& frame);
+    bool convert (const AVFrame& source, juce::Image& image);
+    bool fillAhead (size_t count);
+    double secondsOf (const AVFrame& decoded) const;
 
     std::unique_ptr<MediaInput> input;
     AVStream* stream = nullptr;
     CodecContextPtr codec;
     ScalerPtr scaler;
     PacketPtr packet;
-    FramePtr decoded;
+    FramePtr scaled;
+    int quarterTurns = 0;
     bool endOfInput = false;
-    std::deque<Frame> held; // frames read ahead while seeking
+    std::deque<FramePtr> ahead; // decoded, not yet converted
 
     JUCE_DECLARE_NON_COPYABLE (VideoFrameDecoder)
 };

@@ -816,8 +816,14 @@ void ZNoiseReductionBay::processLearningFrame (int c)
     forwardTransform->transformReal (frame.get(), spectrumRe.get(), spectrumIm.get());
     kernels->multiply (spectrumRe.get(), spectrumRe.get());
     kernels->multiplyAddTo (spectrumIm.get(), spectrumIm.get(), spectrumRe.get());
-    kernels->scaleAddTo (spectrumRe.get(), learningSums[i].get(), 1.0f);
-    ++learningFrameCounts[i];
+
+    // A frame holding a non-finite or overflowing sample is left out, so it cannot spoil what is learned.
+    if (allFinite (*spectrumRe))
+    {
+        kernels->scaleAddTo (spectrumRe.get(), learningSums[i].get(), 1.0f);
+        ++learningFrameCounts[i];
+    }
+
     displayFlag = true;
 
     overlapAdd[i]->merge (segments, frame.get());

@@ -1,4 +1,6 @@
 #include "EditorTestSupport.h"
+#include "LocalHttpServer.h"
+#include "SocketWatch.h"
 #include "StandaloneTestMain.h"
 
 #include "TavAudioProcessor.h"
@@ -24,7 +26,22 @@ using namespace editor_test;
 class ProcessingWindowTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { ASSERT_NE (std::getenv ("DISPLAY"), nullptr) << "needs an X display: run under xvfb-run"; }
+    void SetUp() override
+    {
+        ASSERT_NE (std::getenv ("DISPLAY"), nullptr) << "needs an X display: run under xvfb-run";
+
+        // Building the panel starts the background update check: whatever a build's feed, its request ends
+        // at this test's own server, and no socket leaves the machine.
+        ASSERT_TRUE (webProxy.isListening());
+        webProxy.setReply ({ 503, "offline" });
+        webProxy.routeWebRequestsHere();
+    }
+
+    void TearDown() override
+    {
+        EXPECT_EQ (tavlin::test::SocketWatch::join (tavlin::test::SocketWatch::offMachineConnections()), "");
+        EXPECT_EQ (tavlin::test::SocketWatch::join (tavlin::test::SocketWatch::offMachineLookups()), "");
+    }
 
     void open (bool helpTips)
     {
@@ -102,6 +119,7 @@ protected:
         return false;
     }
 
+    tavlin::test::LocalHttpServer webProxy;
     juce::ScopedJuceInitialiser_GUI juce;
     ScopedSettingsFolder settings;
     TavAudioProcessor processor;
@@ -239,20 +257,27 @@ TEST_F (ProcessingWindowTest, TooltipsOnlyWhileHelpTipsAreOn)
     window->toFront (false);
     ASSERT_TRUE (waitFor ([this] { return window->getScreenY() == 780; }));
 
-    auto& desktop = juce::Desktop::getInstance();
     auto overTuner = panel().localPointToGlobal (juce::Point<int> (137, 133));
 
-    desktop.setMousePosition (overTuner + juce::Point<int> (3, 0));
-    pump (100);
-    desktop.setMousePosition (overTuner);
+    // Moving the pointer from here, the framework's own connection to the display reads the pointer's events
+    // while it waits for the move to be done, and handles them only when the display next sends something:
+    // a repaint of the window makes it send something (an idle panel repaints nothing by itself).
+    const auto movePointer = [this] (juce::Point<int> to)
+    {
+        juce::Desktop::getInstance().setMousePosition (to);
+        window->repaint();
+        pump (100);
+    };
+
+    movePointer (overTuner + juce::Point<int> (3, 0));
+    movePointer (overTuner);
     EXPECT_TRUE (waitFor ([] { return tooltipShowing(); }));
 
     // Hide help tips: the tooltip window goes at once and no tip comes back.
     editor().setHelpTips (false);
     EXPECT_FALSE (tooltipShowing());
-    desktop.setMousePosition (overTuner + juce::Point<int> (0, 40));
-    pump (100);
-    desktop.setMousePosition (overTuner + juce::Point<int> (0, 41));
+    movePointer (overTuner + juce::Point<int> (0, 40));
+    movePointer (overTuner + juce::Point<int> (0, 41));
     pump (1500);
     EXPECT_FALSE (tooltipShowing());
 }

@@ -1,4 +1,5 @@
 #include "ProcessorTestSupport.h"
+#include "ProgrammeMaterial.h"
 
 #include "ZClickAndCrackleBay.h"
 #include "ZDeclipping.h"
@@ -286,6 +287,52 @@ TEST_F (EngineTest, OutputIsAlwaysFiniteAndWithinFullScale)
     // The chain recovers: what follows the bad stretch is sound again.
     const auto& tail = out[0];
     EXPECT_GT (juce::FloatVectorOperations::findMaximum (tail.data() + 25000, 5000), 0.05f);
+}
+
+TEST_F (EngineTest, OneBadSampleLeavesTheRestOfTheProgrammeAsItWouldBe)
+{
+    // Every stage on, noise reduction with a learned profile, on plucked chords and drums: one NaN or
+    // infinite sample may spoil the blocks that hold it, but nothing after them.
+    auto makeProcessor = []
+    {
+        auto p = std::make_unique<TavAudioProcessor>();
+        learnProfiles (*p, 21, 44100);
+        prepare (*p, 44100.0, 512);
+        p->setParameter (TavAudioProcessor::noiseReductionMode, 0.5f);
+        p->setParameter (TavAudioProcessor::humRemoval, 0.0f);
+        p->setParameter (TavAudioProcessor::boostVolume, 0.25f);
+        p->setParameter (TavAudioProcessor::enhance, 0.5f);
+        p->setParameter (TavAudioProcessor::clickCrackleDetection, 0.5f);
+        for (auto index : { TavAudioProcessor::preserveVoice, TavAudioProcessor::removeRumble,
+                            TavAudioProcessor::declipper, TavAudioProcessor::dexpAmount })
+            p->setParameter (index, 1.0f);
+        return p;
+    };
+
+    constexpr int badIndex = 50000;
+    const auto material = tavlin::test::pluckedChordsAndDrums (2, 4 * 44100, 44100.0, 5);
+    auto clean = makeProcessor();
+    const auto reference = run (*clean, material, 512);
+    const auto from = (size_t) (badIndex + clean->getLatencySamples() + 4096 + 44100 / 4);
+
+    for (auto bad : { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity() })
+    {
+        auto input = material;
+        input[1][badIndex] = bad;
+        auto p = makeProcessor();
+        const auto out = run (*p, input, 512);
+
+        double error = 0.0, energy = 0.0;
+        for (size_t c = 0; c < 2; ++c)
+            for (auto i = from; i < out[c].size(); ++i)
+            {
+                error += std::pow ((double) out[c][i] - (double) reference[c][i], 2.0);
+                energy += std::pow ((double) reference[c][i], 2.0);
+            }
+
+        EXPECT_GT (energy, 1.0) << "the programme went silent";
+        EXPECT_GT (10.0 * std::log10 (energy / std::max (error, 1e-30)), 60.0) << bad;
+    }
 }
 
 TEST_F (EngineTest, ChannelsBeyondTheQueuesAndTheBufferAreLeftAloneOrCleared)

@@ -153,6 +153,50 @@ TEST_F (Gate, NeutralBeforeTheCurveIsBuilt)
     }
 }
 
+TEST_F (Gate, AFrameWithABadBinLeavesTheSmoothedPowerAndLevelAlone)
+{
+    // NaN, infinity, and a finite value whose power overflows.
+    for (auto bad : { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), 1e30f })
+    {
+        auto untouched = ZSpectralCompressor::create (bins, 44100.0f);
+
+        for (auto* g : { gate.get(), untouched.get() })
+        {
+            g->buildGainCurve (15.0f, 2.0f);
+            g->fillThresholds (-60.0f);
+            g->reset();
+        }
+
+        auto feed = [this] (ZSpectralCompressor& g, float powerDb, int frames, int badBin = -1, float value = 0.0f)
+        {
+            for (int f = 0; f < frames; ++f)
+            {
+                tavlin::test::fillNoise (re, (uint32_t) f, std::sqrt (std::pow (10.0f, powerDb / 10.0f)));
+                im.clear();
+                if (badBin >= 0)
+                    re.getData()[badBin] = value;
+                g.process (&re, &im, &re, &im);
+            }
+        };
+
+        feed (*gate, -50.0f, 50);
+        feed (*untouched, -50.0f, 50);
+        feed (*gate, -50.0f, 1, 7, bad);
+
+        // Both go on from the same state: bit for bit the same gains.
+        for (int f = 0; f < 20; ++f)
+        {
+            feed (*gate, -75.0f, 1);
+            ZBuffer gated (bins, "gated");
+            gated.copyFrom (re);
+            feed (*untouched, -75.0f, 1);
+
+            for (int k = 0; k < bins; ++k)
+                ASSERT_EQ (gated.getData()[k], re.getData()[k]) << bad << ", frame " << f << ", bin " << k;
+        }
+    }
+}
+
 TEST (SpectralGateTrackTest, WeightFollowsTheLevelAndNeverNaN)
 {
     struct Case

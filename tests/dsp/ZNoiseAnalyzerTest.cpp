@@ -1,5 +1,7 @@
 #include "ZNoiseAnalyzer.h"
 
+#include "ProgrammeSignals.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -273,6 +275,46 @@ TEST (ZNoiseAnalyzerTest, FindsTheNoiseOnlyStretch)
         EXPECT_LE (end, scenario.gapEnd + margin);
         EXPECT_GE (end - start, 1.0);
     }
+}
+
+TEST (ZNoiseAnalyzerTest, FindsTheWholeNoiseStretchBeforeProgramme)
+{
+    // Two seconds of white noise, then programme over the same noise, 30 or 40 dB below the
+    // programme's RMS level. The statistic's sums over 49 frames divided by 50 favour the quiet stretch,
+    // so the region takes in the whole lead-in (a 50-frame variance found only 0.67 .. 2.0 s of it on
+    // the voice).
+    using namespace tavlin::test::programme;
+
+    for (auto voice : { true, false })
+        for (auto belowDb : { 30.0, 40.0 })
+        {
+            SCOPED_TRACE (testing::Message() << (voice ? "voice" : "music") << ", noise " << belowDb << " dB below");
+            const auto programme = voice ? voiced (10.0, rate, 5) : music (10.0, rate, 4);
+            double power = 0.0;
+
+            for (auto v : programme)
+                power += (double) v * v;
+
+            std::vector<float> recording ((size_t) (2 * rate), 0.0f);
+            recording.insert (recording.end(), programme.begin(), programme.end());
+            std::mt19937 generator (3);
+            std::normal_distribution<float> noise (
+                0.0f, (float) (std::sqrt (power / (double) programme.size()) * std::pow (10.0, -belowDb / 20.0)));
+
+            for (auto& v : recording)
+                v += noise (generator);
+
+            ZNoiseAnalyzer analyzer;
+            analyse (analyzer, recording);
+            const auto start = (double) analyzer.getStartSample() / rate;
+            const auto end = start + (double) analyzer.getLengthSamples() / rate;
+            EXPECT_GT (analyzer.getConfidence(), 0.6f);
+            EXPECT_LE (start, 0.1);
+            EXPECT_GE (end, 1.9);
+            // The voice starts 50 ms into its programme; one statistic (256 samples) and the frame it
+            // looks at (1024) may reach past the lead-in.
+            EXPECT_LE (end, 2.05 + 1280.0 / rate);
+        }
 }
 
 TEST (ZNoiseAnalyzerTest, TooShortRecordingClearsThePreviousResult)

@@ -542,14 +542,17 @@ struct LearnedInputCase
 {
     const char* name;
     float badValue; // written into the middle of the learned input; 0 for digital silence
+    bool throughout; // every sample bad, so no frame can be learned
     bool keepsPrevious;
 };
 
 TEST_F (BayTest, LearnedProfilesStayFinite)
 {
-    const LearnedInputCase cases[] = { { "silence", 0.0f, false },
-                                       { "NaN", std::numeric_limits<float>::quiet_NaN(), true },
-                                       { "infinity", std::numeric_limits<float>::infinity(), true } };
+    // Frames holding a bad sample are left out; the rest of the silence is learned.
+    const LearnedInputCase cases[] = { { "silence", 0.0f, false, false },
+                                       { "NaN", std::numeric_limits<float>::quiet_NaN(), false, false },
+                                       { "infinity", std::numeric_limits<float>::infinity(), false, false },
+                                       { "NaN throughout", std::numeric_limits<float>::quiet_NaN(), true, true } };
 
     for (const auto& item : cases)
     {
@@ -561,7 +564,7 @@ TEST_F (BayTest, LearnedProfilesStayFinite)
 
         bay->applyNoiseProfiles();
 
-        Signal input (2, std::vector<float> (20 * 512, 0.0f));
+        Signal input (2, std::vector<float> (20 * 512, item.throughout ? item.badValue : 0.0f));
         input[0][5000] = item.badValue;
         input[1][5000] = item.badValue;
 

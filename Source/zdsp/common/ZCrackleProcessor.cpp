@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace vesk
 {
@@ -36,7 +37,8 @@ ZCrackleProcessor::ZCrackleProcessor (int newBlockSize, float newSampleRate)
       detection (std::make_unique<ZBuffer> (historyLength (blockSize), "ZBuffer")),
       weights (std::make_unique<ZBuffer> (taps, "ZBuffer")),
       predictionErrors (std::make_unique<ZBuffer> (historyLength (blockSize), "ZBuffer")),
-      predictions (std::make_unique<ZBuffer> (historyLength (blockSize), "ZBuffer"))
+      predictions (std::make_unique<ZBuffer> (historyLength (blockSize), "ZBuffer")),
+      steadyErrors (std::make_unique<ZBuffer> (historyLength (blockSize), "ZBuffer"))
 {
 }
 
@@ -54,6 +56,9 @@ void ZCrackleProcessor::reset()
     weights->clear();
     predictionErrors->clear();
     predictions->clear();
+    steadyErrors->clear();
+    steadyWeights.fill (0.0f);
+    samplesSinceDetection = 0;
 }
 
 void ZCrackleProcessor::setThresholdDb (float dB)
@@ -85,6 +90,8 @@ void ZCrackleProcessor::processBlock (const float* input, float* output, int n)
     auto* w = weights->getData();
     auto* errors = predictionErrors->getData();
     auto* predicted = predictions->getData();
+    auto* steady = steadyErrors->getData();
+    auto* sw = steadyWeights.data();
     const auto length = history->getLength();
     const auto mu = stepSize (sampleRate);
 
@@ -92,12 +99,13 @@ void ZCrackleProcessor::processBlock (const float* input, float* output, int n)
 
     for (int i = writePosition; i < writePosition + n; ++i)
     {
-        float p = 0.0f, energy = 0.0f;
+        float p = 0.0f, energy = 0.0f, steadyPrediction = 0.0f;
 
         for (int j = 0; j < taps; ++j)
         {
             const auto past = h[i - 1 - j];
             p += ZGain::flushedProduct (w[j], past);
+            steadyPrediction += ZGain::flushedProduct (sw[j], past);
             energy += ZGain::flushedProduct (past, past);
         }
 
@@ -117,6 +125,16 @@ void ZCrackleProcessor::processBlock (const float* input, float* output, int n)
         const auto t = std::max (ZGain::flushedProduct (errorEnvelope, thresholdRatio), thresholdFloor);
         const auto strength = (float) (((double) magnitude - (double) t) / ((double) t + 0.001));
         d[i] = std::clamp (strength, 0.0f, 1.0f);
+
+        // The steady predictor learns only from samples whose past holds no detection, so that a burst
+        // does not disturb the errors that follow it.
+        const auto steadyError = h[i] - steadyPrediction;
+        steady[i] = steadyError;
+        samplesSinceDetection = d[i] > 0.0f ? 0 : std::min (samplesSinceDetection + 1, taps + 1);
+
+        if (samplesSinceDetection > taps)
+            for (int j = 0; j < taps; ++j)
+                sw[j] += ZGain::flushedProduct (ZGain::flushedProduct (steadyError, h[i - 1 - j]), step);
     }
 
     // Repair scan over the burst edges c: the last undetected sample before each run.
@@ -150,6 +168,14 @@ void ZCrackleProcessor::processBlock (const float* input, float* output, int n)
             d[e] = 0.0f;
         }
 
+        if (!isImpulsive (steady, c, e, writePosition + n))
+        {
+            // The onset of a sound: its error stays up after the run, so it is left as it is.
+            std::fill (d + c + 1, d + e + 1, 0.0f);
+            c = e;
+            continue;
+        }
+
         const auto burst = e - c;
         auto* rw = regionWeights.data();
 
@@ -167,9 +193,12 @@ void ZCrackleProcessor::processBlock (const float* input, float* output, int n)
     }
 
     // A NaN or infinite input would otherwise leave the predictor and the envelope unusable for good.
-    if (!std::isfinite (errorEnvelope) || !std::all_of (w, w + taps, [] (float v) { return std::isfinite (v); }))
+    const auto finite = [] (float v) { return std::isfinite (v); };
+
+    if (!std::isfinite (errorEnvelope) || !std::all_of (w, w + taps, finite) || !std::all_of (sw, sw + taps, finite))
     {
         weights->clear();
+        steadyWeights.fill (0.0f);
         errorEnvelope = 0.0f;
     }
 
@@ -180,6 +209,39 @@ void ZCrackleProcessor::processBlock (const float* input, float* output, int n)
     std::memmove (d, d + n, kept);
     std::memmove (errors, errors + n, kept);
     std::memmove (predicted, predicted + n, kept);
+    std::memmove (steady, steady + n, kept);
+}
+
+bool ZCrackleProcessor::isImpulsive (const float* errors, int c, int e, int end) const
+{
+    // The error level after the run, past the samples whose prediction still reads the run: the
+    // median magnitude, so that other crackle nearby does not raise it.
+    const auto from = e + 1 + taps;
+    const auto count = std::min (afterWindow, end - from);
+
+    if (count < minimumAfterWindow)
+        return true;
+
+    std::array<float, afterWindow> after {};
+
+    for (int k = 0; k < count; ++k)
+    {
+        // A NaN would break the ordering the median needs.
+        const auto magnitude = std::abs (errors[from + k]);
+        after[(size_t) k] = magnitude == magnitude ? magnitude : std::numeric_limits<float>::infinity();
+    }
+
+    const auto middle = after.begin() + count / 2;
+    std::nth_element (after.begin(), middle, after.begin() + count);
+
+    float peak = 0.0f;
+
+    for (int k = c + 1; k <= e; ++k)
+        peak = std::max (peak, std::abs (errors[k]));
+
+    // Crackle stands out from the programme's error on both sides; a sound that starts goes on. The
+    // median of a peaky error lies below its mean (the envelope), hence the margin.
+    return peak > ZGain::flushedProduct (*middle, thresholdRatio * afterMargin);
 }
 
 void ZCrackleProcessor::smoothRegion (const float* w, const float* y, float* z, int m, float lambda)

@@ -3,6 +3,7 @@
 #include "ZBuffer.h"
 #include "ZDSPObject.h"
 
+#include <array>
 #include <memory>
 
 namespace vesk
@@ -17,6 +18,13 @@ namespace vesk
 
     The threshold never falls below an absolute floor, so that the collapsed error level of digital
     silence does not turn everything that follows into a burst.
+
+    A run is redrawn only when it also stands out from what follows it: its largest error must exceed
+    the threshold ratio (with a margin) times the median error magnitude of the 32 samples after it.
+    The onset of a drum, a pluck or a consonant starts a run that the slowly rising envelope flags, but
+    its error goes on after the run, so it is left alone. Those errors come from a second, steady
+    predictor that learns only while no detection lies in its past, so that the crackle itself does not
+    raise them.
 */
 class ZCrackleProcessor : private ZDSPObject
 {
@@ -73,9 +81,17 @@ public:
 private:
     void processBlock (const float* input, float* output, int n);
 
+    /** True when the run after c up to e stands out as crackle: its largest prediction error exceeds
+        the threshold ratio times the median error magnitude just after it (errors up to end, exclusive).
+    */
+    bool isImpulsive (const float* errors, int c, int e, int end) const;
+
     static constexpr int rampLength = 15;
     static constexpr int longestBurst = 256;
     static constexpr int taps = 5;
+    static constexpr int afterWindow = 32;
+    static constexpr int minimumAfterWindow = 8;
+    static constexpr float afterMargin = 1.25f;
 
     int blockSize;
     float thresholdRatio = 1.0f;
@@ -84,6 +100,9 @@ private:
     std::unique_ptr<ZBuffer> weights;
     std::unique_ptr<ZBuffer> predictionErrors;
     std::unique_ptr<ZBuffer> predictions;
+    std::unique_ptr<ZBuffer> steadyErrors;
+    std::array<float, taps> steadyWeights {};
+    int samplesSinceDetection = 0;
     float errorEnvelope = 0.0f;
     int latency = rampLength + longestBurst + rampLength + taps;
     int scanOrigin = 0;

@@ -89,8 +89,9 @@ void ZExpander::process (ZBuffer* in, ZBuffer* out)
         const auto sample = x[i];
         const auto power = std::min (sample * sample, largestPower);
 
-        // A NaN sample passes through without poisoning the envelope.
-        if (!std::isnan (power))
+        // A NaN or infinite sample passes through without poisoning the envelope, which would take
+        // seconds to fall back from the largest power.
+        if (std::isfinite (sample))
             envelope += (power - envelope) * (power > envelope ? attackCoefficient : releaseCoefficient);
 
         const auto ratio = thresholdLinear > envelope ? ratioBelow : ratioAbove;

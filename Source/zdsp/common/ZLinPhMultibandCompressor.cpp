@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace vesk
@@ -99,6 +100,9 @@ ZLinPhMultibandCompressor::ZLinPhMultibandCompressor (unsigned channelCount, uns
     useStorage (std::make_unique<Storage> (channels, blockSize));
     reset();
 
+    for (auto& levels : channelLevel)
+        levels.fill (-90.0f);
+
     for (unsigned b = 0; b < maxBands; ++b)
     {
         threshold[b] = -20.0f;
@@ -188,7 +192,8 @@ void ZLinPhMultibandCompressor::reset()
     for (unsigned c = 0; c < channels; ++c)
     {
         storage->channel[c].overlap->clear();
-        channelLevel[c].fill (-90.0f);
+        channelLevel[c].fill (0.0f);
+        levelBlocks[c].fill (0);
     }
 }
 
@@ -355,15 +360,31 @@ void ZLinPhMultibandCompressor::computeBandGains()
 
             const auto scaled = (double) sum * (double) levelScale;
             const auto level = scaled > 1e-10 ? (float) (10.0 * std::log10 (scaled)) : -100.0f;
+            // After a reset the level starts as the mean of the blocks heard so far, so that it neither
+            // overshoots from below nor fades in from 0 dB; the running mean hands over to the smoother
+            // once its weight falls below the coefficient. Digital silence does not start it.
+            auto& heard = levelBlocks[c][b];
+
+            if (heard == 0 && !(scaled > 1e-10))
+                continue;
+
             const auto previous = channelLevel[c][b];
-            const auto a = level > previous ? attackCoefficient[b] : releaseCoefficient[b];
+            const auto smoother = level > previous ? attackCoefficient[b] : releaseCoefficient[b];
+            const auto mean = (float) heard / (float) (heard + 1);
+            const auto a = std::min (smoother, mean);
             channelLevel[c][b] = level * (1.0f - a) + previous * a;
+            heard = heard < levelStartBlocks ? heard + 1 : heard;
         }
 
-        auto loudest = channelLevel[0][b];
+        // A channel that has heard nothing since the reset has no level yet; with none heard, 0 dB.
+        auto loudest = -std::numeric_limits<float>::infinity();
 
-        for (unsigned c = 1; c < channels; ++c)
-            loudest = std::max (loudest, channelLevel[c][b]);
+        for (unsigned c = 0; c < channels; ++c)
+            if (levelBlocks[c][b] > 0)
+                loudest = std::max (loudest, channelLevel[c][b]);
+
+        if (loudest == -std::numeric_limits<float>::infinity())
+            loudest = channelLevel[0][b];
 
         bandLevel[b] = loudest;
 

@@ -45,7 +45,10 @@ public:
     */
     bool reconfigure (unsigned blockSize, float sampleRate);
 
-    /** Zeroes the overlap accumulators and returns every channel's band levels to -90 dB. */
+    /** Zeroes the overlap accumulators and returns every channel's band levels to 0 dB (-90 dB after
+        construction). From then on each level starts as the running mean of the blocks with sound, so
+        that neither a reset nor the first block after construction overshoots or fades in.
+    */
     void reset();
 
     /** Recomputes the bins of every band and the transition weights from the crossovers (Hz). Bins
@@ -142,6 +145,9 @@ private:
     std::array<float, maxBands> bandGain {};
     std::array<float, maxBands> bandLevel {};
     std::array<std::array<float, maxBands>, maxChannels> channelLevel {};
+    /** Blocks with sound each channel level has taken in since the reset, up to levelStartBlocks. */
+    std::array<std::array<unsigned, maxBands>, maxChannels> levelBlocks {};
+    static constexpr unsigned levelStartBlocks = 1u << 20;
     std::array<unsigned, maxBands> firstBin {}, lastBin {};
     std::array<unsigned, maxCrossovers> transitionStart {}, transitionLength {};
     std::array<float, crossfadeLength> crossfade {};

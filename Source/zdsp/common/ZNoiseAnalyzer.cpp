@@ -124,26 +124,31 @@ void ZNoiseAnalyzer::process (const float* hop)
             return;
         }
 
-        // Mean and variance over the whole ring, recomputed in double for every frame: no running sum
-        // carries the rounding of loud frames that have left the window.
+        // Sums over the 49 latest frames (f - 48 to f), divided by the ring's 50: the missing frame
+        // adds mean^2 / 50 to the variance, so a louder window reads as less steady than a quiet
+        // one of the same spread. Recomputed in double for every frame, so no running sum carries
+        // the rounding of loud frames that have left the window.
         for (size_t b = 0; b < (size_t) bandCount; ++b)
         {
             const auto& history = bandHistory[b];
-            double sum = 0.0;
+            const auto oldest = (size_t) ((frameCount + 1) % historyLength);
+            double sum = 0.0, squares = 0.0;
 
-            for (auto e : history)
-                sum += e;
+            for (size_t k = 0; k < (size_t) historyLength; ++k)
+            {
+                if (k == oldest)
+                    continue;
+
+                sum += history[k];
+                squares += history[k] * history[k];
+            }
 
             const auto mean = sum / historyLength;
 
             if (mean > silentMean)
             {
-                double squares = 0.0;
-
-                for (auto e : history)
-                    squares += (e - mean) * (e - mean);
-
-                bandStatistics[b][i] = (float) std::sqrt (squares / historyLength / mean);
+                const auto variance = squares / historyLength - mean * mean;
+                bandStatistics[b][i] = (float) std::sqrt (std::max (0.0, variance) / mean);
             }
             else
             {

@@ -17,8 +17,8 @@ namespace vesk
 /** Finds the most stationary stretch of a recording, taken to be noise alone, and scores it.
 
     The recording is fed hop by hop (256 samples). Every hop, a 1024-point Blackman-windowed spectrum is
-    split into three bands (bins 0-15, 16-231, 232-511) and, over a window of the 50 latest frames, each
-    band's sqrt (variance / mean) of the band energy is kept. finish() weights the bands, averages them
+    split into three bands (bins 0-15, 16-231, 232-511) and each band's sqrt (variance / mean) of the
+    band energy is kept, with the sums taken over the 49 latest frames and divided by 50. finish() weights the bands, averages them
     per frame, takes the frame with the smallest value, grows a region around it and reports it with a
     confidence of 1 - region mean / overall mean.
 
@@ -69,7 +69,7 @@ public:
     int64_t getFrameCount() const noexcept { return frameCount; }
 
     /** The band's per-window statistic sqrt (variance / mean) of its energy, one entry per prepared frame;
-        entry i covers frames i to i + 49.
+        entry i is taken at frame i + 49 over frames i + 1 to i + 49 (sums divided by 50).
     */
     const std::vector<float>& getBandStatistics (int band) const { return bandStatistics[(size_t) band]; }
 

@@ -166,21 +166,26 @@ void ZSpectralCompressor::computeRawGains (ZBuffer* re, ZBuffer* im, bool noiseO
     const auto* a = attack->getData();
     const auto* rel = release->getData();
 
-    for (int k = 0; k < n; ++k)
-        power[k] = r[k] * r[k] + m[k] * m[k];
+    float total = 0.0f;
 
     for (int k = 0; k < n; ++k)
-        smoothed[k] = smoothed[k] * rel[k] + power[k] * a[k];
-
-    if (! noiseOnly)
     {
-        float total = 0.0f;
+        power[k] = r[k] * r[k] + m[k] * m[k];
+        total += power[k];
+    }
 
+    // A frame holding a non-finite or overflowing sample gates by the state so far and leaves it alone:
+    // one bad sample would otherwise stay in the smoothed power and the level for good.
+    if (std::isfinite (total))
+    {
         for (int k = 0; k < n; ++k)
-            total += power[k];
+            smoothed[k] = smoothed[k] * rel[k] + power[k] * a[k];
 
-        const auto c = total > level ? levelAttackCoefficient : levelReleaseCoefficient;
-        level = total * (1.0f - c) + level * c;
+        if (!noiseOnly)
+        {
+            const auto c = total > level ? levelAttackCoefficient : levelReleaseCoefficient;
+            level = total * (1.0f - c) + level * c;
+        }
     }
 
     spectralPower->copyFrom (*outDelay);
