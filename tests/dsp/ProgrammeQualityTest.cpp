@@ -142,8 +142,8 @@ TEST (ProgrammeQuality, CrackleAndClicksAreRemovedAsBefore)
 
     // rate, material, amount, clicks, input SNR, SNR before the change (dB)
     const Case cases[] = {
-        { 44100.0, Material::voice, 0.0f, false, 19.46, 25.23 },
-        { 44100.0, Material::voice, 0.5f, false, 19.46, 35.69 },
+        { 44100.0, Material::voice, 0.0f, false, 19.44, 25.46 },
+        { 44100.0, Material::voice, 0.5f, false, 19.44, 36.00 },
         { 44100.0, Material::drums, 0.0f, false, 11.94, 13.93 },
         { 44100.0, Material::drums, 0.5f, false, 11.94, 12.25 },
         { 44100.0, Material::chords, 0.0f, false, 13.47, 19.81 },
@@ -154,7 +154,7 @@ TEST (ProgrammeQuality, CrackleAndClicksAreRemovedAsBefore)
         { 48000.0, Material::voice, 0.5f, false, 19.09, 35.58 },
         { 48000.0, Material::music, 0.0f, false, 15.00, 16.17 },
         { 48000.0, Material::music, 0.5f, false, 15.00, 15.17 },
-        { 44100.0, Material::voice, 0.5f, true, 21.33, 23.87 },
+        { 44100.0, Material::voice, 0.5f, true, 21.32, 23.86 },
         { 44100.0, Material::drums, 0.5f, true, 13.82, 12.54 },
         { 44100.0, Material::music, 0.0f, true, 16.53, 15.46 },
         { 44100.0, Material::music, 0.5f, true, 16.53, 13.23 },
