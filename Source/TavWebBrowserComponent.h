@@ -23,7 +23,9 @@ public:
     void goToURL (const juce::String& url);
     void goBack();
 
-    /** The web view starts on a blank page before the first address arrives: going back to it is refused. */
+    /** Only the guide's own pages, local files: the web view's blank start page is refused (so Back never
+        reaches it), and so is every address off this machine.
+    */
     virtual bool pageAboutToLoad (const juce::String& url);
 
     /** Adds 1 for every page that finishes loading, pages reached by going back included; the blank start

@@ -259,27 +259,40 @@ TEST_F (ProcessingWindowTest, TooltipsOnlyWhileHelpTipsAreOn)
 
     auto overTuner = panel().localPointToGlobal (juce::Point<int> (137, 133));
 
-    // Moving the pointer from here, the framework's own connection to the display reads the pointer's events
-    // while it waits for the move to be done, and handles them only when the display next sends something:
-    // a repaint of the window makes it send something (an idle panel repaints nothing by itself).
-    const auto movePointer = [this] (juce::Point<int> to)
+    // Moving the pointer from here, the framework's own connection to the display may read the pointer's
+    // events while it waits for something else, and then handles them only when the display next sends
+    // something. An idle panel repaints nothing by itself, so the test keeps repainting the window while it
+    // waits, which makes the display send something.
+    const auto waitWhileRepainting = [this] (const std::function<bool()>& condition, int limitMs)
+    {
+        for (int waited = 0; waited < limitMs; waited += 20)
+        {
+            window->repaint();
+            pump (20);
+
+            if (condition())
+                return true;
+        }
+
+        return condition();
+    };
+
+    const auto movePointer = [&] (juce::Point<int> to)
     {
         juce::Desktop::getInstance().setMousePosition (to);
-        window->repaint();
-        pump (100);
+        waitWhileRepainting ([] { return false; }, 100);
     };
 
     movePointer (overTuner + juce::Point<int> (3, 0));
     movePointer (overTuner);
-    EXPECT_TRUE (waitFor ([] { return tooltipShowing(); }));
+    EXPECT_TRUE (waitWhileRepainting ([] { return tooltipShowing(); }, 5000));
 
     // Hide help tips: the tooltip window goes at once and no tip comes back.
     editor().setHelpTips (false);
     EXPECT_FALSE (tooltipShowing());
     movePointer (overTuner + juce::Point<int> (0, 40));
     movePointer (overTuner + juce::Point<int> (0, 41));
-    pump (1500);
-    EXPECT_FALSE (tooltipShowing());
+    EXPECT_FALSE (waitWhileRepainting ([] { return tooltipShowing(); }, 1500));
 }
 
 } // namespace

@@ -235,11 +235,13 @@ TEST_F (TavlinApplicationTest, BusyStateHoldsCommandsClicksAndRequests)
         EXPECT_NE (info.flags & juce::ApplicationCommandInfo::isDisabled, 0) << std::hex << id;
     }
 
-    // Nothing may pull the media from under the running operation.
+    // Nothing may pull the media from under the running operation; the media window's close button is
+    // remembered for when it has ended (a quit likewise: QuitDuringSaveTest).
     EXPECT_TRUE (app->closeMediaDocument().failed());
+    EXPECT_TRUE (app->isOperationRunning());
     mediaWindow->closeButtonPressed();
-    app->systemRequestedQuit();
-    EXPECT_FALSE (juce::MessageManager::getInstance()->hasStopMessageBeenSent());
+    EXPECT_EQ (app->getPendingRequest(), TavlinApplication::PendingRequest::closeMedia);
+    pump (300);
     EXPECT_EQ (document().openedFile, clipA);
 
     // "About Tavlin" does nothing while busy; a forwarded file waits.
@@ -258,6 +260,7 @@ TEST_F (TavlinApplicationTest, BusyStateHoldsCommandsClicksAndRequests)
     EXPECT_TRUE (app->isIdle());
     EXPECT_TRUE (takesClicks (*mediaWindow));
     EXPECT_TRUE (pumpUntil ([&] { return document().openedFile == clipB; })) << "the waiting file opens now";
+    EXPECT_EQ (app->getPendingRequest(), TavlinApplication::PendingRequest::none);
 
     mediaWindow->menuItemSelected (CommandIDs::showAbout, 2);
     EXPECT_EQ (app->getEditor()->getMainPanel().getParentComponent(), nullptr) << "the credits page shows";
