@@ -41,6 +41,16 @@ void AlertUpdateNotifier::showUpToDate (const juce::String& installedVersion)
                                   noAnswerNeeded);
 }
 
+void AlertUpdateNotifier::showNoFeed()
+{
+    juce::AlertWindow::showAsync (juce::MessageBoxOptions()
+                                      .withIconType (juce::MessageBoxIconType::InfoIcon)
+                                      .withTitle ("Check for Updates")
+                                      .withMessage (noFeedMessage)
+                                      .withButton ("OK"),
+                                  noAnswerNeeded);
+}
+
 void AlertUpdateNotifier::showCheckFailed (const juce::String& reason)
 {
     juce::AlertWindow::showAsync (juce::MessageBoxOptions()

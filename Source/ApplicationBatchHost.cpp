@@ -60,7 +60,9 @@ bool ApplicationBatchHost::saveMedia (const juce::File& destination)
 
 bool ApplicationBatchHost::isCancelKeyDown()
 {
-    return juce::KeyPress::isKeyCurrentlyDown (juce::KeyPress::escapeKey);
+    // A quit asked for during the run stops it after the file at hand, as Escape does.
+    return juce::KeyPress::isKeyCurrentlyDown (juce::KeyPress::escapeKey)
+           || app.getPendingRequest() == TavlinApplication::PendingRequest::quit;
 }
 
 void ApplicationBatchHost::runMessageLoop (int ms)

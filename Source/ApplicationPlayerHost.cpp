@@ -71,6 +71,11 @@ void ApplicationPlayerHost::showWarning (const juce::String& title, const juce::
     juce::AlertWindow::showMessageBox (juce::MessageBoxIconType::WarningIcon, title, message, "OK");
 }
 
+bool ApplicationPlayerHost::isAnalyzeEnabled()
+{
+    return app() != nullptr && app()->isAnalyzeEnabled();
+}
+
 void ApplicationPlayerHost::analyzeAudioFile (const juce::File& file)
 {
     if (app() != nullptr)

@@ -20,6 +20,7 @@ public:
     void setProgress (double value) override;
     void hideProgress() override;
     void showWarning (const juce::String& title, const juce::String& message) override;
+    bool isAnalyzeEnabled() override;
     void analyzeAudioFile (const juce::File& file) override;
     bool isDocumentChanged() override;
     void setDocumentChanged (bool changed) override;

@@ -24,6 +24,9 @@ LiveAudioInputDisplayComp::~LiveAudioInputDisplayComp()
 
 void LiveAudioInputDisplayComp::paint (juce::Graphics& g)
 {
+    if (!isTimerRunning())
+        startTimer (repaintIntervalMs);
+
     const auto w = getWidth();
     const auto h = getHeight();
     const auto n = juce::jmin (w, historySize);
@@ -50,6 +53,20 @@ void LiveAudioInputDisplayComp::paint (juce::Graphics& g)
 
 void LiveAudioInputDisplayComp::timerCallback()
 {
+    // Off the screen the strip rests; its next paint, once it shows again, starts the timer again.
+    if (!isShowing())
+    {
+        stopTimer();
+        return;
+    }
+
+    // Only a new point moves the picture.
+    const auto newest = writeIndex.load (std::memory_order_relaxed);
+
+    if (newest == paintedIndex)
+        return;
+
+    paintedIndex = newest;
     repaint();
 }
 

@@ -43,6 +43,7 @@ private:
 
     std::array<std::atomic<float>, historySize> history;
     std::atomic<int> writeIndex { 0 };
+    int paintedIndex = -1; // message thread: the ring position the last repaint showed
     int countdown = 0; // audio thread only
     float accumulator = 0.0f; // audio thread only
     const bool useFirstInput;

@@ -70,6 +70,19 @@ float MeterComponent::getSmoothedLevel (int channel)
     return s;
 }
 
+bool MeterComponent::isAtRest() const
+{
+    if (data == nullptr)
+        return true;
+
+    for (int c = 0; c < MeterData::maxChannels; ++c)
+        if (data->level[c].load (std::memory_order_relaxed) != 0.0f || data->smoothed[c] != 0.0f
+            || data->peak[c] != 0.0f)
+            return false;
+
+    return true;
+}
+
 void MeterComponent::paint (juce::Graphics& g)
 {
     if (data == nullptr)

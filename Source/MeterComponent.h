@@ -25,6 +25,11 @@ public:
 
     void paint (juce::Graphics& g) override;
 
+    /** True when a paint would draw what the meter shows already: no level since the last paint, the bars
+        down and no peak mark held. The meter need not be repainted then.
+    */
+    bool isAtRest() const;
+
     /** The clock of the peak hold, in ms (the wall clock unless a test sets another). */
     void setClock (std::function<juce::int64()> clockToUse);
 

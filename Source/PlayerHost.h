@@ -50,6 +50,9 @@ public:
     /** A question box with "OK" and "Cancel"; true for "OK". */
     virtual bool askOkCancel (const juce::String& title, const juce::String& message);
 
+    /** Whether newly opened media is analysed for a noise-only stretch (the preference). */
+    virtual bool isAnalyzeEnabled() { return false; }
+
     /** Hands the extracted sound of newly opened media to the document's analysis. */
     virtual void analyzeAudioFile (const juce::File& file) = 0;
 

@@ -247,9 +247,10 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
     session->setOutputFileType (MediaFileType::appleM4A);
     session->setAudioMix (mix);
 
-    // The processor delays the sound; rendering on past the end by as much lets its last samples out.
-    session->setTapTailFrames (
-        processor->getLatencyFor (assetSampleRate (*origAsset), PlayerRenderEngine::maxTapFrames));
+    // The processor delays the sound: the session leaves its delay out at the start and renders on past the
+    // end by as much, so the processed file is in step with the source and every route copies or converts
+    // it whole, with no second encode.
+    session->setTapLatency (processor->getLatencyFor (assetSampleRate (*origAsset), PlayerRenderEngine::maxTapFrames));
 
     bool ok = false;
 
@@ -264,14 +265,10 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
         if (!stillHere())
             return self != nullptr ? fail ("The media was closed during the save.") : false;
 
-        // The sound came out late by the latency: every route takes it from there, to the sample.
-        const auto latency = processor->getLatencySamples();
-        const auto rate = processor->getSampleRate();
-        const auto offset = MediaTime::make (latency, (int32_t) std::lround (rate));
-
         if (format == 5 || format == 6)
         {
-            ok = exportAssetAsAudioFormat (processedFile, *origAsset, url, offset, saveFormats[format].fileType);
+            ok = exportAssetAsAudioFormat (processedFile, *origAsset, url, MediaTime::zero(),
+                                           saveFormats[format].fileType);
         }
         else if (format == 7 || format == 8)
         {
@@ -279,7 +276,7 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
             request.source = processedFile;
             request.destination = url;
             request.quality = quality;
-            request.startSample = latency;
+            request.startSample = 0;
             request.askQuestion = [this] (const juce::String& title, const juce::String& message)
             { return host.askOkCancel (title, message); };
 
@@ -307,8 +304,8 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
             if (const auto* sound = processed.getFirstTrack (MediaType::audio))
             {
                 const auto id = remux.addTrack (MediaType::audio);
-                remux.insertTimeRange (id, MediaTimeRange::make (offset, processed.getDuration()), processed, *sound,
-                                       MediaTime::zero());
+                remux.insertTimeRange (id, MediaTimeRange::make (MediaTime::zero(), processed.getDuration()), processed,
+                                       *sound, MediaTime::zero());
             }
 
             auto passthrough = MediaExportSession::create (remux, MediaExportSession::presetPassthrough);

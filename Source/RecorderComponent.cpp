@@ -120,8 +120,15 @@ RecorderComponent::RecorderComponent (juce::AudioDeviceManager& deviceManagerToU
     recorder = std::make_unique<AudioRecorder>();
     deviceManager.addAudioCallback (recorder.get());
 
+    // The output device is chosen here too: it is the one the player plays through, and the media window
+    // sends the user here when there is none.
     deviceSelector =
-        std::make_unique<juce::AudioDeviceSelectorComponent> (deviceManager, 1, 2, 0, 0, false, false, true, false);
+        std::make_unique<juce::AudioDeviceSelectorComponent> (deviceManager, 1, 2, 0, 2, false, false, true, false);
+    settingsLook.getCurrentColourScheme().setUIColour (juce::LookAndFeel_V4::ColourScheme::defaultFill, popupButton);
+    settingsLook.getCurrentColourScheme().setUIColour (juce::LookAndFeel_V4::ColourScheme::highlightedFill,
+                                                       popupButton);
+    settingsLook.setColourScheme (settingsLook.getCurrentColourScheme());
+    deviceSelector->setLookAndFeel (&settingsLook);
     addAndMakeVisible (*deviceSelector);
 
     showSettings (false);
@@ -149,6 +156,7 @@ RecorderComponent::~RecorderComponent()
     removeDeviceCallbacks();
     deviceManager.removeAudioCallback (recorder.get());
     recorder.reset(); // a running recording is finished and closed
+    deviceSelector->setLookAndFeel (nullptr);
     deviceSelector.reset();
     firstInputStrip.reset();
     secondInputStrip.reset();
@@ -156,6 +164,10 @@ RecorderComponent::~RecorderComponent()
 
 void RecorderComponent::paint (juce::Graphics& g)
 {
+    // Shown again after resting off the screen: the elapsed time follows once more.
+    if (!isTimerRunning())
+        startTimer (timerIntervalMs);
+
     g.fillAll (doneButton->isVisible() ? juce::Colour (0xffffffff) : juce::Colour (0xff000000));
 }
 
@@ -190,6 +202,13 @@ void RecorderComponent::resized()
 
 void RecorderComponent::timerCallback()
 {
+    // Nobody sees the elapsed time off the screen (the player shown instead, the window minimised).
+    if (!isShowing())
+    {
+        stopTimer();
+        return;
+    }
+
     auto* device = deviceManager.getCurrentAudioDevice();
     const auto rate = device != nullptr ? device->getCurrentSampleRate() : fallbackRate;
     elapsedLabel->setText (formatElapsed (recorder->getSampleCount(), rate), juce::dontSendNotification);

@@ -11,7 +11,8 @@ class LiveAudioInputDisplayComp;
 class TavPreferences;
 
 /** The recorder face of the media window: input source, mono or stereo, sample rate and bit depth, a
-    settings view with the device selector, the record/stop button, the elapsed time and two level strips.
+    settings view with the device selector (input, and the output the player plays through), the record/stop
+    button, the elapsed time and two level strips.
 
     A recording goes to the first free "Tavlin Recording.wav", "Tavlin Recording(2).wav", ... in the user's
     Documents folder; stopping it opens the file in the player. A recording that cannot start, or that
@@ -76,6 +77,10 @@ private:
 
     juce::AudioDeviceManager& deviceManager;
     TavPreferences* preferences;
+    /** The settings view's look: dark text on its white, the recorder's blue for what is chosen. The
+        framework's default look draws light text, which vanished on that white.
+    */
+    juce::LookAndFeel_V4 settingsLook { juce::LookAndFeel_V4::getLightColourScheme() };
     bool recording = false;
     juce::String recordingFile;
 

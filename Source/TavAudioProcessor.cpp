@@ -14,6 +14,7 @@
 #include "ZMaximizer.h"
 #include "ZNoiseAnalyzer.h"
 #include "ZNoiseReductionBay.h"
+#include "ZNumberText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -63,25 +64,6 @@ juce::String formatStateValue (double value)
     auto result = std::to_chars (text, text + sizeof (text) - 1, value, std::chars_format::general, 20);
     *result.ptr = 0;
     return text;
-}
-
-/** A whole finite decimal number, or false. */
-bool parseStateValue (const juce::String& text, double& value)
-{
-    auto trimmed = text.trim().toStdString();
-    auto* first = trimmed.data();
-    auto* last = first + trimmed.size();
-    auto result = std::from_chars (first, last, value, std::chars_format::general);
-    return result.ec == std::errc() && result.ptr == last && std::isfinite (value);
-}
-
-bool isUsableProfile (const vesk::ZBuffer& scratch, const vesk::ZBuffer& profile)
-{
-    if (scratch.getLength() != profile.getLength())
-        return false;
-
-    auto* x = scratch.getData();
-    return std::all_of (x, x + scratch.getLength(), [] (float v) { return std::isfinite (v); });
 }
 
 float normalised (float value)
@@ -701,49 +683,34 @@ bool TavAudioProcessor::restoreState (const void* data, int sizeInBytes)
     if (sizeInBytes <= 0)
         return false;
 
+    // The root's tag is not checked: a renamed root still holds the settings.
     auto root = StateBlob::read (data, (size_t) sizeInBytes);
 
-    if (root == nullptr || !root->hasTagName (stateTag))
+    if (root == nullptr)
         return false;
 
-    // Every check comes before the first change.
-    double values[numRestoredAttributes] {};
+    // A missing or unreadable value (empty, not a number, not finite, beyond the float range) counts as 0.
+    float values[numRestoredAttributes] {};
 
     for (int i = 0; i < numRestoredAttributes; ++i)
-        if (root->hasAttribute (stateAttributes[i])
-            && !parseStateValue (root->getStringAttribute (stateAttributes[i]), values[i]))
-            return false;
+        values[i] = vesk::readFiniteFloat (root->getStringAttribute (stateAttributes[i])).value_or (0.0f);
 
-    const auto numChildren = root->getNumChildElements();
+    // The profiles come from the first two child elements, whatever their tags, and only when both read
+    // whole at the bay's profile length; otherwise the current profiles stay, as with fewer children.
     auto* profile0 = noiseReductionBay->getChannelNoiseProfile (0);
     auto* profile1 = noiseReductionBay->getChannelNoiseProfile (1);
-    const bool restoreProfiles = numChildren >= 2 && profile0 != nullptr && profile1 != nullptr;
+    auto restoreProfiles = root->getNumChildElements() >= 2 && profile0 != nullptr && profile1 != nullptr;
 
-    if (numChildren == 1)
-        return false;
-
-    if (numChildren >= 2)
+    for (int c = 0; c < 2 && restoreProfiles; ++c)
     {
-        for (int c = 0; c < 2; ++c)
-        {
-            auto* child = root->getChildElement (c);
-            auto* profile = c == 0 ? profile0 : profile1;
-
-            if (!child->hasTagName ("buffer"))
-                return false;
-
-            if (profile == nullptr)
-                continue;
-
-            vesk::ZBuffer scratch (profile->getLength(), "ZBuffer");
-
-            if (!scratch.restoreFromXml (*child) || !isUsableProfile (scratch, *profile))
-                return false;
-        }
+        auto* profile = c == 0 ? profile0 : profile1;
+        vesk::ZBuffer scratch (profile->getLength(), "ZBuffer");
+        restoreProfiles =
+            scratch.restoreFromXml (*root->getChildElement (c)) && scratch.getLength() == profile->getLength();
     }
 
     for (int i = 0; i < numRestoredAttributes; ++i)
-        setParameter (i, (float) values[i]);
+        setParameter (i, values[i]);
 
     if (restoreProfiles)
     {

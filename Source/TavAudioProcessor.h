@@ -110,7 +110,10 @@ public:
     /** Processes the first count samples of the buffer (a larger buffer) instead of its whole length. */
     void processBlockWithSize (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi, int count);
 
-    /** Restores a state blob. The whole blob is checked first: a bad one changes nothing and gives false. */
+    /** Restores a state blob: parameters 0 to 10 (a missing or unreadable value counts as 0) and, when the
+        first two child elements read whole, both noise profiles. A block that is not a readable blob
+        changes nothing and gives false.
+    */
     bool restoreState (const void* data, int sizeInBytes);
 
     /** Factory settings: parameters 0 to 10, the noise profiles, the expanders and maximizers, the learn

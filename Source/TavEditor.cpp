@@ -507,7 +507,8 @@ void TavEditor::timerCallback (int timerID)
     }
     else if (timerID == meterTimer)
     {
-        if (!isBusy())
+        // A meter at rest shows what it would draw again: silence draws nothing new.
+        if (!isBusy() && !meter->isAtRest())
             meter->repaint();
     }
 }

@@ -1,10 +1,10 @@
 #include "TavlinApplication.h"
 
 #include "ApplicationBatchHost.h"
+#include "ApplicationPlayerHost.h"
+#include "AudioFormatExporter.h"
 #include "CommandLineTokens.h"
 #include "FileTypeChooser.h"
-#include "AudioFormatExporter.h"
-#include "ApplicationPlayerHost.h"
 #include "InstanceForwarder.h"
 #include "MediaControlsComponent.h"
 #include "MediaWindow.h"
@@ -32,6 +32,7 @@ constexpr int startupTickMs = 50;
 constexpr int quitSettleMs = 500;
 constexpr int handOverTimeoutMs = 5000;
 constexpr int openRetryMs = 200; // how often a waiting open request looks again
+constexpr int pendingRetryMs = 200; // how often a remembered quit or close looks whether it may go ahead
 
 juce::Rectangle<int> mainUserArea()
 {
@@ -75,6 +76,8 @@ bool TavlinApplication::moreThanOneInstanceAllowed()
 //==============================================================================
 void TavlinApplication::initialise (const juce::String& commandLine)
 {
+    diagnostics = std::make_unique<DiagnosticLog::Installed>();
+
     // One instance per user: a later launch only hands its command line on.
     instance = std::make_unique<InstanceForwarder> (
         InstanceForwarder::getDefaultFolder(), [this] (const juce::String& line) { anotherInstanceStarted (line); });
@@ -188,6 +191,7 @@ void TavlinApplication::shutdown()
 
     processor.reset();
     instance.reset();
+    diagnostics.reset();
 }
 
 void TavlinApplication::anotherInstanceStarted (const juce::String& commandLine)
@@ -197,7 +201,9 @@ void TavlinApplication::anotherInstanceStarted (const juce::String& commandLine)
     if (path.isEmpty() || document == nullptr)
         return;
 
-    if (!isIdle() || juce::Component::getCurrentlyModalComponent() != nullptr)
+    // A quit or close remembered earlier goes first.
+    if (isOperationRunning() || pendingRequest != PendingRequest::none
+        || juce::Component::getCurrentlyModalComponent() != nullptr)
     {
         juce::Timer::callAfterDelay (openRetryMs,
                                      [commandLine]
@@ -208,6 +214,8 @@ void TavlinApplication::anotherInstanceStarted (const juce::String& commandLine)
         return;
     }
 
+    const OperationScope opening (*this);
+
     if (closeMediaDocument().failed())
         return;
 
@@ -217,6 +225,14 @@ void TavlinApplication::anotherInstanceStarted (const juce::String& commandLine)
 
 void TavlinApplication::systemRequestedQuit()
 {
+    // Pulling the media from under a running save, opening or batch would lose the user's work: the quit
+    // waits for it (a batch stops after the file it is at).
+    if (isOperationRunning())
+    {
+        remember (PendingRequest::quit);
+        return;
+    }
+
     if (closeMediaDocument().failed())
         return;
 
@@ -247,6 +263,7 @@ juce::Result TavlinApplication::closeMediaDocument()
     if (!isIdle())
         return juce::Result::fail ("Busy.");
 
+    const OperationScope closing (*this); // "Yes" in the close question saves first
     auto result = document->closeMedia();
 
     if (result.wasOk())
@@ -256,6 +273,58 @@ juce::Result TavlinApplication::closeMediaDocument()
     }
 
     return result;
+}
+
+void TavlinApplication::requestCloseMedia()
+{
+    if (isOperationRunning())
+        remember (PendingRequest::closeMedia);
+    else
+        closeMediaDocument();
+}
+
+bool TavlinApplication::isOperationRunning() const
+{
+    return operationDepth > 0 || !isIdle();
+}
+
+void TavlinApplication::remember (PendingRequest request)
+{
+    if (request > pendingRequest)
+        pendingRequest = request;
+
+    if (pendingCheckScheduled)
+        return;
+
+    pendingCheckScheduled = true;
+    juce::Timer::callAfterDelay (pendingRetryMs,
+                                 []
+                                 {
+                                     if (auto* app = getApp())
+                                         app->carryOutPendingRequest();
+                                 });
+}
+
+void TavlinApplication::carryOutPendingRequest()
+{
+    pendingCheckScheduled = false;
+
+    if (pendingRequest == PendingRequest::none)
+        return;
+
+    // Still running, or the operation's last question or message still up: look again shortly.
+    if (isOperationRunning() || juce::Component::getCurrentlyModalComponent() != nullptr)
+    {
+        remember (pendingRequest);
+        return;
+    }
+
+    const auto request = std::exchange (pendingRequest, PendingRequest::none);
+
+    if (request == PendingRequest::quit)
+        systemRequestedQuit();
+    else
+        closeMediaDocument();
 }
 
 void TavlinApplication::setPlayerMode (bool player)
@@ -287,6 +356,7 @@ juce::Result TavlinApplication::openMediaFile (const juce::File& file, bool show
     if (document == nullptr)
         return juce::Result::fail ("Unable to load document.");
 
+    const OperationScope opening (*this);
     document->showLoadErrors = showErrors;
     return document->loadFrom (file, showErrors);
 }
@@ -296,6 +366,7 @@ void TavlinApplication::openMediaInteractive()
     if (document == nullptr)
         return;
 
+    const OperationScope opening (*this);
     document->showLoadErrors = true;
     document->loadFromUserSpecifiedFile (true);
 }
@@ -313,6 +384,8 @@ bool TavlinApplication::readAnalysisAudio (juce::int64 startSample, int numSampl
 
 void TavlinApplication::analyzeSelection()
 {
+    const OperationScope learning (*this);
+
     if (document != nullptr)
         document->learnFromRegion();
 }
@@ -331,7 +404,7 @@ void TavlinApplication::showUserGuide (bool quickStart)
         userGuideWindow->setResizable (true, false);
     }
 
-    userGuideWindow->setVisible (true);
+    userGuideWindow->showGuide();
 
     if (quickStart)
         userGuideWindow->showQuickStart();
@@ -408,6 +481,8 @@ void TavlinApplication::savePreset()
 
 void TavlinApplication::saveMedia (bool asNew)
 {
+    const OperationScope saving (*this);
+
     if (document != nullptr && document->openedFile.getFullPathName().isNotEmpty())
         document->saveMedia (asNew);
 }
@@ -417,6 +492,7 @@ void TavlinApplication::runBatchProcessor()
     if (processor == nullptr || document == nullptr)
         return;
 
+    const OperationScope batch (*this);
     batchCancelled = false;
 
     juce::MemoryBlock settings (65536, true);
@@ -440,6 +516,10 @@ void TavlinApplication::runBatchProcessor()
     if (!batchCancelled)
         closeMediaDocument();
 
+    // A quit stopped the run: the quit follows, and nobody is left to read how the run went.
+    if (pendingRequest == PendingRequest::quit)
+        return;
+
     juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon, "Batch Processor",
                                             lastBatchSummary.describe());
 }
@@ -447,6 +527,7 @@ void TavlinApplication::runBatchProcessor()
 bool TavlinApplication::batchProcessDirectory (const juce::File& input, const juce::File& output,
                                                const juce::MemoryBlock& settings)
 {
+    const OperationScope batchRun (*this);
     ApplicationBatchHost host (*this, settings);
     BatchProcessor batch (host);
     const auto ok = batch.processDirectory (input, output);

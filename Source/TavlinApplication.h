@@ -2,6 +2,7 @@
 
 #include "BatchProcessor.h"
 #include "CommandTable.h"
+#include "DiagnosticLog.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 #include <juce_audio_formats/juce_audio_formats.h>
@@ -52,7 +53,9 @@ public:
     */
     void anotherInstanceStarted (const juce::String& commandLine) override;
 
-    /** Quit: through the close gate, then 500 ms of message loop, the stale-file removal and quit(). */
+    /** Quit: through the close gate, then 500 ms of message loop, the stale-file removal and quit(). Asked
+        while a long operation runs, the quit is remembered and carried out once the operation has ended.
+    */
     void systemRequestedQuit() override;
 
     /** A change message of the processor marks the media document changed. */
@@ -66,6 +69,26 @@ public:
         the player. Refused while a long operation runs.
     */
     juce::Result closeMediaDocument();
+
+    /** The media window's close button: the close gate now, or, while a long operation runs, once it has
+        ended.
+    */
+    void requestCloseMedia();
+
+    /** What a quit or a media close that arrived during a long operation left to do once it has ended. */
+    enum class PendingRequest
+    {
+        none,
+        closeMedia,
+        quit ///< outranks a media close: the quit closes the media too
+    };
+
+    PendingRequest getPendingRequest() const noexcept { return pendingRequest; }
+
+    /** True while a long operation runs: the progress display shows, or a command that runs one (opening,
+        saving, a batch, a learn pass) has not returned yet.
+    */
+    bool isOperationRunning() const;
 
     void setPlayerMode (bool player);
     bool isPlayerMode() const noexcept { return playerMode; }
@@ -146,7 +169,20 @@ public:
     TavUIEditor* getEditor() const;
 
 private:
+    /** Counts a running operation for its lifetime. */
+    class OperationScope
+    {
+    public:
+        explicit OperationScope (TavlinApplication& a) : app (a) { ++app.operationDepth; }
+        ~OperationScope() { --app.operationDepth; }
+
+    private:
+        TavlinApplication& app;
+    };
+
     void handOverToRunningInstance (const juce::String& commandLine);
+    void remember (PendingRequest request);
+    void carryOutPendingRequest();
 
     std::unique_ptr<TavAudioProcessor> processor;
     std::unique_ptr<TavEditorWindow> editorWindow;
@@ -159,8 +195,12 @@ private:
     bool looping = true;
     bool playerMode = true;
     bool batchCancelled = false; ///< set when the user cancels a batch run with Escape
+    int operationDepth = 0; ///< commands running a long operation, nested
+    PendingRequest pendingRequest = PendingRequest::none;
+    bool pendingCheckScheduled = false;
     BatchProcessor::Summary lastBatchSummary;
     std::unique_ptr<InstanceForwarder> instance;
+    std::unique_ptr<DiagnosticLog::Installed> diagnostics; ///< the framework's logger while the program runs
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TavlinApplication)
 };

@@ -424,8 +424,7 @@ int TavlinDocument::askApplyBeforeClosing()
 
 bool TavlinDocument::isAnalyzeEnabled()
 {
-    auto* app = TavlinApplication::getApp();
-    return app != nullptr && app->isAnalyzeEnabled();
+    return PlayerHost::get().isAnalyzeEnabled();
 }
 
 void TavlinDocument::enterPlayerMode()

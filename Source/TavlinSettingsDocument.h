@@ -7,8 +7,8 @@ class TavAudioProcessor;
 /** A short-lived document for one preset command: a ".tvp" file holds exactly one state blob of the
     processor (see StateBlob), at most maxPresetBytes long.
 
-    Loading hands the file to the processor; a file that is too large, unreadable or not a whole state
-    blob changes nothing and fails with a text saying why. Saving writes the blob beside the target and
+    Loading hands the file to the processor; a file that is too large, unreadable or not a readable
+    state blob changes nothing and fails with a text saying why. Saving writes the blob beside the target and
     then moves it into place, so a failed save leaves the previous file as it was and never a file that
     could not be loaded again.
 */

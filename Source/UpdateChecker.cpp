@@ -34,6 +34,14 @@ void UpdateChecker::checkForUpdates()
 
 void UpdateChecker::start (bool userAsked)
 {
+    if (feed.isEmpty())
+    {
+        if (userAsked)
+            notifier->showNoFeed();
+
+        return;
+    }
+
     answerUser = answerUser || userAsked;
     fetch->start (feed, timeoutMs, [this] (const auto& response) { feedArrived (response); });
 }
@@ -60,9 +68,25 @@ void UpdateChecker::feedArrived (const tavlin::desktop::HttpResponse& response)
         return failed (parsed.error);
 
     if (VersionComparator::isNewer (parsed.newest->version, installedVersion))
-        notifier->showUpdateAvailable (*parsed.newest, installedVersion);
+    {
+        auto release = *parsed.newest;
+
+        if (!isAllowedDownloadPage (release.downloadPage, feed))
+            release.downloadPage = {};
+
+        notifier->showUpdateAvailable (release, installedVersion);
+    }
     else if (tellUser)
         notifier->showUpToDate (installedVersion);
+}
+
+bool UpdateChecker::isAllowedDownloadPage (const juce::URL& page, const juce::URL& feed)
+{
+    const auto address = page.toString (true);
+    const auto host = page.getDomain();
+
+    return address.startsWithIgnoreCase ("https://") && host.isNotEmpty() && !host.containsAnyOf ("@\\")
+           && host.equalsIgnoreCase (feed.getDomain());
 }
 
 void startBackgroundUpdateCheck()

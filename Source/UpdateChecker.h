@@ -6,8 +6,10 @@
 /** Checks the update feed for a version newer than the one installed.
 
     A background check tells the user only when there is a newer version and stays silent when there is
-    none or the feed cannot be reached; a check the user asked for always answers. The feed is fetched on
-    a thread of its own; everything else runs on the message thread.
+    none or the feed cannot be reached; a check the user asked for always answers. Without a feed (an empty
+    address: the build names none) nothing is fetched, and a check the user asked for says so. The download
+    page offered with a newer version is an https address on the feed's own host, or none. The feed is fetched
+    on a thread of its own; everything else runs on the message thread.
 */
 class UpdateChecker
 {
@@ -30,6 +32,9 @@ public:
     void checkForUpdates();
 
     bool isChecking() const noexcept { return fetch->isRunning(); }
+
+    /** Whether a release's page may be offered for a feed: https, on the feed's own host. */
+    static bool isAllowedDownloadPage (const juce::URL& page, const juce::URL& feed);
 
 private:
     void start (bool userAsked);

@@ -21,6 +21,7 @@ UserGuideComponent::UserGuideComponent()
 UserGuideComponent::~UserGuideComponent()
 {
     stopTimer();
+    browser.reset();
     backButton->removeListener (this);
 }
 
@@ -28,6 +29,34 @@ void UserGuideComponent::showQuickStart()
 {
     url = UserGuidePages::getQuickStartPage();
     startTimer (loadDelayMs);
+}
+
+void UserGuideComponent::setShown (bool shown)
+{
+    if (shown)
+    {
+        if (browser == nullptr && !isTimerRunning())
+            startTimer (loadDelayMs);
+
+        return;
+    }
+
+    stopTimer();
+    releaseBrowser();
+}
+
+void UserGuideComponent::releaseBrowser()
+{
+    if (browser == nullptr)
+        return;
+
+    // Shown again, the guide opens where the reader was.
+    const auto& shownLast = browser->getLastPageLoaded();
+
+    if (shownLast.startsWith ("file:"))
+        url = juce::URL (shownLast);
+
+    browser.reset();
 }
 
 void UserGuideComponent::paint (juce::Graphics& g)
@@ -43,15 +72,31 @@ void UserGuideComponent::resized()
 
 void UserGuideComponent::timerCallback()
 {
+    stopTimer();
+
     if (browser == nullptr)
     {
         browser = std::make_unique<TavWebBrowserComponent>();
+        browser->onPageProcessEnded = [safe = juce::Component::SafePointer<UserGuideComponent> (this)]
+        {
+            // Not from inside the browser's own callback: the browser goes at the next turn of the loop.
+            juce::MessageManager::callAsync (
+                [safe]
+                {
+                    if (safe == nullptr)
+                        return;
+
+                    safe->releaseBrowser();
+
+                    if (safe->onBrowserLost != nullptr)
+                        safe->onBrowserLost();
+                });
+        };
         addAndMakeVisible (*browser);
         resized();
     }
 
     browser->goToURL (url.toString (false));
-    stopTimer();
 }
 
 void UserGuideComponent::buttonClicked (juce::Button* button)

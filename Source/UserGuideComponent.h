@@ -2,10 +2,14 @@
 
 #include "TavWebBrowserComponent.h"
 
+#include <functional>
 #include <memory>
 
-/** The user guide's content: a "Back" button above the browser, which is made at the first timer tick and
-    then shows the page in url.
+/** The user guide's content: a "Back" button above the browser, which is made at the first timer tick after
+    the guide is shown and then shows the page in url.
+
+    The browser, with its page process, lives only while the guide is shown: hiding the guide ends it, and
+    showing the guide again makes a new one on the page that was shown last.
 */
 class UserGuideComponent : public juce::Component, public juce::Button::Listener, public juce::Timer
 {
@@ -22,17 +26,27 @@ public:
     /** Loads the quick-start page at the next timer tick. */
     void showQuickStart();
 
+    /** The guide's window was shown (the browser is made at the next tick) or hidden (the browser goes). */
+    void setShown (bool shown);
+
+    /** Called when the browser's page process ended by itself, which happens when the guide's window was
+        destroyed from outside; the browser is gone by then.
+    */
+    std::function<void()> onBrowserLost;
+
     void paint (juce::Graphics& g) override;
     void resized() override;
     void timerCallback() override;
     void buttonClicked (juce::Button* button) override;
 
-    /** Null until the first timer tick. */
+    /** Null until the first timer tick, and while the guide is hidden. */
     TavWebBrowserComponent* getBrowser() const noexcept { return browser.get(); }
     juce::TextButton* getBackButton() const noexcept { return backButton.get(); }
     const juce::URL& getURL() const noexcept { return url; }
 
 private:
+    void releaseBrowser();
+
     juce::URL url;
     std::unique_ptr<TavWebBrowserComponent> browser;
     std::unique_ptr<juce::TextButton> backButton;

@@ -19,19 +19,47 @@ UserGuideWindow::UserGuideWindow()
         addKeyListener (app->getCommandManager().getKeyMappings());
 
     setName ("Tavlin User Guide");
+
+    content->onBrowserLost = [this] { hideGuide(); };
 }
 
 UserGuideWindow::~UserGuideWindow()
 {
+    content->onBrowserLost = nullptr;
     clearContentComponent();
 }
 
 void UserGuideWindow::closeButtonPressed()
 {
+    hideGuide();
+}
+
+void UserGuideWindow::showGuide()
+{
+    if (!isOnDesktop())
+        addToDesktop();
+
+    setVisible (true);
+    toFront (true);
+}
+
+void UserGuideWindow::hideGuide()
+{
     setVisible (false);
+
+    if (isOnDesktop())
+        removeFromDesktop();
 }
 
 void UserGuideWindow::showQuickStart()
 {
     content->showQuickStart();
+}
+
+void UserGuideWindow::visibilityChanged()
+{
+    TavDocumentWindow::visibilityChanged();
+
+    if (content != nullptr)
+        content->setShown (isVisible());
 }

@@ -76,6 +76,7 @@ WashWindowComponent::~WashWindowComponent()
         processor->setWashWindow (nullptr);
 
     stopTimer();
+    cancelPendingUpdate();
 }
 
 void WashWindowComponent::setClock (std::function<juce::int64()> clockToUse)
@@ -90,6 +91,10 @@ void WashWindowComponent::attachToProcessor (juce::int64 blockSize)
         return;
 
     auto& bay = processor->getNoiseReductionBay();
+
+    if (reductionDb != bay.getReduction() || mode != bay.getMode())
+        renderPending = true;
+
     reductionDb = bay.getReduction();
     mode = bay.getMode();
 
@@ -99,6 +104,8 @@ void WashWindowComponent::attachToProcessor (juce::int64 blockSize)
 
     stopTimer();
     renderIntervalMs = blockSize < 8192 ? 100 : 300;
+    idleTicks = 0;
+    resting = false;
     startTimer ((int) renderIntervalMs);
 }
 
@@ -116,6 +123,19 @@ void WashWindowComponent::pushSpectrumColumn()
 
     copyRows (*profile, [rows] (int j, float v) { rows[j].store (std::max (v, floorDb), std::memory_order_relaxed); });
     copyRows (*values, [ring] (int j, float v) { ring[j].store (v, std::memory_order_relaxed); });
+
+    columnArrived.store (true);
+
+    if (resting.exchange (false))
+        triggerAsyncUpdate();
+}
+
+void WashWindowComponent::handleAsyncUpdate()
+{
+    idleTicks = 0;
+
+    if (!isTimerRunning())
+        startTimer ((int) renderIntervalMs);
 }
 
 void WashWindowComponent::renderImage()
@@ -197,8 +217,25 @@ void WashWindowComponent::resized()
 
 void WashWindowComponent::timerCallback()
 {
-    renderImage();
-    repaint();
+    // Only new sound moves the picture; off the screen it waits, and the columns keep arriving in place.
+    if (isShowing() && (renderPending || columnArrived.exchange (false)))
+    {
+        renderPending = false;
+        idleTicks = 0;
+        renderImage();
+        repaint();
+        return;
+    }
+
+    if (++idleTicks < idleTicksBeforeRest || columnArrived.load())
+        return;
+
+    resting = true;
+    stopTimer();
+
+    // A column that came in meanwhile found the timer still running: start again at once.
+    if (columnArrived.load() && resting.exchange (false))
+        startTimer ((int) renderIntervalMs);
 }
 
 float WashWindowComponent::getHistoryValue (int column, int row) const

@@ -20,7 +20,9 @@ class TavUIEditor;
 
     After every chain block the processor calls pushSpectrumColumn() on its rendering thread, which copies
     the bay's display spectrum and noise profile into the column of a 196-column ring that writeColumn
-    names. A timer renders the ring (newest column at the left edge) and moves on to the next column. The
+    names. A timer renders the ring (newest column at the left edge) and moves on to the next column, when a
+    column has arrived since its last render and the window is on the screen; once no column has come for a
+    while the timer stops, and the next column starts it again, so an idle window costs nothing. The
     right half shows the history as the current noise-reduction mode treats it: dimmed below the profile
     when on, only what lies below the profile in noise-only mode, unchanged when off. A half-transparent
     white line divides the halves, a caption can be written over the picture, and a mask child on top
@@ -32,12 +34,16 @@ class TavUIEditor;
 class WashWindowComponent : public juce::Component,
                             public juce::Timer,
                             public juce::SettableTooltipClient,
-                            public SpectrumColumnSink
+                            public SpectrumColumnSink,
+                            private juce::AsyncUpdater
 {
 public:
     static constexpr int size = 196;
     static constexpr int halfRows = 98;
     static constexpr float floorDb = -96.0f;
+
+    /** Timer ticks without a new column after which the timer stops until the next column. */
+    static constexpr int idleTicksBeforeRest = 5;
 
     /** Registers with the owner's processor (when there is one) and starts rendering every 300 ms. */
     explicit WashWindowComponent (TavUIEditor* owner);
@@ -51,7 +57,8 @@ public:
     void attachToProcessor (juce::int64 blockSize);
 
     /** The column step (rendering thread): copies both display buffers into the current column. Takes no
-        lock and allocates nothing; display buffers shorter than 196 values are ignored.
+        lock and allocates nothing; display buffers shorter than 196 values are ignored. The first column after
+        the timer has stopped posts one message that starts it again.
     */
     void pushSpectrumColumn() override;
 
@@ -64,6 +71,9 @@ public:
     void paint (juce::Graphics& g) override;
     void resized() override;
     void timerCallback() override;
+
+    /** True while the timer has stopped for want of new columns. */
+    bool isResting() const noexcept { return resting.load(); }
 
     //==============================================================================
     const juce::Image& getImage() const noexcept { return image; }
@@ -78,6 +88,8 @@ public:
     void setClock (std::function<juce::int64()> clockToUse);
 
 private:
+    void handleAsyncUpdate() override;
+
     TavUIEditor* owner;
     TavAudioProcessor* processor = nullptr;
     juce::Image image;
@@ -96,6 +108,10 @@ private:
     juce::ColourGradient gradient;
     juce::int64 lastRenderMs = 0;
     std::function<juce::int64()> clock;
+    std::atomic<bool> columnArrived { false }; // set by the column step, taken by the timer
+    std::atomic<bool> resting { false }; // the timer has stopped; the next column starts it
+    bool renderPending = true; // the picture is older than the settings it shows
+    int idleTicks = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (WashWindowComponent)
 };

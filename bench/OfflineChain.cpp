@@ -1,10 +1,14 @@
-// Runs a WAV file through the whole restoration chain offline, in 512-sample host blocks, with the
-// settings a user would choose, and reports how fast that is compared with real time.
+// Runs a WAV file through the whole restoration chain offline, in 512-sample host blocks, and reports
+// how fast that is compared with real time.
 //
-//   OfflineChain input.wav output.wav [--learn startSeconds lengthSeconds]
+//   OfflineChain input.wav output.wav [--learn startSeconds lengthSeconds] [--no-learn] [--defaults]
+//                [--set INDEX=VALUE]...
 //
-// The noise profile is learned from the given stretch first (default: the first second). The
-// output is aligned with the input (the processor's latency is trimmed off) and has the same length.
+// The noise profile is learned from the given stretch first (default: the first second) unless
+// --no-learn is given. The chain then runs with the settings a user would typically choose, or with
+// the processor's factory settings under --defaults; each --set then gives one parameter (by index)
+// a normalised value. The output is aligned with the input (the processor's latency is trimmed off)
+// and has the same length.
 
 #include "TavAudioProcessor.h"
 
@@ -15,6 +19,8 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -22,8 +28,64 @@ constexpr int hostBlock = 512;
 
 int usage()
 {
-    std::fprintf (stderr, "usage: OfflineChain input.wav output.wav [--learn startSeconds lengthSeconds]\n");
+    std::fprintf (stderr, "usage: OfflineChain input.wav output.wav [--learn startSeconds lengthSeconds] [--no-learn]\n"
+                          "                    [--defaults] [--set INDEX=VALUE]...\n");
     return 2;
+}
+
+struct Options
+{
+    double learnStart = 0.0, learnLength = 1.0;
+    bool learn = true;
+    bool defaults = false;
+    std::vector<std::pair<int, float>> settings;
+};
+
+/** Reads the options after the two file names; false on anything it does not know. */
+bool parseOptions (int argc, char* argv[], Options& options)
+{
+    for (int i = 3; i < argc; ++i)
+    {
+        const juce::String option (argv[i]);
+
+        if (option == "--learn" && i + 2 < argc)
+        {
+            options.learnStart = juce::String (argv[++i]).getDoubleValue();
+            options.learnLength = juce::String (argv[++i]).getDoubleValue();
+        }
+        else if (option == "--no-learn")
+        {
+            options.learn = false;
+        }
+        else if (option == "--defaults")
+        {
+            options.defaults = true;
+        }
+        else if (option == "--set" && i + 1 < argc)
+        {
+            const juce::String setting (argv[++i]);
+            const auto index = setting.upToFirstOccurrenceOf ("=", false, false);
+            const auto value = setting.fromFirstOccurrenceOf ("=", false, false);
+
+            if (!setting.contains ("=") || !index.containsOnly ("0123456789") || index.isEmpty()
+                || !value.containsOnly ("0123456789.-+eE") || value.isEmpty())
+                return false;
+
+            const auto parameter = index.getIntValue();
+            const auto normalised = value.getFloatValue();
+
+            if (parameter >= TavAudioProcessor::numParameters || !(normalised >= 0.0f && normalised <= 1.0f))
+                return false;
+
+            options.settings.emplace_back (parameter, normalised);
+        }
+        else
+        {
+            return false;
+        }
+    }
+
+    return true;
 }
 
 /** Runs count samples of the source from start through the processor, in host blocks; null source
@@ -63,23 +125,16 @@ void runThrough (TavAudioProcessor& processor, const juce::AudioBuffer<float>* s
 
 int main (int argc, char* argv[])
 {
-    if (argc != 3 && argc != 6)
+    Options options;
+
+    if (argc < 3 || !parseOptions (argc, argv, options))
         return usage();
 
     juce::ScopedJuceInitialiser_GUI juceInitialiser;
 
     const juce::File inputFile = juce::File::getCurrentWorkingDirectory().getChildFile (argv[1]);
     const juce::File outputFile = juce::File::getCurrentWorkingDirectory().getChildFile (argv[2]);
-    double learnStart = 0.0, learnLength = 1.0;
-
-    if (argc == 6)
-    {
-        if (juce::String (argv[3]) != "--learn")
-            return usage();
-
-        learnStart = juce::String (argv[4]).getDoubleValue();
-        learnLength = juce::String (argv[5]).getDoubleValue();
-    }
+    const auto learnStart = options.learnStart, learnLength = options.learnLength;
 
     juce::AudioFormatManager formats;
     formats.registerBasicFormats();
@@ -117,22 +172,39 @@ int main (int argc, char* argv[])
                                              (int) (learnLength * rate));
     const auto ahead = std::min (stretchLength / 2, 8192);
     auto& noiseReduction = processor.getNoiseReductionBay();
-    runThrough (processor, &input, stretchStart, ahead, nullptr, 0);
-    noiseReduction.startLearning();
-    runThrough (processor, &input, stretchStart + ahead, stretchLength - ahead, nullptr, 0);
-    noiseReduction.stopLearning();
-    runThrough (processor, nullptr, 0, 4 * hostBlock, nullptr, 0);
+
+    if (options.learn)
+    {
+        runThrough (processor, &input, stretchStart, ahead, nullptr, 0);
+        noiseReduction.startLearning();
+        runThrough (processor, &input, stretchStart + ahead, stretchLength - ahead, nullptr, 0);
+        noiseReduction.stopLearning();
+        runThrough (processor, nullptr, 0, 4 * hostBlock, nullptr, 0);
+    }
+
     processor.reset();
 
-    const bool learned = noiseReduction.isLearning() == 0 && noiseReduction.getMode() == 1;
+    const bool learned = options.learn && noiseReduction.isLearning() == 0 && noiseReduction.getMode() == 1;
 
-    processor.setParameter (TavAudioProcessor::noiseReductionMode, 0.5f);
-    processor.setParameter (TavAudioProcessor::amountBroadbandNR, 0.5f);
-    processor.setParameter (TavAudioProcessor::clickCrackleDetection, 0.5f);
-    processor.setParameter (TavAudioProcessor::humRemoval, 0.0f);
-    processor.setParameter (TavAudioProcessor::declipper, 1.0f);
-    processor.setParameter (TavAudioProcessor::enhance, 0.5f);
-    processor.setParameter (TavAudioProcessor::boostVolume, 0.25f);
+    if (!options.defaults)
+    {
+        processor.setParameter (TavAudioProcessor::noiseReductionMode, 0.5f);
+        processor.setParameter (TavAudioProcessor::amountBroadbandNR, 0.5f);
+        processor.setParameter (TavAudioProcessor::clickCrackleDetection, 0.5f);
+        processor.setParameter (TavAudioProcessor::humRemoval, 0.0f);
+        processor.setParameter (TavAudioProcessor::declipper, 1.0f);
+        processor.setParameter (TavAudioProcessor::enhance, 0.5f);
+        processor.setParameter (TavAudioProcessor::boostVolume, 0.25f);
+    }
+    else
+    {
+        // Every parameter at its factory value, so a learned profile is not used unless a --set says so.
+        for (int index = 0; index < TavAudioProcessor::numParameters; ++index)
+            processor.setParameter (index, processor.getParameterDefaultValue (index));
+    }
+
+    for (const auto& [index, value] : options.settings)
+        processor.setParameter (index, value);
 
     juce::AudioBuffer<float> output (channels, length);
     output.clear();
@@ -154,9 +226,20 @@ int main (int argc, char* argv[])
     }
 
     const auto audioSeconds = (double) length / rate;
-    std::printf ("%s: %d channel(s), %.0f Hz, %.2f s; noise profile %s from %.2f s for %.2f s\n",
-                 inputFile.getFileName().toRawUTF8(), channels, rate, audioSeconds, learned ? "learned" : "NOT learned",
-                 (double) stretchStart / rate, (double) stretchLength / rate);
+    if (options.learn)
+        std::printf ("%s: %d channel(s), %.0f Hz, %.2f s; noise profile %s from %.2f s for %.2f s\n",
+                     inputFile.getFileName().toRawUTF8(), channels, rate, audioSeconds,
+                     learned ? "learned" : "NOT learned", (double) stretchStart / rate, (double) stretchLength / rate);
+    else
+        std::printf ("%s: %d channel(s), %.0f Hz, %.2f s; no noise profile learned\n",
+                     inputFile.getFileName().toRawUTF8(), channels, rate, audioSeconds);
+
+    std::printf ("settings: %s", options.defaults ? "factory" : "typical");
+
+    for (const auto& [index, value] : options.settings)
+        std::printf (", %d=%g", index, (double) value);
+
+    std::printf ("\n");
     std::printf ("latency %d samples; chain time %.3f s; %.1f x real time\n", latency, elapsed.count(),
                  audioSeconds / elapsed.count());
     std::printf ("wrote %s\n", outputFile.getFullPathName().toRawUTF8());

@@ -1,7 +1,6 @@
 #include "RatePrompt.h"
 
 #include "RatePromptLauncher.h"
-#include "TavlinAddresses.h"
 
 using tavlin::desktop::RequestError;
 
@@ -17,7 +16,8 @@ RatePrompt::RatePrompt (Services s, const RatePromptAppInfo& info)
       applicationVersion (info.applicationVersion), applicationBundleID (info.applicationBundleID),
       services (std::move (s)),
       lookup (std::make_unique<tavlin::desktop::BackgroundFetch> (std::move (services.fetcher))),
-      textFolder (info.textFolder), preferredLanguages (info.preferredLanguages)
+      textFolder (info.textFolder), preferredLanguages (info.preferredLanguages), storeLookup (info.storeLookup),
+      storeRatingsPage (info.storeRatingsPage)
 {
     jassert (services.clock != nullptr && services.defaults != nullptr && services.desktop != nullptr);
 }
@@ -125,7 +125,10 @@ juce::URL RatePrompt::getRatingsURL() const
     if (!ratingsURL.isEmpty())
         return ratingsURL;
 
-    return juce::URL (juce::String (TavlinAddresses::storeRatingsPage) + juce::String (getAppStoreID()));
+    if (storeRatingsPage.isEmpty())
+        return {};
+
+    return juce::URL (storeRatingsPage + juce::String (getAppStoreID()));
 }
 
 //==============================================================================
@@ -270,7 +273,15 @@ void RatePrompt::checkForConnectivityInBackground()
     request.onlyPromptIfLatestVersion = onlyPromptIfLatestVersion;
     request.previewMode = previewMode;
 
-    const auto address = RatePromptLookup::makeAddress (appStoreCountry, appStoreID, applicationBundleID);
+    const auto address = RatePromptLookup::makeAddress (storeLookup, appStoreCountry, appStoreID, applicationBundleID);
+
+    if (address.isEmpty())
+    {
+        // This build names no store: there is nothing to ask, so no question either.
+        checkingForPrompt = false;
+        checkingForAppStoreID = false;
+        return;
+    }
 
     if (lookup->start (address, lookupTimeoutMs,
                        [this, request] (const auto& response) { lookupAnswered (request, response); }))
@@ -409,7 +420,12 @@ void RatePrompt::openRatingsPageInAppStore()
         return;
     }
 
-    services.desktop->openURL (getRatingsURL());
+    const auto page = getRatingsURL();
+
+    if (page.isEmpty())
+        return;
+
+    services.desktop->openURL (page);
     getDelegate().RatePromptDidOpenAppStore();
 }
 

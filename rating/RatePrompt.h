@@ -166,6 +166,7 @@ private:
     std::unique_ptr<tavlin::desktop::BackgroundFetch> lookup;
     juce::File textFolder;
     juce::StringArray preferredLanguages;
+    juce::String storeLookup, storeRatingsPage;
     std::unique_ptr<RatePromptTexts> texts; // chosen at the first lookup
     RatePromptDelegate defaultDelegate;
     RatePromptDelegate* delegate = nullptr;

@@ -51,6 +51,8 @@ RatePromptAppInfo RatePromptAppInfo::fromSystem()
         info.applicationVersion = JUCE_APPLICATION_VERSION_STRING;
 
     info.applicationBundleID = TavlinAddresses::applicationIdentifier;
+    info.storeLookup = TavlinAddresses::storeLookup;
+    info.storeRatingsPage = TavlinAddresses::storeRatingsPage;
     info.localeCountry = juce::SystemStats::getUserRegion();
 
     const auto env = [] (const char* name) { return juce::SystemStats::getEnvironmentVariable (name, {}); };

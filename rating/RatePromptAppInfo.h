@@ -14,9 +14,13 @@ struct RatePromptAppInfo
     juce::StringArray preferredLanguages;
     /** Folder of the optional translation files. */
     juce::File textFolder;
+    /** The store's lookup service and the start of its ratings page address; empty when the build names none,
+        and then the prompt makes no lookup and opens no page.
+    */
+    juce::String storeLookup, storeRatingsPage;
 
-    /** The running application's name and version, the locale of the environment, and the folder
-        "RatePrompt" beside the executable.
+    /** The running application's name and version, the locale of the environment, the folder "RatePrompt"
+        beside the executable and the store addresses of this build.
     */
     static RatePromptAppInfo fromSystem();
 

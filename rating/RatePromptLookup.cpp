@@ -1,6 +1,5 @@
 #include "RatePromptLookup.h"
 
-#include "TavlinAddresses.h"
 #include "VersionComparator.h"
 
 using tavlin::desktop::RequestError;
@@ -18,10 +17,13 @@ juce::String RatePromptLookup::countryForLookup (const juce::String& localeCount
     return localeCountry;
 }
 
-juce::URL RatePromptLookup::makeAddress (const juce::String& country, juce::uint64 ownStoreID,
-                                         const juce::String& bundleID)
+juce::URL RatePromptLookup::makeAddress (const juce::String& service, const juce::String& country,
+                                         juce::uint64 ownStoreID, const juce::String& bundleID)
 {
-    const juce::URL lookup (juce::String (TavlinAddresses::storeLookup) + "/" + country + "/lookup");
+    if (service.isEmpty())
+        return {};
+
+    const juce::URL lookup (service + "/" + country + "/lookup");
 
     if (ownStoreID != 0)
         return lookup.withParameter ("id", juce::String (ownStoreID));

@@ -39,8 +39,11 @@ struct RatePromptLookup
     */
     static juce::String countryForLookup (const juce::String& localeCountry);
 
-    /** "/<country>/lookup" below the store's lookup service, asking by store id when it is known. */
-    static juce::URL makeAddress (const juce::String& country, juce::uint64 ownStoreID, const juce::String& bundleID);
+    /** "/<country>/lookup" below the store's lookup service, asking by store id when it is known; empty when
+        there is no lookup service.
+    */
+    static juce::URL makeAddress (const juce::String& service, const juce::String& country, juce::uint64 ownStoreID,
+                                  const juce::String& bundleID);
 
     static Outcome evaluate (const Request& request, const tavlin::desktop::HttpResponse& response);
 

@@ -19,6 +19,14 @@ bool hasExactSeekTimestamps (const AVFormatContext* format)
 
     return true;
 }
+
+// Containers whose stated lengths are spans between timestamps read near the start and the end, not counts
+// of samples: they only say where to look for the end.
+bool statesLengthOnlyRoughly (const AVFormatContext* format)
+{
+    const juce::String name (format->iformat->name);
+    return name == "mpeg" || name == "mpegts" || name == "mpegvideo";
+}
 } // namespace
 
 AudioTrackDecoder::~AudioTrackDecoder() = default;
@@ -153,9 +161,12 @@ juce::Result AudioTrackDecoder::measureLength()
     // leave the last packet's padding in.
     // Containers without exact timestamps (MP3, raw AAC) are decoded through: their declared lengths count
     // the encoder's padding that the decoder drops.
+    const bool rough = statesLengthOnlyRoughly (input->getFormat());
+
     if (declared > 0 && timestampsSeekable)
     {
-        const auto tail = std::max<int64_t> (0, declared - (int64_t) (sampleRate * 2.0) - 65536);
+        const auto margin = (int64_t) (sampleRate * (rough ? 10.0 : 2.0)) + 65536;
+        const auto tail = std::max<int64_t> (0, declared - margin);
 
         if (tail > 0 && !seekContainer (tail))
             return juce::Result::fail ("The sound cannot be read to its end.");
@@ -174,7 +185,7 @@ juce::Result AudioTrackDecoder::measureLength()
     if (end <= 0 && declared <= 0)
         return juce::Result::fail ("The file holds no sound.");
 
-    lengthInSamples = declared > 0 && timestampsSeekable ? std::min (declared, end) : end;
+    lengthInSamples = declared > 0 && timestampsSeekable && !rough ? std::min (declared, end) : end;
 
     if (end <= 0)
         lengthInSamples = declared;

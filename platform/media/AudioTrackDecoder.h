@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MediaInput.h"
+#include "MediaTime.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
@@ -35,6 +36,9 @@ public:
 
     /** The number of samples per channel the stream holds. */
     int64_t getLengthInSamples() const { return lengthInSamples; }
+
+    /** When sample 0 is presented on the file's own clock (the stream's timestamps, in seconds). */
+    MediaTime getStartTime() const { return MediaTime::make (origin, (int32_t) sampleRate); }
 
     /** The position of the next sample read() returns. */
     int64_t getPosition() const { return position; }

@@ -18,12 +18,20 @@ std::unique_ptr<CompositionAudioRenderer> CompositionAudioRenderer::create (cons
     if (renderer->decoder == nullptr)
         return nullptr;
 
+    // Sample 0 of the source lies where its stream starts on the asset's timeline; the stretch is counted
+    // on that timeline too, so sound that starts late keeps its place.
     const auto rate = renderer->decoder->getSampleRate();
     const auto length = renderer->decoder->getLengthInSamples();
-    renderer->sourceStart = juce::jlimit<int64_t> (0, length, track.sourceRange.start.toSamples (rate));
-    renderer->soundStart = std::max<int64_t> (0, track.insertTime.toSamples (rate));
-    renderer->soundLength = std::min<int64_t> (length - renderer->sourceStart,
-                                               std::max<int64_t> (0, track.sourceRange.duration.toSamples (rate)));
+    const auto sourceZero = renderer->decoder->getStartTime().value - track.sourceTrack.clockZero.toSamples (rate);
+    const auto rangeStart = track.sourceRange.start.toSamples (rate) - sourceZero; // in source samples
+    const auto rangeLength = track.toSourceEnd ? length - std::min<int64_t> (0, rangeStart)
+                                               : std::max<int64_t> (0, track.sourceRange.duration.toSamples (rate));
+    const auto lead = std::max<int64_t> (0, -rangeStart); // silence before the source's first sample
+
+    renderer->sourceStart = juce::jlimit<int64_t> (0, length, rangeStart);
+    renderer->soundStart = std::max<int64_t> (0, track.insertTime.toSamples (rate)) + lead;
+    renderer->soundLength =
+        std::max<int64_t> (0, std::min<int64_t> (length - renderer->sourceStart, rangeLength - lead));
 
     if (!renderer->seek (0))
     {

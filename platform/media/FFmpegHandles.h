@@ -37,6 +37,7 @@ struct FFmpegDeleter
     void operator() (SwrContext* context) const { swr_free (&context); }
     void operator() (SwsContext* context) const { sws_freeContext (context); }
     void operator() (AVAudioFifo* fifo) const { av_audio_fifo_free (fifo); }
+    void operator() (AVCodecParserContext* parser) const { av_parser_close (parser); }
 
     void operator() (AVIOContext* context) const
     {
@@ -52,6 +53,7 @@ using PacketPtr = std::unique_ptr<AVPacket, FFmpegDeleter>;
 using ResamplerPtr = std::unique_ptr<SwrContext, FFmpegDeleter>;
 using ScalerPtr = std::unique_ptr<SwsContext, FFmpegDeleter>;
 using AudioFifoPtr = std::unique_ptr<AVAudioFifo, FFmpegDeleter>;
+using ParserPtr = std::unique_ptr<AVCodecParserContext, FFmpegDeleter>;
 using IOContextPtr = std::unique_ptr<AVIOContext, FFmpegDeleter>;
 
 /** FFmpeg's text for an error code. */

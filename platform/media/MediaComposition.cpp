@@ -1,5 +1,7 @@
 #include "MediaComposition.h"
 
+#include <limits>
+
 namespace tavlin::media
 {
 
@@ -54,9 +56,31 @@ bool MediaComposition::insertTimeRange (int trackID, MediaTimeRange range, const
     track->sourceRange = range;
     track->insertTime = at;
     track->rotationDegrees = sourceTrack.rotationDegrees;
+
+    // Durations from containers are often estimates; a stretch that covers the asset takes all of it.
+    const auto assetEnd = asset.getDuration().seconds();
+    track->fromSourceStart = range.start.value == 0;
+    track->toSourceEnd = range.start.seconds() + range.duration.seconds() >= assetEnd - 1.0e-6;
     protectedContent = protectedContent || asset.hasProtectedContent();
     playable = playable || asset.isPlayable();
     return true;
+}
+
+double MediaComposition::Track::getClockStart() const
+{
+    return fromSourceStart ? -std::numeric_limits<double>::infinity()
+                           : sourceRange.start.seconds() + sourceTrack.clockZero.seconds();
+}
+
+double MediaComposition::Track::getClockEnd() const
+{
+    return toSourceEnd ? std::numeric_limits<double>::infinity()
+                       : sourceRange.start.seconds() + sourceRange.duration.seconds() + sourceTrack.clockZero.seconds();
+}
+
+double MediaComposition::Track::getClockShift() const
+{
+    return insertTime.seconds() - sourceRange.start.seconds() - sourceTrack.clockZero.seconds();
 }
 
 void MediaComposition::setPreferredRotation (int trackID, int degrees)
@@ -81,9 +105,11 @@ MediaTime MediaComposition::getDuration() const
     for (const auto& t : tracks)
         if (t.hasSource())
         {
-            const auto available = t.sourceTrack.duration.seconds() - t.sourceRange.start.seconds();
-            end = std::max (end, t.insertTime.seconds()
-                                     + std::max (0.0, std::min (t.sourceRange.duration.seconds(), available)));
+            // The track's content ends at its start plus its duration on the asset's timeline.
+            const auto sourceEnd = t.sourceTrack.startTime.seconds() + t.sourceTrack.duration.seconds();
+            const auto available = sourceEnd - t.sourceRange.start.seconds();
+            const auto length = t.toSourceEnd ? available : std::min (t.sourceRange.duration.seconds(), available);
+            end = std::max (end, t.insertTime.seconds() + std::max (0.0, length));
         }
 
     return MediaTime::fromSeconds (end, 48000 * 25);

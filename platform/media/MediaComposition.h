@@ -26,7 +26,20 @@ public:
         MediaTime insertTime = MediaTime::zero();
         int rotationDegrees = 0;
 
+        /** The stretch runs from the source's start, or on to its end: nothing before, or after, is cut. */
+        bool fromSourceStart = false;
+        bool toSourceEnd = false;
+
         bool hasSource() const { return sourceTrack.streamIndex >= 0 && sourceFile != juce::File(); }
+
+        /**
+            The stretch on the source file's own clock (the streams' timestamps, in seconds): a timestamp t in
+            [getClockStart(), getClockEnd()) plays at t + getClockShift() on the composition. The bounds are
+            infinite where the stretch reaches the source's start or end.
+        */
+        double getClockStart() const;
+        double getClockEnd() const;
+        double getClockShift() const;
     };
 
     /** A composition holding the first audio and first video track of an asset, each whole, at 0. */

@@ -3,6 +3,7 @@
 #include "CompositionAudioRenderer.h"
 #include "MediaFileWriter.h"
 #include "MediaInput.h"
+#include "PresentationTimeFiller.h"
 
 namespace tavlin::media
 {
@@ -75,29 +76,43 @@ public:
             input->getFormat()->streams[i]->discard = (int) i == source->index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 
         output = writer.addCopiedStream (*source, track.rotationDegrees, error);
-        rangeStart = track.sourceRange.start.seconds();
-        rangeEnd = rangeStart + track.sourceRange.duration.seconds();
-        shift = track.insertTime.seconds() - rangeStart;
+        rangeStart = track.getClockStart();
+        rangeEnd = track.getClockEnd();
+        shift = track.getClockShift();
+
+        // The shift in the stream's own units, exactly where the times allow it.
+        const auto inStream = [this] (MediaTime t) {
+            return av_rescale_q (t.value, { 1, std::max (1, t.timescale) }, source->time_base);
+        };
+        offset =
+            inStream (track.insertTime) - inStream (track.sourceRange.start) - inStream (track.sourceTrack.clockZero);
         packet.reset (av_packet_alloc());
+        times = std::make_unique<PresentationTimeFiller> (*source->codecpar);
         return output != nullptr && packet != nullptr;
     }
 
     /** Writes packets up to a time on the output timeline (all of them with infinity). */
     bool writeUntil (double outputSeconds, MediaFileWriter& writer, juce::String& error)
     {
-        while (!finished)
+        for (;;)
         {
             if (!havePacket)
             {
-                if (av_read_frame (input->getFormat(), packet.get()) < 0)
+                if (!times->pop (*packet))
                 {
-                    finished = true;
-                    break;
-                }
+                    if (finished)
+                        break;
 
-                if (packet->stream_index != source->index)
-                {
-                    av_packet_unref (packet.get());
+                    if (av_read_frame (input->getFormat(), packet.get()) < 0)
+                    {
+                        finished = true;
+                        times->finish();
+                    }
+                    else if (packet->stream_index == source->index)
+                        times->push (*packet);
+                    else
+                        av_packet_unref (packet.get());
+
                     continue;
                 }
 
@@ -118,8 +133,6 @@ public:
                 av_packet_unref (packet.get());
                 continue;
             }
-
-            const auto offset = (int64_t) std::llround (shift / av_q2d (source->time_base));
 
             if (packet->pts != AV_NOPTS_VALUE)
                 packet->pts += offset;
@@ -150,8 +163,10 @@ private:
     AVStream* source = nullptr;
     AVStream* output = nullptr;
     PacketPtr packet;
+    std::unique_ptr<PresentationTimeFiller> times;
     bool havePacket = false, finished = false;
     double rangeStart = 0.0, rangeEnd = 0.0, shift = 0.0, lastSeconds = 0.0;
+    int64_t offset = 0;
 };
 } // namespace
 
@@ -280,8 +295,7 @@ bool MediaExportSession::exportAll (juce::String& failure)
 
         const auto sourceCodec = avcodec_descriptor_get_by_name (audioTrack->sourceTrack.codecName.toRawUTF8());
         const auto sourceID = sourceCodec != nullptr ? sourceCodec->id : AV_CODEC_ID_NONE;
-        const bool whole = audioTrack->sourceRange.start.value == 0 && audioTrack->insertTime.value == 0
-                           && audioTrack->sourceRange.duration.seconds() >= audioTrack->sourceTrack.duration.seconds();
+        const bool whole = audioTrack->fromSourceStart && audioTrack->toSourceEnd;
 
         if (!audioOnlyPreset && tap == nullptr && whole && takesUnchanged (*writer, sourceID))
         {
@@ -311,7 +325,7 @@ bool MediaExportSession::exportAll (juce::String& failure)
                 return false;
 
             if (tap != nullptr)
-                renderer->setTailFrames (tailFrames);
+                renderer->setTailFrames (tapLatency);
         }
     }
 
@@ -348,6 +362,8 @@ bool MediaExportSession::exportAll (juce::String& failure)
             tap->prepare (chunkFrames, AudioStreamFormat::planarFloat (renderer->getSampleRate(), channels));
 
         const Unprepare unprepare { tap.get() };
+        int64_t toDrop = tap != nullptr ? tapLatency : 0;
+        std::vector<const float*> kept ((size_t) channels);
 
         for (;;)
         {
@@ -362,7 +378,13 @@ bool MediaExportSession::exportAll (juce::String& failure)
             if (frames <= 0)
                 break;
 
-            ok = encoder->write (chunk.getArrayOfReadPointers(), (int) frames, sink, failure);
+            // The tap's delay comes off before the encoder sees anything.
+            const auto dropped = std::min (toDrop, frames);
+            toDrop -= dropped;
+            for (int ch = 0; ch < channels; ++ch)
+                kept[(size_t) ch] = chunk.getReadPointer (ch) + dropped;
+
+            ok = encoder->write (kept.data(), (int) (frames - dropped), sink, failure);
 
             if (ok && video != nullptr)
                 ok = video->writeUntil ((double) renderer->getPosition() / renderer->getSampleRate(), *writer, failure);

@@ -55,8 +55,12 @@ public:
 
     void setAudioMix (std::shared_ptr<const AudioMix> mix) { audioMix = std::move (mix); }
 
-    /** Silent frames rendered through a tap after the sound ends, so that a delaying tap's output comes out whole. */
-    void setTapTailFrames (int64_t frames) { tailFrames = frames; }
+    /**
+        The delay of the tap's processing, in frames. The sound is rendered on past its end by as much, and as
+        much of the tap's output is left out at the start, so the file holds the processed sound in step with
+        the source and of its length: a copy of it needs no trimming, and no second encode.
+    */
+    void setTapLatency (int64_t frames) { tapLatency = std::max<int64_t> (0, frames); }
 
     /** Starts the export; the completion runs on the worker thread. A second call does nothing. */
     void exportAsynchronously (std::function<void()> completion);
@@ -85,7 +89,7 @@ private:
     juce::File outputFile;
     MediaFileType outputFileType = MediaFileType::quickTimeMovie;
     std::shared_ptr<const AudioMix> audioMix;
-    int64_t tailFrames = 0;
+    int64_t tapLatency = 0;
 
     std::atomic<Status> status { Status::unknown };
     std::atomic<float> progress { 0.0f };

@@ -35,6 +35,25 @@ int rotationOf (const AVStream* stream)
     return degrees < 0 ? degrees + 360 : degrees;
 }
 
+/** A timestamp of a stream as a time, exact when the stream counts in whole fractions of a second. */
+MediaTime timeOf (int64_t timestamp, AVRational timeBase)
+{
+    if (timeBase.num == 1 && timeBase.den > 0)
+        return MediaTime::make (timestamp, timeBase.den);
+
+    return MediaTime::make (av_rescale_q (timestamp, timeBase, { 1, 1000000 }), 1000000);
+}
+
+/** Where a stream starts on the file's clock: its first presented timestamp, past any priming. */
+bool startOf (const AVStream* stream, MediaTime& start)
+{
+    if (stream->start_time == AV_NOPTS_VALUE || stream->time_base.num <= 0 || stream->time_base.den <= 0)
+        return false;
+
+    start = timeOf (stream->start_time, stream->time_base);
+    return true;
+}
+
 MediaTime durationOf (const AVStream* stream, const AVFormatContext* format)
 {
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0 && stream->time_base.num > 0
@@ -109,11 +128,44 @@ MediaProbe MediaProbe::probe (const juce::File& file)
         probe.tracks.add (track);
     }
 
-    probe.duration = MediaTime::zero();
+    // The asset's timeline starts with its earliest track; each track keeps its place on it, so a file whose
+    // streams start late (or one after the other) keeps its picture and sound in their relation.
+    bool anyStart = false;
+    MediaTime zero = MediaTime::zero();
 
     for (const auto& track : probe.tracks)
-        if (track.duration.seconds() > probe.duration.seconds())
-            probe.duration = track.duration;
+    {
+        MediaTime start;
+
+        if (startOf (format->streams[track.streamIndex], start) && (!anyStart || start.seconds() < zero.seconds()))
+        {
+            zero = start;
+            anyStart = true;
+        }
+    }
+
+    probe.duration = MediaTime::zero();
+
+    for (auto& track : probe.tracks)
+    {
+        const auto* stream = format->streams[track.streamIndex];
+        MediaTime start;
+        track.clockZero = zero;
+
+        if (startOf (stream, start))
+        {
+            const auto tb = stream->time_base;
+            const auto zeroInStream = tb.num == 1 && tb.den > 0
+                                          ? MediaTime::make (zero.toSamples ((double) tb.den), tb.den)
+                                          : MediaTime::make (zero.toSamples (1000000.0), 1000000);
+            track.startTime = MediaTime::make (start.value - zeroInStream.value, start.timescale);
+        }
+
+        const auto end = track.startTime.seconds() + track.duration.seconds();
+
+        if (end > probe.duration.seconds())
+            probe.duration = track.startTime.value == 0 ? track.duration : MediaTime::fromSeconds (end, 48000 * 25);
+    }
 
     if (probe.duration.seconds() <= 0.0 && input->getDurationSeconds() > 0.0)
         probe.duration = MediaTime::make (format->duration, AV_TIME_BASE);

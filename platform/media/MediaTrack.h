@@ -28,6 +28,16 @@ struct MediaTrack
     juce::String codecName;
     MediaTime duration = MediaTime::zero();
 
+    /** When the track's first sample or frame is presented on its asset's timeline (after edit lists and
+        encoder priming), in seconds from the asset's start.
+    */
+    MediaTime startTime = MediaTime::zero();
+
+    /** The reading of the file's own clock (the streams' timestamps, in seconds) at the asset's time 0: the
+        earliest start of the asset's tracks. A timestamp t of this track lies at t - clockZero on the asset.
+    */
+    MediaTime clockZero = MediaTime::zero();
+
     // Audio
     int channels = 0;
     double sampleRate = 0.0;

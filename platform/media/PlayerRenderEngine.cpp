@@ -106,16 +106,16 @@ bool PlayerRenderEngine::load (const MediaComposition& composition, std::shared_
     newRenderer->setTailFrames (newLength - newRenderer->getLength());
 
     std::unique_ptr<VideoFrameDecoder> newVideo;
-    double videoShift = 0.0, videoEnd = 0.0;
+    double videoShift = 0.0, videoStart = 0.0, videoEnd = 0.0;
 
     if (const auto* videoTrack = composition.getFirstTrack (MediaType::video))
     {
         juce::String videoError;
         newVideo = VideoFrameDecoder::open (videoTrack->sourceFile, videoTrack->sourceTrack.streamIndex, videoError,
                                             videoTrack->rotationDegrees);
-        const auto videoStart = videoTrack->sourceRange.start.seconds();
-        videoEnd = videoStart + videoTrack->sourceRange.duration.seconds();
-        videoShift = videoTrack->insertTime.seconds() - videoStart;
+        videoStart = videoTrack->getClockStart();
+        videoEnd = videoTrack->getClockEnd();
+        videoShift = videoTrack->getClockShift();
     }
 
     std::shared_ptr<AudioProcessingTap> newTap = mix != nullptr ? mix->getTapForTrack (audioTrack->trackID) : nullptr;
@@ -140,7 +140,7 @@ bool PlayerRenderEngine::load (const MediaComposition& composition, std::shared_
 
     if (newVideo != nullptr)
     {
-        video = std::make_unique<PlayerVideoRenderer> (std::move (newVideo), videoShift, videoEnd,
+        video = std::make_unique<PlayerVideoRenderer> (std::move (newVideo), videoShift, videoStart, videoEnd,
                                                        [this] { return (double) getPosition() / mediaRate; });
         video->seek (0.0);
     }

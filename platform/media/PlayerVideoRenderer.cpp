@@ -16,9 +16,10 @@ size_t framesAheadFor (int width, int height)
 } // namespace
 
 PlayerVideoRenderer::PlayerVideoRenderer (std::unique_ptr<VideoFrameDecoder> d, double shiftSeconds,
-                                          double sourceEndSeconds, std::function<double()> clockSeconds)
-    : juce::Thread ("Media picture"), decoder (std::move (d)), shift (shiftSeconds), sourceEnd (sourceEndSeconds),
-      clock (std::move (clockSeconds))
+                                          double sourceStartSeconds, double sourceEndSeconds,
+                                          std::function<double()> clockSeconds)
+    : juce::Thread ("Media picture"), decoder (std::move (d)), shift (shiftSeconds), sourceStart (sourceStartSeconds),
+      sourceEnd (sourceEndSeconds), clock (std::move (clockSeconds))
 {
     maxAhead = framesAheadFor (decoder->getWidth(), decoder->getHeight());
     decoder->setImageMaker ([this] (int width, int height) { return makeImage (width, height); });
@@ -92,7 +93,7 @@ juce::Image PlayerVideoRenderer::makeImage (int width, int height)
 void PlayerVideoRenderer::serveSeek (uint32_t generation, double target)
 {
     const auto stop = [this, generation] { return isStale (generation); };
-    const double sourceTarget = juce::jlimit (0.0, juce::jmax (0.0, sourceEnd), target - shift);
+    const double sourceTarget = std::min (std::max (target - shift, sourceStart), sourceEnd);
     bool readable = decoder->seek (sourceTarget, stop);
 
     if (stop())

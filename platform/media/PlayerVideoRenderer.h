@@ -17,15 +17,16 @@ namespace tavlin::media
     images: a seek decodes its way from the key frame without converting, and frames the clock has already
     passed are dropped without being converted.
 
-    Times are on the composition's timeline: a source frame starting at s shows from s + shift, and only
-    frames starting before the source stretch's end are shown.
+    Frames carry the times of the source file's own clock: one starting at s shows from s + shift on the
+    composition's timeline, and only frames starting in [sourceStart, sourceEnd) are shown (either bound
+    may be infinite).
 */
 class PlayerVideoRenderer : private juce::Thread
 {
 public:
     /** clockSeconds gives the timeline time being heard; it is called on the renderer's thread. */
-    PlayerVideoRenderer (std::unique_ptr<VideoFrameDecoder> decoder, double shiftSeconds, double sourceEndSeconds,
-                         std::function<double()> clockSeconds);
+    PlayerVideoRenderer (std::unique_ptr<VideoFrameDecoder> decoder, double shiftSeconds, double sourceStartSeconds,
+                         double sourceEndSeconds, std::function<double()> clockSeconds);
     ~PlayerVideoRenderer() override;
 
     /** Asks for the picture at a timeline time; returns at once. */
@@ -45,7 +46,7 @@ private:
     juce::Image makeImage (int width, int height);
 
     std::unique_ptr<VideoFrameDecoder> decoder; // used by the thread only
-    const double shift, sourceEnd;
+    const double shift, sourceStart, sourceEnd;
     const std::function<double()> clock;
     size_t maxAhead = 2;
 

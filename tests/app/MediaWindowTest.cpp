@@ -205,6 +205,18 @@ TEST_F (MediaWindowTest, OpensAMovieNamedByALaterLaunchAndPlaysItThroughTheProce
         << "time " << view().getCurrentTime() << ", loudest output " << loudest;
 
     EXPECT_EQ (processor.getSampleRate(), 48000.0) << "the tap prepared the processor for the movie's sound";
+
+    // Without a sound card the window says so, once, and where to choose a device; a click puts it away.
+    ASSERT_FALSE (window().hasSoundOutput());
+    auto& notice = window().getSoundNotice();
+    EXPECT_TRUE (notice.isShowing());
+    EXPECT_TRUE (notice.getText().startsWith ("No sound output device"));
+    EXPECT_TRUE (notice.getText().contains ("Media > Media Recorder")) << "where to choose one";
+    EXPECT_EQ (notice.getBounds(), controls().getLocalBounds().withHeight (notice.getHeight()));
+    static_cast<juce::Component&> (notice).mouseUp (juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(),
+                                                                      {}, {}, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, &notice,
+                                                                      &notice, {}, {}, {}, 1, false));
+    EXPECT_FALSE (notice.isVisible());
     const auto laterFrame = player().getPlayer()->getCurrentVideoFrame();
     ASSERT_TRUE (firstFrame.isValid());
     ASSERT_TRUE (laterFrame.isValid());

@@ -1,4 +1,6 @@
 #include "EditorTestSupport.h"
+#include "LocalHttpServer.h"
+#include "SocketWatch.h"
 #include "StandaloneTestMain.h"
 
 #include "TavAudioProcessor.h"
@@ -24,7 +26,22 @@ using namespace editor_test;
 class ProcessingWindowTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { ASSERT_NE (std::getenv ("DISPLAY"), nullptr) << "needs an X display: run under xvfb-run"; }
+    void SetUp() override
+    {
+        ASSERT_NE (std::getenv ("DISPLAY"), nullptr) << "needs an X display: run under xvfb-run";
+
+        // Building the panel starts the background update check: whatever a build's feed, its request ends
+        // at this test's own server, and no socket leaves the machine.
+        ASSERT_TRUE (webProxy.isListening());
+        webProxy.setReply ({ 503, "offline" });
+        webProxy.routeWebRequestsHere();
+    }
+
+    void TearDown() override
+    {
+        EXPECT_EQ (tavlin::test::SocketWatch::join (tavlin::test::SocketWatch::offMachineConnections()), "");
+        EXPECT_EQ (tavlin::test::SocketWatch::join (tavlin::test::SocketWatch::offMachineLookups()), "");
+    }
 
     void open (bool helpTips)
     {
@@ -102,6 +119,7 @@ protected:
         return false;
     }
 
+    tavlin::test::LocalHttpServer webProxy;
     juce::ScopedJuceInitialiser_GUI juce;
     ScopedSettingsFolder settings;
     TavAudioProcessor processor;
@@ -239,22 +257,42 @@ TEST_F (ProcessingWindowTest, TooltipsOnlyWhileHelpTipsAreOn)
     window->toFront (false);
     ASSERT_TRUE (waitFor ([this] { return window->getScreenY() == 780; }));
 
-    auto& desktop = juce::Desktop::getInstance();
     auto overTuner = panel().localPointToGlobal (juce::Point<int> (137, 133));
 
-    desktop.setMousePosition (overTuner + juce::Point<int> (3, 0));
-    pump (100);
-    desktop.setMousePosition (overTuner);
-    EXPECT_TRUE (waitFor ([] { return tooltipShowing(); }));
+    // Moving the pointer from here, the framework's own connection to the display may read the pointer's
+    // events while it waits for something else, and then handles them only when the display next sends
+    // something. An idle panel repaints nothing by itself, so the test keeps repainting the window while it
+    // waits, which makes the display send something.
+    const auto waitWhileRepainting = [this] (const std::function<bool()>& condition, int limitMs)
+    {
+        for (int waited = 0; waited < limitMs; waited += 20)
+        {
+            window->repaint();
+            pump (20);
+
+            if (condition())
+                return true;
+        }
+
+        return condition();
+    };
+
+    const auto movePointer = [&] (juce::Point<int> to)
+    {
+        juce::Desktop::getInstance().setMousePosition (to);
+        waitWhileRepainting ([] { return false; }, 100);
+    };
+
+    movePointer (overTuner + juce::Point<int> (3, 0));
+    movePointer (overTuner);
+    EXPECT_TRUE (waitWhileRepainting ([] { return tooltipShowing(); }, 5000));
 
     // Hide help tips: the tooltip window goes at once and no tip comes back.
     editor().setHelpTips (false);
     EXPECT_FALSE (tooltipShowing());
-    desktop.setMousePosition (overTuner + juce::Point<int> (0, 40));
-    pump (100);
-    desktop.setMousePosition (overTuner + juce::Point<int> (0, 41));
-    pump (1500);
-    EXPECT_FALSE (tooltipShowing());
+    movePointer (overTuner + juce::Point<int> (0, 40));
+    movePointer (overTuner + juce::Point<int> (0, 41));
+    EXPECT_FALSE (waitWhileRepainting ([] { return tooltipShowing(); }, 1500));
 }
 
 } // namespace

@@ -204,7 +204,7 @@ protected:
         prompt.reset();
     }
 
-    void makePrompt (const juce::String& version)
+    void makePrompt (const juce::String& version, bool withStore = true)
     {
         prompt.reset();
 
@@ -220,6 +220,12 @@ protected:
         info.applicationBundleID = "org.tavlin.Tavlin";
         info.localeCountry = "DE";
         info.textFolder = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("no-such-folder");
+
+        if (withStore)
+        {
+            info.storeLookup = "https://store.tavlin.org";
+            info.storeRatingsPage = "https://store.tavlin.org/app/id";
+        }
 
         prompt = std::make_unique<RatePrompt> (std::move (services), info);
         prompt->setDelegate (&delegate);
@@ -438,6 +444,32 @@ TEST_F (RatePromptTest, LooksUpOverHttpsByCountryAndByStoreIDOnceKnown)
     prompt->checkForConnectivityInBackground();
     waitForLookups();
     EXPECT_EQ (world.requested[1], "https://store.tavlin.org/DE/lookup?id=77");
+}
+
+TEST_F (RatePromptTest, ABuildWithoutAStoreAsksNothingAndOpensNothing)
+{
+    makePrompt ("5.0.0", false);
+    world.dates[RatePrompt::firstUsedKey] = start;
+    world.strings[RatePrompt::lastVersionUsedKey] = "5.0.0";
+    world.integers[RatePrompt::useCountKey] = 20;
+
+    // Due for the question by every rule, yet without a store there is no lookup and so no question.
+    for (double d = 15.0; d < 20.0; d += 1.0)
+        launchAt (d);
+
+    EXPECT_TRUE (prompt->shouldPromptForRating());
+    EXPECT_TRUE (world.requested.isEmpty());
+    EXPECT_TRUE (world.alerts.empty());
+    EXPECT_FALSE (prompt->isCheckingForPrompt());
+    EXPECT_EQ (world.integers[RatePrompt::useCountKey], 25) << "the launches are still counted";
+
+    // Asked to rate all the same (its store id known from before): no page to open, nothing looked up.
+    prompt->setAppStoreID (4242);
+    prompt->rate();
+    prompt->openRatingsPageInAppStore();
+    EXPECT_TRUE (world.opened.isEmpty());
+    EXPECT_TRUE (world.requested.isEmpty());
+    EXPECT_FALSE (prompt->isCheckingForAppStoreID());
 }
 
 TEST_F (RatePromptTest, StartsOneLookupAtATime)

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <functional>
 
@@ -271,6 +273,36 @@ TEST_F (RecorderPanelTest, SettingsViewShowsTheSelectorAndDoneGoesBack)
 
     auto picture = panel->createComponentSnapshot (panel->getLocalBounds());
     EXPECT_EQ (picture.getPixelAt (2, panel->getHeight() - 2), juce::Colours::white) << "white behind the selector";
+
+    // Every text of the selector reads against that white: its labels, popups and buttons.
+    const auto contrast = [] (juce::Colour a, juce::Colour b)
+    {
+        const auto l1 = a.getPerceivedBrightness(), l2 = b.getPerceivedBrightness();
+        return (std::max (l1, l2) + 0.05f) / (std::min (l1, l2) + 0.05f);
+    };
+    int labels = 0;
+    std::function<void (juce::Component&)> check = [&] (juce::Component& parent)
+    {
+        for (auto* child : parent.getChildren())
+        {
+            if (auto* label = dynamic_cast<juce::Label*> (child); label != nullptr && label->getText().isNotEmpty())
+            {
+                ++labels;
+                EXPECT_GT (contrast (label->findColour (juce::Label::textColourId), juce::Colours::white), 4.5f)
+                    << label->getText();
+            }
+            else if (auto* box = dynamic_cast<juce::ComboBox*> (child))
+            {
+                EXPECT_GT (contrast (box->findColour (juce::ComboBox::textColourId),
+                                     box->findColour (juce::ComboBox::backgroundColourId)),
+                           4.5f);
+            }
+
+            check (*child);
+        }
+    };
+    check (*panel->deviceSelector);
+    EXPECT_GT (labels, 0);
 
     panel->doneButton->triggerClick();
     ASSERT_TRUE (pumpUntil ([this] { return !panel->doneButton->isVisible(); }));

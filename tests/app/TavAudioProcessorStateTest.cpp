@@ -119,33 +119,20 @@ TEST_F (StateTest, MissingAttributesCountAsZeroAndNoChildrenKeepTheProfiles)
     EXPECT_EQ (juce::MemoryBlock (p.getNoiseReductionBay().getChannelNoiseProfile (0)->getData(), 513 * 4), before);
 }
 
-TEST_F (StateTest, BadBlobsLeaveTheProcessorAsItWas)
+TEST_F (StateTest, UnreadableBlobsLeaveTheProcessorAsItWas)
 {
     P p;
     learnProfiles (p);
     p.setParameter (P::enhance, 0.4f);
     p.setParameter (P::bypassParameter, 1.0f);
     const auto good = stateOf (p);
-    const auto text = textOf (good);
 
-    auto withText = [] (juce::String t, const char* from, const char* to) { return blobOf (t.replace (from, to)); };
-    auto withAttribute = [&text] (const char* name, const char* value)
-    {
-        auto element = juce::parseXML (text);
-        element->setAttribute (name, value);
-        return blobOf (StateBlob::toText (*element));
-    };
     auto patched = [&good] (size_t at, uint8_t value)
     {
         auto b = good;
         static_cast<uint8_t*> (b.getData())[at] = value;
         return b;
     };
-
-    // A profile with one value missing, and one with a NaN (0x7fc00000) in place of a bin.
-    const auto firstData = text.indexOf ("values=\"") + 8;
-    auto shortProfile = text.replace ("length=\"513\"", "length=\"512\"");
-    auto nanProfile = text.substring (0, firstData) + "7fc00000" + text.substring (firstData + 8);
 
     struct Case
     {
@@ -165,17 +152,9 @@ TEST_F (StateTest, BadBlobsLeaveTheProcessorAsItWas)
               std::memset (static_cast<char*> (b.getData()) + 4, 0, 4);
               return b;
           }() },
-        { "huge length", patched (7, 0x7f) },
+        { "length that cuts the text", patched (4, (uint8_t) (static_cast<const uint8_t*> (good.getData())[4] - 1)) },
         { "not xml", blobOf ("just some text") },
-        { "other root", withText (text, "<NoiseProfile ", "<Preset ") },
-        { "one child", blobOf ("<NoiseProfile enhanceParam=\"1\"><buffer name=\"x\" length=\"513\"/></NoiseProfile>") },
-        { "wrong child tag", withText (text, "<buffer name=\"NoiseProfile1\"", "<track name=\"NoiseProfile1\"") },
-        { "short profile", blobOf (shortProfile) },
-        { "NaN in a profile", blobOf (nanProfile) },
-        { "NaN value", withAttribute ("enhanceParam", "nan") },
-        { "infinite value", withAttribute ("reductionParam", "inf") },
-        { "text value", withAttribute ("reductionParam", "half") },
-        { "number with a tail", withAttribute ("modeParam", "0.5x") },
+        { "a declaration ahead", blobOf ("<?xml version=\"1.0\"?>" + textOf (good)) },
     };
 
     for (const auto& c : cases)
@@ -189,6 +168,107 @@ TEST_F (StateTest, BadBlobsLeaveTheProcessorAsItWas)
     EXPECT_FALSE (p.restoreState (good.getData(), 0));
     EXPECT_TRUE (p.restoreState (good.getData(), (int) good.getSize()));
     EXPECT_EQ (stateOf (p), good);
+}
+
+TEST_F (StateTest, ReadableBlobsLoadWhatTheyHold)
+{
+    // Parameters 0 to 10 are read from any readable blob, an unreadable value counting as 0; the profiles
+    // come along when the first two children read whole at the profile length, else the current ones stay.
+    P source;
+    learnProfiles (source);
+    const float settings[] = { 0.3f, 0.7f, 0.6123f, 0.45f, 1.0f, 1.0f, 0.5f, 0.5f, 0.37f, 1.0f, 1.0f };
+    for (int i = 0; i < 11; ++i)
+        source.setParameter (i, settings[i]);
+
+    const auto good = stateOf (source);
+    const auto text = textOf (good);
+
+    auto withText = [&text] (const char* from, const char* to) { return blobOf (text.replace (from, to)); };
+    auto withAttribute = [&good] (const char* name, const char* value)
+    {
+        auto element = StateBlob::read (good.getData(), good.getSize());
+        element->setAttribute (name, value);
+        return blobOf (StateBlob::toText (*element));
+    };
+
+    auto lengthPastTheEnd = good;
+    static_cast<uint8_t*> (lengthPastTheEnd.getData())[7] = 0x7f;
+
+    // A profile with one value missing, and one with a NaN (0x7fc00000) in place of bin 0.
+    const auto firstData = text.indexOf ("values=\"") + 8;
+    const auto nanProfile = text.substring (0, firstData) + "7fc00000" + text.substring (firstData + 8);
+    const auto secondProfile = text.indexOf ("<buffer name=\"NoiseProfile1\"");
+
+    struct Case
+    {
+        const char* what;
+        juce::MemoryBlock block;
+        int changedIndex; // the parameter read as another value than the source's, or -1
+        float changedValue;
+        bool profilesRestored;
+    };
+
+    const Case cases[] = {
+        { "whole", good, -1, 0.0f, true },
+        { "length field past the end", lengthPastTheEnd, -1, 0.0f, true },
+        { "renamed root", blobOf (text.replace ("<NoiseProfile ", "<Preset ").replace ("</NoiseProfile>", "</Preset>")),
+          -1, 0.0f, true },
+        { "renamed children", withText ("buffer", "track"), -1, 0.0f, true },
+        { "pretty-printed", withText ("><", ">\n  <"), -1, 0.0f, true },
+        { "NaN value", withAttribute ("enhanceParam", "nan"), P::enhance, 0.0f, true },
+        { "infinite value", withAttribute ("reductionParam", "inf"), P::amountBroadbandNR, 0.0f, true },
+        { "beyond the float range", withAttribute ("reductionParam", "1e300"), P::amountBroadbandNR, 0.0f, true },
+        { "huge exponent", withAttribute ("reductionParam", "1E9999999999"), P::amountBroadbandNR, 0.0f, true },
+        { "empty value", withAttribute ("modeParam", ""), P::noiseReductionMode, 0.0f, true },
+        { "text value", withAttribute ("reductionParam", "half"), P::amountBroadbandNR, 0.0f, true },
+        { "number with a tail", withAttribute ("modeParam", "1.0x"), P::noiseReductionMode, 1.0f, true },
+        { "missing value", withText (" declipParam=\"1\"", ""), P::declipper, 0.0f, true },
+        { "NaN in a profile", blobOf (nanProfile), -1, 0.0f, true },
+        { "short profile", withText ("length=\"513\"", "length=\"512\""), -1, 0.0f, false },
+        { "profile without data", withText ("<data values=", "<other values="), -1, 0.0f, false },
+        { "one child", blobOf (text.substring (0, secondProfile) + "</NoiseProfile>"), -1, 0.0f, false },
+    };
+
+    // What a parameter reads back after being set to a value.
+    P reference;
+    auto readBack = [&reference] (int index, float value)
+    {
+        reference.setParameter (index, value);
+        return reference.getParameter (index);
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        P p;
+        p.setParameter (P::bypassParameter, 1.0f);
+        ASSERT_TRUE (p.restoreState (c.block.getData(), (int) c.block.getSize()));
+
+        for (int i = 0; i < 11; ++i)
+        {
+            const auto expected = i == c.changedIndex ? c.changedValue : source.getParameter (i);
+            EXPECT_EQ (p.getParameter (i), readBack (i, expected)) << source.getParameterName (i);
+        }
+
+        EXPECT_TRUE (p.isBypassed());
+
+        for (int ch = 0; ch < 2; ++ch)
+        {
+            const auto* restored = p.getNoiseReductionBay().getChannelNoiseProfile (ch)->getData();
+            const auto* learned = source.getNoiseReductionBay().getChannelNoiseProfile (ch)->getData();
+
+            for (int k = 0; k < 513; ++k)
+            {
+                auto expected = c.profilesRestored ? learned[k] : -48.0f;
+
+                // A NaN bin is installed at the empty profile's level.
+                if (juce::String (c.what) == "NaN in a profile" && ch == 0 && k == 0)
+                    expected = -48.0f;
+
+                ASSERT_EQ (restored[k], expected) << "channel " << ch << ", bin " << k;
+            }
+        }
+    }
 }
 
 } // namespace

@@ -405,7 +405,13 @@ TEST_F (TavEditorTest, BusyDisplayFreezesTheMeter)
     auto& meter = panel().getMeter();
     meter.setCachedComponentImage (std::make_unique<RepaintCounter> (repaints).release());
     repaints = 0;
+    auto& level = processor.getOutputMeter().level[0];
 
+    // Silence: the meter at rest is not repainted.
+    panel().timerCallback (TavEditor::meterTimer);
+    EXPECT_EQ (repaints, 0);
+
+    level = 0.5f;
     panel().timerCallback (TavEditor::meterTimer);
     EXPECT_EQ (repaints, 1);
 
@@ -423,6 +429,7 @@ TEST_F (TavEditorTest, BusyDisplayFreezesTheMeter)
 
     editor->setBusy (false);
     EXPECT_FALSE (editor->isBusy());
+    level = 0.5f;
     panel().timerCallback (TavEditor::meterTimer);
     EXPECT_EQ (repaints, 2);
     EXPECT_TRUE (panel().isTimerRunning (TavEditor::meterTimer));

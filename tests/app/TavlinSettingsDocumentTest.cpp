@@ -5,6 +5,7 @@
 #include "ProcessorTestSupport.h"
 
 #include "StateBlob.h"
+#include "StateBlobRepros.h"
 #include "TavlinSettingsDocument.h"
 #include "ZBuffer.h"
 #include "ZNoiseReductionBay.h"
@@ -256,6 +257,44 @@ TEST_F (TavlinSettingsDocumentTest, BadPresetFilesChangeNothingAndSayWhy)
         EXPECT_TRUE (document.loadDocument (file).failed());
         EXPECT_TRUE (Snapshot (target) == before);
     }
+}
+
+TEST_F (TavlinSettingsDocumentTest, PresetsThatFrozeOrCrashedTheReaderAreRefusedAndLenientOnesLoad)
+{
+    const auto seeds = tavlin::test::stateBlobSeedsFolder();
+
+    for (const auto& c : tavlin::test::stateBlobRepros)
+    {
+        SCOPED_TRACE (c.file);
+        P target;
+        makeDistinct (target);
+        const Snapshot before (target);
+
+        const auto result = load (target, seeds.getChildFile (c.file));
+        EXPECT_EQ (result.wasOk(), c.readable) << result.getErrorMessage();
+
+        if (!c.readable)
+        {
+            EXPECT_TRUE (Snapshot (target) == before);
+            continue;
+        }
+
+        // Each loadable seed holds the fresh settings but for a value that counts as 0: the profiles are
+        // the empty ones and the tuner is back at its default.
+        P fresh;
+        EXPECT_TRUE (Snapshot (target).profiles[0] == profileOf (fresh, 0));
+        EXPECT_EQ (target.getParameter (P::tunerBroadbandNR), fresh.getParameter (P::tunerBroadbandNR));
+        EXPECT_EQ (target.getParameter (P::enhance), 0.0f);
+        const juce::String file (c.file);
+        const auto reductionCountsAsZero = file.startsWith ("non-finite") || file.startsWith ("empty");
+        EXPECT_EQ (target.getParameter (P::amountBroadbandNR), reductionCountsAsZero ? 0.0f : 0.5f);
+    }
+
+    // The plain seed is exactly what a fresh processor saves.
+    P fresh;
+    juce::MemoryBlock seed;
+    ASSERT_TRUE (seeds.getChildFile ("default.tvp").loadFileAsData (seed));
+    EXPECT_EQ (seed, stateOf (fresh));
 }
 
 TEST_F (TavlinSettingsDocumentTest, FailedSaveSaysWhyAndLeavesNoFile)

@@ -1,8 +1,12 @@
-// The update check against a feed that this test serves itself on 127.0.0.1.
+// The update check against a feed that this test serves itself on 127.0.0.1, and without a feed. Every
+// connection and name lookup of the program is watched: none may leave the machine.
 
 #include "UpdateChecker.h"
+#include "AlertUpdateNotifier.h"
 #include "LocalHttpServer.h"
 #include "MessageLoop.h"
+#include "SocketWatch.h"
+#include "TavlinAddresses.h"
 #include "desktop/WebHttpFetcher.h"
 
 #include <gtest/gtest.h>
@@ -14,13 +18,14 @@ namespace
 using tavlin::test::LocalHttpServer;
 
 juce::String feedWithVersions (std::initializer_list<const char*> versions,
-                               const char* link = "https://www.tavlin.org/download/")
+                               const char* link = "https://127.0.0.1/download/",
+                               const char* enclosureFolder = "https://127.0.0.1/download/")
 {
     juce::String items;
 
     for (const auto* version : versions)
         items << "<item><title>Tavlin " << version << "</title><link>" << link << "</link>"
-              << "<enclosure url=\"https://www.tavlin.org/download/tavlin-" << version
+              << "<enclosure url=\"" << enclosureFolder << "tavlin-" << version
               << ".tar.xz\" type=\"application/x-xz\" length=\"1000\" tavlin:version=\"" << version << "\"/></item>";
 
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
@@ -49,6 +54,7 @@ public:
 
     void showUpToDate (const juce::String& installed) override { told.events.add ("up to date " + installed); }
     void showCheckFailed (const juce::String&) override { told.events.add ("failed"); }
+    void showNoFeed() override { told.events.add ("no feed"); }
 
 private:
     Told& told;
@@ -73,6 +79,12 @@ protected:
 
         ASSERT_TRUE (checker.isChecking());
         ASSERT_TRUE (tavlin::test::runMessageLoopUntil ([&] { return !checker.isChecking(); }));
+    }
+
+    void TearDown() override
+    {
+        EXPECT_EQ (tavlin::test::SocketWatch::join (tavlin::test::SocketWatch::offMachineConnections()), "");
+        EXPECT_EQ (tavlin::test::SocketWatch::join (tavlin::test::SocketWatch::offMachineLookups()), "");
     }
 
     juce::ScopedJuceInitialiser_GUI juceInit;
@@ -133,29 +145,65 @@ TEST_F (UpdateCheckerTest, AnswersTheUserOnlyWhenAskedUnlessANewerVersionExists)
     }
 
     EXPECT_EQ (server.getLastRequestLine(), "GET /feed.rss HTTP/1.1");
+
+    // The watch saw the checks go to this test's server, and nowhere else (checked as the test ends).
+    const auto feedServer = "inet 127.0.0.1:" + std::to_string (server.getURL ("/").getPort());
+    const auto seen = tavlin::test::SocketWatch::connections();
+    EXPECT_NE (std::find (seen.begin(), seen.end(), feedServer), seen.end()) << tavlin::test::SocketWatch::join (seen);
 }
 
-TEST_F (UpdateCheckerTest, OffersOnlyWebAddressesAsTheDownloadPage)
+TEST_F (UpdateCheckerTest, OffersOnlyHttpsAddressesOnTheFeedsOwnHostAsTheDownloadPage)
 {
+    // The feed is served from 127.0.0.1; a release's page must be an https address there.
     const struct
     {
         const char* link;
-        const char* expected;
+        const char* enclosureFolder;
+        const char* expected; // empty: no download page is offered
     } cases[] = {
-        { "https://www.tavlin.org/download/", "https://www.tavlin.org/download/" },
-        { "javascript:alert(1)", "https://www.tavlin.org/download/tavlin-5.1.0.tar.xz" },
-        { "file:///etc/passwd", "https://www.tavlin.org/download/tavlin-5.1.0.tar.xz" },
+        { "https://127.0.0.1/download/", "https://127.0.0.1/download/", "https://127.0.0.1/download/" },
+        { "https://127.0.0.1:8443/download/", "https://127.0.0.1/download/", "https://127.0.0.1:8443/download/" },
+        { "javascript:alert(1)", "https://127.0.0.1/download/", "https://127.0.0.1/download/tavlin-5.1.0.tar.xz" },
+        { "file:///etc/passwd", "https://127.0.0.1/download/", "https://127.0.0.1/download/tavlin-5.1.0.tar.xz" },
+        { "http://127.0.0.1/download/", "http://127.0.0.1/download/", "" },
+        { "https://www.tavlin.org/download/", "https://www.tavlin.org/download/", "" },
+        { "https://127.0.0.1@elsewhere.example/", "https://127.0.0.1.elsewhere.example/", "" },
     };
 
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.link);
-        server.setReply ({ 200, feedWithVersions ({ "5.1.0" }, c.link) });
+        server.setReply ({ 200, feedWithVersions ({ "5.1.0" }, c.link, c.enclosureFolder) });
         told = {};
         auto checker = makeChecker (server.getURL ("/feed.rss"));
         check (*checker, true);
         EXPECT_EQ (told.downloadPage, c.expected);
     }
+}
+
+TEST_F (UpdateCheckerTest, WithoutAFeedNothingIsFetchedAndAskingSaysSo)
+{
+    EXPECT_STREQ (TavlinAddresses::updateFeed, "") << "a default build names no feed";
+    tavlin::test::SocketWatch::clear();
+
+    auto checker = makeChecker ({});
+    checker->checkInBackground();
+    EXPECT_FALSE (checker->isChecking());
+    tavlin::test::runMessageLoopFor (200);
+    EXPECT_TRUE (told.events.isEmpty()) << "the background check is silent";
+
+    checker->checkForUpdates();
+    EXPECT_FALSE (checker->isChecking());
+    EXPECT_EQ (told.events.joinIntoString ("; "), "no feed");
+    EXPECT_TRUE (AlertUpdateNotifier::noFeedMessage.contains ("checks no update feed"));
+
+    // The program's own checker, on this build's settings, likewise opens no connection at all.
+    startBackgroundUpdateCheck();
+    EXPECT_FALSE (UpdateChecker::getShared().isChecking());
+    tavlin::test::runMessageLoopFor (200);
+    EXPECT_EQ (server.getRequestCount(), 0);
+    EXPECT_EQ (tavlin::test::SocketWatch::join (tavlin::test::SocketWatch::connections()), "");
+    EXPECT_EQ (tavlin::test::SocketWatch::join (tavlin::test::SocketWatch::lookups()), "");
 }
 
 TEST_F (UpdateCheckerTest, AskingDuringABackgroundCheckAnswersWhenThatCheckEnds)

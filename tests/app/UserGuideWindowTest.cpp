@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <dlfcn.h>
+
 namespace
 {
 class UserGuideWindowTest : public ::testing::Test
@@ -30,6 +33,36 @@ protected:
     {
         return tavlin::test::runMessageLoopUntil (
             [&] { return browser.getLastPageLoaded() == page.toString (false) && browser.pagesLoaded == pagesLoaded; });
+    }
+
+    static bool processExists (int pid) { return ::kill (pid, 0) == 0; }
+
+    /** Destroys a window the way another program on the display can: over a connection of its own. */
+    static bool destroyFromOutside (juce::Component& window)
+    {
+        auto* peer = window.getPeer();
+        auto* x11 = ::dlopen ("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+
+        if (peer == nullptr || x11 == nullptr)
+            return false;
+
+        using Open = void* (*) (const char*);
+        using Destroy = int (*) (void*, unsigned long);
+        using Sync = int (*) (void*, int);
+        using Close = int (*) (void*);
+        const auto open = reinterpret_cast<Open> (::dlsym (x11, "XOpenDisplay"));
+        const auto destroy = reinterpret_cast<Destroy> (::dlsym (x11, "XDestroyWindow"));
+        const auto sync = reinterpret_cast<Sync> (::dlsym (x11, "XSync"));
+        const auto close = reinterpret_cast<Close> (::dlsym (x11, "XCloseDisplay"));
+        auto* display = open != nullptr ? open (nullptr) : nullptr;
+
+        if (display == nullptr || destroy == nullptr || sync == nullptr || close == nullptr)
+            return false;
+
+        destroy (display, (unsigned long) (juce::pointer_sized_uint) peer->getNativeHandle());
+        sync (display, 0);
+        close (display);
+        return true;
     }
 
     // The guide's own link, clicked in the page.
@@ -83,20 +116,84 @@ TEST_F (UserGuideWindowTest, BrowsesTheLocalPagesAndGoesBack)
     EXPECT_EQ (guide.getBrowser(), &browser);
 }
 
-TEST_F (UserGuideWindowTest, ClosingHidesTheWindowAndKeepsItsPage)
+TEST_F (UserGuideWindowTest, ClosingEndsThePageProcessAndShowingAgainReturnsToThePage)
 {
     UserGuideWindow window;
     auto& browser = browserOf (window);
     ASSERT_TRUE (waitForPage (browser, UserGuidePages::getStartPage(), 1));
+    clickLink (browser, "quickstart-link");
+    ASSERT_TRUE (waitForPage (browser, UserGuidePages::getQuickStartPage(), 2));
 
+    const auto pageProcess = browser.getPageProcessID();
+    ASSERT_GT (pageProcess, 0);
+    EXPECT_TRUE (processExists (pageProcess));
+
+    // Closed, the guide keeps no web view: its page process has ended (and is reaped), its window is gone.
     window.closeButtonPressed();
     EXPECT_FALSE (window.isVisible());
+    EXPECT_FALSE (window.isOnDesktop());
+    EXPECT_EQ (window.getGuide()->getBrowser(), nullptr);
+    EXPECT_FALSE (processExists (pageProcess));
 
-    window.setVisible (true);
-    tavlin::test::runMessageLoopFor (300);
-    EXPECT_EQ (window.getGuide()->getBrowser(), &browser);
-    EXPECT_EQ (browser.getLastPageLoaded(), UserGuidePages::getStartPage().toString (false));
-    EXPECT_EQ (browser.pagesLoaded, 1) << "kept while hidden, not loaded again";
+    // Shown again, it opens on the page the reader was at, in a new page process.
+    window.showGuide();
+    EXPECT_TRUE (window.isShowing());
+    auto& again = browserOf (window);
+    ASSERT_TRUE (waitForPage (again, UserGuidePages::getQuickStartPage(), 1));
+    EXPECT_NE (again.getPageProcessID(), pageProcess);
+}
+
+TEST_F (UserGuideWindowTest, ClosingWhileThePageStillLoadsEndsItsProcessEveryTime)
+{
+    UserGuideWindow window;
+
+    // Closed at once, while the page process starts, while it makes its window and while the page loads.
+    for (const int afterMs : { 0, 1, 10, 40, 120, 300 })
+    {
+        SCOPED_TRACE (afterMs);
+        auto& browser = browserOf (window);
+        const auto pageProcess = browser.getPageProcessID();
+        ASSERT_GT (pageProcess, 0);
+        tavlin::test::runMessageLoopFor (afterMs);
+
+        const auto started = juce::Time::getMillisecondCounterHiRes();
+        window.closeButtonPressed();
+        EXPECT_LT (juce::Time::getMillisecondCounterHiRes() - started, 3000.0) << "closing never hangs";
+        EXPECT_FALSE (window.isVisible());
+        EXPECT_FALSE (processExists (pageProcess));
+
+        window.showGuide();
+    }
+
+    // Still a working guide.
+    ASSERT_TRUE (waitForPage (browserOf (window), UserGuidePages::getStartPage(), 1));
+}
+
+TEST_F (UserGuideWindowTest, AWindowDestroyedFromOutsideIsShownAgainOnRequest)
+{
+    UserGuideWindow window;
+    auto& browser = browserOf (window);
+    ASSERT_TRUE (waitForPage (browser, UserGuidePages::getStartPage(), 1));
+    const auto pageProcess = browser.getPageProcessID();
+
+    // Another program on the display destroys the guide's window: its page process goes with it, and the
+    // guide counts as closed.
+    ASSERT_TRUE (destroyFromOutside (window));
+    ASSERT_TRUE (tavlin::test::runMessageLoopUntil ([&] { return !window.isVisible(); }, 20000))
+        << "the guide never noticed";
+    EXPECT_EQ (window.getGuide()->getBrowser(), nullptr);
+    EXPECT_FALSE (processExists (pageProcess));
+
+    // Asked for again, it opens in a new window, on the page it showed.
+    window.showGuide();
+    EXPECT_TRUE (window.isShowing());
+    auto& again = browserOf (window);
+    ASSERT_TRUE (waitForPage (again, UserGuidePages::getStartPage(), 1));
+
+    // Destroyed while hidden, it is shown again all the same.
+    window.closeButtonPressed();
+    window.showGuide();
+    ASSERT_TRUE (waitForPage (browserOf (window), UserGuidePages::getStartPage(), 1));
 }
 
 TEST_F (UserGuideWindowTest, AQuickStartRightAfterOpeningIsTheFirstPage)

@@ -2,6 +2,7 @@
 #include "ZBuffer.h"
 #include "ZDSPObject.h"
 #include "ZGain.h"
+#include "ZNumberText.h"
 #include "vj_exception.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <optional>
 
 using namespace vesk;
 
@@ -167,6 +169,62 @@ TEST (ZBufferTest, SampleRateIsWrittenAsThePlainNumber)
     xml->setAttribute ("samplerate", "22050.5");
     ASSERT_TRUE (buffer.restoreFromXml (*xml));
     EXPECT_EQ (buffer.createXml()->getStringAttribute ("samplerate"), "22050.5");
+}
+
+TEST (ZBufferTest, AnUnreadableSampleRateCountsAsZeroAndTheSamplesStillLoad)
+{
+    for (auto* rate : { "1E9999999999", "1e300", "-1e39", "nan", "inf", "", "rate" })
+    {
+        juce::XmlElement xml ("buffer");
+        xml.setAttribute ("length", 1);
+        xml.setAttribute ("samplerate", rate);
+        xml.createNewChildElement ("data")->setAttribute ("values", "3f800000");
+
+        ZBuffer buffer (1, "r");
+        ASSERT_TRUE (buffer.restoreFromXml (xml)) << rate;
+        EXPECT_EQ (buffer.getSampleRate(), 0.0f) << rate;
+        EXPECT_EQ (buffer.getData()[0], 1.0f) << rate;
+    }
+}
+
+TEST (NumberTextTest, ReadsTheLeadingNumberWhenAFloatCanHoldIt)
+{
+    struct Case
+    {
+        const char* text;
+        std::optional<float> expected;
+    };
+
+    const Case cases[] = {
+        { "0.57499998807907104492", 0.574999988f },
+        { "-0", -0.0f },
+        { " \t44100", 44100.0f },
+        { "+0.5", 0.5f },
+        { "0.5x", 0.5f },
+        { "1e-3", 0.001f },
+        { "1e", 1.0f },
+        { "3.4028234e38", std::numeric_limits<float>::max() },
+        { "1e-60", 0.0f },
+        { "", {} },
+        { "x0.5", {} },
+        { "+-1", {} },
+        { "nan", {} },
+        { "-inf", {} },
+        { "infinity", {} },
+        { "1e39", {} },
+        { "-1e300", {} },
+        { "1E9999999999", {} },
+        { "0x10", 0.0f },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto value = readFiniteFloat (c.text);
+        ASSERT_EQ (value.has_value(), c.expected.has_value()) << c.text;
+
+        if (value)
+            EXPECT_EQ (bitsOf (*value), bitsOf (*c.expected)) << c.text;
+    }
 }
 
 TEST (ZBufferTest, MalformedXmlLeavesTheBufferUnchanged)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
 #include <vector>
 
 using namespace vesk;
@@ -282,6 +283,12 @@ TEST (DeclippingTest, LoudUnclippedSinesAndLonePeaksPassUnchanged)
                 x[(size_t) (2000 + k)] = sign * 0.9f;
 
             cases.push_back ({ "lone peak", x });
+
+            // Full-scale samples are not clipped without a plateau.
+            for (int k = 0; k < width; ++k)
+                x[(size_t) (2000 + k)] = sign * 1.0f;
+
+            cases.push_back ({ "full-scale peak", x });
         }
 
     for (const auto& c : cases)
@@ -295,13 +302,66 @@ TEST (DeclippingTest, LoudUnclippedSinesAndLonePeaksPassUnchanged)
         EXPECT_EQ (declipper->getPositiveClipLevel(), 1.0f);
         EXPECT_EQ (run.blocksRebuilt, 0);
 
+        EXPECT_FALSE (declipper->hasNegativeClipLevel());
+        EXPECT_FALSE (declipper->hasPositiveClipLevel());
+
+        // A full-scale sample is only turned down by the soft clip, as with the declipper off.
+        auto off = makeDeclipper (44100.0f, false);
+        const auto reference = runThrough (*off, c.signal);
         size_t changed = 0;
 
         for (size_t i = 0; i < c.signal.size(); ++i)
-            changed += run.output[i + latency] != c.signal[i] ? 1 : 0;
+            changed += run.output[i + latency] != reference.output[i + latency] ? 1 : 0;
 
         EXPECT_EQ (changed, 0u);
+
+        // Below the soft clip's threshold, the output is the input itself.
+        for (size_t i = 0; i < c.signal.size() && std::string (c.name) != "full-scale peak"; ++i)
+            ASSERT_EQ (run.output[i + latency], c.signal[i]) << i;
     }
+}
+
+TEST (DeclippingTest, FindsTheLevelAtTheFirstClippedRunAmidPauses)
+{
+    // Speech-like bursts between pauses of digital silence, which fill the histogram's zero bin; the
+    // third burst alone is clipped, at 0.4, in runs of a few samples. The level is found exactly in the
+    // chunk that holds the first run, that run is rebuilt beyond the level, and nothing else changes.
+    std::vector<float> x;
+
+    for (int burst = 0; burst < 4; ++burst)
+    {
+        x.resize (x.size() + 8000, 0.0f);
+        const auto peak = burst == 2 ? 0.45 : 0.3;
+        const auto tone = sine (1500, 300.0, peak);
+        x.insert (x.end(), tone.begin(), tone.end());
+    }
+
+    const auto input = clipped (x, 0.4f);
+    auto declipper = makeDeclipper (44100.0f, true);
+    const auto run = runThrough (*declipper, input);
+    const auto latency = (size_t) declipper->getLatency();
+
+    EXPECT_TRUE (declipper->hasPositiveClipLevel());
+    EXPECT_TRUE (declipper->hasNegativeClipLevel());
+    EXPECT_EQ (declipper->getPositiveClipLevel(), 0.4f);
+    EXPECT_EQ (declipper->getNegativeClipLevel(), -0.4f);
+
+    const auto firstRun = (size_t) std::distance (
+        input.begin(), std::find_if (input.begin(), input.end(), [] (float v) { return std::abs (v) >= 0.4f; }));
+    float rebuiltPeak = 0.0f;
+
+    for (size_t i = 0; i < input.size(); ++i)
+    {
+        const auto y = run.output[i + latency];
+
+        if (std::abs (input[i]) < 0.4f)
+            ASSERT_EQ (y, input[i]) << "unclipped sample " << i << " was touched";
+
+        if (i >= firstRun && i < firstRun + 20)
+            rebuiltPeak = std::max (rebuiltPeak, std::abs (y));
+    }
+
+    EXPECT_GT (rebuiltPeak, 0.41f);
 }
 
 TEST (DeclippingTest, DisabledDelaysAndSoftClipsOnly)

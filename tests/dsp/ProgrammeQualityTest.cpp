@@ -3,6 +3,7 @@
 // against the clean programme delayed by each stage's latency.
 
 #include "ZClickAndCrackleBay.h"
+#include "ZDeclipping.h"
 #include "ZEnhancementBay.h"
 
 #include "ProgrammeSignals.h"
@@ -141,8 +142,8 @@ TEST (ProgrammeQuality, CrackleAndClicksAreRemovedAsBefore)
 
     // rate, material, amount, clicks, input SNR, SNR before the change (dB)
     const Case cases[] = {
-        { 44100.0, Material::voice, 0.0f, false, 19.46, 25.23 },
-        { 44100.0, Material::voice, 0.5f, false, 19.46, 35.69 },
+        { 44100.0, Material::voice, 0.0f, false, 19.44, 25.46 },
+        { 44100.0, Material::voice, 0.5f, false, 19.44, 36.00 },
         { 44100.0, Material::drums, 0.0f, false, 11.94, 13.93 },
         { 44100.0, Material::drums, 0.5f, false, 11.94, 12.25 },
         { 44100.0, Material::chords, 0.0f, false, 13.47, 19.81 },
@@ -153,7 +154,7 @@ TEST (ProgrammeQuality, CrackleAndClicksAreRemovedAsBefore)
         { 48000.0, Material::voice, 0.5f, false, 19.09, 35.58 },
         { 48000.0, Material::music, 0.0f, false, 15.00, 16.17 },
         { 48000.0, Material::music, 0.5f, false, 15.00, 15.17 },
-        { 44100.0, Material::voice, 0.5f, true, 21.33, 23.87 },
+        { 44100.0, Material::voice, 0.5f, true, 21.32, 23.86 },
         { 44100.0, Material::drums, 0.5f, true, 13.82, 12.54 },
         { 44100.0, Material::music, 0.0f, true, 16.53, 15.46 },
         { 44100.0, Material::music, 0.5f, true, 16.53, 13.23 },
@@ -172,6 +173,59 @@ TEST (ProgrammeQuality, CrackleAndClicksAreRemovedAsBefore)
         EXPECT_NEAR (in, c.input, 0.01) << label;
         EXPECT_GE (out, c.before - 0.3) << label;
     }
+}
+
+//==============================================================================
+TEST (ProgrammeQuality, DeclipperImprovesHardClippedSpeechAndNeverHarmsMusic)
+{
+    // Programme peaking at 0.9, hard-clipped 1, 3, 6 and 10 dB below its peak. With the declipper on,
+    // the SNR against the unclipped programme never falls below that of the clipped input, and on the
+    // voice it gains at least 3 dB.
+    for (auto rate : { 44100.0, 48000.0 })
+        for (auto material : { Material::voice, Material::music, Material::chords })
+        {
+            auto x = make (material, rate);
+            normalise (x, 0.9f);
+
+            for (auto overDb : { 1.0, 3.0, 6.0, 10.0 })
+            {
+                const auto level = (float) (0.9 * std::pow (10.0, -overDb / 20.0));
+                const auto clipped = clip (x, level);
+
+                vesk::ZDeclipping declipper (blockSize, 44100.0f);
+                declipper.setDefaults();
+                declipper.reset();
+                declipper.setSampleRate ((float) rate);
+                declipper.setBlockSize (blockSize);
+                declipper.enabled = true;
+
+                ZBuffer in (blockSize, "in"), out (blockSize, "out");
+                Samples y;
+                const auto latency = (size_t) declipper.getLatency();
+
+                for (size_t start = 0; y.size() < x.size() + latency; start += blockSize)
+                {
+                    in.clear();
+
+                    for (size_t i = 0; i < blockSize && start + i < x.size(); ++i)
+                        in.getData()[i] = clipped[start + i];
+
+                    declipper.process (&in, &out, blockSize);
+                    y.insert (y.end(), out.getData(), out.getData() + blockSize);
+                }
+
+                y.erase (y.begin(), y.begin() + (long) latency);
+                const auto before = snrDb (x, clipped, 0, 0, x.size());
+                const auto after = snrDb (x, y, 0, 0, x.size());
+                const auto label = std::string (nameOf (material)) + " " + std::to_string ((int) rate) + " clipped "
+                                   + std::to_string ((int) overDb) + " dB";
+                RecordProperty (label, std::to_string (before) + " -> " + std::to_string (after));
+                EXPECT_GE (after, before) << label;
+
+                if (material == Material::voice)
+                    EXPECT_GE (after, before + 3.0) << label;
+            }
+        }
 }
 
 //==============================================================================

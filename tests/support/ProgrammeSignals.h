@@ -51,8 +51,8 @@ struct Resonator
 };
 
 /** Speech-like material: syllables of a glottal pulse train through three formants, with a falling
-    intonation, each started by a plosive burst (0.1 ms attack) or a fricative, pauses between words.
-    Peak 0.7.
+    intonation, each started by a plosive burst (0.1 ms attack) or a fricative, pauses of digital
+    silence between words; the take ends in a pause. Peak 0.7.
 */
 inline Samples voiced (double seconds, double rate, uint32_t seed)
 {
@@ -79,6 +79,13 @@ inline Samples voiced (double seconds, double rate, uint32_t seed)
             const auto plosive = uniform (rng) < 0.5;
             const auto consonant = (size_t) ((plosive ? 0.012 : 0.06) * rate);
             double phase = 0.0, glottal = 0.0;
+
+            // A syllable that would be cut off by the end is left out: a take ends in a pause.
+            if (at + length + consonant > x.size())
+            {
+                at = x.size();
+                break;
+            }
 
             for (size_t i = 0; i < length + consonant && at + i < x.size(); ++i)
             {

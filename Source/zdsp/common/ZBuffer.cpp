@@ -1,6 +1,7 @@
 #include "ZBuffer.h"
 
 #include "ZDSPObject.h"
+#include "ZNumberText.h"
 #include "vj_exception.h"
 
 #include <algorithm>
@@ -152,8 +153,8 @@ bool ZBuffer::restoreFromXml (const juce::XmlElement& element)
     if (values.length() < newLength * 8)
         return false;
 
-    auto rateText = element.getStringAttribute ("samplerate", "0");
-    auto newRate = (float) rateText.getDoubleValue();
+    // A missing or unreadable rate, or one beyond the float range, counts as 0.
+    auto newRate = readFiniteFloat (element.getStringAttribute ("samplerate")).value_or (0.0f);
 
     // Decode into scratch storage so that a bad digit leaves the buffer as it was.
     std::vector<float> samples ((size_t) newLength);

@@ -97,6 +97,12 @@ void ZCrackleProcessor::processBlock (const float* input, float* output, int n)
 
     std::memmove (h + writePosition, input, sizeof (float) * (size_t) n);
 
+    // What the predictors had learned before this block, for a block that a NaN or infinity spoils.
+    std::array<float, taps> learned, steadyLearned;
+    std::copy_n (w, taps, learned.begin());
+    std::copy_n (sw, taps, steadyLearned.begin());
+    const auto learnedEnvelope = errorEnvelope;
+
     for (int i = writePosition; i < writePosition + n; ++i)
     {
         float p = 0.0f, energy = 0.0f, steadyPrediction = 0.0f;
@@ -192,14 +198,15 @@ void ZCrackleProcessor::processBlock (const float* input, float* output, int n)
         c = e;
     }
 
-    // A NaN or infinite input would otherwise leave the predictor and the envelope unusable for good.
+    // A NaN or infinite input would otherwise leave the predictors and the envelope unusable for good;
+    // they go on from where they were before it, so what follows sounds as it would have.
     const auto finite = [] (float v) { return std::isfinite (v); };
 
     if (!std::isfinite (errorEnvelope) || !std::all_of (w, w + taps, finite) || !std::all_of (sw, sw + taps, finite))
     {
-        weights->clear();
-        steadyWeights.fill (0.0f);
-        errorEnvelope = 0.0f;
+        std::copy (learned.begin(), learned.end(), w);
+        steadyWeights = steadyLearned;
+        errorEnvelope = learnedEnvelope;
     }
 
     std::memmove (output, h + scanOrigin, sizeof (float) * (size_t) n);

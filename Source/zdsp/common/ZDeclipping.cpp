@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace vesk
 {
@@ -12,6 +13,11 @@ constexpr float binWidth = 0.005f;
 constexpr int centreBin = 200;
 constexpr float clippedWeight = 1.0e-7f;
 constexpr double replacedPivot = 0.001;
+// Equal samples that make a hard clip, and the smallest magnitude taken for a clip level.
+constexpr int exactRun = 3;
+constexpr float minimumLevel = 0.2f;
+// Samples next to each edge of a run that are compared with the continuation of its margin.
+constexpr long continuationSamples = 3;
 
 // Lengths derived from the sample rate; a rate that is not a positive number gives 0.
 long truncatedLength (float samples)
@@ -108,6 +114,7 @@ void ZDeclipping::deriveLengths()
     firstMultipliers.assign (longestRegion, 0.0);
     secondMultipliers.assign (longestRegion, 0.0);
     substitution.assign (longestRegion, 0.0);
+    fitted.assign (longestRegion, 0.0f);
 }
 
 void ZDeclipping::createAnalysisBuffer()
@@ -136,6 +143,8 @@ void ZDeclipping::reset()
     analysisBuffer->clear();
     negativeClipLevel = -1.0f;
     positiveClipLevel = 1.0f;
+    negativeLevelFound = false;
+    positiveLevelFound = false;
     scanPosition = margin;
     largestSeen = 0.0f;
     smallestSeen = 0.0f;
@@ -154,10 +163,10 @@ bool ZDeclipping::isClipPeak (int bin, int comparisonBin) const noexcept
     if (comparisonBin - 1 < 0 || comparisonBin + 1 >= histogramBins)
         return false;
 
-    // Only samples that lie next to a sample of the same or an adjacent bin speak for a plateau. They
-    // are compared with the mean of the comparison bin and its two neighbours, an empty comparison
-    // counting as one sample: lone extreme samples, the sparse peaks of high-frequency programme and
-    // the bins that a steady tone happens to skip do not make a clipped level.
+    // Only samples equal to a neighbour speak for a plateau. They are compared with the mean of the
+    // comparison bin and its two neighbours, an empty comparison counting as one sample: lone extreme
+    // samples, the sparse peaks of high-frequency programme and the bins that a steady tone happens to
+    // skip do not make a clipped level.
     const auto comparison = (histogram[(size_t) comparisonBin - 1] + histogram[(size_t) comparisonBin]
                              + histogram[(size_t) comparisonBin + 1])
                             / 3.0f;
@@ -185,8 +194,9 @@ void ZDeclipping::detectClipLevels (const float* x, long n)
 
         histogram.fill (0.0f);
         plateauHistogram.fill (0.0f);
-        int previousBin = -1;
         bool previousCounted = false;
+        auto previousValue = std::numeric_limits<float>::quiet_NaN();
+        int equalRun = 0;
 
         for (auto i = start; i < start + length; ++i)
         {
@@ -209,25 +219,35 @@ void ZDeclipping::detectClipLevels (const float* x, long n)
 
             if (std::isnan (v))
             {
-                previousBin = -1;
+                previousValue = v;
+                equalRun = 0;
                 continue;
             }
+
+            // A hard clip holds its level exactly: three equal samples in the outer half of the range
+            // seen give the level at once, in the first chunk that holds them.
+            const bool equal = v == previousValue;
+            equalRun = equal ? equalRun + 1 : 1;
+            previousValue = v;
+
+            if (equalRun == exactRun)
+                takeExactLevel (v);
 
             const auto bin = histogramBin (v);
             histogram[(size_t) bin] += 1.0f;
 
-            const bool neighbours = previousBin >= 0 && std::abs (bin - previousBin) <= 1;
-
-            if (neighbours)
+            // Only samples equal to a neighbour speak for a plateau: the peaks of a steady tone come
+            // close to each other, but a clip holds one value.
+            if (equal)
             {
                 if (!previousCounted)
-                    plateauHistogram[(size_t) previousBin] += 1.0f;
+                    plateauHistogram[(size_t) bin] += 1.0f;
 
                 plateauHistogram[(size_t) bin] += 1.0f;
+                plateauValue[(size_t) bin] = v;
             }
 
-            previousBin = bin;
-            previousCounted = neighbours;
+            previousCounted = equal;
         }
 
         const auto tail = (float) length * tailFraction;
@@ -240,10 +260,14 @@ void ZDeclipping::detectClipLevels (const float* x, long n)
             {
                 if (isClipPeak (j, j + d + 5))
                 {
-                    const auto level = (float) (j + d + 5) * binWidth - 1.0f;
+                    // The level is the plateau's own value, so nothing inside it is touched.
+                    const auto level = plateauValue[(size_t) j];
 
-                    if (level > -1.0f)
+                    if (level < 0.0f && level >= -1.0f)
+                    {
                         negativeClipLevel = level;
+                        negativeLevelFound = true;
+                    }
 
                     break;
                 }
@@ -261,10 +285,13 @@ void ZDeclipping::detectClipLevels (const float* x, long n)
             {
                 if (isClipPeak (j, j - d - 5))
                 {
-                    const auto level = (float) (j - d - 4) * binWidth - 1.0f;
+                    const auto level = plateauValue[(size_t) j];
 
-                    if (level < 1.0f)
+                    if (level > 0.0f && level <= 1.0f)
+                    {
                         positiveClipLevel = level;
+                        positiveLevelFound = true;
+                    }
 
                     break;
                 }
@@ -274,6 +301,47 @@ void ZDeclipping::detectClipLevels (const float* x, long n)
             }
         }
     }
+}
+
+void ZDeclipping::takeExactLevel (float v) noexcept
+{
+    const auto bin = (long) histogramBin (v);
+
+    if (v > minimumLevel && v <= 1.0f && bin > positiveSearchLimit)
+    {
+        positiveClipLevel = v;
+        positiveLevelFound = true;
+    }
+    else if (v < -minimumLevel && v >= -1.0f && bin < negativeSearchLimit)
+    {
+        negativeClipLevel = v;
+        negativeLevelFound = true;
+    }
+}
+
+bool ZDeclipping::keepsRepair (const float* repaired, long start, long length, float level) const
+{
+    // The smooth continuation: the slope of the last two samples before the run carried into it, and
+    // the same from the far side, over the few samples next to each edge where that holds.
+    const auto* buf = analysisBuffer->getData();
+    const auto edge = std::min (length, continuationSamples);
+    double repairError = 0.0, clippedError = 0.0;
+
+    for (long k = 0; k < edge; ++k)
+    {
+        const auto before =
+            (double) buf[start - 1] + ((double) buf[start - 1] - (double) buf[start - 2]) * (double) (k + 1);
+        const auto afterIndex = start + length;
+        const auto after =
+            (double) buf[afterIndex] + ((double) buf[afterIndex] - (double) buf[afterIndex + 1]) * (double) (k + 1);
+        const auto first = (double) repaired[k];
+        const auto last = (double) repaired[length - 1 - k];
+        repairError += (first - before) * (first - before) + (last - after) * (last - after);
+        clippedError +=
+            ((double) level - before) * ((double) level - before) + ((double) level - after) * ((double) level - after);
+    }
+
+    return repairError < clippedError;
 }
 
 bool ZDeclipping::smoothRegion (const float* w, const float* y, float* z, long n, float smoothing)
@@ -368,11 +436,13 @@ bool ZDeclipping::process (ZBuffer* in, ZBuffer* out, long n)
 
     bool rebuilt = false;
     long lastRunEnd = 0;
+    bool runFound = false;
 
     if (enabled.load (std::memory_order_relaxed))
     {
-        const auto low = negativeClipLevel;
-        const auto high = positiveClipLevel;
+        // Without a level found, nothing counts as clipped, full-scale samples included.
+        const auto low = negativeLevelFound ? negativeClipLevel : -std::numeric_limits<float>::infinity();
+        const auto high = positiveLevelFound ? positiveClipLevel : std::numeric_limits<float>::infinity();
         const auto searchEnd = margin + n;
         auto p = scanPosition;
 
@@ -395,16 +465,37 @@ bool ZDeclipping::process (ZBuffer* in, ZBuffer* out, long n)
                 ++end;
 
             const auto regionStart = start - margin;
-            const auto regionLength = end - start + 1 + 2 * margin;
+            const auto runLength = end - start + 1;
+            const auto regionLength = runLength + 2 * margin;
 
             std::fill_n (weights.begin(), regionLength, 1.0f);
-            std::fill_n (weights.begin() + margin, end - start + 1, clippedWeight);
+            std::fill_n (weights.begin() + margin, runLength, clippedWeight);
 
-            auto* region = buf + regionStart;
-            smoothRegion (weights.data(), region, region, regionLength, lambda);
+            // The fit is solved over the region, but only the clipped samples take its values, and none
+            // of them falls inside the level: a clipped sample was at least there.
+            auto* fit = fitted.data();
+            smoothRegion (weights.data(), buf + regionStart, fit, regionLength, lambda);
+            // A rebuilt peak is held to twice the level (6 dB over it): further out the fit follows the
+            // ripple of the margins rather than the lost peak.
+            const auto level = positive ? high : low;
+            const auto limit = 2.0f * level;
 
-            rebuilt = true;
+            for (long k = 0; k < runLength; ++k)
+            {
+                auto& z = fit[margin + k];
+                z = positive ? std::clamp (z, level, limit) : std::clamp (z, limit, level);
+            }
+
+            // A rebuild that meets the edges of the run further from their continuation than the clipped
+            // run does is dropped, and the run left as it came.
+            if (margin < 2 || keepsRepair (fit + margin, start, runLength, level))
+            {
+                std::copy_n (fit + margin, runLength, buf + start);
+                rebuilt = true;
+            }
+
             lastRunEnd = end;
+            runFound = true;
             p = end + 1;
         }
     }
@@ -413,7 +504,8 @@ bool ZDeclipping::process (ZBuffer* in, ZBuffer* out, long n)
     kernels->scale (out, outputGain);
     std::copy (buf + n, buf + length, buf);
 
-    scanPosition = rebuilt ? std::max (lastRunEnd + 1 - n, margin) : margin;
+    // The scan resumes after the last run found, rebuilt or left, even when it reaches past this block.
+    scanPosition = runFound ? std::max (lastRunEnd + 1 - n, margin) : margin;
 
     softClip->process (out, out);
     return rebuilt;

@@ -15,10 +15,14 @@ namespace vesk
 
 /** Repairs clipped passages of one channel.
 
-    The clip levels are found from a histogram of every incoming chunk. Each sample waits D samples
-    (the longest run plus both margins) in the analysis buffer; every run of samples at or beyond a
-    clip level is replaced, with a margin on each side, by a second-difference smoothing fit that all
-    but ignores the clipped samples. The result passes through a soft clip at -0.1 dB.
+    The clip levels are found on every incoming chunk: a hard clip holds one value, so three equal
+    samples in the outer half of the range seen, or a histogram bin near the extreme full of samples
+    equal to a neighbour, give the level exactly. Each sample waits D samples (the longest run plus both
+    margins) in the analysis buffer; every run of samples at or beyond a found level is rebuilt by a
+    second-difference smoothing fit over the run and a margin on each side. Only the run takes the fit,
+    held between the level and twice the level, and only where its edges follow on from the margins
+    better than the clipped run does; otherwise the run is left. Without a level found nothing is
+    touched, full-scale samples included. The result passes through a soft clip at -0.1 dB.
 
     Latency: D + block size samples (1702 at 44100 Hz with 512-sample blocks).
 */
@@ -55,11 +59,11 @@ public:
     */
     bool process (ZBuffer* in, ZBuffer* out, long n);
 
-    /** Updates the clip levels from the histograms of x[0 .. n), chunk by chunk (400 bins of 0.005 over
-        -1 .. 1). A clip level is a bin near the extreme of the chunk whose plateau samples (those next
-        to a sample of the same or an adjacent bin) outnumber almost ten to one both the bins about five
-        steps further in and the bin at zero, with fewer than 1.04 % of the chunk beyond it. A level
-        found lies 0.025 inside the bin's outer edge and persists until reset.
+    /** Updates the clip levels from x[0 .. n), chunk by chunk: three equal samples beyond half the
+        largest (or smallest) sample seen, or a histogram bin (400 bins of 0.005 over -1 .. 1) near the
+        extreme whose samples equal to a neighbour outnumber almost ten to one both the bins about five
+        steps further in and the bin at zero, with fewer than 1.04 % of the chunk beyond it. The level is
+        the plateau's value and persists until reset or until another plateau replaces it.
     */
     void detectClipLevels (const float* x, long n);
 
@@ -71,8 +75,11 @@ public:
     /** Searching for and rebuilding of runs; written by the owner from any thread, read once per block. */
     std::atomic<bool> enabled { false };
 
+    /** The clip levels found; -1 and +1 while none is (when nothing counts as clipped). */
     float getNegativeClipLevel() const noexcept { return negativeClipLevel; }
     float getPositiveClipLevel() const noexcept { return positiveClipLevel; }
+    bool hasNegativeClipLevel() const noexcept { return negativeLevelFound; }
+    bool hasPositiveClipLevel() const noexcept { return positiveLevelFound; }
     long getMaxRun() const noexcept { return maxRun; }
     long getMargin() const noexcept { return margin; }
     long getChunk() const noexcept { return chunk; }
@@ -83,6 +90,8 @@ private:
     void deriveLengths();
     void createAnalysisBuffer();
     bool isClipPeak (int bin, int comparisonBin) const noexcept;
+    void takeExactLevel (float value) noexcept;
+    bool keepsRepair (const float* repaired, long start, long length, float level) const;
 
     float outputGain = 1.0f;
     float lambda = 1.0f;
@@ -98,6 +107,8 @@ private:
     float sampleRate = 0.0f;
     float negativeClipLevel = -1.0f;
     float positiveClipLevel = 1.0f;
+    bool negativeLevelFound = false;
+    bool positiveLevelFound = false;
     float largestSeen = 0.0f;
     float smallestSeen = 0.0f;
     float peakRatio = 9.92f;
@@ -107,13 +118,15 @@ private:
     std::unique_ptr<ZSoftClip> softClip;
     std::unique_ptr<ZBuffer> analysisBuffer;
     std::array<float, histogramBins> histogram {};
-    // Per bin, the samples of the chunk that have a neighbour in the same or an adjacent bin.
+    // Per bin, the samples of the chunk equal to a neighbour, and the last such value.
     std::array<float, histogramBins> plateauHistogram {};
+    std::array<float, histogramBins> plateauValue {};
     std::unique_ptr<ZGain> kernels;
 
     // Sized for the longest region (run plus both margins) whenever the lengths are derived.
     std::vector<float> weights;
     std::vector<double> pivots, firstMultipliers, secondMultipliers, substitution;
+    std::vector<float> fitted;
 };
 
 } // namespace vesk

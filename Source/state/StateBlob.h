@@ -23,8 +23,10 @@ public:
     /** Replaces the block's content with the blob of the element. */
     static void write (const juce::XmlElement& element, juce::MemoryBlock& block);
 
-    /** The element held by a blob, or null when the data is not a whole blob: shorter than its header,
-        a wrong magic, a length of 0 or past the end of the data, or text that does not parse.
+    /** The element held by a blob, or null when the data is not a blob: shorter than a header and one
+        byte, a wrong magic, a length of 0, or text that StateXmlReader refuses. The text is the first
+        min (length, size - headerSize) bytes after the header, so a length field larger than the data
+        still reads a text that is whole. Never reaches a general XML parser.
     */
     static std::unique_ptr<juce::XmlElement> read (const void* data, size_t size);
 

@@ -1,5 +1,9 @@
 #include "StateBlob.h"
 
+#include "StateXmlReader.h"
+
+#include <algorithm>
+
 juce::String StateBlob::toText (const juce::XmlElement& element)
 {
     juce::MemoryOutputStream out;
@@ -29,27 +33,14 @@ std::unique_ptr<juce::XmlElement> StateBlob::read (const void* data, size_t size
     if (juce::ByteOrder::littleEndianInt (bytes) != magic)
         return {};
 
-    auto length = (size_t) juce::ByteOrder::littleEndianInt (bytes + 4);
+    const auto length = (size_t) juce::ByteOrder::littleEndianInt (bytes + 4);
 
-    if (length == 0 || length > size - headerSize || length > (size_t) std::numeric_limits<int>::max())
+    if (length == 0)
         return {};
 
-    auto text = juce::String::fromUTF8 (reinterpret_cast<const char*> (bytes + headerSize), (int) length);
-    auto element = juce::parseXML (text);
-
-    // The parser closes what the text leaves open; a whole element ends with its own closing.
-    if (element == nullptr)
-        return {};
-
-    auto ending = text.trimEnd();
-
-    auto closedByTag = ending.endsWith ("</" + element->getTagName() + ">");
-    auto closedEmpty = element->getNumChildElements() == 0 && ending.endsWith ("/>");
-
-    if (!closedByTag && !closedEmpty)
-        return {};
-
-    return element;
+    // A length past the end reads what there is: a wrong length field alone does not spoil whole text.
+    return StateXmlReader::parse (reinterpret_cast<const char*> (bytes + headerSize),
+                                  std::min (length, size - headerSize));
 }
 
 void StateBlob::writeElement (const juce::XmlElement& element, juce::MemoryOutputStream& out)

@@ -74,8 +74,7 @@ TEST (StateBlob, RefusesWhatIsNotAWholeBlob)
         { "truncated text", juce::MemoryBlock (good.getData(), 8 + n / 2) },
         { "wrong magic", wrongMagic },
         { "length 0", blobOf (text, 0) },
-        { "length past the end", blobOf (text, n + 2) },
-        { "huge length", blobOf (text, 0xffffffffu) },
+        { "length that cuts the text", blobOf (text, n - 1) },
         { "not xml", blobOf ("hello", 5) },
         { "unclosed element", blobOf ("<NoiseProfile a=\"1\"", 19) },
         { "unclosed root", blobOf ("<NoiseProfile><buffer/>", 23) },
@@ -85,11 +84,34 @@ TEST (StateBlob, RefusesWhatIsNotAWholeBlob)
         EXPECT_EQ (StateBlob::read (c.block.getData(), c.block.getSize()), nullptr) << c.what;
 
     EXPECT_EQ (StateBlob::read (nullptr, 100), nullptr);
+}
 
-    // The length decides how much text is read, with or without the terminator.
-    ASSERT_NE (StateBlob::read (good.getData(), good.getSize()), nullptr);
-    auto unterminated = blobOf (text, n, false);
-    ASSERT_NE (StateBlob::read (unterminated.getData(), unterminated.getSize()), nullptr);
+TEST (StateBlob, ReadsTheTextThatIsThereWhateverTheLengthField)
+{
+    const juce::String text = "<NoiseProfile a=\"1\"/>";
+    const auto n = (uint32_t) text.getNumBytesAsUTF8();
+
+    struct Case
+    {
+        const char* what;
+        juce::MemoryBlock block;
+    };
+
+    // The text is min (length, size - 8) bytes: a length past the end reads to the end, terminator and all.
+    const Case cases[] = {
+        { "exact length", blobOf (text, n) },
+        { "exact length, no terminator", blobOf (text, n, false) },
+        { "length past the end", blobOf (text, n + 2) },
+        { "largest length", blobOf (text, 0xffffffffu) },
+        { "text followed by more", blobOf (text + "<other/>", n) },
+    };
+
+    for (const auto& c : cases)
+    {
+        auto element = StateBlob::read (c.block.getData(), c.block.getSize());
+        ASSERT_NE (element, nullptr) << c.what;
+        EXPECT_EQ (element->getStringAttribute ("a"), "1") << c.what;
+    }
 }
 
 } // namespace

@@ -1,0 +1,229 @@
+// Opens a media file and saves a processed copy the way the application does, without a window: the
+// player opens the file, extracts and analyses its sound, then the save runs in one of the nine formats with
+// the given settings. Prints how long each step took.
+//
+//   SaveMedia input output --format N [--set INDEX=VALUE]... [--learn START LENGTH]
+//
+// --set gives a processor parameter its normalised value (0..1); --learn teaches the noise profile from
+// START seconds for LENGTH seconds of the opened sound before the save. Exits with 1 and the error text
+// when a step fails, with 2 on a wrong command line.
+
+#include "MediaContainerComponent.h"
+#include "PlayerHost.h"
+#include "ProcessingAVPlayer.h"
+#include "TavAudioProcessor.h"
+#include "TavlinDocument.h"
+
+#include "media/FFmpegAudioFormat.h"
+
+#include <cstdio>
+
+namespace
+{
+int usage()
+{
+    std::fprintf (stderr, "usage: SaveMedia input output --format N [--set INDEX=VALUE]... [--learn START LENGTH]\n");
+    return 2;
+}
+
+int fail (const juce::String& text)
+{
+    std::fprintf (stderr, "SaveMedia: %s\n", text.toRawUTF8());
+    return 1;
+}
+
+/** The application's answers for a run without a window: its own processor, formats, document and folder. */
+class HeadlessHost : public PlayerHost
+{
+public:
+    HeadlessHost()
+        : temp (juce::File::getSpecialLocation (juce::File::tempDirectory)
+                    .getChildFile ("SaveMedia-" + juce::String::toHexString (juce::Random().nextInt64())))
+    {
+        temp.createDirectory();
+        temp.setExecutePermission (true);
+        tavlin::media::FFmpegAudioFormat::registerFormats (formats);
+    }
+
+    ~HeadlessHost() override { temp.deleteRecursively(); }
+
+    TavAudioProcessor* getProcessor() override { return &processor; }
+    juce::AudioFormatManager* getFormatManager() override { return &formats; }
+    juce::AudioDeviceManager* getDeviceManager() override { return nullptr; }
+    tavlin::media::MediaPlayer::Output getPlayerOutput() override { return tavlin::media::MediaPlayer::Output::manual; }
+    juce::File getTemporaryFolder() override { return temp; }
+    bool isLooping() override { return false; }
+    bool isIdle() override { return !busy; }
+    void showProgress (const juce::String&) override { busy = true; }
+    void setProgress (double) override {}
+    void hideProgress() override { busy = false; }
+
+    void showWarning (const juce::String& title, const juce::String& message) override
+    {
+        warnings.add (title + ": " + message);
+    }
+
+    bool askOkCancel (const juce::String& title, const juce::String& message) override
+    {
+        warnings.add (title + ": " + message);
+        return false;
+    }
+
+    bool isAnalyzeEnabled() override { return true; }
+
+    void analyzeAudioFile (const juce::File& file) override
+    {
+        document.analyzeMedia (file);
+        analyzed = true;
+    }
+
+    bool isDocumentChanged() override { return false; }
+    void setDocumentChanged (bool) override {}
+    juce::Result closeMediaDocument() override { return juce::Result::ok(); }
+    juce::Result openMediaFile (const juce::File&, bool) override { return juce::Result::ok(); }
+    void analyzeSelection() override { document.learnFromRegion(); }
+
+    TavAudioProcessor processor;
+    juce::AudioFormatManager formats;
+    TavlinDocument document;
+    juce::File temp;
+    bool busy = false, analyzed = false;
+    juce::StringArray warnings;
+};
+
+/** The engine's log lines stay out of the step times. */
+class QuietLogger : public juce::Logger
+{
+    void logMessage (const juce::String&) override {}
+};
+
+/** Runs the message loop until a condition holds; false when it never did within the limit. */
+bool pumpUntil (const std::function<bool()>& done, double limitSeconds)
+{
+    const auto until = juce::Time::getMillisecondCounterHiRes() + limitSeconds * 1000.0;
+
+    while (!done())
+    {
+        if (juce::Time::getMillisecondCounterHiRes() > until)
+            return false;
+
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
+    }
+
+    return true;
+}
+
+class StepClock
+{
+public:
+    void print (const char* step)
+    {
+        const auto now = juce::Time::getMillisecondCounterHiRes();
+        std::printf ("%-8s %9.3f s\n", step, (now - last) / 1000.0);
+        std::fflush (stdout);
+        last = now;
+    }
+
+private:
+    double last = juce::Time::getMillisecondCounterHiRes();
+};
+
+int run (const juce::StringArray& args)
+{
+    if (args.size() < 4)
+        return usage();
+
+    const juce::File input (juce::File::getCurrentWorkingDirectory().getChildFile (args[0]));
+    const juce::File output (juce::File::getCurrentWorkingDirectory().getChildFile (args[1]));
+    int format = -1;
+    juce::Array<std::pair<int, float>> settings;
+    double learnStart = -1.0, learnLength = 0.0;
+
+    for (int i = 2; i < args.size(); ++i)
+    {
+        if (args[i] == "--format" && i + 1 < args.size())
+            format = args[++i].getIntValue();
+        else if (args[i] == "--set" && i + 1 < args.size() && args[i + 1].contains ("="))
+        {
+            const auto setting = args[++i];
+            settings.add ({ setting.upToFirstOccurrenceOf ("=", false, false).getIntValue(),
+                            setting.fromFirstOccurrenceOf ("=", false, false).getFloatValue() });
+        }
+        else if (args[i] == "--learn" && i + 2 < args.size())
+        {
+            learnStart = args[++i].getDoubleValue();
+            learnLength = args[++i].getDoubleValue();
+        }
+        else
+            return usage();
+    }
+
+    if (format < 0 || format > 8)
+        return usage();
+
+    HeadlessHost host;
+    const PlayerHost::Scope scope (host);
+
+    for (const auto& [index, value] : settings)
+    {
+        if (index < 0 || index >= host.processor.getNumParameters() || value < 0.0f || value > 1.0f)
+            return fail ("there is no parameter " + juce::String (index) + " taking " + juce::String (value) + ".");
+
+        host.processor.setParameter (index, value);
+    }
+
+    StepClock clock;
+    MediaContainerComponent view (host);
+
+    if (!view.loadMedia (input.getFullPathName(), nullptr, true))
+        return fail ("\"" + input.getFullPathName() + "\" could not be opened. " + host.warnings.joinIntoString (" "));
+
+    if (!pumpUntil ([&] { return host.analyzed && host.isIdle(); }, 3600.0))
+        return fail ("the sound of \"" + input.getFileName() + "\" was never extracted. "
+                     + host.warnings.joinIntoString (" "));
+
+    clock.print ("open");
+    auto* player = ProcessingAVPlayer::getInstance();
+
+    if (player == nullptr)
+        return fail ("there is no player.");
+
+    if (learnStart >= 0.0)
+    {
+        const auto rate = ProcessingAVPlayer::assetSampleRate (*player->getOrigAsset());
+        host.processor.getLearnRegion() = { (int64_t) (learnStart * rate), (int64_t) (learnLength * rate) };
+        host.analyzeSelection();
+        clock.print ("learn");
+    }
+
+    // The save waits until the player has been still for a while; that wait is no part of the work.
+    const auto settled = player->getLastPlayStopTime() + juce::RelativeTime::seconds (5.0);
+    pumpUntil ([&] { return juce::Time::getCurrentTime() >= settled; }, 10.0);
+    clock.print ("settle");
+
+    const auto saved =
+        player->exportAsset (output, false, false, format, 9) && ProcessingAVPlayer::waitForAudioWriters (-1);
+    clock.print ("save");
+
+    if (!saved || !host.warnings.isEmpty())
+        return fail (player->getLastExportError() + " " + host.warnings.joinIntoString (" "));
+
+    view.removeMedia();
+    return 0;
+}
+} // namespace
+
+int main (int argc, char** argv)
+{
+    juce::ScopedJuceInitialiser_GUI juce;
+    QuietLogger quiet;
+    juce::Logger::setCurrentLogger (&quiet);
+    juce::StringArray args;
+
+    for (int i = 1; i < argc; ++i)
+        args.add (juce::String::fromUTF8 (argv[i]));
+
+    const int result = run (args);
+    juce::Logger::setCurrentLogger (nullptr);
+    return result;
+}

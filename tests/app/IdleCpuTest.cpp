@@ -1,0 +1,111 @@
+// What the program costs while nothing happens, measured as this process's own CPU time (user and system,
+// all threads, from /proc/self/stat) over 10 s of its message loop: a figure that a loaded machine changes
+// little, unlike anything measured against the wall clock.
+
+#include "AnimationComponent.h"
+#include "ApplicationTestSupport.h"
+#include "MediaControlsComponent.h"
+#include "StandaloneTestMain.h"
+#include "TavEditorWindow.h"
+#include "TransportComponent.h"
+#include "UserGuideWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <unistd.h>
+
+namespace juce
+{
+// The framework's own step of its message loop: waits for the next event and dispatches it.
+bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
+} // namespace juce
+
+namespace
+{
+using namespace tavlin::test;
+
+/** CPU time this process has used so far, in clock ticks. */
+long long processTicks()
+{
+    // After the program's name: the state (field 3 of the line), ..., utime (field 14) and stime (field 15).
+    const auto fields = juce::StringArray::fromTokens (
+        juce::File ("/proc/self/stat").loadFileAsString().fromLastOccurrenceOf (")", false, false).trim(), " ", {});
+    return fields[14 - 3].getLargeIntValue() + fields[15 - 3].getLargeIntValue();
+}
+
+constexpr int measureMs = 10000;
+
+/** Share of one core (in per cent) the process used while its message loop ran for measureMs.
+
+    The loop runs as the program's does, sleeping until the next event; the framework's runDispatchLoopUntil(),
+    which the other tests use, would look for messages every millisecond and cost more than the program.
+*/
+double cpuPercentOverMessageLoop()
+{
+    struct Clock : juce::Timer
+    {
+        Clock() { startTimer (500); } // so that the loop looks at the time now and then
+        void timerCallback() override {}
+    } clock;
+
+    const auto before = processTicks();
+    const auto end = juce::Time::getMillisecondCounterHiRes() + measureMs;
+
+    while (juce::Time::getMillisecondCounterHiRes() < end)
+        juce::dispatchNextMessageOnSystemQueue (false);
+
+    const auto used = processTicks() - before;
+    return 100.0 * (double) used / (double) ::sysconf (_SC_CLK_TCK) / (measureMs / 1000.0);
+}
+
+/** One clock tick over the measuring time, in per cent: the finest step the figures can take. */
+double tickPercent()
+{
+    return 100.0 / (double) ::sysconf (_SC_CLK_TCK) / (measureMs / 1000.0);
+}
+
+class IdleCpuTest : public ApplicationTest
+{
+};
+} // namespace
+
+TEST_F (IdleCpuTest, IdleIsIdleAlsoAfterTheGuideWasShown)
+{
+    start();
+
+    // No media, both windows shown; the waiting animation plays once and comes to rest.
+    auto& animation = app->getMediaWindow()->getControls().transport->getAnimation().getView();
+    ASSERT_TRUE (pumpUntil ([&] { return animation.isRunning(); }));
+    ASSERT_TRUE (pumpUntil ([&] { return !animation.isMoving(); }, 30000)) << "the animation never came to rest";
+    EXPECT_TRUE (app->getEditorWindow()->isShowing());
+    EXPECT_TRUE (app->getMediaWindow()->isShowing());
+    pump (500);
+
+    const auto idle = cpuPercentOverMessageLoop();
+    std::cout << "idle, no media, windows shown: " << idle << " % of a core" << std::endl;
+    EXPECT_LT (idle, 3.0);
+
+    // The user guide opened, read and closed.
+    app->showUserGuide (false);
+    auto* guide = app->getUserGuideWindow();
+    ASSERT_NE (guide, nullptr);
+    ASSERT_TRUE (pumpUntil (
+        [&]
+        {
+            auto* browser = guide->getGuide()->getBrowser();
+            return browser != nullptr && browser->pagesLoaded > 0;
+        },
+        30000))
+        << "the guide's page never loaded";
+    pump (1000);
+    guide->closeButtonPressed();
+    EXPECT_EQ (guide->getGuide()->getBrowser(), nullptr) << "no web view is left behind";
+    pump (500);
+
+    const auto afterGuide = cpuPercentOverMessageLoop();
+    std::cout << "after the guide was closed: " << afterGuide << " % of a core" << std::endl;
+
+    // Twice the idle figure, give or take the two clock ticks each figure may be off by.
+    EXPECT_LE (afterGuide, 2.0 * idle + 2.0 * tickPercent());
+}

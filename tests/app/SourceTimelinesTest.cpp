@@ -1,0 +1,215 @@
+// Movies as people have them, saved through the player with the processor bypassed: streams that start
+// late, edit lists, signalled encoder priming, odd frame rates, variable frame rate, every common sample rate
+// and sound codec. Each source flashes one white picture and starts a chirp at the same moment; the copy
+// must keep the flash and the chirp in the relation they have in the source, measured on decoded output,
+// with every video packet copied unchanged and the sound exactly as long as the source's.
+
+#include "FakePlayerHost.h"
+#include "MediaContainerComponent.h"
+#include "ProcessingAVPlayer.h"
+
+#include "../platform/MediaMeasure.h"
+
+#include <gtest/gtest.h>
+
+using player_test::FakePlayerHost;
+using player_test::pumpUntil;
+using tavlin::test::ScratchFolder;
+
+namespace
+{
+constexpr double flashAndChirp = 1.0; // seconds on the generating timeline
+
+struct TimelineSource
+{
+    const char* name; // with the file's extension
+    const char* frameRate;
+    int sampleRate;
+    const char* layout;
+    const char* codecs; // everything between the inputs and the output file
+};
+
+// One row per kind of file; together they cover program and transport streams starting at 1.4 s,
+// Matroska, an edit list, signalled AAC priming, 29.97, 23.976 and variable frame rates, 32 to 96 kHz, mono
+// and stereo, AAC, MP3, AC-3 and PCM.
+const TimelineSource sources[] = {
+    { "program-stream.mpg", "25", 44100, "stereo", "-c:v mpeg2video -q:v 4 -c:a libmp3lame -output_ts_offset 1.4" },
+    { "transport-stream.ts", "30000/1001", 48000, "stereo", "-c:v mpeg2video -q:v 4 -c:a ac3" },
+    { "matroska.mkv", "24000/1001", 96000, "mono", "-c:v libx264 -preset ultrafast -c:a pcm_s16le" },
+    { "edit-list.mov", "25", 32000, "mono", "-vf setpts=PTS+0.5/TB -c:v mpeg4 -q:v 3 -c:a aac" },
+    { "primed-aac.mp4", "25", 44100, "stereo", "-c:v libx264 -preset ultrafast -c:a aac" },
+    { "variable-rate.mp4", "25", 48000, "stereo",
+      "-vf select=not(eq(mod(n\\,7)\\,3)) -fps_mode vfr -c:v libx264 -preset ultrafast -c:a libmp3lame" },
+};
+
+void PrintTo (const TimelineSource& source, std::ostream* os)
+{
+    *os << source.name;
+}
+
+bool makeSource (const TimelineSource& source, const juce::File& file)
+{
+    const juce::String duration ("2.4");
+    const auto video = "color=c=black:s=160x120:r=" + juce::String (source.frameRate) + ":d=" + duration
+                       + ",drawbox=c=white:t=fill:enable=between(t\\,0.99\\,1.03)";
+    const auto audio = juce::String ("aevalsrc=if(between(t\\,1\\,1.1)\\,0.5*sin(2*PI*(1000*(t-1)+10000*(t-1)*(t-1)))"
+                                     "\\,0):s=")
+                       + juce::String (source.sampleRate) + ":c=" + source.layout + ":d=" + duration;
+
+    return tavlin::test::runFfmpeg ("-f lavfi -i " + video + " -f lavfi -i " + audio + " " + source.codecs + " "
+                                    + file.getFullPathName().quoted());
+}
+
+/** The chirp's start in a decoded file, in seconds on its clock: first found coarsely in the source, then
+    in a copy by correlation with the source's chirp.
+*/
+struct ChirpFinder
+{
+    explicit ChirpFinder (const tavlin::test::DecodedTimeline& source) : reference (source)
+    {
+        onset = tavlin::test::firstSampleAbove (source.sound, 0.1f);
+    }
+
+    double inSource() const { return reference.timeOfSample ((double) onset); }
+
+    double in (const tavlin::test::DecodedTimeline& copy) const
+    {
+        const int lead = 256;
+        const int length = (int) (0.05 * reference.sampleRate);
+        const auto guess = tavlin::test::firstSampleAbove (copy.sound, 0.1f);
+        const auto at =
+            tavlin::test::findStretch (copy.sound, reference.sound, onset - lead, length, guess - lead, 400);
+        return at < 0 ? -1.0 : copy.timeOfSample ((double) (at + lead));
+    }
+
+    const tavlin::test::DecodedTimeline& reference;
+    int64_t onset = -1;
+};
+
+class SourceTimelinesTest : public ::testing::TestWithParam<TimelineSource>
+{
+protected:
+    void SetUp() override { juce::MessageManager::getInstance(); }
+
+    /** Opens a file in the player, waits for the extraction and bypasses the processor. */
+    void open (MediaContainerComponent& view, const juce::File& file)
+    {
+        ASSERT_TRUE (view.loadMedia (file.getFullPathName(), nullptr, true));
+        ASSERT_TRUE (pumpUntil ([&] { return host.analyzed.size() > 0 && host.isIdle(); }));
+        host.processor.setParameter (TavAudioProcessor::bypassParameter, 1.0f);
+    }
+
+    ScratchFolder scratch;
+    FakePlayerHost host { scratch.file ("private") };
+    PlayerHost::Scope scope { host };
+};
+
+TEST_P (SourceTimelinesTest, MovieCopiesKeepPictureAndSoundAsInTheSource)
+{
+    const auto& source = GetParam();
+    const auto file = scratch.file (source.name);
+    ASSERT_TRUE (makeSource (source, file));
+
+    const auto original = tavlin::test::decodeTimeline (file);
+    const auto originalPackets = tavlin::test::videoPackets (file);
+    ASSERT_GT (original.frameTimes.size(), 20u);
+    ASSERT_GE (original.flashTime, 0.0) << "the source shows no flash";
+    ASSERT_EQ (original.sampleRate, source.sampleRate);
+    const ChirpFinder chirp (original);
+    ASSERT_GT (chirp.onset, 0) << "the source plays no chirp";
+    const double relation = chirp.inSource() - original.flashTime;
+
+    MediaContainerComponent view (host);
+    open (view, file);
+    auto* player = ProcessingAVPlayer::getInstance();
+    ASSERT_NE (player, nullptr);
+
+    for (const auto* extension : { ".mov", ".mp4", ".m4v" })
+    {
+        SCOPED_TRACE (extension);
+        const int format = juce::String (".mov.mp4.m4v").indexOf (extension) / 4;
+        const auto out = scratch.file (juce::String ("copy") + extension);
+        ASSERT_TRUE (player->exportAsset (out, false, false, format, 9)) << player->getLastExportError();
+
+        const auto copy = tavlin::test::decodeTimeline (out);
+        ASSERT_EQ (copy.frameTimes.size(), original.frameTimes.size()) << "every picture is kept";
+
+        for (size_t i = 0; i < copy.frameTimes.size(); ++i)
+            ASSERT_NEAR (copy.frameTimes[i] - copy.frameTimes[0], original.frameTimes[i] - original.frameTimes[0],
+                         1.0e-4)
+                << "picture " << i;
+
+        const auto packets = tavlin::test::videoPackets (out);
+        ASSERT_EQ (packets.size(), originalPackets.size());
+
+        for (size_t i = 0; i < packets.size(); ++i)
+            ASSERT_EQ (packets[i].first, originalPackets[i].first) << "video packet " << i << " was changed";
+
+        // Through AAC the copy is lossy: the relation holds within a millisecond.
+        ASSERT_GE (copy.flashTime, 0.0);
+        const double copied = chirp.in (copy) -copy.flashTime;
+        EXPECT_NEAR (copied, relation, 1.0e-3)
+            << "the chirp moved against the flash by " << (copied - relation) * 1000.0 << " ms";
+        EXPECT_EQ (copy.sampleRate, original.sampleRate);
+        EXPECT_EQ (copy.sound.size(), original.sound.size()) << "the sound keeps the source's length";
+    }
+
+    view.removeMedia();
+}
+
+INSTANTIATE_TEST_SUITE_P (Sources, SourceTimelinesTest, ::testing::ValuesIn (sources),
+                          [] (const auto& info)
+                          {
+                              return juce::String (info.param.name)
+                                  .upToFirstOccurrenceOf (".", false, false)
+                                  .replaceCharacter ('-', '_')
+                                  .toStdString();
+                          });
+
+double snrDb (const std::vector<float>& reference, const std::vector<float>& test)
+{
+    double signal = 0.0, noise = 0.0;
+
+    for (size_t i = 0; i < std::min (reference.size(), test.size()); ++i)
+    {
+        signal += (double) reference[i] * reference[i];
+        noise += ((double) test[i] - reference[i]) * ((double) test[i] - reference[i]);
+    }
+
+    return 10.0 * std::log10 (signal / std::max (1.0e-30, noise));
+}
+
+class OneEncodeTest : public SourceTimelinesTest
+{
+};
+
+TEST_F (OneEncodeTest, ABypassedSaveOfAnAacMovieHoldsOneEncodeOfItsSound)
+{
+    // Programme-like sound: a chord of partials under a little noise, in an AAC movie.
+    const auto file = scratch.file ("aac-movie.mp4");
+    ASSERT_TRUE (tavlin::test::runFfmpeg (
+        "-f lavfi -i color=c=gray:s=160x120:r=25:d=4 -f lavfi -i "
+        "aevalsrc=0.2*sin(2*PI*220*t)+0.15*sin(2*PI*331*t)+0.1*sin(2*PI*1250*t)+0.05*sin(2*PI*4400*t)"
+        "+0.01*(random(0)-0.5):s=44100:c=stereo:d=4 -c:v mpeg4 -c:a aac -b:a 96k "
+        + file.getFullPathName().quoted()));
+
+    MediaContainerComponent view (host);
+    open (view, file);
+    const auto extracted = host.analyzed[0]; // the unprocessed sound, encoded once by the same encoder
+    auto* player = ProcessingAVPlayer::getInstance();
+    const auto out = scratch.file ("saved.mp4");
+    ASSERT_TRUE (player->exportAsset (out, false, false, 1, 9)) << player->getLastExportError();
+
+    const auto decodedSource = tavlin::test::decodeTimeline (file);
+    const auto once = tavlin::test::decodeTimeline (extracted);
+    const auto saved = tavlin::test::decodeTimeline (out);
+    ASSERT_EQ (saved.sound.size(), decodedSource.sound.size());
+    ASSERT_EQ (once.sound.size(), decodedSource.sound.size());
+
+    const double oneGeneration = snrDb (decodedSource.sound, once.sound);
+    const double savedCopy = snrDb (decodedSource.sound, saved.sound);
+    EXPECT_NEAR (savedCopy, oneGeneration, 0.1) << "one AAC encode gives " << oneGeneration << " dB";
+    view.removeMedia();
+}
+
+} // namespace

@@ -1,0 +1,271 @@
+#pragma once
+
+// Measurements of media files on their decoded output, made with FFmpeg's own decoders and none of the
+// media layer's code: when each picture is shown, when the first bright picture comes, and the sound with
+// the time of its first sample.
+
+#include "media/MediaInput.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace tavlin::test
+{
+
+/** Every packet of a file's first video stream: its bytes, with its timestamps relative to the first. */
+inline std::vector<std::pair<juce::String, int64_t>> videoPackets (const juce::File& file)
+{
+    juce::String error;
+    auto input = tavlin::media::MediaInput::openFile (file, error);
+    std::vector<std::pair<juce::String, int64_t>> packets;
+
+    if (input == nullptr)
+        return packets;
+
+    const int index = input->findFirstStream (AVMEDIA_TYPE_VIDEO);
+
+    if (index < 0)
+        return packets;
+
+    const auto* stream = input->getStream (index);
+    tavlin::media::PacketPtr packet (av_packet_alloc());
+    int64_t first = AV_NOPTS_VALUE;
+
+    while (av_read_frame (input->getFormat(), packet.get()) >= 0)
+    {
+        if (packet->stream_index == index)
+        {
+            if (first == AV_NOPTS_VALUE)
+                first = packet->pts;
+
+            const auto micros = av_rescale_q (packet->pts - first, stream->time_base, { 1, 1000000 });
+            packets.push_back ({ juce::MemoryBlock (packet->data, (size_t) packet->size).toBase64Encoding(), micros });
+        }
+
+        av_packet_unref (packet.get());
+    }
+
+    return packets;
+}
+
+/** What a player shows and plays of a file, on the file's own clock. */
+struct DecodedTimeline
+{
+    std::vector<double> frameTimes; // seconds, in presentation order
+    double flashTime = -1.0; // the first picture whose mean brightness is over half
+    double audioStart = 0.0; // seconds, the time of the first sound sample
+    double sampleRate = 0.0;
+    int channels = 0;
+    std::vector<float> sound; // the first channel
+
+    /** The time of a sample of the sound. */
+    double timeOfSample (double index) const { return audioStart + index / sampleRate; }
+};
+
+namespace detail
+{
+inline bool decodeStream (tavlin::media::MediaInput& input, int index,
+                          const std::function<void (const AVFrame&, const AVStream&)>& onFrame)
+{
+    auto* stream = input.getStream (index);
+    const auto* decoder = avcodec_find_decoder (stream->codecpar->codec_id);
+
+    if (decoder == nullptr)
+        return false;
+
+    tavlin::media::CodecContextPtr codec (avcodec_alloc_context3 (decoder));
+    avcodec_parameters_to_context (codec.get(), stream->codecpar);
+    codec->pkt_timebase = stream->time_base;
+
+    if (avcodec_open2 (codec.get(), decoder, nullptr) < 0)
+        return false;
+
+    for (unsigned i = 0; i < input.getFormat()->nb_streams; ++i)
+        input.getFormat()->streams[i]->discard = (int) i == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+
+    tavlin::media::PacketPtr packet (av_packet_alloc());
+    tavlin::media::FramePtr frame (av_frame_alloc());
+    bool draining = false;
+
+    while (!draining)
+    {
+        if (av_read_frame (input.getFormat(), packet.get()) < 0)
+        {
+            draining = true;
+            avcodec_send_packet (codec.get(), nullptr);
+        }
+        else
+        {
+            if (packet->stream_index == index)
+                avcodec_send_packet (codec.get(), packet.get());
+
+            av_packet_unref (packet.get());
+        }
+
+        while (avcodec_receive_frame (codec.get(), frame.get()) == 0)
+        {
+            onFrame (*frame, *stream);
+            av_frame_unref (frame.get());
+        }
+    }
+
+    return true;
+}
+
+/** A frame's presentation time in seconds; NaN when the frame carries none. */
+inline double frameSeconds (const AVFrame& frame, const AVStream& stream)
+{
+    const auto ts = frame.best_effort_timestamp != AV_NOPTS_VALUE ? frame.best_effort_timestamp : frame.pts;
+    return ts == AV_NOPTS_VALUE ? std::numeric_limits<double>::quiet_NaN() : (double) ts * av_q2d (stream.time_base);
+}
+
+/** How many samples of a stream are played: containers with an exact length end the sound there (the
+    decoders return the last packet whole); the MPEG streams' stated lengths are only estimates.
+*/
+inline size_t playedLength (size_t decoded, const AVFormatContext& format, const AVStream& stream)
+{
+    const juce::String name (format.iformat->name);
+
+    if (name == "mpeg" || name == "mpegts" || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0)
+        return decoded;
+
+    const auto stated = av_rescale_q (stream.duration, stream.time_base, { 1, stream.codecpar->sample_rate });
+    return std::min (decoded, (size_t) std::max<int64_t> (0, stated));
+}
+} // namespace detail
+
+/** Decodes a file's first video and first audio stream. */
+inline DecodedTimeline decodeTimeline (const juce::File& file)
+{
+    DecodedTimeline result;
+    juce::String error;
+
+    if (auto input = tavlin::media::MediaInput::openFile (file, error))
+    {
+        const int index = input->findFirstStream (AVMEDIA_TYPE_VIDEO);
+
+        if (index >= 0)
+            detail::decodeStream (*input, index,
+                                  [&] (const AVFrame& frame, const AVStream& stream)
+                                  {
+                                      // A last picture without a time follows the one before at the same step.
+                                      auto t = detail::frameSeconds (frame, stream);
+                                      const auto n = result.frameTimes.size();
+
+                                      if (std::isnan (t) && n >= 2)
+                                          t = 2.0 * result.frameTimes[n - 1] - result.frameTimes[n - 2];
+
+                                      result.frameTimes.push_back (t);
+                                      int64_t sum = 0;
+
+                                      for (int y = 0; y < frame.height; ++y)
+                                          for (int x = 0; x < frame.width; ++x)
+                                              sum += frame.data[0][y * frame.linesize[0] + x];
+
+                                      if (result.flashTime < 0.0 && sum > (int64_t) frame.width * frame.height * 128)
+                                          result.flashTime = t;
+                                  });
+    }
+    else
+    {
+        ADD_FAILURE() << error;
+    }
+
+    if (auto input = tavlin::media::MediaInput::openFile (file, error))
+    {
+        const int index = input->findFirstStream (AVMEDIA_TYPE_AUDIO);
+        tavlin::media::ResamplerPtr converter;
+
+        if (index >= 0)
+            detail::decodeStream (
+                *input, index,
+                [&] (const AVFrame& frame, const AVStream& stream)
+                {
+                    if (result.sampleRate == 0.0)
+                    {
+                        result.sampleRate = frame.sample_rate;
+                        result.channels = frame.ch_layout.nb_channels;
+                        result.audioStart = detail::frameSeconds (frame, stream);
+                        SwrContext* created = nullptr;
+                        AVChannelLayout layout {};
+                        av_channel_layout_copy (&layout, &frame.ch_layout);
+                        swr_alloc_set_opts2 (&created, &layout, AV_SAMPLE_FMT_FLTP, frame.sample_rate, &layout,
+                                             (AVSampleFormat) frame.format, frame.sample_rate, 0, nullptr);
+                        av_channel_layout_uninit (&layout);
+                        converter.reset (created);
+                        swr_init (converter.get());
+                    }
+
+                    std::vector<std::vector<float>> planes ((size_t) frame.ch_layout.nb_channels,
+                                                            std::vector<float> ((size_t) frame.nb_samples));
+                    std::vector<uint8_t*> out;
+
+                    for (auto& p : planes)
+                        out.push_back ((uint8_t*) p.data());
+
+                    const int n = swr_convert (converter.get(), out.data(), frame.nb_samples,
+                                               (const uint8_t**) frame.extended_data, frame.nb_samples);
+                    result.sound.insert (result.sound.end(), planes[0].begin(), planes[0].begin() + std::max (0, n));
+                });
+
+        if (index >= 0)
+            result.sound.resize (
+                detail::playedLength (result.sound.size(), *input->getFormat(), *input->getStream (index)));
+    }
+
+    return result;
+}
+
+/** The index of the first sample whose magnitude reaches a level, or -1. */
+inline int64_t firstSampleAbove (const std::vector<float>& sound, float level)
+{
+    for (size_t i = 0; i < sound.size(); ++i)
+        if (std::abs (sound[i]) >= level)
+            return (int64_t) i;
+
+    return -1;
+}
+
+/**
+    Where a stretch of one sound, [from, from + length), lies in another, searched around a guess within
+    +-radius samples: the position of best normalised correlation.
+*/
+inline int64_t findStretch (const std::vector<float>& in, const std::vector<float>& stretchOf, int64_t from, int length,
+                            int64_t guess, int radius)
+{
+    double best = -2.0;
+    int64_t bestAt = -1;
+    double energy = 0.0;
+
+    for (int i = 0; i < length; ++i)
+        energy += (double) stretchOf[(size_t) (from + i)] * stretchOf[(size_t) (from + i)];
+
+    for (int64_t at = guess - radius; at <= guess + radius; ++at)
+    {
+        if (at < 0 || at + length > (int64_t) in.size())
+            continue;
+
+        double dot = 0.0, other = 0.0;
+
+        for (int i = 0; i < length; ++i)
+        {
+            dot += (double) in[(size_t) (at + i)] * stretchOf[(size_t) (from + i)];
+            other += (double) in[(size_t) (at + i)] * in[(size_t) (at + i)];
+        }
+
+        const double c = dot / std::sqrt (std::max (1.0e-30, energy * other));
+
+        if (c > best)
+        {
+            best = c;
+            bestAt = at;
+        }
+    }
+
+    return bestAt;
+}
+
+} // namespace tavlin::test
