@@ -291,6 +291,9 @@ bool AudioTrackDecoder::decodeNextFrame()
 
         if (packet->stream_index == streamIndex)
         {
+            if (firstPacketTime == AV_NOPTS_VALUE)
+                firstPacketTime = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+
             status = avcodec_send_packet (codec.get(), packet.get());
 
             // A damaged packet is skipped; the decoder carries on with the next one.
@@ -313,8 +316,12 @@ bool AudioTrackDecoder::seekContainer (int64_t samplePosition)
         const auto timestamp = av_rescale_q (target + origin, { 1, (int) sampleRate }, stream->time_base);
         const bool fromStart = target == 0;
 
-        int status = av_seek_frame (format, streamIndex, fromStart ? std::min<int64_t> (timestamp, 0) : timestamp,
-                                    AVSEEK_FLAG_BACKWARD);
+        // From the start means from the stream's first packet: priming packets before time 0 prime the
+        // decoder, and the container says again how much of them to skip.
+        const auto startTime = firstPacketTime != AV_NOPTS_VALUE ? std::min<int64_t> (firstPacketTime, 0) : 0;
+        int status =
+            av_seek_frame (format, streamIndex, fromStart ? std::min<int64_t> (timestamp, startTime) : timestamp,
+                           AVSEEK_FLAG_BACKWARD);
 
         if (status < 0 && fromStart)
             status = avformat_seek_file (format, streamIndex, std::numeric_limits<int64_t>::min(), 0, 0, 0);

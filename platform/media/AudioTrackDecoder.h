@@ -85,6 +85,9 @@ private:
     int64_t origin = 0;
     bool originKnown = false;
 
+    // Timestamp of the stream's first packet, which may lie before time 0 (encoder priming).
+    int64_t firstPacketTime = AV_NOPTS_VALUE;
+
     juce::AudioBuffer<float> pending;
     int pendingStart = 0;
     int pendingLength = 0;

@@ -1,5 +1,6 @@
 #include "MediaExportSession.h"
 
+#include "AudioChunkQueue.h"
 #include "CompositionAudioRenderer.h"
 #include "MediaFileWriter.h"
 #include "MediaInput.h"
@@ -344,9 +345,8 @@ bool MediaExportSession::exportAll (juce::String& failure)
     if (renderer != nullptr)
     {
         const int channels = renderer->getNumChannels();
-        juce::AudioBuffer<float> chunk (channels, chunkFrames);
         const auto total = std::max<int64_t> (1, renderer->getRenderLength());
-        bool ok = true;
+        std::atomic<bool> ok { true };
 
         struct Unprepare
         {
@@ -362,37 +362,82 @@ bool MediaExportSession::exportAll (juce::String& failure)
             tap->prepare (chunkFrames, AudioStreamFormat::planarFloat (renderer->getSampleRate(), channels));
 
         const Unprepare unprepare { tap.get() };
-        int64_t toDrop = tap != nullptr ? tapLatency : 0;
-        std::vector<const float*> kept ((size_t) channels);
 
-        for (;;)
-        {
-            if (cancelRequested)
+        // The encoder (and the copied picture, which shares the file with it) runs on a thread of its own,
+        // a few chunks behind the rendering, so encoding and processing overlap.
+        AudioChunkQueue queue (channels, chunkFrames, 8);
+        juce::String writeFailure;
+        std::thread writing (
+            [&]
             {
-                failure = "The export was cancelled.";
-                return false;
+                std::vector<const float*> from ((size_t) channels);
+
+                while (auto* c = queue.next())
+                {
+                    if (ok)
+                    {
+                        for (int ch = 0; ch < channels; ++ch)
+                            from[(size_t) ch] = c->audio.getReadPointer (ch) + c->start;
+
+                        ok = encoder->write (from.data(), c->frames, sink, writeFailure);
+
+                        if (ok && video != nullptr)
+                            ok = video->writeUntil (c->endSeconds, *writer, writeFailure);
+
+                        if (!ok)
+                            queue.close();
+                    }
+
+                    queue.release (c);
+                }
+            });
+
+        struct JoinWriting
+        {
+            AudioChunkQueue& queue;
+            std::thread& thread;
+            ~JoinWriting()
+            {
+                queue.close();
+                thread.join();
             }
+        };
 
-            const auto frames = renderer->render (chunk.getArrayOfWritePointers(), chunkFrames, tap.get());
+        {
+            const JoinWriting join { queue, writing };
+            int64_t toDrop = tap != nullptr ? tapLatency : 0;
 
-            if (frames <= 0)
-                break;
+            while (auto* c = queue.acquire())
+            {
+                if (cancelRequested)
+                {
+                    failure = "The export was cancelled.";
+                    return false;
+                }
 
-            // The tap's delay comes off before the encoder sees anything.
-            const auto dropped = std::min (toDrop, frames);
-            toDrop -= dropped;
-            for (int ch = 0; ch < channels; ++ch)
-                kept[(size_t) ch] = chunk.getReadPointer (ch) + dropped;
+                const auto frames = renderer->render (c->audio.getArrayOfWritePointers(), chunkFrames, tap.get());
 
-            ok = encoder->write (kept.data(), (int) (frames - dropped), sink, failure);
+                if (frames <= 0)
+                {
+                    queue.release (c);
+                    break;
+                }
 
-            if (ok && video != nullptr)
-                ok = video->writeUntil ((double) renderer->getPosition() / renderer->getSampleRate(), *writer, failure);
+                // The tap's delay comes off before the encoder sees anything.
+                const auto dropped = std::min (toDrop, frames);
+                toDrop -= dropped;
+                c->start = (int) dropped;
+                c->frames = (int) (frames - dropped);
+                c->endSeconds = (double) renderer->getPosition() / renderer->getSampleRate();
+                queue.submit (c);
+                progress = 0.99f * (float) renderer->getPosition() / (float) total;
+            }
+        }
 
-            if (!ok)
-                return false;
-
-            progress = 0.99f * (float) renderer->getPosition() / (float) total;
+        if (!ok)
+        {
+            failure = writeFailure;
+            return false;
         }
 
         if (!encoder->finish (sink, failure))

@@ -71,6 +71,15 @@ inline Signal programme (int channels, int length, double sampleRate, unsigned s
     return s;
 }
 
+/** Sets parameters 0 to 10, which a preset carries, to values that differ from the defaults. */
+inline void setDistinctPresetParameters (TavAudioProcessor& p)
+{
+    const float settings[] = { 0.3f, 0.7f, 0.6123f, 0.45f, 1.0f, 1.0f, 0.5f, 0.5f, 0.37f, 1.0f, 1.0f };
+
+    for (int i = 0; i < 11; ++i)
+        p.setParameter (i, settings[i]);
+}
+
 /** Learns real profiles at 44.1 kHz from noise coloured differently on each channel. */
 inline void learnProfiles (TavAudioProcessor& p, unsigned seed, int samples)
 {

@@ -111,7 +111,7 @@ TEST_P (SourceTimelinesTest, MovieCopiesKeepPictureAndSoundAsInTheSource)
     ASSERT_TRUE (makeSource (source, file));
 
     const auto original = tavlin::test::decodeTimeline (file);
-    const auto originalPackets = tavlin::test::videoPackets (file);
+    const auto originalPackets = tavlin::test::packetsOf (file);
     ASSERT_GT (original.frameTimes.size(), 20u);
     ASSERT_GE (original.flashTime, 0.0) << "the source shows no flash";
     ASSERT_EQ (original.sampleRate, source.sampleRate);
@@ -139,7 +139,7 @@ TEST_P (SourceTimelinesTest, MovieCopiesKeepPictureAndSoundAsInTheSource)
                          1.0e-4)
                 << "picture " << i;
 
-        const auto packets = tavlin::test::videoPackets (out);
+        const auto packets = tavlin::test::packetsOf (out);
         ASSERT_EQ (packets.size(), originalPackets.size());
 
         for (size_t i = 0; i < packets.size(); ++i)
@@ -166,11 +166,12 @@ INSTANTIATE_TEST_SUITE_P (Sources, SourceTimelinesTest, ::testing::ValuesIn (sou
                                   .toStdString();
                           });
 
-double snrDb (const std::vector<float>& reference, const std::vector<float>& test)
+/** Signal to error ratio of a copy against a reference, over the reference from a start on. */
+double snrDb (const std::vector<float>& reference, const std::vector<float>& test, size_t from)
 {
     double signal = 0.0, noise = 0.0;
 
-    for (size_t i = 0; i < std::min (reference.size(), test.size()); ++i)
+    for (size_t i = from; i < std::min (reference.size(), test.size()); ++i)
     {
         signal += (double) reference[i] * reference[i];
         noise += ((double) test[i] - reference[i]) * ((double) test[i] - reference[i]);
@@ -190,25 +191,53 @@ TEST_F (OneEncodeTest, ABypassedSaveOfAnAacMovieHoldsOneEncodeOfItsSound)
     ASSERT_TRUE (tavlin::test::runFfmpeg (
         "-f lavfi -i color=c=gray:s=160x120:r=25:d=4 -f lavfi -i "
         "aevalsrc=0.2*sin(2*PI*220*t)+0.15*sin(2*PI*331*t)+0.1*sin(2*PI*1250*t)+0.05*sin(2*PI*4400*t)"
-        "+0.01*(random(0)-0.5):s=44100:c=stereo:d=4 -c:v mpeg4 -c:a aac -b:a 96k "
+        "+0.01*(random(0)-0.5):s=44100:c=stereo:d=4 -c:v mpeg4 -c:a aac -b:a 96k -aac_pns 0 "
         + file.getFullPathName().quoted()));
+
+    // One generation for comparison: the ffmpeg tool encodes the decoded sound once with the same encoder
+    // at the same rate as a save (128 kbit/s per channel).
+    const auto once = scratch.file ("encoded-once.m4a");
+    ASSERT_TRUE (tavlin::test::runFfmpeg ("-i " + file.getFullPathName().quoted() + " -vn -c:a aac -b:a 256k "
+                                          + once.getFullPathName().quoted()));
 
     MediaContainerComponent view (host);
     open (view, file);
-    const auto extracted = host.analyzed[0]; // the unprocessed sound, encoded once by the same encoder
+    const auto extracted = host.analyzed[0]; // the unprocessed sound, encoded once by the save's own encoder
     auto* player = ProcessingAVPlayer::getInstance();
     const auto out = scratch.file ("saved.mp4");
     ASSERT_TRUE (player->exportAsset (out, false, false, 1, 9)) << player->getLastExportError();
 
+    // Counted: the processed sound was encoded once, into the save's intermediate file, and the copy holds
+    // exactly those packets.
+    juce::Array<juce::File> intermediates;
+
+    for (const auto& f : host.temp.findChildFiles (juce::File::findFiles, false, "*TempCleanAudio.m4a"))
+        if (f != extracted)
+            intermediates.add (f);
+
+    ASSERT_EQ (intermediates.size(), 1);
+    const auto processedPackets = tavlin::test::packetsOf (intermediates[0], AVMEDIA_TYPE_AUDIO);
+    ASSERT_GT (processedPackets.size(), 100u);
+    EXPECT_TRUE (tavlin::test::packetsOf (out, AVMEDIA_TYPE_AUDIO) == processedPackets)
+        << "the saved sound was encoded again";
+
     const auto decodedSource = tavlin::test::decodeTimeline (file);
-    const auto once = tavlin::test::decodeTimeline (extracted);
+    const auto reference = tavlin::test::decodeTimeline (once);
+    const auto extraction = tavlin::test::decodeTimeline (extracted);
     const auto saved = tavlin::test::decodeTimeline (out);
     ASSERT_EQ (saved.sound.size(), decodedSource.sound.size());
-    ASSERT_EQ (once.sound.size(), decodedSource.sound.size());
+    ASSERT_GE (reference.sound.size(), decodedSource.sound.size());
 
-    const double oneGeneration = snrDb (decodedSource.sound, once.sound);
-    const double savedCopy = snrDb (decodedSource.sound, saved.sound);
-    EXPECT_NEAR (savedCopy, oneGeneration, 0.1) << "one AAC encode gives " << oneGeneration << " dB";
+    // The source holds no noise substitution, whose decoded noise depends on the decoder's history; the first
+    // frames of a decoder that starts fresh and of one that started elsewhere may still differ a little.
+    const auto from = (size_t) (0.5 * decodedSource.sampleRate);
+    const double oneGeneration = snrDb (decodedSource.sound, extraction.sound, from);
+    const double savedCopy = snrDb (decodedSource.sound, saved.sound, from);
+    EXPECT_NEAR (savedCopy, oneGeneration, 0.1) << "one encode with the same settings gives " << oneGeneration << " dB";
+
+    // The same against the ffmpeg tool's one generation: a second encode would cost several dB.
+    const double peer = snrDb (decodedSource.sound, reference.sound, from);
+    EXPECT_GT (savedCopy, peer - 0.5) << "the ffmpeg tool's one generation gives " << peer << " dB";
     view.removeMedia();
 }
 

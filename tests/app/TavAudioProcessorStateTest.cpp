@@ -73,9 +73,7 @@ TEST_F (StateTest, SaveRestoreSaveIsBitIdenticalWithLearnedProfiles)
     P source;
     learnProfiles (source);
 
-    const float settings[] = { 0.3f, 0.7f, 0.6123f, 0.45f, 1.0f, 1.0f, 0.5f, 0.5f, 0.37f, 1.0f, 1.0f };
-    for (int i = 0; i < 11; ++i)
-        source.setParameter (i, settings[i]);
+    setDistinctPresetParameters (source);
 
     const auto saved = stateOf (source);
     const auto* learned = source.getNoiseReductionBay().getChannelNoiseProfile (1)->getData();
@@ -176,9 +174,7 @@ TEST_F (StateTest, ReadableBlobsLoadWhatTheyHold)
     // come along when the first two children read whole at the profile length, else the current ones stay.
     P source;
     learnProfiles (source);
-    const float settings[] = { 0.3f, 0.7f, 0.6123f, 0.45f, 1.0f, 1.0f, 0.5f, 0.5f, 0.37f, 1.0f, 1.0f };
-    for (int i = 0; i < 11; ++i)
-        source.setParameter (i, settings[i]);
+    setDistinctPresetParameters (source);
 
     const auto good = stateOf (source);
     const auto text = textOf (good);

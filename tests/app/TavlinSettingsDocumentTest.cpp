@@ -83,11 +83,7 @@ protected:
     static void makeDistinct (P& p)
     {
         learnProfiles (p, 7, 22050);
-        const float settings[numPresetParameters] = { 0.3f, 0.7f, 0.6123f, 0.45f, 1.0f, 1.0f,
-                                                      0.5f, 0.5f, 0.37f,   1.0f,  1.0f };
-
-        for (int i = 0; i < numPresetParameters; ++i)
-            p.setParameter (i, settings[i]);
+        setDistinctPresetParameters (p);
     }
 
     juce::ScopedJuceInitialiser_GUI juce;

@@ -109,6 +109,19 @@ std::pair<BlockProcess, int> bayStage (std::shared_ptr<Bay> bay)
     return { [bay] (ZBuffer** in, ZBuffer** out) { bay->process (in, out, blockSize); }, bay->getLatency() };
 }
 
+/** A bay set up as the processor sets it up, at its full amount. */
+template <typename Bay>
+std::pair<BlockProcess, int> fullAmountBay (const char* name)
+{
+    auto bay = std::make_shared<Bay> (name, channels);
+    bay->prepare();
+    bay->setSampleRate (sampleRate);
+    bay->setBlockSize (blockSize);
+    bay->setAmount (1.0f);
+    bay->reset();
+    return bayStage (bay);
+}
+
 template <typename PerChannel>
 std::pair<BlockProcess, int> perChannelStage (std::vector<std::shared_ptr<PerChannel>> objects, int latency,
                                               std::function<void (PerChannel&, ZBuffer*, ZBuffer*)> process)
@@ -148,17 +161,7 @@ const Stage stages[] = {
           return perChannelStage<vesk::ZDeclipping> (
               d, latency, [] (auto& x, ZBuffer* i, ZBuffer* o) { x.process (i, o, blockSize); });
       } },
-    { "click and crackle bay",
-      []
-      {
-          auto bay = std::make_shared<vesk::ZClickAndCrackleBay> ("Declick", channels);
-          bay->prepare();
-          bay->setSampleRate (sampleRate);
-          bay->setBlockSize (blockSize);
-          bay->setAmount (1.0f);
-          bay->reset();
-          return bayStage (bay);
-      } },
+    { "click and crackle bay", [] { return fullAmountBay<vesk::ZClickAndCrackleBay> ("Declick"); } },
     { "noise reduction on", [] { return noiseReduction (1, false); } },
     { "noise reduction on, hum, voice and rumble filters", [] { return noiseReduction (1, true); } },
     { "noise only", [] { return noiseReduction (2, false); } },
@@ -177,17 +180,7 @@ const Stage stages[] = {
           }
           return perChannelStage<vesk::ZExpander> (e, 0, [] (auto& x, ZBuffer* i, ZBuffer* o) { x.process (i, o); });
       } },
-    { "enhancement bay",
-      []
-      {
-          auto bay = std::make_shared<vesk::ZEnhancementBay> ("Enhance", channels);
-          bay->prepare();
-          bay->setSampleRate (sampleRate);
-          bay->setBlockSize (blockSize);
-          bay->setAmount (1.0f);
-          bay->reset();
-          return bayStage (bay);
-      } },
+    { "enhancement bay", [] { return fullAmountBay<vesk::ZEnhancementBay> ("Enhance"); } },
     { "maximizer",
       []
       {

@@ -10,8 +10,8 @@
 #include <sys/resource.h>
 
 using namespace tavlin::media;
+using tavlin::test::packetsOf;
 using tavlin::test::ScratchFolder;
-using tavlin::test::videoPackets;
 
 namespace
 {
@@ -117,7 +117,7 @@ TEST_F (MediaExportFixture, ProcessedSoundLinesUpWithTheSourceInEveryRemux)
         { MediaFileType::quickTimeMovie, ".mov", "AppleLosslessM4A", true, true },
     };
 
-    const auto sourcePackets = videoPackets (movie);
+    const auto sourcePackets = packetsOf (movie);
     ASSERT_GT (sourcePackets.size(), 50u);
 
     for (const auto& c : cases)
@@ -160,7 +160,7 @@ TEST_F (MediaExportFixture, ProcessedSoundLinesUpWithTheSourceInEveryRemux)
         EXPECT_EQ (saved.hasTracksWithMediaType (MediaType::video), c.picture);
 
         if (c.picture)
-            EXPECT_EQ (videoPackets (out), sourcePackets) << "the picture was not copied unchanged";
+            EXPECT_EQ (packetsOf (out), sourcePackets) << "the picture was not copied unchanged";
 
         const auto result = decodeAll (out);
         ASSERT_EQ (result.getNumChannels(), 2);
@@ -382,20 +382,35 @@ TEST_F (MediaExportFixture, AFullDiskFailsWithoutLeavingAFile)
         rlimit saved {};
     };
 
-    const auto out = scratch.file ("full.mov");
-    MediaAsset asset (movie);
-    auto session = MediaExportSession::create (asset, MediaExportSession::presetPassthrough);
-    ASSERT_NE (session, nullptr);
-    session->setOutputFile (out);
-    session->setOutputFileType (MediaFileType::quickTimeMovie);
-
+    struct Case
     {
-        const FileSizeLimit limit (64 * 1024);
-        EXPECT_FALSE (runSession (*session));
-    }
+        const char* name;
+        juce::String preset;
+        MediaFileType type;
+    };
 
-    EXPECT_EQ (session->getStatusNumber(), 4);
-    EXPECT_TRUE (session->getError().contains ("full.mov")) << session->getError();
-    EXPECT_FALSE (out.exists());
-    EXPECT_TRUE (scratch.get().findChildFiles (juce::File::findFiles, false, "*partial*").isEmpty());
+    // Copied packets, and sound encoded on the writing thread while the next chunks are rendered.
+    const Case cases[] = { { "full.mov", MediaExportSession::presetPassthrough, MediaFileType::quickTimeMovie },
+                           { "full.m4a", MediaExportSession::presetAppleM4A, MediaFileType::appleM4A } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto out = scratch.file (c.name);
+        MediaAsset asset (movie);
+        auto session = MediaExportSession::create (asset, c.preset);
+        ASSERT_NE (session, nullptr);
+        session->setOutputFile (out);
+        session->setOutputFileType (c.type);
+
+        {
+            const FileSizeLimit limit (c.type == MediaFileType::appleM4A ? 16 * 1024 : 64 * 1024);
+            EXPECT_FALSE (runSession (*session));
+        }
+
+        EXPECT_EQ (session->getStatusNumber(), 4);
+        EXPECT_TRUE (session->getError().contains (c.name)) << session->getError();
+        EXPECT_FALSE (out.exists());
+        EXPECT_TRUE (scratch.get().findChildFiles (juce::File::findFiles, false, "*partial*").isEmpty());
+    }
 }

@@ -15,8 +15,9 @@
 namespace tavlin::test
 {
 
-/** Every packet of a file's first video stream: its bytes, with its timestamps relative to the first. */
-inline std::vector<std::pair<juce::String, int64_t>> videoPackets (const juce::File& file)
+/** Every packet of a file's first stream of a type: its bytes, with its timestamps relative to the first. */
+inline std::vector<std::pair<juce::String, int64_t>> packetsOf (const juce::File& file,
+                                                                AVMediaType type = AVMEDIA_TYPE_VIDEO)
 {
     juce::String error;
     auto input = tavlin::media::MediaInput::openFile (file, error);
@@ -25,7 +26,7 @@ inline std::vector<std::pair<juce::String, int64_t>> videoPackets (const juce::F
     if (input == nullptr)
         return packets;
 
-    const int index = input->findFirstStream (AVMEDIA_TYPE_VIDEO);
+    const int index = input->findFirstStream (type);
 
     if (index < 0)
         return packets;
