@@ -78,6 +78,7 @@ TavAudioProcessor::TavAudioProcessor()
     noiseReductionBay = std::make_unique<vesk::ZNoiseReductionBay> ("Noise Reduction", numChannels);
     noiseReductionBay->prepare();
     noiseReductionBay->addActionListener (this);
+    noiseReductionBay->setDisplayActive (false);
 
     enhancementBay = std::make_unique<vesk::ZEnhancementBay> ("Enhance", numChannels);
     enhancementBay->prepare();
@@ -283,36 +284,114 @@ void TavAudioProcessor::runChainBlocks (int channels)
         for (size_t c = 0; c < k; ++c)
             inputQueues[c]->read (chainBlockSize, false, blocksA[c]->getData());
 
-        for (size_t c = 0; c < k; ++c)
-            dryDelays[c]->writeSamples (blocksA[c], chainBlockSize);
-
-        for (size_t c = 0; c < k; ++c)
-            declippers[c]->process (blocksA[c], blocksB[c], chainBlockSize);
-
-        clickAndCrackleBay->process (blocksB.data(), blocksA.data(), chainBlockSize);
-
-        noiseReductionBay->process (blocksA.data(), blocksB.data(), chainBlockSize);
-
-        for (size_t c = 0; c < k; ++c)
-            expanders[c]->process (blocksB[c], blocksA[c]);
-
-        enhancementBay->process (blocksA.data(), blocksB.data(), chainBlockSize);
-
-        for (size_t c = 0; c < k; ++c)
-            maximizers[c]->process (blocksB[c], blocksA[c]);
-
-        const bool dry = bypass.load (std::memory_order_relaxed);
-
-        for (size_t c = 0; c < k; ++c)
-        {
-            if (dry)
-                dryDelays[c]->readSamples (blocksA[c], (unsigned) chainLatency, chainBlockSize);
-
-            outputQueues[c]->write (chainBlockSize, blocksA[c]->getData());
-        }
-
+        runChainBlock (channels);
         runColumnStep();
     }
+}
+
+void TavAudioProcessor::runChainBlock (int channels)
+{
+    // The bays run every channel they have; with a mono input the second channel's buffers pass through
+    // them unused, while the per-channel stages run only for the channels in use.
+    clickBlock = clickAndCrackleBay->beginBlock (blocksA.data());
+    noiseBlock = noiseReductionBay->beginBlock (blocksA.data(), blocksB.data(), chainBlockSize);
+    enhanceBlock = enhancementBay->beginBlock (blocksA.data(), blocksB.data(), chainBlockSize);
+    blockBypassed = bypass.load (std::memory_order_relaxed);
+
+    runOnChannels<&TavAudioProcessor::runChannelStart> (channels);
+
+    if (noiseBlock)
+        noiseReductionBay->endBlock();
+
+    if (enhanceBlock)
+        enhancementBay->linkChannels();
+
+    runOnChannels<&TavAudioProcessor::runChannelEnd> (channels);
+
+    if (enhanceBlock)
+        enhancementBay->endBlock();
+}
+
+template <void (TavAudioProcessor::*step) (int, bool)>
+void TavAudioProcessor::runOnChannels (int channels)
+{
+    if (offlinePasses > 0 && channelWorker != nullptr)
+    {
+        activeChannels = channels;
+        channelWorker->post (
+            [] (void* self)
+            {
+                auto* p = static_cast<TavAudioProcessor*> (self);
+                (p->*step) (1, 1 < p->activeChannels);
+            },
+            this);
+        (this->*step) (0, 0 < channels);
+        channelWorker->wait();
+        return;
+    }
+
+    for (int c = 0; c < numChannels; ++c)
+        (this->*step) (c, c < channels);
+}
+
+void TavAudioProcessor::runChannelStart (int channel, bool active)
+{
+    const auto c = (size_t) channel;
+    auto* a = blocksA[c];
+    auto* b = blocksB[c];
+
+    if (active)
+    {
+        dryDelays[c]->writeSamples (a, chainBlockSize);
+        declippers[c]->process (a, b, chainBlockSize);
+    }
+
+    if (clickBlock)
+        clickAndCrackleBay->processChannel (channel, *b, *a, chainBlockSize);
+
+    if (noiseBlock)
+        noiseReductionBay->processChannel (channel, a, b, chainBlockSize);
+
+    if (active)
+        expanders[c]->process (b, a);
+
+    if (enhanceBlock)
+        enhancementBay->analyseChannel (channel, a);
+}
+
+void TavAudioProcessor::runChannelEnd (int channel, bool active)
+{
+    const auto c = (size_t) channel;
+    auto* a = blocksA[c];
+    auto* b = blocksB[c];
+
+    if (enhanceBlock)
+        enhancementBay->finishChannel (channel, a, b);
+
+    if (!active)
+        return;
+
+    maximizers[c]->process (b, a);
+
+    if (blockBypassed)
+        dryDelays[c]->readSamples (a, (unsigned) chainLatency, chainBlockSize);
+
+    outputQueues[c]->write (chainBlockSize, a->getData());
+}
+
+TavAudioProcessor::OfflineProcessing::OfflineProcessing (TavAudioProcessor& processorToUse) : processor (processorToUse)
+{
+    if (processor.channelWorker == nullptr)
+        processor.channelWorker = std::make_unique<ChannelWorker>();
+
+    ++processor.offlinePasses;
+    processor.channelWorker->setActive (true);
+}
+
+TavAudioProcessor::OfflineProcessing::~OfflineProcessing()
+{
+    processor.channelWorker->setActive (false);
+    --processor.offlinePasses;
 }
 
 void TavAudioProcessor::runColumnStep()
@@ -327,6 +406,8 @@ void TavAudioProcessor::runColumnStep()
 
 void TavAudioProcessor::setWashWindow (SpectrumColumnSink* newWashWindow)
 {
+    // Without a wash window nobody looks at the display spectrum, and the bay leaves it be.
+    noiseReductionBay->setDisplayActive (newWashWindow != nullptr);
     auto* previous = washWindow.exchange (newWashWindow);
 
     // A column step that loaded the previous pointer is counted until it returns.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChannelWorker.h"
 #include "LearnRegion.h"
 #include "MeterData.h"
 #include "SampleFifo.h"
@@ -130,6 +131,24 @@ public:
     void feedNoiseAnalyzer (const juce::AudioBuffer<float>& buffer);
     void finishNoiseAnalysis();
 
+    /** While one lives, the processor runs its two channels on two threads, joined wherever the chain
+        links them (twice per 512-sample block): for offline passes (export, batch, learning from the
+        file), whose caller waits for the whole result. Playback stays on one thread. The output is the
+        same to the bit. Made and destroyed on the thread that drives the processor, between calls.
+    */
+    class OfflineProcessing
+    {
+    public:
+        explicit OfflineProcessing (TavAudioProcessor& processorToUse);
+        ~OfflineProcessing();
+
+        OfflineProcessing (const OfflineProcessing&) = delete;
+        OfflineProcessing& operator= (const OfflineProcessing&) = delete;
+
+    private:
+        TavAudioProcessor& processor;
+    };
+
     /** The column step that runs after every chain block, or null for none. Replacing or clearing it
         returns only once no column step of the previous one is still running, so the previous one may be
         destroyed right after.
@@ -155,6 +174,11 @@ private:
 
     void processChunk (juce::AudioBuffer<float>& buffer, int offset, int count, int channels);
     void runChainBlocks (int channels);
+    void runChainBlock (int channels);
+    void runChannelStart (int channel, bool active);
+    void runChannelEnd (int channel, bool active);
+    template <void (TavAudioProcessor::*step) (int, bool)>
+    void runOnChannels (int channels);
     void runColumnStep();
     int getChainLatency() const;
     void resizeQueues (int hostBlockSize);
@@ -180,6 +204,11 @@ private:
     std::array<std::unique_ptr<vesk::ZBuffer>, numChannels> blockBuffersA, blockBuffersB;
     BufferSet blocksA {}, blocksB {};
     int chainLatency = 0;
+    // The second thread of offline passes, made with the first of them and kept for the next.
+    std::unique_ptr<ChannelWorker> channelWorker;
+    int offlinePasses = 0;
+    int activeChannels = 0;
+    bool clickBlock = false, noiseBlock = false, enhanceBlock = false, blockBypassed = false;
     int32_t sizeOverride = 0;
     double progress = 0.0;
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 using namespace tavlin::media;
 
@@ -260,6 +261,12 @@ void TavAudioTapProcessor::tapProcess (AudioProcessingTap& tap, int64_t numberFr
 
     auto& buffer = context->buffer;
     const std::lock_guard<std::mutex> hold (getProcessorLock());
+
+    // An export waits for the whole result, not for the sound card: its two channels run on two threads.
+    std::optional<TavAudioProcessor::OfflineProcessing> offline;
+
+    if (exclusive == &tap)
+        offline.emplace (*context->processor);
 
     for (int64_t offset = 0; offset < numberFrames; offset += context->maxFrames)
     {

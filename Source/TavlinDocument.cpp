@@ -367,6 +367,7 @@ void TavlinDocument::learnFromRegion()
 
     // A renderer may run ahead of a paused player: it waits while the pass drives the processor.
     const std::lock_guard<std::mutex> hold (TavAudioTapProcessor::getProcessorLock());
+    const TavAudioProcessor::OfflineProcessing offline (*processor);
     processor->reset();
 
     for (juce::int64 call = 0; call <= stopCall; ++call)

@@ -2,13 +2,14 @@
 // how fast that is compared with real time.
 //
 //   OfflineChain input.wav output.wav [--learn startSeconds lengthSeconds] [--no-learn] [--defaults]
-//                [--set INDEX=VALUE]...
+//                [--set INDEX=VALUE]... [--threads 1|2] [--noise-reduction-only]
 //
 // The noise profile is learned from the given stretch first (default: the first second) unless
 // --no-learn is given. The chain then runs with the settings a user would typically choose, or with
 // the processor's factory settings under --defaults; each --set then gives one parameter (by index)
 // a normalised value. The output is aligned with the input (the processor's latency is trimmed off)
-// and has the same length.
+// and has the same length. --threads 2 runs the two channels on two threads as the application's
+// offline passes do; --noise-reduction-only leaves every stage but the noise reduction switched off.
 
 #include "TavAudioProcessor.h"
 
@@ -29,7 +30,8 @@ constexpr int hostBlock = 512;
 int usage()
 {
     std::fprintf (stderr, "usage: OfflineChain input.wav output.wav [--learn startSeconds lengthSeconds] [--no-learn]\n"
-                          "                    [--defaults] [--set INDEX=VALUE]...\n");
+                          "                    [--defaults] [--set INDEX=VALUE]... [--threads 1|2] "
+                          "[--noise-reduction-only]\n");
     return 2;
 }
 
@@ -38,6 +40,8 @@ struct Options
     double learnStart = 0.0, learnLength = 1.0;
     bool learn = true;
     bool defaults = false;
+    bool noiseReductionOnly = false;
+    int threads = 1;
     std::vector<std::pair<int, float>> settings;
 };
 
@@ -60,6 +64,17 @@ bool parseOptions (int argc, char* argv[], Options& options)
         else if (option == "--defaults")
         {
             options.defaults = true;
+        }
+        else if (option == "--noise-reduction-only")
+        {
+            options.noiseReductionOnly = true;
+        }
+        else if (option == "--threads" && i + 1 < argc)
+        {
+            options.threads = juce::String (argv[++i]).getIntValue();
+
+            if (options.threads != 1 && options.threads != 2)
+                return false;
         }
         else if (option == "--set" && i + 1 < argc)
         {
@@ -190,11 +205,15 @@ int main (int argc, char* argv[])
     {
         processor.setParameter (TavAudioProcessor::noiseReductionMode, 0.5f);
         processor.setParameter (TavAudioProcessor::amountBroadbandNR, 0.5f);
-        processor.setParameter (TavAudioProcessor::clickCrackleDetection, 0.5f);
-        processor.setParameter (TavAudioProcessor::humRemoval, 0.0f);
-        processor.setParameter (TavAudioProcessor::declipper, 1.0f);
-        processor.setParameter (TavAudioProcessor::enhance, 0.5f);
-        processor.setParameter (TavAudioProcessor::boostVolume, 0.25f);
+
+        if (!options.noiseReductionOnly)
+        {
+            processor.setParameter (TavAudioProcessor::clickCrackleDetection, 0.5f);
+            processor.setParameter (TavAudioProcessor::humRemoval, 0.0f);
+            processor.setParameter (TavAudioProcessor::declipper, 1.0f);
+            processor.setParameter (TavAudioProcessor::enhance, 0.5f);
+            processor.setParameter (TavAudioProcessor::boostVolume, 0.25f);
+        }
     }
     else
     {
@@ -209,10 +228,16 @@ int main (int argc, char* argv[])
     juce::AudioBuffer<float> output (channels, length);
     output.clear();
 
+    std::unique_ptr<TavAudioProcessor::OfflineProcessing> offline;
+
+    if (options.threads == 2)
+        offline = std::make_unique<TavAudioProcessor::OfflineProcessing> (processor);
+
     const auto began = std::chrono::steady_clock::now();
     runThrough (processor, &input, 0, length, &output, -latency);
     runThrough (processor, nullptr, 0, latency, &output, length - latency);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - began;
+    offline.reset();
 
     outputFile.deleteFile();
     juce::WavAudioFormat wav;
@@ -240,7 +265,8 @@ int main (int argc, char* argv[])
         std::printf (", %d=%g", index, (double) value);
 
     std::printf ("\n");
-    std::printf ("latency %d samples; chain time %.3f s; %.1f x real time\n", latency, elapsed.count(),
+    std::printf ("latency %d samples; %s on %d thread(s); chain time %.3f s; %.1f x real time\n", latency,
+                 options.noiseReductionOnly ? "noise reduction alone" : "whole chain", options.threads, elapsed.count(),
                  audioSeconds / elapsed.count());
     std::printf ("wrote %s\n", outputFile.getFullPathName().toRawUTF8());
     return 0;

@@ -107,48 +107,55 @@ void ZClickAndCrackleBay::reset()
 
 void ZClickAndCrackleBay::process (ZBuffer** in, ZBuffer** out, int count)
 {
+    if (!beginBlock (out))
+        return;
+
+    for (int c = 0; c < channels; ++c)
+        processChannel (c, *in[c], *out[c], count);
+}
+
+bool ZClickAndCrackleBay::beginBlock (ZBuffer** out)
+{
     if (clickProcessors[0] == nullptr)
     {
         for (int c = 0; c < channels; ++c)
             out[c]->clear();
 
+        return false;
+    }
+
+    blockClickDb = (float) (double) clickThreshold->getValue();
+    blockCrackleDb = (float) (double) crackleThreshold->getValue();
+    blockEnabled = (int) enabled->getValue();
+    return true;
+}
+
+void ZClickAndCrackleBay::processChannel (int channel, ZBuffer& input, ZBuffer& output, int count)
+{
+    const auto c = (size_t) channel;
+    auto& click = *clickProcessors[c];
+    auto& crackle = *crackleProcessors[c];
+    auto& dry = *dryDelays[c];
+    click.setThresholdDb (blockClickDb);
+    crackle.setThresholdDb (blockCrackleDb);
+
+    const auto n = std::min ({ count, blockSize, input.getLength(), output.getLength() });
+
+    if (n <= 0)
         return;
-    }
 
-    const auto clickDb = (float) (double) clickThreshold->getValue();
-    const auto crackleDb = (float) (double) crackleThreshold->getValue();
-
-    for (size_t c = 0; c < (size_t) channels; ++c)
-    {
-        clickProcessors[c]->setThresholdDb (clickDb);
-        crackleProcessors[c]->setThresholdDb (crackleDb);
-    }
-
-    for (size_t c = 0; c < (size_t) channels; ++c)
-    {
-        auto& input = *in[c];
-        auto& output = *out[c];
-        const auto n = std::min ({ count, blockSize, input.getLength(), output.getLength() });
-
-        if (n <= 0)
-            continue;
-
-        auto& click = *clickProcessors[c];
-        auto& crackle = *crackleProcessors[c];
-        auto& dry = *dryDelays[c];
-
-        switches[c].process ((int) enabled->getValue(), (unsigned) n,
-                             [&]
-                             {
-                                 click.process (input, output, n);
-                                 crackle.process (output, output, n);
-                             },
-                             [&]
-                             {
-                                 dry.writeSamples (&input, (unsigned) n);
-                                 dry.readSamples (&output, (unsigned) latency, n);
-                             });
-    }
+    switches[c].process (
+        blockEnabled, (unsigned) n,
+        [&]
+        {
+            click.process (input, output, n);
+            crackle.process (output, output, n);
+        },
+        [&]
+        {
+            dry.writeSamples (&input, (unsigned) n);
+            dry.readSamples (&output, (unsigned) latency, n);
+        });
 }
 
 void ZClickAndCrackleBay::setAmount (float x)

@@ -58,6 +58,13 @@ public:
     */
     virtual void process (ZBuffer** in, ZBuffer** out, int count);
 
+    /** process() in steps, so that the channels may run on threads of their own: beginBlock latches the
+        thresholds and the enabled value (false, with the outputs cleared, before the first prepare),
+        then processChannel for every channel, in any order and at the same time.
+    */
+    bool beginBlock (ZBuffer** out);
+    void processChannel (int channel, ZBuffer& in, ZBuffer& out, int count);
+
     /** Click threshold 27 (1 - x) + 3 dB, crackle threshold 20 (1 - x) + 10 dB. */
     void setAmount (float x);
     float getAmount() const noexcept { return amount; }
@@ -92,6 +99,8 @@ private:
     float sampleRate = 44100.0f;
     int blockSize = 512;
     float amount = 0.0f;
+    float blockClickDb = 30.0f, blockCrackleDb = 30.0f;
+    int blockEnabled = 1;
 };
 
 } // namespace vesk

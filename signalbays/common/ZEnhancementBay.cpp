@@ -111,8 +111,24 @@ void ZEnhancementBay::reset()
 
 void ZEnhancementBay::process (ZBuffer** in, ZBuffer** out, int count)
 {
-    if (compressor == nullptr || count <= 0 || count > blockSize)
+    if (!beginBlock (in, out, count))
         return;
+
+    for (int c = 0; c < channels; ++c)
+        analyseChannel (c, in[c]);
+
+    linkChannels();
+
+    for (int c = 0; c < channels; ++c)
+        finishChannel (c, in[c], out[c]);
+
+    endBlock();
+}
+
+bool ZEnhancementBay::beginBlock (ZBuffer** in, ZBuffer** out, int count)
+{
+    if (compressor == nullptr || count <= 0 || count > blockSize)
+        return false;
 
     takePendingSettings();
 
@@ -126,18 +142,56 @@ void ZEnhancementBay::process (ZBuffer** in, ZBuffer** out, int count)
             compressor->threshold[(size_t) b] = threshold;
     }
 
-    const auto n = (unsigned) count;
+    block = latencySwitch.begin (state.enabled);
+    blockCount = count;
+    // The processed path of a block whose buffers the compressor refuses leaves the outputs alone.
+    compressing = block.runs && (block.processedFirst || block.both) && compressor->accepts (in, out, count);
+    return block.runs;
+}
 
-    latencySwitch.process (
-        state.enabled, n, [&] { compressor->process (in, out, count); },
-        [&]
-        {
-            for (int c = 0; c < channels; ++c)
-            {
-                dryDelays[(size_t) c]->writeSamples (in[c], n);
-                dryDelays[(size_t) c]->readSamples (out[c], (unsigned) latency, count);
-            }
-        });
+void ZEnhancementBay::analyseChannel (int c, ZBuffer* in)
+{
+    if (compressing)
+        compressor->analyseChannel ((unsigned) c, *in, blockCount);
+}
+
+void ZEnhancementBay::linkChannels()
+{
+    if (compressing)
+        compressor->computeBandGains();
+}
+
+void ZEnhancementBay::finishChannel (int c, ZBuffer* in, ZBuffer* out)
+{
+    const auto processed = [&]
+    {
+        if (compressing)
+            compressor->synthesizeChannel ((unsigned) c, *out, blockCount);
+    };
+
+    const auto dry = [&]
+    {
+        dryDelays[(size_t) c]->writeSamples (in, (unsigned) blockCount);
+        dryDelays[(size_t) c]->readSamples (out, (unsigned) latency, blockCount);
+    };
+
+    if (block.processedFirst)
+        processed();
+    else
+        dry();
+
+    if (block.both)
+    {
+        if (block.processedFirst)
+            dry();
+        else
+            processed();
+    }
+}
+
+void ZEnhancementBay::endBlock()
+{
+    latencySwitch.end (block, (unsigned) blockCount);
 }
 
 void ZEnhancementBay::setPreset (int newPreset)

@@ -59,6 +59,16 @@ public:
     */
     virtual void process (ZBuffer** in, ZBuffer** out, int count);
 
+    /** process() in steps, so that the channels may run on threads of their own: beginBlock (false when
+        the block does nothing), every channel's analyseChannel, linkChannels once (the channels share
+        their band gains), every channel's finishChannel, endBlock. Different channels' steps may overlap.
+    */
+    bool beginBlock (ZBuffer** in, ZBuffer** out, int count);
+    void analyseChannel (int channel, ZBuffer* in);
+    void linkChannels();
+    void finishChannel (int channel, ZBuffer* in, ZBuffer* out);
+    void endBlock();
+
     /** Chooses a preset (0..6); a number outside that range changes no band. Either way the next block
         starts afresh: compressor and dry delays reset, no switch in progress.
     */
@@ -119,6 +129,9 @@ private:
 
     int channels = 0;
     ZLatencySwitch latencySwitch;
+    ZLatencySwitch::Block block;
+    int blockCount = 0;
+    bool compressing = false;
     int latency = 0;
     std::atomic<int> preset { 0 };
     std::unique_ptr<ZLinPhMultibandCompressor> compressor;

@@ -32,14 +32,67 @@ public:
     template <typename ProcessedPath, typename DryPath>
     void process (int enabled, unsigned n, ProcessedPath&& runProcessed, DryPath&& runDry)
     {
-        if (enabled == 1)
-            step (0, n, runProcessed, runDry);
-        else if (enabled == 0)
-            step (1, n, runDry, runProcessed);
-        else
+        const auto block = begin (enabled);
+
+        if (!block.runs)
             return;
 
-        previousEnabled = enabled;
+        if (block.processedFirst)
+            runProcessed();
+        else
+            runDry();
+
+        if (block.both)
+        {
+            if (block.processedFirst)
+                runDry();
+            else
+                runProcessed();
+        }
+
+        end (block, n);
+    }
+
+    /** One block's plan: which path runs first (its output is replaced when both run). */
+    struct Block
+    {
+        bool runs = false, processedFirst = true, both = false;
+        int enabled = 1;
+    };
+
+    /** process() split for callers that run the paths in steps of their own: begin settles the plan
+        for the block, the caller runs the paths as it says, end moves the state on by n samples.
+    */
+    Block begin (int enabled) noexcept
+    {
+        Block block;
+
+        if (enabled != 0 && enabled != 1)
+            return block;
+
+        // A switch back before the last one took over finds the output still on this path, which has run
+        // all along: it stays on, settled. Only a path that was idle needs the whole latency to refill.
+        const auto switchedFrom = enabled == 1 ? 0 : 1;
+
+        if (previousEnabled == switchedFrom)
+            samplesSinceSwitch = samplesSinceSwitch < latency ? latency : 0;
+
+        block.runs = true;
+        block.enabled = enabled;
+        block.processedFirst = enabled == 1;
+        block.both = samplesSinceSwitch < latency;
+        return block;
+    }
+
+    void end (const Block& block, unsigned n) noexcept
+    {
+        if (!block.runs)
+            return;
+
+        if (block.both)
+            samplesSinceSwitch = std::min (samplesSinceSwitch + n, latency);
+
+        previousEnabled = block.enabled;
     }
 
     bool isInTransition() const noexcept { return samplesSinceSwitch < latency; }
@@ -48,23 +101,6 @@ public:
     unsigned getLatency() const noexcept { return latency; }
 
 private:
-    template <typename NewPath, typename OldPath>
-    void step (int switchedFrom, unsigned n, NewPath& runNew, OldPath& runOld)
-    {
-        // A switch back before the last one took over finds the output still on this path, which has run
-        // all along: it stays on, settled. Only a path that was idle needs the whole latency to refill.
-        if (previousEnabled == switchedFrom)
-            samplesSinceSwitch = samplesSinceSwitch < latency ? latency : 0;
-
-        runNew();
-
-        if (samplesSinceSwitch < latency)
-        {
-            runOld();
-            samplesSinceSwitch = std::min (samplesSinceSwitch + n, latency);
-        }
-    }
-
     unsigned latency = 0;
     int previousEnabled = 1;
     unsigned samplesSinceSwitch = 0;

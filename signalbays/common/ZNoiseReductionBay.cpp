@@ -73,12 +73,6 @@ bool ZNoiseReductionBay::prepare()
     if (kernels == nullptr)
         kernels = ZGain::create (false);
 
-    if (forwardTransform == nullptr)
-        forwardTransform = ZFourierTransform::create (10, ZFourierTransform::forward, true);
-
-    if (inverseTransform == nullptr)
-        inverseTransform = ZFourierTransform::create (10, ZFourierTransform::inverse, true);
-
     if (learningWindow == nullptr)
         learningWindow = ZSignalWindow::create (frameLength, ZSignalWindow::hamming, 0.0f);
 
@@ -116,12 +110,12 @@ bool ZNoiseReductionBay::prepare()
             buffer = std::make_unique<ZBuffer> (length, "ZBuffer");
     };
 
-    makeWork (frame, frameLength);
-    makeWork (spectrumRe, binCount);
-    makeWork (spectrumIm, binCount);
+    for (int c = 0; c < channels; ++c)
+        createWork (c);
+
     makeWork (displayAccumulator, binCount);
     makeWork (profileDisplayWork, binCount);
-    makeWork (filterScratch, frameLength);
+    prepared = true;
 
     fill (*displayAccumulator, displayFloorDb);
     spectrum->copyFrom (*displayAccumulator);
@@ -178,27 +172,66 @@ void ZNoiseReductionBay::createChannel (int c)
             filter = ZParametricFilter::create (sampleRate);
 }
 
+void ZNoiseReductionBay::createWork (int c)
+{
+    auto& w = work[(size_t) c];
+
+    if (w.forward == nullptr)
+        w.forward = ZFourierTransform::create (10, ZFourierTransform::forward, true);
+
+    if (w.inverse == nullptr)
+        w.inverse = ZFourierTransform::create (10, ZFourierTransform::inverse, true);
+
+    if (w.frame == nullptr)
+        w.frame = std::make_unique<ZBuffer> (frameLength, "ZBuffer");
+
+    if (w.spectrumRe == nullptr)
+        w.spectrumRe = std::make_unique<ZBuffer> (binCount, "ZBuffer");
+
+    if (w.spectrumIm == nullptr)
+        w.spectrumIm = std::make_unique<ZBuffer> (binCount, "ZBuffer");
+
+    if (w.filterScratch == nullptr)
+        w.filterScratch = std::make_unique<ZBuffer> (frameLength, "ZBuffer");
+
+    // Enough kept spectra for the frames that one block of the current size can complete.
+    const auto framesPerBlock = (size_t) (blockSize / frameLength + 2);
+
+    while (w.displayRe.size() < framesPerBlock)
+    {
+        w.displayRe.push_back (std::make_unique<ZBuffer> (binCount, "ZBuffer"));
+        w.displayIm.push_back (std::make_unique<ZBuffer> (binCount, "ZBuffer"));
+    }
+}
+
 void ZNoiseReductionBay::primeConverters (int c)
 {
     const auto i = (size_t) c;
     inputConverters[i]->reset();
     outputConverters[i]->reset();
 
+    auto* frame = work[i].frame.get();
+
     if (frame == nullptr)
         return;
 
     frame->clear();
-    inputConverters[i]->writeSamples (frame.get(), (unsigned) primingFor (blockSize));
+    inputConverters[i]->writeSamples (frame, (unsigned) primingFor (blockSize));
 }
 
 void ZNoiseReductionBay::reset()
 {
-    if (frame == nullptr)
+    if (!prepared)
         return;
 
-    frame->clear();
-    spectrumRe->clear();
-    spectrumIm->clear();
+    for (int c = 0; c < channels; ++c)
+    {
+        auto& w = work[(size_t) c];
+        w.frame->clear();
+        w.spectrumRe->clear();
+        w.spectrumIm->clear();
+    }
+
     fill (*displayAccumulator, displayFloorDb);
     fill (*profileDisplayWork, profileFloorDb);
 
@@ -272,6 +305,9 @@ void ZNoiseReductionBay::setBlockSize (int n)
 
     for (int c = 0; c < channels; ++c)
     {
+        if (prepared)
+            createWork (c);
+
         inputConverters[(size_t) c] = ZBufferSizeConverter::create (n, frameLength);
         outputConverters[(size_t) c] = ZBufferSizeConverter::create (frameLength, n);
         primeConverters (c);
@@ -636,79 +672,121 @@ uint32_t ZNoiseReductionBay::getLearningFrameCount (int channel) const noexcept
 //==============================================================================
 void ZNoiseReductionBay::process (ZBuffer** in, ZBuffer** out, int count)
 {
-    if (frame == nullptr || in == nullptr || out == nullptr || count <= 0)
+    if (!beginBlock (in, out, count))
+        return;
+
+    for (int c = 0; c < channels; ++c)
+        processChannel (c, in[c], out[c], count);
+
+    endBlock();
+}
+
+bool ZNoiseReductionBay::beginBlock (ZBuffer** in, ZBuffer** out, int count)
+{
+    if (!prepared || in == nullptr || out == nullptr || count <= 0)
     {
         if (out != nullptr && count > 0)
             for (int c = 0; c < channels; ++c)
                 if (out[c] != nullptr)
                     std::fill_n (out[c]->getData(), std::min (count, out[c]->getLength()), 0.0f);
 
-        return;
+        return false;
     }
 
     // One decision for the whole block and every channel, so that the channels stay in step.
-    const auto modeNow = juce::jlimit (0, 2, readInt (*mode));
+    blockMode = juce::jlimit (0, 2, readInt (*mode));
 
-    if (modeNow != readInt (*appliedMode))
-        appliedMode->setValue (modeNow);
+    if (blockMode != readInt (*appliedMode))
+        appliedMode->setValue (blockMode);
 
-    const auto learningNow = readInt (*learning) == 1;
-    const auto stopNow = learningNow && stopRequest.load();
-
+    blockLearning = readInt (*learning) == 1;
+    blockStop = blockLearning && stopRequest.load();
     blockHumOn = getHumMode() != 2;
     blockHarmonics = getNumHumHarmonics();
     blockVoice = readInt (*preserveVoice) == 1;
     blockRumble = readInt (*removeRumble) == 1;
-
-    displayAccumulator->clear();
-    displayFlag = false;
-    auto learnedFrames = false;
+    blockDisplay = displayActive.load();
 
     for (int c = 0; c < channels; ++c)
     {
-        auto* source = in[c];
-        auto* destination = out[c];
+        auto& w = work[(size_t) c];
+        w.displayFrames = 0;
+        w.displayed = false;
+        w.learned = false;
+    }
 
-        if (source == nullptr || destination == nullptr)
-            continue;
+    return true;
+}
 
-        const auto n = std::min ({ count, source->getLength(), destination->getLength() });
-        auto& input = *inputConverters[(size_t) c];
-        input.writeSamples (source, (unsigned) n);
+void ZNoiseReductionBay::processChannel (int c, ZBuffer* source, ZBuffer* destination, int count)
+{
+    if (source == nullptr || destination == nullptr)
+        return;
 
-        while (input.read (frame.get()))
+    const auto n = std::min ({ count, source->getLength(), destination->getLength() });
+    auto& input = *inputConverters[(size_t) c];
+    auto* frame = work[(size_t) c].frame.get();
+    input.writeSamples (source, (unsigned) n);
+
+    while (input.read (frame))
+    {
+        if (blockLearning)
         {
-            if (learningNow)
-            {
-                processLearningFrame (c);
-                learnedFrames = true;
-                continue;
-            }
-
-            switch (modeNow)
-            {
-                case 1:
-                    processFrameGated (c, false);
-                    break;
-                case 2:
-                    processFrameGated (c, true);
-                    break;
-                default:
-                    processFrameOff (c);
-                    break;
-            }
+            processLearningFrame (c);
+            work[(size_t) c].learned = true;
+            continue;
         }
 
-        readOutput (c, destination, n);
+        switch (blockMode)
+        {
+            case 1:
+                processFrameGated (c, false);
+                break;
+            case 2:
+                processFrameGated (c, true);
+                break;
+            default:
+                processFrameOff (c);
+                break;
+        }
+    }
+
+    readOutput (c, destination, n);
+}
+
+void ZNoiseReductionBay::endBlock()
+{
+    auto learnedFrames = false, displayed = false;
+
+    for (int c = 0; c < channels; ++c)
+    {
+        learnedFrames = learnedFrames || work[(size_t) c].learned;
+        displayed = displayed || work[(size_t) c].displayed;
     }
 
     // Learning ends between blocks: every channel has summed the same frames, and the output stream
     // goes on with the same overlap-add and converters, so no sample is skipped or repeated.
-    if (stopNow && learnedFrames)
+    if (blockStop && learnedFrames)
         finishLearning();
 
-    if (displayFlag)
+    if (displayed)
     {
+        // The kept spectra in channel and frame order: the sums of a single-threaded pass.
+        displayAccumulator->clear();
+
+        for (int c = 0; c < channels; ++c)
+        {
+            auto& w = work[(size_t) c];
+
+            for (int f = 0; f < w.displayFrames; ++f)
+            {
+                kernels->multiplyAddTo (w.displayRe[(size_t) f].get(), w.displayRe[(size_t) f].get(),
+                                        displayAccumulator.get());
+                kernels->multiplyAddTo (w.displayIm[(size_t) f].get(), w.displayIm[(size_t) f].get(),
+                                        displayAccumulator.get());
+            }
+        }
+
         kernels->scale (displayAccumulator.get(), spectrumGain * spectrumGain);
         kernels->powerToDecibelsFloor (displayAccumulator.get(), displayFloorDb);
         spectrum->copyFrom (*displayAccumulator);
@@ -735,107 +813,140 @@ void ZNoiseReductionBay::runHumFilters (int c, ZBuffer* buffer)
     if (!blockHumOn)
         return;
 
+    ZParametricFilter* notches[maxHumHarmonics];
+
     for (int j = 0; j < blockHarmonics; ++j)
-        humFilters[(size_t) c][(size_t) j]->process (buffer, buffer);
+        notches[j] = humFilters[(size_t) c][(size_t) j].get();
+
+    ZParametricFilter::processCascade (notches, blockHarmonics, buffer);
 }
 
 void ZNoiseReductionBay::runOutputFilters (int c, ZBuffer* buffer)
 {
+    ZParametricFilter* filters[2];
+    int count = 0;
+
     if (blockVoice)
-        voiceFilters[(size_t) c]->process (buffer, buffer);
+        filters[count++] = voiceFilters[(size_t) c].get();
 
     if (blockRumble)
-        rumbleFilters[(size_t) c]->process (buffer, buffer);
+        filters[count++] = rumbleFilters[(size_t) c].get();
+
+    ZParametricFilter::processCascade (filters, count, buffer);
 }
 
-void ZNoiseReductionBay::addDisplayContribution()
+void ZNoiseReductionBay::keepForDisplay (ChannelWork& w)
 {
-    kernels->multiplyAddTo (spectrumRe.get(), spectrumRe.get(), displayAccumulator.get());
-    kernels->multiplyAddTo (spectrumIm.get(), spectrumIm.get(), displayAccumulator.get());
-    displayFlag = true;
+    if (!blockDisplay)
+        return;
+
+    if (w.displayFrames < (int) w.displayRe.size())
+    {
+        w.displayRe[(size_t) w.displayFrames]->copyFrom (*w.spectrumRe);
+        w.displayIm[(size_t) w.displayFrames]->copyFrom (*w.spectrumIm);
+        ++w.displayFrames;
+    }
+
+    w.displayed = true;
 }
 
 void ZNoiseReductionBay::processFrameOff (int c)
 {
-    runHumFilters (c, frame.get());
+    auto& w = work[(size_t) c];
+    auto* frame = w.frame.get();
+    runHumFilters (c, frame);
 
     ZBuffer** segments = nullptr;
-    overlapAdd[(size_t) c]->split (frame.get(), &segments);
-    forwardTransform->transformReal (segments[0], spectrumRe.get(), spectrumIm.get());
-    overlapAdd[(size_t) c]->merge (segments, frame.get());
+    overlapAdd[(size_t) c]->split (frame, &segments);
 
-    runOutputFilters (c, frame.get());
-    outputConverters[(size_t) c]->write (frame.get());
-    addDisplayContribution();
+    // The spectrum is only for the display.
+    if (blockDisplay)
+        w.forward->transformReal (segments[0], w.spectrumRe.get(), w.spectrumIm.get());
+
+    overlapAdd[(size_t) c]->merge (segments, frame);
+
+    runOutputFilters (c, frame);
+    outputConverters[(size_t) c]->write (frame);
+    keepForDisplay (w);
 }
 
 void ZNoiseReductionBay::processFrameGated (int c, bool noiseOnly)
 {
+    auto& w = work[(size_t) c];
+    auto* frame = w.frame.get();
+    auto* re = w.spectrumRe.get();
+    auto* im = w.spectrumIm.get();
+
     // Noise only monitors just what the gate removes: the hum and output filters stay out of it.
-    if (! noiseOnly)
-        runHumFilters (c, frame.get());
+    if (!noiseOnly)
+        runHumFilters (c, frame);
 
     ZBuffer** segments = nullptr;
     auto& gate = *gates[(size_t) c];
-    overlapAdd[(size_t) c]->split (frame.get(), &segments);
+    overlapAdd[(size_t) c]->split (frame, &segments);
 
     for (int j = 0; j < segmentCount; ++j)
     {
-        forwardTransform->transformReal (segments[j], spectrumRe.get(), spectrumIm.get());
+        w.forward->transformReal (segments[j], re, im);
 
         if (j == 0)
-            addDisplayContribution();
+            keepForDisplay (w);
 
         if (noiseOnly)
-            gate.processNoiseOnly (spectrumRe.get(), spectrumIm.get(), spectrumRe.get(), spectrumIm.get());
+            gate.processNoiseOnly (re, im, re, im);
         else
-            gate.process (spectrumRe.get(), spectrumIm.get(), spectrumRe.get(), spectrumIm.get());
+            gate.process (re, im, re, im);
 
-        inverseTransform->transformReal (segments[j], spectrumRe.get(), spectrumIm.get());
+        w.inverse->transformReal (segments[j], re, im);
     }
 
-    overlapAdd[(size_t) c]->merge (segments, frame.get());
+    overlapAdd[(size_t) c]->merge (segments, frame);
 
-    if (! noiseOnly)
-        runOutputFilters (c, frame.get());
+    if (!noiseOnly)
+        runOutputFilters (c, frame);
 
-    outputConverters[(size_t) c]->write (frame.get());
+    outputConverters[(size_t) c]->write (frame);
 }
 
 void ZNoiseReductionBay::processLearningFrame (int c)
 {
     const auto i = (size_t) c;
+    auto& w = work[i];
+    auto* frame = w.frame.get();
+    auto* re = w.spectrumRe.get();
+    auto* im = w.spectrumIm.get();
 
     // The unchanged frame goes through the overlap-add like every other frame, so the output keeps the
     // bay's latency; split keeps its own copy, which frees the frame buffer for the analysis.
     ZBuffer** segments = nullptr;
-    overlapAdd[i]->split (frame.get(), &segments);
+    overlapAdd[i]->split (frame, &segments);
 
-    runHumFilters (c, frame.get());
-    learningWindow->apply (frame.get());
-    forwardTransform->transformReal (frame.get(), spectrumRe.get(), spectrumIm.get());
-    kernels->multiply (spectrumRe.get(), spectrumRe.get());
-    kernels->multiplyAddTo (spectrumIm.get(), spectrumIm.get(), spectrumRe.get());
+    runHumFilters (c, frame);
+    learningWindow->apply (frame);
+    w.forward->transformReal (frame, re, im);
+    kernels->multiply (re, re);
+    kernels->multiplyAddTo (im, im, re);
 
     // A frame holding a non-finite or overflowing sample is left out, so it cannot spoil what is learned.
-    if (allFinite (*spectrumRe))
+    if (allFinite (*re))
     {
-        kernels->scaleAddTo (spectrumRe.get(), learningSums[i].get(), 1.0f);
+        kernels->scaleAddTo (re, learningSums[i].get(), 1.0f);
         ++learningFrameCounts[i];
     }
 
-    displayFlag = true;
+    // Learning frames show as silence on the display.
+    w.displayed = blockDisplay;
 
-    overlapAdd[i]->merge (segments, frame.get());
+    overlapAdd[i]->merge (segments, frame);
 
     // The voice and rumble filters keep running on a copy, so they resume without a transient.
     if (blockVoice || blockRumble)
     {
-        filterScratch->copyFrom (*frame);
-        runOutputFilters (c, filterScratch.get());
+        w.filterScratch->copyFrom (*frame);
+        runOutputFilters (c, w.filterScratch.get());
     }
 
-    outputConverters[i]->write (frame.get());
+    outputConverters[i]->write (frame);
 }
 
 void ZNoiseReductionBay::finishLearning()

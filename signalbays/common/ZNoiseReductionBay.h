@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace vesk
 {
@@ -74,6 +75,21 @@ public:
         with count equal to the block size the output is the input delayed by exactly getLatency().
     */
     virtual void process (ZBuffer** in, ZBuffer** out, int count);
+
+    /** process() in three steps, so that the channels of one block may run on threads of their own:
+        beginBlock latches the settings (false, with the outputs cleared, when there is nothing to do),
+        processChannel runs one channel (channels in any order, each on one thread at a time), endBlock
+        ends learning and updates the display once every channel has run.
+    */
+    bool beginBlock (ZBuffer** in, ZBuffer** out, int count);
+    void processChannel (int c, ZBuffer* in, ZBuffer* out, int count);
+    void endBlock();
+
+    /** While false the display spectrum is left as it is and nothing is computed for it alone (the
+        forward transform of noise reduction off): for offline work with no display to show it.
+    */
+    void setDisplayActive (bool shouldUpdateDisplay) noexcept { displayActive.store (shouldUpdateDisplay); }
+    bool isDisplayActive() const noexcept { return displayActive.load(); }
 
     int getLatency() const noexcept { return latency; }
     int getNumChannels() const noexcept { return channels; }
@@ -174,9 +190,21 @@ private:
     void applyRumbleFilter();
     void updateLatency();
 
+    /** What one channel works in, so that the channels can run at the same time. */
+    struct ChannelWork
+    {
+        std::unique_ptr<ZFourierTransform> forward, inverse;
+        std::unique_ptr<ZBuffer> frame, spectrumRe, spectrumIm, filterScratch;
+        // Segment 0 spectra of this block's frames, added to the display in channel order at its end.
+        std::vector<std::unique_ptr<ZBuffer>> displayRe, displayIm;
+        int displayFrames = 0;
+        bool displayed = false, learned = false;
+    };
+
+    void createWork (int c);
     void runHumFilters (int c, ZBuffer* buffer);
     void runOutputFilters (int c, ZBuffer* buffer);
-    void addDisplayContribution();
+    void keepForDisplay (ChannelWork& w);
     void processFrameOff (int c);
     void processFrameGated (int c, bool noiseOnly);
     void processLearningFrame (int c);
@@ -191,7 +219,6 @@ private:
     std::atomic<int> humHarmonics { 3 };
     std::unique_ptr<ZGain> kernels;
     std::array<std::unique_ptr<ZWindowedOverlapAdd>, maxChannels> overlapAdd;
-    std::unique_ptr<ZFourierTransform> forwardTransform, inverseTransform;
     std::array<std::unique_ptr<ZSpectralCompressor>, maxChannels> gates;
     std::unique_ptr<ZSignalWindow> learningWindow;
     ChannelFilters rumbleFilters, voiceFilters;
@@ -206,17 +233,20 @@ private:
     int channels = 0;
     std::array<uint32_t, maxChannels> learningFrameCounts {};
     float spectrumGain = 1.0f;
-    std::unique_ptr<ZBuffer> frame, spectrumRe, spectrumIm, displayAccumulator, profileDisplayWork, filterScratch;
+    std::unique_ptr<ZBuffer> displayAccumulator, profileDisplayWork;
+    std::array<ChannelWork, maxChannels> work;
     std::array<std::unique_ptr<ZBuffer>, maxChannels> learningSums;
     float sampleRate = 44100.0f;
     int blockSize = 512;
     int latency = 0;
     std::atomic<bool> stopRequest { false };
-    bool displayFlag = false;
+    std::atomic<bool> displayActive { true };
+    bool prepared = false;
 
     // Settings latched at the start of each block.
-    bool blockHumOn = false, blockVoice = false, blockRumble = false;
-    int blockHarmonics = 0;
+    bool blockHumOn = false, blockVoice = false, blockRumble = false, blockDisplay = true;
+    bool blockLearning = false, blockStop = false;
+    int blockMode = 0, blockHarmonics = 0;
 
     const juce::String noiseProfileMessage { "Noise Profile" }, modeMessage { "Mode" },
         spectrumUpdateMessage { "Spectrum Update" }, noiseProfileUpdateMessage { "Noise Profile Update" };

@@ -6,8 +6,11 @@
 #include <atomic>
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <thread>
+#include <vector>
 
 using namespace vesk;
 using Coefficients = ZParametricFilter::Coefficients;
@@ -97,7 +100,7 @@ TEST (ParametricFilterTest, ResponsesPerTypeAtDcNyquistAndCentre)
 
         expectDb (0.0, c.dcDb, "DC");
         expectDb (rate / 2, c.nyquistDb, "Nyquist");
-        if (! std::isnan (c.centreDb))
+        if (!std::isnan (c.centreDb))
             expectDb (c.frequency, c.centreDb, "f0");
         EXPECT_EQ (coefficients[3], 1.0f);
     }
@@ -214,22 +217,23 @@ TEST (ParametricFilterTest, ConcurrentChangesNeverInstallATornSet)
     const auto setB = ZParametricFilter::computeCoefficients (6, 9000.0f, 0.5f, 0.0f, 44100.0f);
     std::atomic<bool> done { false };
 
-    std::thread writer ([&]
-                        {
-                            for (int i = 0; i < 200000; ++i)
-                            {
-                                if (i % 2 == 0)
-                                    filter->setParameters (1, 100.0f, 2.0f, -20.0f);
-                                else
-                                    filter->setParameters (6, 9000.0f, 0.5f, 0.0f);
-                            }
-                            done = true;
-                        });
+    std::thread writer (
+        [&]
+        {
+            for (int i = 0; i < 200000; ++i)
+            {
+                if (i % 2 == 0)
+                    filter->setParameters (1, 100.0f, 2.0f, -20.0f);
+                else
+                    filter->setParameters (6, 9000.0f, 0.5f, 0.0f);
+            }
+            done = true;
+        });
 
     ZBuffer block (1, "b");
     int checks = 0;
 
-    while (! done || checks < 1000)
+    while (!done || checks < 1000)
     {
         filter->process (&block, &block);
         const auto& active = filter->getActiveCoefficients();
@@ -241,4 +245,51 @@ TEST (ParametricFilterTest, ConcurrentChangesNeverInstallATornSet)
     writer.join();
     filter->process (&block, &block);
     EXPECT_EQ (filter->getActiveCoefficients(), setB);
+}
+
+TEST (ParametricFilterTest, CascadeGivesTheBitsOfEachFilterInTurn)
+{
+    // Hum notches, a low-pass and a high-pass in chains of every length, over blocks longer and shorter
+    // than a group of four, block after block so the carried state counts too.
+    for (int count = 0; count <= 14; ++count)
+        for (int length : { 1, 2, 3, 5, 512, 1023 })
+        {
+            std::vector<std::unique_ptr<ZParametricFilter>> serial, cascade;
+
+            for (int j = 0; j < count; ++j)
+                for (auto* chain : { &serial, &cascade })
+                {
+                    chain->push_back (ZParametricFilter::create (44100.0f));
+
+                    if (j % 5 == 3)
+                        chain->back()->setParameters (ZParametricFilter::lowPass, 8000.0f, 0.707f, 0.0f);
+                    else if (j % 5 == 4)
+                        chain->back()->setParameters (ZParametricFilter::highPass, 100.0f, 0.9f, 0.0f);
+                    else
+                        chain->back()->setParameters (ZParametricFilter::peaking, 50.0f * (float) (j + 1), 60.0f,
+                                                      (float) (2 * j) - 48.0f);
+                }
+
+            std::vector<ZParametricFilter*> chain;
+
+            for (auto& f : cascade)
+                chain.push_back (f.get());
+
+            ZBuffer a (length, "a"), b (length, "b");
+
+            for (int block = 0; block < 3; ++block)
+            {
+                tavlin::test::fillNoise (a, (uint32_t) (count * 100 + length + block), 0.5f);
+                b.copyFrom (a);
+
+                for (auto& f : serial)
+                    f->process (&a, &a);
+
+                ZParametricFilter::processCascade (chain.data(), count, &b);
+
+                for (int i = 0; i < length; ++i)
+                    ASSERT_EQ (std::memcmp (a.getData() + i, b.getData() + i, sizeof (float)), 0)
+                        << count << " filters, length " << length << ", block " << block << ", sample " << i;
+            }
+        }
 }

@@ -15,43 +15,43 @@ namespace vesk
 
 namespace
 {
-    const char* const improperSize = "Error Trying to create a buffer of improper size.";
+const char* const improperSize = "Error Trying to create a buffer of improper size.";
 
-    int roundedAllocation (int length)
-    {
-        if (length <= 0 || length > std::numeric_limits<int>::max() - 3)
-            VJ_DSP_THROW (improperSize);
+int roundedAllocation (int length)
+{
+    if (length <= 0 || length > std::numeric_limits<int>::max() - 3)
+        VJ_DSP_THROW (improperSize);
 
-        return (length + 3) & ~3;
-    }
+    return (length + 3) & ~3;
+}
 
-    std::unique_ptr<float[]> allocateSamples (int count)
-    {
-        return std::unique_ptr<float[]> (new float[(size_t) count]);
-    }
+ZBuffer::Samples allocateSamples (int count)
+{
+    return ZBuffer::Samples (new (std::align_val_t (ZBuffer::alignment)) float[(size_t) count]);
+}
 
-    int hexDigitValue (juce::juce_wchar c)
-    {
-        if (c >= '0' && c <= '9')
-            return (int) (c - '0');
-        if (c >= 'a' && c <= 'f')
-            return (int) (c - 'a') + 10;
-        if (c >= 'A' && c <= 'F')
-            return (int) (c - 'A') + 10;
-        return -1;
-    }
+int hexDigitValue (juce::juce_wchar c)
+{
+    if (c >= '0' && c <= '9')
+        return (int) (c - '0');
+    if (c >= 'a' && c <= 'f')
+        return (int) (c - 'a') + 10;
+    if (c >= 'A' && c <= 'F')
+        return (int) (c - 'A') + 10;
+    return -1;
+}
 
-    juce::String formatNumber (double value)
-    {
-        char text[64];
-        std::snprintf (text, sizeof (text), "%.20g", value);
-        return text;
-    }
+juce::String formatNumber (double value)
+{
+    char text[64];
+    std::snprintf (text, sizeof (text), "%.20g", value);
+    return text;
+}
 } // namespace
 
 ZBuffer::ZBuffer (int newLength, const char* newName)
-    : length (newLength), allocatedLength (roundedAllocation (newLength)),
-      data (allocateSamples (allocatedLength)), name (copyName (newName))
+    : length (newLength), allocatedLength (roundedAllocation (newLength)), data (allocateSamples (allocatedLength)),
+      name (copyName (newName))
 {
     std::fill_n (data.get(), allocatedLength, 0.0f);
 }
@@ -135,7 +135,7 @@ bool ZBuffer::restoreFromXml (const juce::XmlElement& element)
 {
     auto lengthText = element.getStringAttribute ("length").trim();
 
-    if (! lengthText.containsOnly ("0123456789") || lengthText.isEmpty() || lengthText.length() > 9)
+    if (!lengthText.containsOnly ("0123456789") || lengthText.isEmpty() || lengthText.length() > 9)
         return false;
 
     auto newLength = lengthText.getIntValue();

@@ -3,7 +3,9 @@
 #include <juce_core/juce_core.h>
 #include <juce_events/juce_events.h>
 
+#include <cstddef>
 #include <memory>
+#include <new>
 
 namespace vesk
 {
@@ -16,6 +18,9 @@ namespace vesk
 class ZBuffer : public juce::ActionBroadcaster
 {
 public:
+    /** Byte alignment of the sample storage: whole cache lines, as the transforms' vector code wants. */
+    static constexpr std::size_t alignment = 64;
+
     /** Largest length accepted from an XML form, in samples. */
     static constexpr int maxRestoredLength = 1 << 22;
 
@@ -64,10 +69,17 @@ public:
     */
     bool restoreFromXml (const juce::XmlElement& element);
 
+    struct AlignedDelete
+    {
+        void operator() (float* p) const noexcept { ::operator delete[] (p, std::align_val_t (alignment)); }
+    };
+
+    using Samples = std::unique_ptr<float[], AlignedDelete>;
+
 private:
     int length = 0;
     int allocatedLength = 0;
-    std::unique_ptr<float[]> data;
+    Samples data;
     std::unique_ptr<char[]> name;
     float sampleRate = 0.0f;
 };

@@ -10,16 +10,6 @@
 namespace vesk
 {
 
-namespace
-{
-    unsigned exponentField (float x) noexcept
-    {
-        uint32_t bits;
-        std::memcpy (&bits, &x, sizeof (bits));
-        return (bits >> 23) & 0xffu;
-    }
-} // namespace
-
 ZGain::ZGain()
 {
     setName ("ZGain");
@@ -41,11 +31,6 @@ std::unique_ptr<ZGain> ZGain::create (bool portable)
         default:
             VJ_DSP_THROW ("Could not create a ZGain object");
     }
-}
-
-float ZGain::flushedProduct (float x, float y) noexcept
-{
-    return exponentField (x) + exponentField (y) < 128u ? 0.0f : x * y;
 }
 
 float ZGain::rampStep (int n, float g0, float g1) noexcept
@@ -154,8 +139,7 @@ void ZGain::powerToDecibelsFloor (ZBuffer* buf, float floorDb)
         d[i] = d[i] > threshold ? (float) (10.0 * std::log10 ((double) d[i])) : floorDb;
 }
 
-void ZGain::complexMultiply (ZBuffer* aRe, ZBuffer* aIm, ZBuffer* bRe, ZBuffer* bIm, ZBuffer* outRe,
-                             ZBuffer* outIm)
+void ZGain::complexMultiply (ZBuffer* aRe, ZBuffer* aIm, ZBuffer* bRe, ZBuffer* bIm, ZBuffer* outRe, ZBuffer* outIm)
 {
     auto* ar = aRe->getData();
     auto* ai = aIm->getData();

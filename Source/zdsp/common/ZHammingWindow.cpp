@@ -2,6 +2,8 @@
 
 #include "vj_exception.h"
 
+#include "ZVectorKernels.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -53,11 +55,8 @@ void ZHammingWindow::normalizeForOverlap (int k)
 void ZHammingWindow::apply (ZBuffer* buffer)
 {
     const auto count = std::min (buffer->getLength(), window->getLength());
-    auto* d = buffer->getData();
-    const auto* w = window->getData();
-
-    for (int i = 0; i < count; ++i)
-        d[i] *= w[i];
+    if (count > 0)
+        vectorKernels::multiply (buffer->getData(), window->getData(), (std::size_t) count);
 }
 
 } // namespace vesk

@@ -36,31 +36,35 @@ int orderFor (int n)
 }
 } // namespace
 
-/** Everything whose size follows the block size. */
+/** Everything whose size follows the block size. Each channel has its own work buffer and transforms,
+    so the channels' analysis and synthesis can run at the same time; the filter design between them
+    borrows channel 0's.
+*/
 struct ZLinPhMultibandCompressor::Storage
 {
     struct Channel
     {
-        std::unique_ptr<ZBuffer> inputRe, inputIm, analysisRe, analysisIm, power, overlap;
+        std::unique_ptr<ZFourierTransform> forward4N, inverse4N, forward2N;
+        std::unique_ptr<ZBuffer> work, inputRe, inputIm, analysisRe, analysisIm, power, overlap;
     };
 
     Storage (unsigned channelCount, int n)
     {
         const auto order = orderFor (n);
         kernels = ZGain::create (false);
-        forward4N = ZFourierTransform::create (order + 1, ZFourierTransform::forward, 1);
-        inverse4N = ZFourierTransform::create (order + 1, ZFourierTransform::inverse, 1);
         inverse2N = ZFourierTransform::create (order, ZFourierTransform::inverse, 1);
-        forward2N = ZFourierTransform::create (order, ZFourierTransform::forward, 1);
         window = ZSignalWindow::create (n, ZSignalWindow::blackman, 0.0f);
 
-        work = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
         filterRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
         filterIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
 
         for (unsigned c = 0; c < channelCount; ++c)
         {
             auto& ch = channel[c];
+            ch.forward4N = ZFourierTransform::create (order + 1, ZFourierTransform::forward, 1);
+            ch.inverse4N = ZFourierTransform::create (order + 1, ZFourierTransform::inverse, 1);
+            ch.forward2N = ZFourierTransform::create (order, ZFourierTransform::forward, 1);
+            ch.work = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
             ch.inputRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
             ch.inputIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
             ch.analysisRe = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
@@ -74,9 +78,9 @@ struct ZLinPhMultibandCompressor::Storage
     }
 
     std::unique_ptr<ZGain> kernels;
-    std::unique_ptr<ZFourierTransform> forward4N, inverse4N, inverse2N, forward2N;
+    std::unique_ptr<ZFourierTransform> inverse2N;
     std::unique_ptr<ZSignalWindow> window;
-    std::unique_ptr<ZBuffer> work, filterRe, filterIm;
+    std::unique_ptr<ZBuffer> filterRe, filterIm;
     std::array<Channel, maxChannels> channel;
     std::array<std::vector<float>, maxCrossovers> transitionCurves;
 };
@@ -278,6 +282,22 @@ bool ZLinPhMultibandCompressor::process (ZBuffer** in, ZBuffer** out, int count)
     if (count == 0)
         return true;
 
+    if (!accepts (in, out, count))
+        return false;
+
+    for (unsigned c = 0; c < channels; ++c)
+        analyseChannel (c, *in[c], count);
+
+    computeBandGains();
+
+    for (unsigned c = 0; c < channels; ++c)
+        synthesizeChannel (c, *out[c], count);
+
+    return true;
+}
+
+bool ZLinPhMultibandCompressor::accepts (ZBuffer** in, ZBuffer** out, int count) const noexcept
+{
     if (count < 0 || count > blockSize || in == nullptr || out == nullptr)
         return false;
 
@@ -285,41 +305,43 @@ bool ZLinPhMultibandCompressor::process (ZBuffer** in, ZBuffer** out, int count)
         if (in[c] == nullptr || out[c] == nullptr || in[c]->getLength() < count || out[c]->getLength() < count)
             return false;
 
+    return true;
+}
+
+void ZLinPhMultibandCompressor::analyseChannel (unsigned c, ZBuffer& in, int count)
+{
     auto& s = *storage;
-    auto* work = s.work.get();
+    auto& ch = s.channel[c];
+    auto* work = ch.work.get();
     auto* w = work->getData();
+    const auto n = (size_t) count;
+
+    std::copy_n (in.getData(), n, w);
+    std::fill (w + n, w + (size_t) convolutionSize, 0.0f);
+    ch.forward4N->transformReal (work, ch.inputRe.get(), ch.inputIm.get());
+    s.window->applyTo (work, work);
+    ch.forward2N->transformReal (work, ch.analysisRe.get(), ch.analysisIm.get());
+    s.kernels->multiplyTo (ch.analysisRe.get(), ch.analysisRe.get(), ch.power.get());
+    s.kernels->multiplyAddTo (ch.analysisIm.get(), ch.analysisIm.get(), ch.power.get());
+}
+
+void ZLinPhMultibandCompressor::synthesizeChannel (unsigned c, ZBuffer& out, int count)
+{
+    auto& s = *storage;
+    auto& ch = s.channel[c];
+    auto* work = ch.work.get();
     const auto n = (size_t) count;
     const auto size4N = (size_t) convolutionSize;
 
-    for (unsigned c = 0; c < channels; ++c)
-    {
-        auto& ch = s.channel[c];
-        std::copy_n (in[c]->getData(), n, w);
-        std::fill (w + n, w + size4N, 0.0f);
-        s.forward4N->transformReal (work, ch.inputRe.get(), ch.inputIm.get());
-        s.window->applyTo (work, work);
-        s.forward2N->transformReal (work, ch.analysisRe.get(), ch.analysisIm.get());
-        s.kernels->multiplyTo (ch.analysisRe.get(), ch.analysisRe.get(), ch.power.get());
-        s.kernels->multiplyAddTo (ch.analysisIm.get(), ch.analysisIm.get(), ch.power.get());
-    }
+    s.kernels->complexMultiply (ch.inputRe.get(), ch.inputIm.get(), s.filterRe.get(), s.filterIm.get(),
+                                ch.inputRe.get(), ch.inputIm.get());
+    ch.inverse4N->transformReal (work, ch.inputRe.get(), ch.inputIm.get());
+    s.kernels->scaleAddTo (work, ch.overlap.get(), 1.0f);
 
-    computeBandGains();
-
-    for (unsigned c = 0; c < channels; ++c)
-    {
-        auto& ch = s.channel[c];
-        s.kernels->complexMultiply (ch.inputRe.get(), ch.inputIm.get(), s.filterRe.get(), s.filterIm.get(),
-                                    ch.inputRe.get(), ch.inputIm.get());
-        s.inverse4N->transformReal (work, ch.inputRe.get(), ch.inputIm.get());
-        s.kernels->scaleAddTo (work, ch.overlap.get(), 1.0f);
-
-        auto* o = ch.overlap->getData();
-        std::copy_n (o, n, out[c]->getData());
-        std::copy (o + n, o + size4N, o);
-        std::fill (o + size4N - n, o + size4N, 0.0f);
-    }
-
-    return true;
+    auto* o = ch.overlap->getData();
+    std::copy_n (o, n, out.getData());
+    std::copy (o + n, o + size4N, o);
+    std::fill (o + size4N - n, o + size4N, 0.0f);
 }
 
 void ZLinPhMultibandCompressor::computeBandGains()
@@ -450,11 +472,11 @@ void ZLinPhMultibandCompressor::computeBandGains()
     for (int j = 1; j <= blockSize + 1; j += 2)
         re[j] = -re[j];
 
-    auto* work = s.work.get();
+    auto* work = s.channel[0].work.get();
     s.inverse2N->transformReal (work, s.filterRe.get(), s.filterIm.get());
     std::fill (work->getData() + analysisSize, work->getData() + convolutionSize, 0.0f);
     s.kernels->scale (work, 2.0f);
-    s.forward4N->transformReal (work, s.filterRe.get(), s.filterIm.get());
+    s.channel[0].forward4N->transformReal (work, s.filterRe.get(), s.filterIm.get());
 }
 
 } // namespace vesk

@@ -64,6 +64,14 @@ public:
     /** Band levels, gains and the filter spectrum for the block whose power spectra are in place. */
     void computeBandGains();
 
+    /** process() in steps, so that channels may run on threads of their own: accepts checks the
+        buffers as process does; then every channel's analyseChannel, computeBandGains once (it links
+        the channels), and every channel's synthesizeChannel. Different channels' steps may overlap.
+    */
+    bool accepts (ZBuffer** in, ZBuffer** out, int count) const noexcept;
+    void analyseChannel (unsigned channel, ZBuffer& in, int count);
+    void synthesizeChannel (unsigned channel, ZBuffer& out, int count);
+
     /** 0.33 ^ (blockSize / (seconds * sampleRate)): the exponent in single precision, the power in
         double; a time of 0 gives 0.
     */

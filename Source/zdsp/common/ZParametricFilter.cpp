@@ -8,12 +8,12 @@ namespace vesk
 
 namespace
 {
-    bool isZeroOrSubnormal (float x) noexcept
-    {
-        uint32_t bits;
-        std::memcpy (&bits, &x, sizeof (bits));
-        return ((bits >> 23) & 0xffu) == 0;
-    }
+bool isZeroOrSubnormal (float x) noexcept
+{
+    uint32_t bits;
+    std::memcpy (&bits, &x, sizeof (bits));
+    return ((bits >> 23) & 0xffu) == 0;
+}
 } // namespace
 
 ZParametricFilter::ZParametricFilter() = default;
@@ -27,7 +27,7 @@ std::unique_ptr<ZParametricFilter> ZParametricFilter::create (float rate)
 }
 
 ZParametricFilter::Coefficients ZParametricFilter::computeCoefficients (int type, float frequency, float q,
-                                                                       float gainDb, float rate)
+                                                                        float gainDb, float rate)
 {
     const auto f = frequency >= 0.5f * rate ? 0.95f * rate * 0.5f : frequency;
     const auto w0 = f * 6.2831855f / rate;
@@ -106,15 +106,15 @@ ZParametricFilter::Coefficients ZParametricFilter::computeCoefficients (int type
 
 void ZParametricFilter::setParameters (int newType, float newFrequency, float newQ, float newGainDb)
 {
-    if (! (newFrequency > 0.0f) || ! (newQ > 0.0f) || ! std::isfinite (newFrequency) || ! std::isfinite (newQ)
-        || ! std::isfinite (newGainDb))
+    if (!(newFrequency > 0.0f) || !(newQ > 0.0f) || !std::isfinite (newFrequency) || !std::isfinite (newQ)
+        || !std::isfinite (newGainDb))
         return;
 
     std::lock_guard<std::mutex> lock (writerMutex);
     const auto coefficients = computeCoefficients (newType, newFrequency, newQ, newGainDb, getSampleRate());
 
     for (auto value : coefficients)
-        if (! std::isfinite (value))
+        if (!std::isfinite (value))
             return;
 
     type = newType;
@@ -168,7 +168,7 @@ void ZParametricFilter::process (ZBuffer* input, ZBuffer* output)
 {
     takePending();
 
-    if (output->getLength() < input->getLength() || ! (getSampleRate() > 0.0f))
+    if (output->getLength() < input->getLength() || !(getSampleRate() > 0.0f))
         return;
 
     const auto b0 = active[0], b1 = active[1], b2 = active[2], a1 = active[4], a2 = active[5];
@@ -185,8 +185,120 @@ void ZParametricFilter::process (ZBuffer* input, ZBuffer* output)
         y[i] = out;
     }
 
-    z1 = std::isfinite (s1) && ! isZeroOrSubnormal (s1) ? s1 : 0.0f;
-    z2 = std::isfinite (s2) && ! isZeroOrSubnormal (s2) ? s2 : 0.0f;
+    z1 = std::isfinite (s1) && !isZeroOrSubnormal (s1) ? s1 : 0.0f;
+    z2 = std::isfinite (s2) && !isZeroOrSubnormal (s2) ? s2 : 0.0f;
+}
+
+namespace
+{
+/** K filters over one buffer in place, interleaved: while filter 0 takes sample i, filter k takes
+    sample i - k, which filter k - 1 finished one step earlier. Each filter does exactly what process
+    does, sample by sample; the K recursions just run side by side instead of one after the other.
+*/
+template <int K>
+void runInterleaved (float* x, int n, const float (&c)[5][K], float (&s1)[K], float (&s2)[K])
+{
+    const auto step = [&] (int k, int j)
+    {
+        const auto in = x[j];
+        const auto out = c[0][k] * in + s1[k];
+        s1[k] = c[1][k] * in + (s2[k] - c[3][k] * out);
+        s2[k] = c[2][k] * in - c[4][k] * out;
+        x[j] = out;
+    };
+
+    const auto checked = [&] (int i)
+    {
+        for (int k = K - 1; k >= 0; --k)
+            if (i - k >= 0 && i - k < n)
+                step (k, i - k);
+    };
+
+    int i = 0;
+
+    for (; i < K - 1 && i < n + K - 1; ++i)
+        checked (i);
+
+    for (; i < n; ++i)
+        for (int k = K - 1; k >= 0; --k)
+            step (k, i - k);
+
+    for (; i < n + K - 1; ++i)
+        checked (i);
+}
+
+} // namespace
+
+void ZParametricFilter::exportState (float& b0, float& b1, float& b2, float& a1, float& a2, float& s1,
+                                     float& s2) const noexcept
+{
+    b0 = active[0];
+    b1 = active[1];
+    b2 = active[2];
+    a1 = active[4];
+    a2 = active[5];
+    s1 = z1;
+    s2 = z2;
+}
+
+void ZParametricFilter::importState (float s1, float s2) noexcept
+{
+    z1 = std::isfinite (s1) && !isZeroOrSubnormal (s1) ? s1 : 0.0f;
+    z2 = std::isfinite (s2) && !isZeroOrSubnormal (s2) ? s2 : 0.0f;
+}
+
+template <int K>
+void ZParametricFilter::runGroup (ZParametricFilter* const* group, float* x, int n)
+{
+    float c[5][K], s1[K], s2[K];
+
+    for (int k = 0; k < K; ++k)
+        group[k]->exportState (c[0][k], c[1][k], c[2][k], c[3][k], c[4][k], s1[k], s2[k]);
+
+    runInterleaved<K> (x, n, c, s1, s2);
+
+    for (int k = 0; k < K; ++k)
+        group[k]->importState (s1[k], s2[k]);
+}
+void ZParametricFilter::processCascade (ZParametricFilter* const* filters, int count, ZBuffer* buffer)
+{
+    auto* x = buffer->getData();
+    const auto n = buffer->getLength();
+    int next = 0;
+
+    while (next < count)
+    {
+        // Up to four filters at a time; a filter without a usable rate passes its input, as in process.
+        ZParametricFilter* group[4];
+        int size = 0;
+
+        while (next < count && size < 4)
+        {
+            auto* filter = filters[next++];
+            filter->takePending();
+
+            if (filter->getSampleRate() > 0.0f)
+                group[size++] = filter;
+        }
+
+        switch (size)
+        {
+            case 1:
+                runGroup<1> (group, x, n);
+                break;
+            case 2:
+                runGroup<2> (group, x, n);
+                break;
+            case 3:
+                runGroup<3> (group, x, n);
+                break;
+            case 4:
+                runGroup<4> (group, x, n);
+                break;
+            default:
+                break;
+        }
+    }
 }
 
 void ZParametricFilter::reset()

@@ -1,5 +1,7 @@
 #include "ZSpectralCompressor.h"
 
+#include "ZVectorKernels.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -149,7 +151,7 @@ int ZSpectralCompressor::curveIndex (float differenceDb) noexcept
 
 float ZSpectralCompressor::trackWeight (float levelDb, float floorDb, float rangeDb) noexcept
 {
-    if (! (rangeDb > 0.0f))
+    if (!(rangeDb > 0.0f))
         return levelDb >= floorDb ? 1.0f : 0.0f;
 
     const auto t = (levelDb - floorDb) / rangeDb;
@@ -166,20 +168,19 @@ void ZSpectralCompressor::computeRawGains (ZBuffer* re, ZBuffer* im, bool noiseO
     const auto* a = attack->getData();
     const auto* rel = release->getData();
 
+    vectorKernels::squaredMagnitude (r, m, power, (std::size_t) n);
+
+    // Summed in bin order, as the level has always been.
     float total = 0.0f;
 
     for (int k = 0; k < n; ++k)
-    {
-        power[k] = r[k] * r[k] + m[k] * m[k];
         total += power[k];
-    }
 
     // A frame holding a non-finite or overflowing sample gates by the state so far and leaves it alone:
     // one bad sample would otherwise stay in the smoothed power and the level for good.
     if (std::isfinite (total))
     {
-        for (int k = 0; k < n; ++k)
-            smoothed[k] = smoothed[k] * rel[k] + power[k] * a[k];
+        vectorKernels::recursiveSmooth (power, a, rel, smoothed, (std::size_t) n);
 
         if (!noiseOnly)
         {
@@ -199,19 +200,29 @@ void ZSpectralCompressor::computeRawGains (ZBuffer* re, ZBuffer* im, bool noiseO
     const auto* curve = gainCurve->getData();
     const auto* threshold = thresholds->getData();
 
-    for (int k = 0; k < n; ++k)
+    // Bins are at or above 0 Hz and rise with k, so the top bin tells whether every bin is inside.
+    const auto topFrequency = (float) (n - 1) * binStep;
+
+    if (binStep >= 0.0f && !(topFrequency > upperBound) && lowerBound <= 0.0f)
     {
-        const auto f = (float) k * binStep;
-        const auto inside = ! (f < lowerBound || f > upperBound);
-
-        if (! inside)
+        vectorKernels::curveGains (power, threshold, thresholdOffset, curve, noiseOnly, power, (std::size_t) n);
+    }
+    else
+    {
+        for (int k = 0; k < n; ++k)
         {
-            power[k] = noiseOnly ? 0.0f : 1.0f;
-            continue;
-        }
+            const auto f = (float) k * binStep;
+            const auto inside = !(f < lowerBound || f > upperBound);
 
-        const auto gain = curve[curveIndex (power[k] - (thresholdOffset + threshold[k]))];
-        power[k] = noiseOnly ? 1.0f - gain : gain;
+            if (!inside)
+            {
+                power[k] = noiseOnly ? 0.0f : 1.0f;
+                continue;
+            }
+
+            const auto gain = curve[curveIndex (power[k] - (thresholdOffset + threshold[k]))];
+            power[k] = noiseOnly ? 1.0f - gain : gain;
+        }
     }
 
     smoother->smoothUpper (spectralPower.get(), spectralGain.get());
@@ -226,10 +237,7 @@ void ZSpectralCompressor::process (ZBuffer* re, ZBuffer* im, ZBuffer* outRe, ZBu
         const auto levelDb = level > 0.0f ? (float) (10.0 * std::log10 ((double) level)) : -1000.0f;
         const auto t = trackWeight (levelDb, levelFloorDb, levelRangeDb);
         const auto t2 = t * t;
-        auto* g = spectralGain->getData();
-
-        for (int k = 0, n = (int) bins; k < n; ++k)
-            g[k] = g[k] * (1.0f - t2) + t2;
+        vectorKernels::blend (spectralGain->getData(), bins, 1.0f - t2, t2);
     }
 
     kernels->multiplyTo (spectralGain.get(), re, outRe);

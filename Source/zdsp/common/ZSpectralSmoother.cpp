@@ -1,5 +1,7 @@
 #include "ZSpectralSmoother.h"
 
+#include "ZVectorKernels.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -51,15 +53,8 @@ void ZSpectralSmoother::smoothUpper (ZBuffer* in, ZBuffer* out)
 
     std::copy (x, x + start, y);
 
-    for (int k = start; k < end; ++k)
-    {
-        auto sum = w[0] * x[k];
-
-        for (int j = 1; j < n; ++j)
-            sum += w[j] * (x[k - j] + x[k + j]);
-
-        y[k] = sum;
-    }
+    if (end > start)
+        vectorKernels::symmetricFilter (x, y, w, n, (std::size_t) start, (std::size_t) end);
 
     std::copy (x + end, x + length, y + end);
 }

@@ -1,5 +1,6 @@
 #include "ZFourierTransformAV.h"
 
+#include "ZVectorKernels.h"
 #include "vj_exception.h"
 
 #include <fftw3.h>
@@ -11,19 +12,23 @@ namespace vesk
 
 namespace
 {
-    // FFTW's planner is not thread-safe; executing distinct plans is.
-    std::mutex& plannerMutex()
-    {
-        static std::mutex mutex;
-        return mutex;
-    }
+// FFTW's planner is not thread-safe; executing distinct plans is.
+std::mutex& plannerMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
 
-    struct FftwDeleter
-    {
-        void operator() (void* p) const noexcept { fftwf_free (p); }
-    };
+struct FftwDeleter
+{
+    void operator() (void* p) const noexcept { fftwf_free (p); }
+};
 } // namespace
 
+/** An FFTW plan between n samples and n/2 + 1 interleaved bins. FFTW's interleaved real transforms
+    run faster than its split ones, so the bins are split into the callers' layout (and scaled) in one
+    vector pass; the samples side runs on the caller's buffer when it has the plan's alignment.
+*/
 struct ZFourierTransformAV::Plan
 {
     Plan (unsigned n, bool isForward)
@@ -46,6 +51,9 @@ struct ZFourierTransformAV::Plan
         std::lock_guard<std::mutex> lock (plannerMutex());
         fftwf_destroy_plan (plan);
     }
+
+    /** True when the samples can be read or written in place: the alignment the plan was made for. */
+    bool usable (float* p) const noexcept { return fftwf_alignment_of (p) == fftwf_alignment_of (samples.get()); }
 
     std::unique_ptr<float, FftwDeleter> samples;
     std::unique_ptr<fftwf_complex, FftwDeleter> bins;
@@ -80,50 +88,48 @@ void ZFourierTransformAV::transformReal (ZBuffer* time, ZBuffer* re, ZBuffer* im
     auto* t = time->getData();
     auto* r = re->getData();
     auto* m = im->getData();
-    auto* samples = plan->samples.get();
     auto* bins = plan->bins.get();
 
     if (direction == forward)
     {
-        std::copy (t, t + n, samples);
-        fftwf_execute (plan->plan);
-
-        // Bins 0..n/2 carry X[k] / n; whatever the buffers hold past them is scaled as well.
-        const auto scaleFactor = 1.0f / (float) n;
-
-        for (unsigned k = 0; k <= half; ++k)
+        if (plan->usable (t))
         {
-            r[k] = bins[k][0] * scaleFactor;
-            m[k] = bins[k][1] * scaleFactor;
+            fftwf_execute_dft_r2c (plan->plan, t, bins);
+        }
+        else
+        {
+            std::copy (t, t + n, plan->samples.get());
+            fftwf_execute (plan->plan);
         }
 
+        // Bins 0..n/2 carry X[k] / n; whatever the buffers hold past them is scaled as well.
+        vectorKernels::deinterleaveScaled (&bins[0][0], r, m, half + 1, 1.0f / (float) n);
         m[0] = 0.0f;
         m[half] = 0.0f;
 
         const auto tailFactor = 0.5f / (float) n;
 
-        for (int k = (int) half + 1; k < re->getLength(); ++k)
-            r[k] *= tailFactor;
+        if (re->getLength() > (int) half + 1)
+            vectorKernels::scale (r + half + 1, (std::size_t) re->getLength() - (half + 1), tailFactor);
 
-        for (int k = (int) half + 1; k < im->getLength(); ++k)
-            m[k] *= tailFactor;
+        if (im->getLength() > (int) half + 1)
+            vectorKernels::scale (m + half + 1, (std::size_t) im->getLength() - (half + 1), tailFactor);
     }
     else
     {
-        bins[0][0] = r[0];
+        vectorKernels::interleave (r, m, &bins[0][0], half + 1);
         bins[0][1] = 0.0f;
-
-        for (unsigned k = 1; k < half; ++k)
-        {
-            bins[k][0] = r[k];
-            bins[k][1] = m[k];
-        }
-
-        bins[half][0] = r[half];
         bins[half][1] = 0.0f;
 
-        fftwf_execute (plan->plan);
-        std::copy (samples, samples + n, t);
+        if (plan->usable (t))
+        {
+            fftwf_execute_dft_c2r (plan->plan, bins, t);
+        }
+        else
+        {
+            fftwf_execute (plan->plan);
+            std::copy (plan->samples.get(), plan->samples.get() + n, t);
+        }
     }
 }
 

@@ -1,5 +1,8 @@
 #include "ZGainAccelerate.h"
 
+#include "ZVectorKernels.h"
+
+#include <algorithm>
 #include <cmath>
 
 namespace vesk
@@ -7,13 +10,13 @@ namespace vesk
 
 namespace
 {
-    // The float constant 1e-20 added before the logarithm, so that a power of 0 gives -200 dB.
-    constexpr float powerOffset = 1e-20f;
+// The float constant 1e-20 added before the logarithm, so that a power of 0 gives -200 dB.
+constexpr float powerOffset = 1e-20f;
 
-    inline float powerDb (float power) noexcept
-    {
-        return (float) (10.0 * std::log10 ((double) power));
-    }
+std::size_t lengthOf (const ZBuffer* buffer) noexcept
+{
+    return (std::size_t) std::max (buffer->getLength(), 0);
+}
 } // namespace
 
 ZGainAccelerate::ZGainAccelerate()
@@ -23,17 +26,12 @@ ZGainAccelerate::ZGainAccelerate()
 
 void ZGainAccelerate::scale (ZBuffer* buf, float gain)
 {
-    auto* __restrict d = buf->getData();
-    for (int i = 0, n = buf->getLength(); i < n; ++i)
-        d[i] = d[i] * gain;
+    vectorKernels::scale (buf->getData(), lengthOf (buf), gain);
 }
 
 void ZGainAccelerate::multiply (ZBuffer* buf, ZBuffer* other)
 {
-    auto* d = buf->getData();
-    auto* o = other->getData();
-    for (int i = 0, n = buf->getLength(); i < n; ++i)
-        d[i] = d[i] * o[i];
+    vectorKernels::multiply (buf->getData(), other->getData(), lengthOf (buf));
 }
 
 void ZGainAccelerate::fillRamp()
@@ -70,109 +68,58 @@ void ZGainAccelerate::scaleRamp (ZBuffer* buf, float g0, float g1)
 {
     auto n = (unsigned) buf->getLength();
     updateRamp (n, g0, g1);
-
-    auto* d = buf->getData();
-    auto* r = ramp.get();
-    for (unsigned i = 0; i < n; ++i)
-        d[i] = d[i] * r[i];
+    vectorKernels::multiply (buf->getData(), ramp.get(), n);
 }
 
 void ZGainAccelerate::scaleTo (ZBuffer* src, ZBuffer* dst, float gain)
 {
-    auto* s = src->getData();
-    auto* d = dst->getData();
-    for (int i = 0, n = src->getLength(); i < n; ++i)
-        d[i] = s[i] * gain;
+    vectorKernels::scaleTo (src->getData(), dst->getData(), lengthOf (src), gain);
 }
 
 void ZGainAccelerate::multiplyTo (ZBuffer* a, ZBuffer* b, ZBuffer* dst)
 {
-    auto* x = a->getData();
-    auto* y = b->getData();
-    auto* d = dst->getData();
-    for (int i = 0, n = a->getLength(); i < n; ++i)
-        d[i] = x[i] * y[i];
+    vectorKernels::multiplyTo (a->getData(), b->getData(), dst->getData(), lengthOf (a));
 }
 
 void ZGainAccelerate::scaleRampTo (ZBuffer* src, ZBuffer* dst, float g0, float g1)
 {
     auto n = (unsigned) src->getLength();
     updateRamp (n, g0, g1);
-
-    auto* s = src->getData();
-    auto* d = dst->getData();
-    auto* r = ramp.get();
-    for (unsigned i = 0; i < n; ++i)
-        d[i] = s[i] * r[i];
+    vectorKernels::multiplyTo (src->getData(), ramp.get(), dst->getData(), n);
 }
 
 void ZGainAccelerate::scaleAddTo (ZBuffer* src, ZBuffer* dst, float gain)
 {
-    auto* s = src->getData();
-    auto* d = dst->getData();
-    for (int i = 0, n = src->getLength(); i < n; ++i)
-        d[i] = s[i] * gain + d[i];
+    vectorKernels::scaleAddTo (src->getData(), dst->getData(), lengthOf (src), gain);
 }
 
 void ZGainAccelerate::multiplyAddTo (ZBuffer* a, ZBuffer* b, ZBuffer* dst)
 {
-    auto* x = a->getData();
-    auto* y = b->getData();
-    auto* d = dst->getData();
-    for (int i = 0, n = a->getLength(); i < n; ++i)
-        d[i] = x[i] * y[i] + d[i];
+    vectorKernels::multiplyAddTo (a->getData(), b->getData(), dst->getData(), lengthOf (a));
 }
 
 void ZGainAccelerate::powerToDecibels (ZBuffer* buf)
 {
-    auto* d = buf->getData();
-    for (int i = 0, n = buf->getLength(); i < n; ++i)
-        d[i] = powerDb (d[i] + powerOffset);
+    vectorKernels::powerToDecibels (buf->getData(), lengthOf (buf), powerOffset);
 }
 
 void ZGainAccelerate::powerToDecibelsFloor (ZBuffer* buf, float floorDb)
 {
     auto floorPower = (float) std::pow (10.0, (double) (floorDb / 10.0f));
-    auto* d = buf->getData();
-    for (int i = 0, n = buf->getLength(); i < n; ++i)
-        d[i] = powerDb (d[i] + floorPower);
+    vectorKernels::powerToDecibels (buf->getData(), lengthOf (buf), floorPower);
 }
 
 void ZGainAccelerate::complexMultiply (ZBuffer* aRe, ZBuffer* aIm, ZBuffer* bRe, ZBuffer* bIm, ZBuffer* outRe,
                                        ZBuffer* outIm)
 {
-    auto n = (unsigned) outRe->getLength();
+    // Each element's inputs are read before its outputs are written, so outputs may alias inputs.
+    vectorKernels::complexMultiply (aRe->getData(), aIm->getData(), bRe->getData(), bIm->getData(), outRe->getData(),
+                                    outIm->getData(), lengthOf (outRe));
+}
 
-    if (n > scratchCapacity)
-    {
-        scratchA.reset();
-        scratchB.reset();
-        scratchA = std::unique_ptr<float[]> (new float[n]);
-        scratchB = std::unique_ptr<float[]> (new float[n]);
-        scratchCapacity = n;
-    }
-
-    auto* ar = aRe->getData();
-    auto* ai = aIm->getData();
-    auto* br = bRe->getData();
-    auto* bi = bIm->getData();
-    auto* a = scratchA.get();
-    auto* b = scratchB.get();
-
-    for (unsigned i = 0; i < n; ++i)
-        a[i] = ai[i] * bi[i];
-    for (unsigned i = 0; i < n; ++i)
-        b[i] = ar[i] * br[i] - a[i];
-    for (unsigned i = 0; i < n; ++i)
-        a[i] = ai[i] * br[i];
-
-    auto* im = outIm->getData();
-    for (unsigned i = 0; i < n; ++i)
-        im[i] = ar[i] * bi[i] + a[i];
-
-    auto* re = outRe->getData();
-    for (unsigned i = 0; i < n; ++i)
-        re[i] = b[i];
+void ZGainAccelerate::scaleAddAt (ZBuffer* src, ZBuffer* dst, unsigned offset, float gain)
+{
+    vectorKernels::flushedScaleAddTo (src->getData(), dst->getData() + offset, lengthOf (src), gain);
 }
 
 } // namespace vesk

@@ -7,9 +7,10 @@
 namespace vesk
 {
 
-/** The accelerated kernels: plain loops written for the compiler to vectorise, each giving the element
-    results of the vector library it stands in for (products computed normally, a zero power at -200 dB).
-    Keeps a cached gain ramp and the scratch arrays of complexMultiply between calls.
+/** The accelerated kernels: vector code chosen at run time for the processor (see ZVectorKernels.h),
+    each giving the element results of the vector library it stands in for (products computed normally,
+    a zero power at -200 dB). scaleAddAt keeps the flushed products of the plain loop. Keeps a cached
+    gain ramp between calls.
 */
 class ZGainAccelerate : public ZGain
 {
@@ -29,6 +30,7 @@ public:
     void powerToDecibelsFloor (ZBuffer* buf, float floorDb) override;
     void complexMultiply (ZBuffer* aRe, ZBuffer* aIm, ZBuffer* bRe, ZBuffer* bIm, ZBuffer* outRe,
                           ZBuffer* outIm) override;
+    void scaleAddAt (ZBuffer* src, ZBuffer* dst, unsigned offset, float gain) override;
 
     /** Length of the cached ramp, 0 before the first ramp. */
     unsigned getRampLength() const noexcept { return rampLength; }
@@ -42,9 +44,6 @@ private:
     unsigned rampLength = 0;
     float rampStart = 0.0f, rampEnd = 0.0f;
     std::unique_ptr<float[]> ramp;
-
-    unsigned scratchCapacity = 0;
-    std::unique_ptr<float[]> scratchA, scratchB;
 };
 
 } // namespace vesk

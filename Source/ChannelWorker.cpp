@@ -1,0 +1,179 @@
+#include "ChannelWorker.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <chrono>
+
+namespace
+{
+using Clock = std::chrono::steady_clock;
+
+// How long the worker keeps spinning once its passes have ended, to bridge the gaps between calls.
+constexpr auto linger = std::chrono::milliseconds (5);
+// How often a spinning thread yields, in case it shares its core with the thread it waits for.
+constexpr auto spinBeforeYield = std::chrono::microseconds (50);
+
+/** Spins on done() until it holds or the time is up; true when it holds. Plain re-reads, no pause
+    instruction: under a hypervisor a loop of pauses can cost the whole time slice.
+*/
+template <typename Done>
+bool spinUntil (Done&& done, Clock::duration limit)
+{
+    const auto end = Clock::now() + limit;
+
+    for (;;)
+    {
+        for (int i = 0; i < 256; ++i)
+        {
+            if (done())
+                return true;
+
+            std::atomic_signal_fence (std::memory_order_seq_cst);
+        }
+
+        if (Clock::now() >= end)
+            return done();
+    }
+}
+} // namespace
+
+ChannelWorker::ChannelWorker() : thread ([this] { run(); }) {}
+
+ChannelWorker::~ChannelWorker()
+{
+    {
+        const std::lock_guard<std::mutex> hold (lock);
+        quitting.store (true);
+    }
+
+    wake.notify_one();
+    thread.join();
+}
+
+void ChannelWorker::post (Task task, void* context)
+{
+    {
+        const std::lock_guard<std::mutex> hold (lock);
+        pendingTask = task;
+        pendingContext = context;
+        posted.fetch_add (1, std::memory_order_release);
+    }
+
+    wake.notify_one();
+}
+
+void ChannelWorker::wait()
+{
+    const auto target = posted.load (std::memory_order_relaxed);
+    const auto done = [&] { return finished.load (std::memory_order_acquire) == target; };
+
+    while (!spinUntil (done, spinBeforeYield))
+        std::this_thread::yield();
+}
+
+void ChannelWorker::setActive (bool shouldStayAwake)
+{
+    if (shouldStayAwake)
+        placeOnTwoCores();
+    else
+        releaseCores();
+
+    {
+        const std::lock_guard<std::mutex> hold (lock);
+        active.fetch_add (shouldStayAwake ? 1 : -1);
+    }
+
+    wake.notify_one();
+}
+
+void ChannelWorker::placeOnTwoCores()
+{
+    // A woken thread tends to land on its waker's core, and two threads that take turns there are never
+    // spread by the scheduler: the owner stays on its core for the pass, the worker goes to another one
+    // of those the process may use. With a single core allowed, both share it.
+    cpu_set_t allowed;
+    CPU_ZERO (&allowed);
+
+    if (pinned || pthread_getaffinity_np (pthread_self(), sizeof (allowed), &allowed) != 0)
+        return;
+
+    const auto own = sched_getcpu();
+
+    if (own < 0 || CPU_COUNT (&allowed) < 2)
+        return;
+
+    int other = -1;
+
+    for (int i = 1; i < CPU_SETSIZE && other < 0; ++i)
+        if (CPU_ISSET ((own + i) % CPU_SETSIZE, &allowed))
+            other = (own + i) % CPU_SETSIZE;
+
+    cpu_set_t ownCore, otherCore;
+    CPU_ZERO (&ownCore);
+    CPU_ZERO (&otherCore);
+    CPU_SET (own, &ownCore);
+    CPU_SET (other, &otherCore);
+
+    if (pthread_setaffinity_np (thread.native_handle(), sizeof (otherCore), &otherCore) == 0
+        && pthread_setaffinity_np (pthread_self(), sizeof (ownCore), &ownCore) == 0)
+    {
+        ownerAllowed = allowed;
+        pinned = true;
+    }
+}
+
+void ChannelWorker::releaseCores()
+{
+    if (!pinned)
+        return;
+
+    pthread_setaffinity_np (pthread_self(), sizeof (ownerAllowed), &ownerAllowed);
+    pthread_setaffinity_np (thread.native_handle(), sizeof (ownerAllowed), &ownerAllowed);
+    pinned = false;
+}
+
+void ChannelWorker::run()
+{
+    uint64_t done = 0;
+
+    for (;;)
+    {
+        // While a pass is active the worker never sleeps: a thread woken from sleep tends to be put on
+        // its waker's core, where the two would take turns instead of running side by side.
+        auto awakeUntil = Clock::now() + linger;
+        const auto posted_ = [&]
+        { return posted.load (std::memory_order_acquire) != done || quitting.load (std::memory_order_relaxed); };
+
+        while (!spinUntil (posted_, spinBeforeYield))
+        {
+            if (active.load (std::memory_order_relaxed) > 0)
+                awakeUntil = Clock::now() + linger;
+            else if (Clock::now() >= awakeUntil)
+                break;
+
+            std::this_thread::yield();
+        }
+
+        Task task = nullptr;
+        void* context = nullptr;
+
+        {
+            std::unique_lock<std::mutex> hold (lock);
+            wake.wait (hold, [&] { return quitting.load() || posted.load() != done || active.load() > 0; });
+
+            if (quitting.load())
+                return;
+
+            if (posted.load() == done)
+                continue;
+
+            done = posted.load();
+            task = pendingTask;
+            context = pendingContext;
+        }
+
+        task (context);
+        finished.store (done, std::memory_order_release);
+    }
+}

@@ -1,0 +1,497 @@
+// Compiled once per instruction set by Highway's foreach_target; the last pass adds the dispatchers.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "ZVectorKernels.cpp"
+#include <hwy/foreach_target.h> // IWYU pragma: keep
+
+#include <hwy/highway.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+HWY_BEFORE_NAMESPACE();
+
+namespace vesk::vectorKernels::HWY_NAMESPACE
+{
+namespace hn = hwy::HWY_NAMESPACE;
+
+// The vector library's double-precision log10 (1 ulp) for the width of this target. Declared here:
+// its header shows these prototypes only to files built for that instruction set as a whole.
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+extern "C" __m512d Sleef_log10d8_u10avx512f (__m512d);
+    #define TAVLIN_VECTOR_LOG10 Sleef_log10d8_u10avx512f
+#elif HWY_TARGET == HWY_AVX2
+extern "C" __m256d Sleef_log10d4_u10avx2 (__m256d);
+    #define TAVLIN_VECTOR_LOG10 Sleef_log10d4_u10avx2
+#elif HWY_TARGET == HWY_SSE4
+extern "C" __m128d Sleef_log10d2_u10sse4 (__m128d);
+    #define TAVLIN_VECTOR_LOG10 Sleef_log10d2_u10sse4
+#elif HWY_TARGET == HWY_SSSE3
+extern "C" __m128d Sleef_log10d2_u10sse2 (__m128d);
+    #define TAVLIN_VECTOR_LOG10 Sleef_log10d2_u10sse2
+#endif
+
+/** Runs body (index) over whole vectors and then once more over a padded copy of the tail, so that
+    every element goes through the same vector code whatever the length and alignment.
+*/
+template <class D, class Body>
+HWY_INLINE void forEachVector (D d, std::size_t n, Body&& body)
+{
+    const auto lanes = hn::Lanes (d);
+    std::size_t i = 0;
+
+    for (; i + lanes <= n; i += lanes)
+        body (i, lanes);
+
+    if (i < n)
+        body (i, n - i);
+}
+
+/** Loads count (<= lanes) floats, padding with value. */
+template <class D>
+HWY_INLINE hn::Vec<D> loadPartial (D d, const float* p, std::size_t count, float value)
+{
+    if (count == hn::Lanes (d))
+        return hn::LoadU (d, p);
+
+    HWY_ALIGN float padded[hn::MaxLanes (D())];
+
+    for (std::size_t j = 0; j < hn::MaxLanes (D()); ++j)
+        padded[j] = j < count ? p[j] : value;
+
+    return hn::Load (d, padded);
+}
+
+template <class D>
+HWY_INLINE void storePartial (D d, hn::Vec<D> v, float* p, std::size_t count)
+{
+    if (count == hn::Lanes (d))
+    {
+        hn::StoreU (v, d, p);
+        return;
+    }
+
+    HWY_ALIGN float padded[hn::MaxLanes (D())];
+    hn::Store (v, d, padded);
+
+    for (std::size_t j = 0; j < count && j < hn::MaxLanes (D()); ++j)
+        p[j] = padded[j];
+}
+
+void Scale (float* HWY_RESTRICT d, std::size_t n, float gain)
+{
+    const hn::ScalableTag<float> df;
+    const auto g = hn::Set (df, gain);
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   { storePartial (df, hn::Mul (loadPartial (df, d + i, count, 0.0f), g), d + i, count); });
+}
+
+void Multiply (float* d, const float* o, std::size_t n)
+{
+    const hn::ScalableTag<float> df;
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto x = loadPartial (df, d + i, count, 0.0f);
+                       const auto y = loadPartial (df, o + i, count, 0.0f);
+                       storePartial (df, hn::Mul (x, y), d + i, count);
+                   });
+}
+
+void ScaleTo (const float* s, float* d, std::size_t n, float gain)
+{
+    const hn::ScalableTag<float> df;
+    const auto g = hn::Set (df, gain);
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   { storePartial (df, hn::Mul (loadPartial (df, s + i, count, 0.0f), g), d + i, count); });
+}
+
+void MultiplyTo (const float* a, const float* b, float* d, std::size_t n)
+{
+    const hn::ScalableTag<float> df;
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto x = loadPartial (df, a + i, count, 0.0f);
+                       const auto y = loadPartial (df, b + i, count, 0.0f);
+                       storePartial (df, hn::Mul (x, y), d + i, count);
+                   });
+}
+
+void ScaleAddTo (const float* s, float* d, std::size_t n, float gain)
+{
+    const hn::ScalableTag<float> df;
+    const auto g = hn::Set (df, gain);
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto x = loadPartial (df, s + i, count, 0.0f);
+                       const auto y = loadPartial (df, d + i, count, 0.0f);
+                       storePartial (df, hn::Add (hn::Mul (x, g), y), d + i, count);
+                   });
+}
+
+void MultiplyAddTo (const float* a, const float* b, float* d, std::size_t n)
+{
+    const hn::ScalableTag<float> df;
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto x = loadPartial (df, a + i, count, 0.0f);
+                       const auto y = loadPartial (df, b + i, count, 0.0f);
+                       const auto z = loadPartial (df, d + i, count, 0.0f);
+                       storePartial (df, hn::Add (hn::Mul (x, y), z), d + i, count);
+                   });
+}
+
+void FlushedScaleAddTo (const float* s, float* d, std::size_t n, float gain)
+{
+    const hn::ScalableTag<float> df;
+    const hn::RebindToSigned<decltype (df)> di;
+    uint32_t gainBits;
+    std::memcpy (&gainBits, &gain, sizeof (gainBits));
+    const auto g = hn::Set (df, gain);
+    const auto exponentMask = hn::Set (di, 0xff);
+    // The product is flushed when the two exponent fields add up to less than 128.
+    const auto limit = hn::Set (di, 128 - (int32_t) ((gainBits >> 23) & 0xffu));
+
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto x = loadPartial (df, s + i, count, 0.0f);
+                       const auto y = loadPartial (df, d + i, count, 0.0f);
+                       const auto exponent = hn::And (hn::ShiftRight<23> (hn::BitCast (di, x)), exponentMask);
+                       const auto flushed = hn::RebindMask (df, hn::Lt (exponent, limit));
+                       storePartial (df, hn::Add (y, hn::IfThenZeroElse (flushed, hn::Mul (x, g))), d + i, count);
+                   });
+}
+
+void PowerToDecibels (float* d, std::size_t n, float offset)
+{
+#if HWY_TARGET == HWY_SCALAR
+    for (std::size_t i = 0; i < n; ++i)
+        d[i] = (float) (10.0 * std::log10 ((double) (d[i] + offset)));
+#else
+    const hn::ScalableTag<double> dd;
+    const hn::Rebind<float, decltype (dd)> df;
+    const auto off = hn::Set (df, offset);
+    const auto ten = hn::Set (dd, 10.0);
+
+    forEachVector (dd, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto power = hn::Add (loadPartial (df, d + i, count, 1.0f), off);
+                       const auto wide = hn::PromoteTo (dd, power);
+                       hn::Vec<decltype (dd)> logarithm;
+                       logarithm.raw = TAVLIN_VECTOR_LOG10 (wide.raw);
+                       storePartial (df, hn::DemoteTo (df, hn::Mul (ten, logarithm)), d + i, count);
+                   });
+#endif
+}
+
+void ComplexMultiply (const float* ar, const float* ai, const float* br, const float* bi, float* re, float* im,
+                      std::size_t n)
+{
+    const hn::ScalableTag<float> df;
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto a = loadPartial (df, ar + i, count, 0.0f);
+                       const auto b = loadPartial (df, ai + i, count, 0.0f);
+                       const auto c = loadPartial (df, br + i, count, 0.0f);
+                       const auto e = loadPartial (df, bi + i, count, 0.0f);
+                       const auto real = hn::Sub (hn::Mul (a, c), hn::Mul (b, e));
+                       const auto imaginary = hn::Add (hn::Mul (a, e), hn::Mul (b, c));
+                       storePartial (df, real, re + i, count);
+                       storePartial (df, imaginary, im + i, count);
+                   });
+}
+
+void SquaredMagnitude (const float* re, const float* im, float* power, std::size_t n)
+{
+    const hn::ScalableTag<float> df;
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto r = loadPartial (df, re + i, count, 0.0f);
+                       const auto m = loadPartial (df, im + i, count, 0.0f);
+                       storePartial (df, hn::Add (hn::Mul (r, r), hn::Mul (m, m)), power + i, count);
+                   });
+}
+
+void RecursiveSmooth (const float* power, const float* attack, const float* release, float* smoothed, std::size_t n)
+{
+    const hn::ScalableTag<float> df;
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto p = loadPartial (df, power + i, count, 0.0f);
+                       const auto s = loadPartial (df, smoothed + i, count, 0.0f);
+                       const auto a = loadPartial (df, attack + i, count, 0.0f);
+                       const auto l = loadPartial (df, release + i, count, 0.0f);
+                       storePartial (df, hn::Add (hn::Mul (s, l), hn::Mul (p, a)), smoothed + i, count);
+                   });
+}
+
+void CurveGains (const float* db, const float* thresholds, float offset, const float* curve, bool noiseOnly,
+                 float* gains, std::size_t n)
+{
+    const hn::ScalableTag<float> df;
+    const hn::RebindToSigned<decltype (df)> di;
+    const auto off = hn::Set (df, offset);
+    const auto zero = hn::Zero (df);
+    const auto centre = hn::Set (df, 128.0f);
+    const auto last = hn::Set (df, 255.0f);
+    const auto one = hn::Set (df, 1.0f);
+
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto level = loadPartial (df, db + i, count, 0.0f);
+                       const auto threshold = loadPartial (df, thresholds + i, count, 0.0f);
+                       const auto difference = hn::Sub (level, hn::Add (off, threshold));
+                       auto index = hn::Min (hn::Max (hn::Add (hn::Trunc (difference), centre), zero), last);
+                       index = hn::IfThenElse (hn::IsNaN (difference), zero, index);
+                       auto gain = hn::GatherIndex (df, curve, hn::ConvertTo (di, index));
+
+                       if (noiseOnly)
+                           gain = hn::Sub (one, gain);
+
+                       storePartial (df, gain, gains + i, count);
+                   });
+}
+
+void Blend (float* g, std::size_t n, float keep, float add)
+{
+    const hn::ScalableTag<float> df;
+    const auto k = hn::Set (df, keep);
+    const auto a = hn::Set (df, add);
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count) {
+                       storePartial (df, hn::Add (hn::Mul (loadPartial (df, g + i, count, 0.0f), k), a), g + i, count);
+                   });
+}
+
+void SymmetricFilter (const float* x, float* y, const float* w, int taps, std::size_t start, std::size_t end)
+{
+    const hn::ScalableTag<float> df;
+    const auto lanes = hn::Lanes (df);
+    std::size_t k = start;
+
+    for (; k + lanes <= end; k += lanes)
+    {
+        auto sum = hn::Mul (hn::Set (df, w[0]), hn::LoadU (df, x + k));
+
+        for (int j = 1; j < taps; ++j)
+        {
+            const auto pair =
+                hn::Add (hn::LoadU (df, x + k - (std::size_t) j), hn::LoadU (df, x + k + (std::size_t) j));
+            sum = hn::Add (sum, hn::Mul (hn::Set (df, w[j]), pair));
+        }
+
+        hn::StoreU (sum, df, y + k);
+    }
+
+    for (; k < end; ++k)
+    {
+        auto sum = w[0] * x[k];
+
+        for (int j = 1; j < taps; ++j)
+            sum += w[j] * (x[k - (std::size_t) j] + x[k + (std::size_t) j]);
+
+        y[k] = sum;
+    }
+}
+
+void DeinterleaveScaled (const float* pairs, float* re, float* im, std::size_t n, float scale)
+{
+    const hn::ScalableTag<float> df;
+    const auto lanes = hn::Lanes (df);
+    const auto g = hn::Set (df, scale);
+    std::size_t i = 0;
+
+    for (; i + lanes <= n; i += lanes)
+    {
+        hn::Vec<decltype (df)> a, b;
+        hn::LoadInterleaved2 (df, pairs + 2 * i, a, b);
+        hn::StoreU (hn::Mul (a, g), df, re + i);
+        hn::StoreU (hn::Mul (b, g), df, im + i);
+    }
+
+    for (; i < n; ++i)
+    {
+        re[i] = pairs[2 * i] * scale;
+        im[i] = pairs[2 * i + 1] * scale;
+    }
+}
+
+void Interleave (const float* re, const float* im, float* pairs, std::size_t n)
+{
+    const hn::ScalableTag<float> df;
+    const auto lanes = hn::Lanes (df);
+    std::size_t i = 0;
+
+    for (; i + lanes <= n; i += lanes)
+        hn::StoreInterleaved2 (hn::LoadU (df, re + i), hn::LoadU (df, im + i), df, pairs + 2 * i);
+
+    for (; i < n; ++i)
+    {
+        pairs[2 * i] = re[i];
+        pairs[2 * i + 1] = im[i];
+    }
+}
+
+} // namespace vesk::vectorKernels::HWY_NAMESPACE
+
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+
+    #include "ZVectorKernels.h"
+
+namespace vesk::vectorKernels
+{
+
+HWY_EXPORT (Scale);
+HWY_EXPORT (Multiply);
+HWY_EXPORT (ScaleTo);
+HWY_EXPORT (MultiplyTo);
+HWY_EXPORT (ScaleAddTo);
+HWY_EXPORT (MultiplyAddTo);
+HWY_EXPORT (FlushedScaleAddTo);
+HWY_EXPORT (PowerToDecibels);
+HWY_EXPORT (ComplexMultiply);
+HWY_EXPORT (SquaredMagnitude);
+HWY_EXPORT (RecursiveSmooth);
+HWY_EXPORT (CurveGains);
+HWY_EXPORT (Blend);
+HWY_EXPORT (SymmetricFilter);
+HWY_EXPORT (DeinterleaveScaled);
+HWY_EXPORT (Interleave);
+
+void scale (float* d, std::size_t n, float gain) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (Scale) (d, n, gain);
+}
+
+void multiply (float* d, const float* o, std::size_t n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (Multiply) (d, o, n);
+}
+
+void scaleTo (const float* s, float* d, std::size_t n, float gain) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (ScaleTo) (s, d, n, gain);
+}
+
+void multiplyTo (const float* a, const float* b, float* d, std::size_t n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (MultiplyTo) (a, b, d, n);
+}
+
+void scaleAddTo (const float* s, float* d, std::size_t n, float gain) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (ScaleAddTo) (s, d, n, gain);
+}
+
+void multiplyAddTo (const float* a, const float* b, float* d, std::size_t n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (MultiplyAddTo) (a, b, d, n);
+}
+
+void flushedScaleAddTo (const float* s, float* d, std::size_t n, float gain) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (FlushedScaleAddTo) (s, d, n, gain);
+}
+
+void powerToDecibels (float* d, std::size_t n, float offset) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (PowerToDecibels) (d, n, offset);
+}
+
+void complexMultiply (const float* ar, const float* ai, const float* br, const float* bi, float* re, float* im,
+                      std::size_t n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (ComplexMultiply) (ar, ai, br, bi, re, im, n);
+}
+
+void squaredMagnitude (const float* re, const float* im, float* power, std::size_t n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (SquaredMagnitude) (re, im, power, n);
+}
+
+void recursiveSmooth (const float* power, const float* attack, const float* release, float* smoothed,
+                      std::size_t n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (RecursiveSmooth) (power, attack, release, smoothed, n);
+}
+
+void curveGains (const float* db, const float* thresholds, float offset, const float* curve, bool noiseOnly,
+                 float* gains, std::size_t n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (CurveGains) (db, thresholds, offset, curve, noiseOnly, gains, n);
+}
+
+void blend (float* g, std::size_t n, float keep, float add) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (Blend) (g, n, keep, add);
+}
+
+void symmetricFilter (const float* x, float* y, const float* w, int taps, std::size_t start, std::size_t end) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (SymmetricFilter) (x, y, w, taps, start, end);
+}
+
+void deinterleaveScaled (const float* pairs, float* re, float* im, std::size_t n, float scale) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (DeinterleaveScaled) (pairs, re, im, n, scale);
+}
+
+void interleave (const float* re, const float* im, float* pairs, std::size_t n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (Interleave) (re, im, pairs, n);
+}
+
+std::vector<std::string> availableInstructionSets()
+{
+    std::vector<std::string> names;
+
+    for (auto target : hwy::SupportedAndGeneratedTargets())
+        names.emplace_back (hwy::TargetName (target));
+
+    return names;
+}
+
+bool useInstructionSet (const std::string& name)
+{
+    if (name.empty())
+    {
+        hwy::SetSupportedTargetsForTest (0);
+        return true;
+    }
+
+    hwy::SetSupportedTargetsForTest (0);
+
+    for (auto target : hwy::SupportedAndGeneratedTargets())
+    {
+        if (name == hwy::TargetName (target))
+        {
+            hwy::SetSupportedTargetsForTest (target);
+            return true;
+        }
+    }
+
+    return false;
+}
+
+std::string currentInstructionSet()
+{
+    const auto targets = hwy::SupportedAndGeneratedTargets();
+    return targets.empty() ? std::string() : hwy::TargetName (targets.front());
+}
+
+} // namespace vesk::vectorKernels
+
+#endif // HWY_ONCE

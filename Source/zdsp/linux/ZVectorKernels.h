@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace vesk::vectorKernels
+{
+
+/** Element-wise kernels on float arrays, compiled for every x86-64 instruction set from plain SSE2 up
+    to AVX-512 and chosen at run time for the processor at hand.
+
+    Each kernel performs, lane by lane, exactly the float operations of the plain loop written in its
+    comment, in the same order and without contraction into fused multiply-adds, so every target gives
+    the same bits as that loop. The decibel conversion takes its logarithm from a vector library
+    accurate to 1 ulp in double precision; its results can differ from the C library's in the last
+    bit of a double, which after the rounding to float almost never shows.
+
+    Arrays may alias where a comment says so; otherwise they must not overlap.
+*/
+
+/** d[i] = d[i] * gain */
+void scale (float* d, std::size_t n, float gain) noexcept;
+
+/** d[i] = d[i] * o[i] */
+void multiply (float* d, const float* o, std::size_t n) noexcept;
+
+/** d[i] = s[i] * gain; d may be s */
+void scaleTo (const float* s, float* d, std::size_t n, float gain) noexcept;
+
+/** d[i] = a[i] * b[i]; d may be a or b */
+void multiplyTo (const float* a, const float* b, float* d, std::size_t n) noexcept;
+
+/** d[i] = s[i] * gain + d[i]; d may be s */
+void scaleAddTo (const float* s, float* d, std::size_t n, float gain) noexcept;
+
+/** d[i] = a[i] * b[i] + d[i]; d may be a or b */
+void multiplyAddTo (const float* a, const float* b, float* d, std::size_t n) noexcept;
+
+/** d[i] = d[i] + (s[i] * gain, or +0 when the exponent fields of s[i] and gain add up to less than 128) */
+void flushedScaleAddTo (const float* s, float* d, std::size_t n, float gain) noexcept;
+
+/** d[i] = (float) (10 * log10 ((double) (d[i] + offset))) */
+void powerToDecibels (float* d, std::size_t n, float offset) noexcept;
+
+/** re = ar br - ai bi, im = ar bi + ai br, element by element; each output may be any input */
+void complexMultiply (const float* ar, const float* ai, const float* br, const float* bi, float* re, float* im,
+                      std::size_t n) noexcept;
+
+/** power[i] = re[i] re[i] + im[i] im[i] */
+void squaredMagnitude (const float* re, const float* im, float* power, std::size_t n) noexcept;
+
+/** smoothed[i] = smoothed[i] release[i] + power[i] attack[i] */
+void recursiveSmooth (const float* power, const float* attack, const float* release, float* smoothed,
+                      std::size_t n) noexcept;
+
+/** The gate's gain curve: with d = db[i] - (offset + thresholds[i]) and the index trunc (d) + 128 limited
+    to 0..255 (0 for a NaN), gains[i] = curve[index], or 1 - curve[index] when noiseOnly. gains may be db.
+*/
+void curveGains (const float* db, const float* thresholds, float offset, const float* curve, bool noiseOnly,
+                 float* gains, std::size_t n) noexcept;
+
+/** g[i] = g[i] * keep + add */
+void blend (float* g, std::size_t n, float keep, float add) noexcept;
+
+/** For k in [start, end): y[k] = w[0] x[k] + w[1] (x[k-1] + x[k+1]) + ... + w[taps-1] (x[k-taps+1] +
+    x[k+taps-1]), summed in that order; x and y must not overlap.
+*/
+void symmetricFilter (const float* x, float* y, const float* w, int taps, std::size_t start, std::size_t end) noexcept;
+
+/** re[i] = pairs[2i] * scale, im[i] = pairs[2i + 1] * scale */
+void deinterleaveScaled (const float* pairs, float* re, float* im, std::size_t n, float scale) noexcept;
+
+/** pairs[2i] = re[i], pairs[2i + 1] = im[i] */
+void interleave (const float* re, const float* im, float* pairs, std::size_t n) noexcept;
+
+/** The instruction sets this processor runs kernels for, best first (for example "AVX2", "SSE4",
+    "Scalar"); the first is the one in use unless useInstructionSet chose another.
+*/
+std::vector<std::string> availableInstructionSets();
+
+/** Runs every kernel with the named instruction set from availableInstructionSets(), or with the best
+    again for an empty name; false for a name not available. For tests that hold each instruction set
+    against the plain loops; not to be called while kernels run on other threads.
+*/
+bool useInstructionSet (const std::string& name);
+
+/** The instruction set the kernels run with now. */
+std::string currentInstructionSet();
+
+} // namespace vesk::vectorKernels

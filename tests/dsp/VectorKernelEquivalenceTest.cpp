@@ -1,0 +1,438 @@
+// Every vector kernel, on every instruction set this processor offers, against the plain loop it
+// stands in for: sizes from 0 to beyond a segment, odd ones included, at aligned and unaligned starts.
+
+#include "ZGain.h"
+#include "ZVectorKernels.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace vesk;
+
+namespace
+{
+const std::vector<std::size_t> sizes { 0,  1,  2,  3,  4,  5,  7,   8,   9,   15,  16,
+                                       17, 31, 33, 63, 64, 65, 255, 257, 511, 513, 1025 };
+const std::vector<std::size_t> starts { 0, 1, 2, 3, 5 };
+
+/** Values over the whole float range: ordinary samples, tiny and subnormal ones, zeros of both signs,
+    huge ones, and now and then an infinity or a NaN when asked for.
+*/
+std::vector<float> values (std::size_t n, uint32_t seed, bool specials)
+{
+    std::mt19937 rng (seed);
+    std::normal_distribution<float> normal (0.0f, 1.0f);
+    std::uniform_int_distribution<int> kind (0, 19), exponent (-149, 40);
+    std::vector<float> v (n);
+
+    for (auto& x : v)
+    {
+        switch (kind (rng))
+        {
+            case 0:
+                x = 0.0f;
+                break;
+            case 1:
+                x = -0.0f;
+                break;
+            case 2:
+                x = std::ldexp (normal (rng), exponent (rng));
+                break;
+            case 3:
+                x = std::ldexp (normal (rng), -140);
+                break;
+            case 4:
+                x = specials ? std::numeric_limits<float>::infinity() : 1.0f;
+                break;
+            case 5:
+                x = specials ? std::numeric_limits<float>::quiet_NaN() : -1.0f;
+                break;
+            default:
+                x = normal (rng);
+                break;
+        }
+    }
+
+    return v;
+}
+
+std::vector<float> positive (std::size_t n, uint32_t seed)
+{
+    auto v = values (n, seed, false);
+
+    for (auto& x : v)
+        x = std::abs (x) * 1.0e-3f;
+
+    return v;
+}
+
+bool sameBits (float a, float b)
+{
+    if (std::isnan (a) || std::isnan (b))
+        return std::isnan (a) && std::isnan (b);
+
+    return std::memcmp (&a, &b, sizeof (a)) == 0;
+}
+
+int ulpDistance (float a, float b)
+{
+    int32_t x, y;
+    std::memcpy (&x, &a, sizeof (x));
+    std::memcpy (&y, &b, sizeof (y));
+    return std::abs (x - y);
+}
+
+/** A kernel case: fills the inputs of n elements at the given start, runs the plain loop into the
+    expected arrays and the vector kernel into the actual ones; both outputs are compared bit for bit.
+*/
+struct KernelCase
+{
+    std::string name;
+    std::function<void (std::size_t start, std::size_t n, uint32_t seed, std::vector<float>& expected,
+                        std::vector<float>& actual)>
+        run;
+};
+
+// Inputs live in arrays padded by the start, so the kernels see unaligned starts too.
+struct Arrays
+{
+    Arrays (std::size_t start, std::size_t n, uint32_t seed, int count, bool specials)
+    {
+        for (int i = 0; i < count; ++i)
+        {
+            auto v = values (n, seed + (uint32_t) i, specials);
+            std::vector<float> padded (start + n + 1, 7.0f);
+            std::copy (v.begin(), v.end(), padded.begin() + (std::ptrdiff_t) start);
+            arrays.push_back (padded);
+        }
+    }
+
+    float* at (int i, std::size_t start) { return arrays[(size_t) i].data() + start; }
+
+    std::vector<std::vector<float>> arrays;
+};
+
+std::vector<float> concat (const std::vector<std::vector<float>>& parts)
+{
+    std::vector<float> all;
+
+    for (auto& p : parts)
+        all.insert (all.end(), p.begin(), p.end());
+
+    return all;
+}
+
+std::vector<KernelCase> elementCases()
+{
+    const float gain = 0.7071f;
+
+    // In-place kernel d op= ..., reference and vector run on copies of the same arrays.
+    auto inPlace = [] (std::string name, int inputs, std::function<void (float*, float**, std::size_t)> plain,
+                       std::function<void (float*, float**, std::size_t)> vector)
+    {
+        return KernelCase { name, [=] (std::size_t start, std::size_t n, uint32_t seed, std::vector<float>& expected,
+                                       std::vector<float>& actual)
+                            {
+                                Arrays a (start, n, seed, inputs + 1, true), b = a;
+                                std::vector<float*> ai, bi;
+
+                                for (int i = 1; i <= inputs; ++i)
+                                {
+                                    ai.push_back (a.at (i, start));
+                                    bi.push_back (b.at (i, start));
+                                }
+
+                                plain (a.at (0, start), ai.data(), n);
+                                vector (b.at (0, start), bi.data(), n);
+                                expected = a.arrays[0];
+                                actual = b.arrays[0];
+                            } };
+    };
+
+    return {
+        inPlace (
+            "scale", 0,
+            [=] (float* d, float**, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] = d[i] * gain;
+            },
+            [=] (float* d, float**, std::size_t n) { vectorKernels::scale (d, n, gain); }),
+        inPlace (
+            "multiply", 1,
+            [] (float* d, float** o, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] = d[i] * o[0][i];
+            },
+            [] (float* d, float** o, std::size_t n) { vectorKernels::multiply (d, o[0], n); }),
+        inPlace (
+            "scaleTo", 1,
+            [=] (float* d, float** s, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] = s[0][i] * gain;
+            },
+            [=] (float* d, float** s, std::size_t n) { vectorKernels::scaleTo (s[0], d, n, gain); }),
+        inPlace (
+            "multiplyTo", 2,
+            [] (float* d, float** s, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] = s[0][i] * s[1][i];
+            },
+            [] (float* d, float** s, std::size_t n) { vectorKernels::multiplyTo (s[0], s[1], d, n); }),
+        inPlace (
+            "scaleAddTo", 1,
+            [=] (float* d, float** s, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] = s[0][i] * gain + d[i];
+            },
+            [=] (float* d, float** s, std::size_t n) { vectorKernels::scaleAddTo (s[0], d, n, gain); }),
+        inPlace (
+            "multiplyAddTo", 2,
+            [] (float* d, float** s, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] = s[0][i] * s[1][i] + d[i];
+            },
+            [] (float* d, float** s, std::size_t n) { vectorKernels::multiplyAddTo (s[0], s[1], d, n); }),
+        inPlace (
+            "flushedScaleAddTo", 1,
+            [=] (float* d, float** s, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] += ZGain::flushedProduct (s[0][i], gain);
+            },
+            [=] (float* d, float** s, std::size_t n) { vectorKernels::flushedScaleAddTo (s[0], d, n, gain); }),
+        inPlace (
+            "flushedScaleAddTo tiny gain", 1,
+            [=] (float* d, float** s, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] += ZGain::flushedProduct (s[0][i], 3.0e-20f);
+            },
+            [=] (float* d, float** s, std::size_t n) { vectorKernels::flushedScaleAddTo (s[0], d, n, 3.0e-20f); }),
+        inPlace (
+            "blend", 0,
+            [] (float* d, float**, std::size_t n)
+            {
+                for (std::size_t i = 0; i < n; ++i)
+                    d[i] = d[i] * 0.75f + 0.25f;
+            },
+            [] (float* d, float**, std::size_t n) { vectorKernels::blend (d, n, 0.75f, 0.25f); }),
+        { "complexMultiply",
+          [] (std::size_t start, std::size_t n, uint32_t seed, std::vector<float>& expected, std::vector<float>& actual)
+          {
+              // Outputs written over the first two inputs, as the multiband compressor does.
+              Arrays a (start, n, seed, 4, true), b = a;
+              auto* ar = a.at (0, start);
+              auto* ai = a.at (1, start);
+
+              for (std::size_t i = 0; i < n; ++i)
+              {
+                  const auto re = ar[i] * a.at (2, start)[i] - ai[i] * a.at (3, start)[i];
+                  const auto im = ar[i] * a.at (3, start)[i] + ai[i] * a.at (2, start)[i];
+                  ar[i] = re;
+                  ai[i] = im;
+              }
+
+              vectorKernels::complexMultiply (b.at (0, start), b.at (1, start), b.at (2, start), b.at (3, start),
+                                              b.at (0, start), b.at (1, start), n);
+              expected = concat (a.arrays);
+              actual = concat (b.arrays);
+          } },
+        inPlace (
+            "squaredMagnitude", 2,
+            [] (float* d, float** s, std::size_t n)
+            {
+                for (std::size_t k = 0; k < n; ++k)
+                    d[k] = s[0][k] * s[0][k] + s[1][k] * s[1][k];
+            },
+            [] (float* d, float** s, std::size_t n) { vectorKernels::squaredMagnitude (s[0], s[1], d, n); }),
+        inPlace (
+            "recursiveSmooth", 3,
+            [] (float* d, float** s, std::size_t n)
+            {
+                for (std::size_t k = 0; k < n; ++k)
+                    d[k] = d[k] * s[2][k] + s[0][k] * s[1][k];
+            },
+            [] (float* d, float** s, std::size_t n) { vectorKernels::recursiveSmooth (s[0], s[1], s[2], d, n); }),
+    };
+}
+
+/** The gate's curve look-up as the spectral compressor wrote it. */
+float plainCurveGain (float db, float threshold, float offset, const float* curve, bool noiseOnly)
+{
+    const auto d = db - (offset + threshold);
+    int index = 0;
+
+    if (!std::isnan (d))
+        index = (int) std::clamp (std::trunc (d) + 128.0f, 0.0f, 255.0f);
+
+    return noiseOnly ? 1.0f - curve[index] : curve[index];
+}
+
+class VectorKernels : public ::testing::TestWithParam<std::string>
+{
+protected:
+    void SetUp() override { ASSERT_TRUE (vectorKernels::useInstructionSet (GetParam())); }
+    void TearDown() override { vectorKernels::useInstructionSet ({}); }
+};
+} // namespace
+
+TEST (VectorKernelDispatch, OffersTheBestInstructionSetFirstAndAlwaysAPlainOne)
+{
+    const auto sets = vectorKernels::availableInstructionSets();
+    ASSERT_FALSE (sets.empty());
+    EXPECT_EQ (vectorKernels::currentInstructionSet(), sets.front());
+    EXPECT_FALSE (vectorKernels::useInstructionSet ("NoSuchSet"));
+    EXPECT_EQ (vectorKernels::currentInstructionSet(), sets.front());
+}
+
+TEST_P (VectorKernels, ElementKernelsGiveThePlainLoopsBits)
+{
+    EXPECT_EQ (vectorKernels::currentInstructionSet(), GetParam());
+
+    for (const auto& kernel : elementCases())
+        for (auto n : sizes)
+            for (auto start : starts)
+            {
+                std::vector<float> expected, actual;
+                kernel.run (start, n, (uint32_t) (n * 31 + start), expected, actual);
+                ASSERT_EQ (expected.size(), actual.size());
+
+                for (std::size_t i = 0; i < expected.size(); ++i)
+                    ASSERT_TRUE (sameBits (expected[i], actual[i]))
+                        << kernel.name << " n " << n << " start " << start << " element " << i << ": " << expected[i]
+                        << " vs " << actual[i];
+            }
+}
+
+TEST_P (VectorKernels, CurveGainsMatchTheLookUpForEveryDifference)
+{
+    std::vector<float> curve (256);
+
+    for (int i = 0; i < 256; ++i)
+        curve[(size_t) i] = 0.01f * (float) i + 0.125f;
+
+    for (bool noiseOnly : { false, true })
+        for (auto n : sizes)
+            for (auto start : starts)
+            {
+                // Levels and thresholds in dB around and far beyond the curve's range, NaN and infinities too.
+                auto db = values (start + n, (uint32_t) n, true);
+                auto thresholds = values (start + n, (uint32_t) n + 7, true);
+
+                for (auto& x : db)
+                    x = std::isfinite (x) ? x * 90.0f : x;
+
+                for (auto& x : thresholds)
+                    x = std::isfinite (x) ? x * 40.0f - 48.0f : x;
+
+                std::vector<float> gains (start + n, -1.0f);
+                vectorKernels::curveGains (db.data() + start, thresholds.data() + start, 3.0f, curve.data(), noiseOnly,
+                                           gains.data() + start, n);
+
+                for (std::size_t k = 0; k < n; ++k)
+                    ASSERT_TRUE (sameBits (gains[start + k], plainCurveGain (db[start + k], thresholds[start + k], 3.0f,
+                                                                             curve.data(), noiseOnly)))
+                        << "n " << n << " element " << k << " level " << db[start + k];
+
+                for (std::size_t k = 0; k < start; ++k)
+                    ASSERT_EQ (gains[k], -1.0f);
+            }
+}
+
+TEST_P (VectorKernels, SymmetricFilterMatchesTheSmoothersLoop)
+{
+    const float w[] = { 0.15625f, 0.14662f, 0.12031f, 0.08438f, 0.04844f, 0.02213f };
+
+    for (auto n : sizes)
+    {
+        if (n < 12)
+            continue;
+
+        auto x = values (n, (uint32_t) n, false);
+        const auto start = std::max<std::size_t> (n / 16, 5), end = n - 6;
+        std::vector<float> expected (n, 0.0f), actual (n, 0.0f);
+
+        for (auto k = start; k < end; ++k)
+        {
+            auto sum = w[0] * x[k];
+
+            for (std::size_t j = 1; j < 6; ++j)
+                sum += w[j] * (x[k - j] + x[k + j]);
+
+            expected[k] = sum;
+        }
+
+        vectorKernels::symmetricFilter (x.data(), actual.data(), w, 6, start, end);
+
+        for (std::size_t k = 0; k < n; ++k)
+            ASSERT_TRUE (sameBits (expected[k], actual[k])) << "n " << n << " bin " << k;
+    }
+}
+
+TEST_P (VectorKernels, DecibelsAreTheCLibrarysWithinOneUlp)
+{
+    // Powers as the gate and the display see them, from silence to full scale and beyond.
+    std::size_t compared = 0, differing = 0;
+
+    for (float offset : { 1e-20f, 1e-12f })
+        for (auto n : sizes)
+            for (auto start : starts)
+            {
+                auto p = positive (start + n, (uint32_t) (n + start));
+                auto expected = p, actual = p;
+
+                for (std::size_t i = start; i < start + n; ++i)
+                    expected[i] = (float) (10.0 * std::log10 ((double) (expected[i] + offset)));
+
+                vectorKernels::powerToDecibels (actual.data() + start, n, offset);
+
+                for (std::size_t i = 0; i < p.size(); ++i)
+                {
+                    ASSERT_LE (ulpDistance (expected[i], actual[i]), 1) << "n " << n << " element " << i;
+                    ++compared;
+                    differing += expected[i] != actual[i] ? 1 : 0;
+                }
+            }
+
+    EXPECT_LE (differing * 1000, compared) << differing << " of " << compared << " differ by one ulp";
+}
+
+TEST_P (VectorKernels, TransformBinsSplitAndJoinAsThePlainLoops)
+{
+    for (auto n : sizes)
+    {
+        auto pairs = values (2 * n, (uint32_t) n, true);
+        std::vector<float> re (n), im (n), joined (2 * n);
+        vectorKernels::deinterleaveScaled (pairs.data(), re.data(), im.data(), n, 1.0f / 1024.0f);
+
+        for (std::size_t i = 0; i < n; ++i)
+        {
+            ASSERT_TRUE (sameBits (re[i], pairs[2 * i] * (1.0f / 1024.0f))) << "n " << n << " bin " << i;
+            ASSERT_TRUE (sameBits (im[i], pairs[2 * i + 1] * (1.0f / 1024.0f))) << "n " << n << " bin " << i;
+        }
+
+        vectorKernels::interleave (re.data(), im.data(), joined.data(), n);
+
+        for (std::size_t i = 0; i < n; ++i)
+        {
+            ASSERT_TRUE (sameBits (joined[2 * i], re[i]));
+            ASSERT_TRUE (sameBits (joined[2 * i + 1], im[i]));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P (EveryInstructionSet, VectorKernels,
+                          ::testing::ValuesIn (vesk::vectorKernels::availableInstructionSets()),
+                          [] (const auto& info) { return info.param; });
