@@ -51,6 +51,19 @@ public:
 
     void analyzeAudioFile (const juce::File& file) override { analyzed.add (file); }
 
+    void mediaPreparationFailed (const juce::File& media, const juce::String& reason, bool playable) override
+    {
+        preparationFailures.push_back ({ media, reason, playable });
+    }
+
+    void audioWriteFinished (const juce::File& destination, bool succeeded, const juce::String& error) override
+    {
+        writesFinished.push_back ({ destination, succeeded, error });
+
+        if (onAudioWriteFinished != nullptr)
+            onAudioWriteFinished (destination, succeeded, error);
+    }
+
     bool isDocumentChanged() override { return documentChanged; }
     void setDocumentChanged (bool changed) override { documentChanged = changed; }
 
@@ -91,6 +104,20 @@ public:
         juce::String title, message;
     };
 
+    struct PreparationFailure
+    {
+        juce::File media;
+        juce::String reason;
+        bool playable;
+    };
+
+    struct WriteFinished
+    {
+        juce::File destination;
+        bool succeeded;
+        juce::String error;
+    };
+
     TavAudioProcessor processor;
     juce::AudioFormatManager formats;
     juce::File temp;
@@ -102,6 +129,9 @@ public:
     juce::StringArray progressTexts;
     double lastProgress = 0.0;
     std::vector<Warning> warnings;
+    std::vector<PreparationFailure> preparationFailures;
+    std::vector<WriteFinished> writesFinished;
+    std::function<void (const juce::File&, bool, const juce::String&)> onAudioWriteFinished;
     juce::Array<juce::File> analyzed, opened;
     int closeCalls = 0;
     int selections = 0;

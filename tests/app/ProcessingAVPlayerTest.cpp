@@ -8,10 +8,14 @@
 #include "MediaContainerComponent.h"
 #include "StandaloneTestMain.h"
 
+#include "HangGuard.h"
+
 #include "media/PlayerRenderEngine.h"
 #include "media/VideoFrameDecoder.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace tavlin::media;
 using player_test::FakePlayerHost;
@@ -277,6 +281,64 @@ TEST_F (PlayerTest, OpensWhatHasSoundAndRefusesTheRestWithTheirTexts)
         EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr);
         EXPECT_TRUE (host.listTemporaryFolder().isEmpty()) << host.listTemporaryFolder().joinIntoString (" ");
         view.removeActionListener (&listener);
+    }
+}
+
+// What cannot be read is refused at once with its reason, and nothing is left half open: a WAV whose sound no
+// decoder takes, and paths that are no regular file, none of which may hold the opening (a hang fails).
+TEST_F (PlayerTest, RefusesWhatCannotBeReadAtOnceWithItsReason)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<bool (const juce::File&)> make;
+        juce::String title, textStart, reason;
+    };
+
+    const Case cases[] = {
+        { "unknown-tag.wav", [] (auto& f) { return tavlin::test::writeUndecodableWav (f); }, noAudioTitle,
+          noAudioText + "\n\n", "cannot be decoded" },
+        { "pipe.wav", [] (auto& f) { return ::mkfifo (f.getFullPathName().toRawUTF8(), 0600) == 0; },
+          ProcessingAVPlayer::cannotOpenTitle, "\"pipe.wav\"", "is not a regular file: it is a named pipe." },
+        { "device.wav", [] (auto& f) { return juce::File ("/dev/zero").createSymbolicLink (f, false); },
+          ProcessingAVPlayer::cannotOpenTitle, "\"device.wav\"", "is not a regular file: it is a device." },
+        { "folder.wav", [] (auto& f) { return f.createDirectory().wasOk(); }, ProcessingAVPlayer::cannotOpenTitle,
+          "\"folder.wav\"", "is not a regular file: it is a folder." },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto file = scratch.file (c.name);
+        ASSERT_TRUE (c.make (file));
+        host.warnings.clear();
+        host.progressTexts.clear();
+
+        MediaContainerComponent view (host);
+        bool accepted;
+
+        {
+            const tavlin::test::HangGuard guard (file);
+            accepted = view.loadMedia (file.getFullPathName(), nullptr, true);
+            EXPECT_FALSE (guard.fired()) << "the opening waited on the file";
+        }
+
+        EXPECT_FALSE (accepted);
+        ASSERT_EQ (host.warnings.size(), 1u) << "one message";
+        EXPECT_EQ (host.warnings[0].title, c.title);
+        EXPECT_TRUE (host.warnings[0].message.startsWith (c.textStart)) << host.warnings[0].message;
+        EXPECT_TRUE (host.warnings[0].message.contains (c.reason)) << host.warnings[0].message;
+        EXPECT_EQ (ProcessingAVPlayer::getInstance()->getLastLoadError(), host.warnings[0].message);
+        EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr) << "nothing opened, nothing to wait for";
+        EXPECT_TRUE (host.listTemporaryFolder().isEmpty()) << host.listTemporaryFolder().joinIntoString (" ");
+
+        // The readers that take files by their extension are never handed such a path either.
+        {
+            const tavlin::test::HangGuard guard (file);
+            EXPECT_FALSE (
+                ProcessingAVPlayer::importWithAudioFormatReader (host, file, host.temp.getChildFile ("x.wav")));
+            EXPECT_FALSE (guard.fired());
+        }
     }
 }
 
