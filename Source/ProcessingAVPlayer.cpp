@@ -342,7 +342,10 @@ void ProcessingAVPlayer::setUpPlaybackOfAsset (MediaComposition composition, con
         if (mcc != nullptr)
             mcc->addVideoLayer (*playerLayer);
 
-        const int width = video->sourceTrack.naturalWidth, height = video->sourceTrack.naturalHeight;
+        // The picture is shown upright: a quarter turn swaps its sides.
+        const bool turned = video->rotationDegrees % 180 != 0;
+        const int width = turned ? video->sourceTrack.naturalHeight : video->sourceTrack.naturalWidth;
+        const int height = turned ? video->sourceTrack.naturalWidth : video->sourceTrack.naturalHeight;
 
         if (width > 0 && height > 0)
             constrainer->setFixedAspectRatio ((double) width / (double) height);

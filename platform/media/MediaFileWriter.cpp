@@ -98,7 +98,7 @@ AVStream* MediaFileWriter::addCopiedStream (const AVStream& source, int rotation
     {
         if (auto* matrix = reinterpret_cast<int32_t*> (
                 av_stream_new_side_data (stream, AV_PKT_DATA_DISPLAYMATRIX, sizeof (int32_t) * 9)))
-            av_display_rotation_set (matrix, -rotationDegrees);
+            av_display_rotation_set (matrix, rotationDegrees); // sets a clockwise turn, as rotationDegrees is
     }
 
     return stream;

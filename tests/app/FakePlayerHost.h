@@ -29,7 +29,7 @@ public:
 
     TavAudioProcessor* getProcessor() override { return &processor; }
     juce::AudioFormatManager* getFormatManager() override { return &formats; }
-    juce::AudioDeviceManager* getDeviceManager() override { return nullptr; }
+    juce::AudioDeviceManager* getDeviceManager() override { return deviceManager; }
     tavlin::media::MediaPlayer::Output getPlayerOutput() override { return output; }
     juce::File getTemporaryFolder() override { return temp; }
     bool isLooping() override { return looping; }
@@ -122,6 +122,7 @@ public:
     juce::AudioFormatManager formats;
     juce::File temp;
     tavlin::media::MediaPlayer::Output output = tavlin::media::MediaPlayer::Output::manual;
+    juce::AudioDeviceManager* deviceManager = nullptr;
     bool looping = false;
     bool busy = false;
     bool documentChanged = false;
@@ -175,6 +176,12 @@ inline bool makeFlashAndBeepMovie (const juce::File& file, double flashSeconds, 
         + at + ")*lt(t\\," + juce::String (flashSeconds + 0.2, 3) + ")\\,0.5*sin(2*PI*1000*t)\\,0):s="
         + juce::String (sampleRate) + ":d=3 -vf drawbox=c=white:t=fill:enable=between(t\\," + at + "\\," + until
         + ") -c:v mpeg4 -q:v 2 -c:a aac -b:a 192k -shortest " + file.getFullPathName().quoted());
+}
+
+/** True for the flash of a flash movie: a picture white in its middle. */
+inline bool isWhite (const juce::Image& image)
+{
+    return image.isValid() && image.getPixelAt (image.getWidth() / 2, image.getHeight() / 2).getBrightness() > 0.8f;
 }
 
 } // namespace player_test
