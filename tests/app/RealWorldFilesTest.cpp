@@ -228,6 +228,29 @@ TEST_F (RealWorldFilesTest, ABatchOverUndecodableAndGoodSoundEndsWithoutWaiting)
     EXPECT_TRUE (boxes.titles.isEmpty()) << "a batch opens without messages";
 }
 
+TEST_F (RealWorldFilesTest, ABatchStopsWaitingForAFileWhoseSoundCannotBePrepared)
+{
+    ASSERT_NO_FATAL_FAILURE (start());
+    const auto in = root.getChildFile ("in"), out = root.getChildFile ("out");
+    ASSERT_TRUE (writeTone (in.getChildFile ("take.wav"), juce::WavAudioFormat()));
+
+    // No private folder can be made: the system's temporary directory is a file now.
+    const auto tmp = root.getChildFile ("tmp");
+    ASSERT_TRUE (tmp.deleteRecursively());
+    ASSERT_TRUE (tmp.replaceWithText ("not a folder"));
+
+    BoxCloser boxes;
+    const auto started = juce::Time::getMillisecondCounterHiRes();
+    app->batchProcessDirectory (in, out, state());
+    const auto seconds = (juce::Time::getMillisecondCounterHiRes() - started) / 1000.0;
+
+    const auto& summary = app->getLastBatchSummary();
+    EXPECT_EQ (summary.notSaved, 1);
+    EXPECT_TRUE (summary.describe().contains ("take.wav\" could not be prepared: ")) << summary.describe();
+    EXPECT_LT (seconds, 120.0) << "the ten-minute wait for readiness was not run out";
+    EXPECT_TRUE (boxes.titles.isEmpty()) << "a batch opens without messages";
+}
+
 TEST_F (RealWorldFilesTest, ABatchCountsAWavCopyOnlyOnceItIsWritten)
 {
     ASSERT_NO_FATAL_FAILURE (start());
