@@ -8,6 +8,8 @@
 #include "TavlinDocument.h"
 #include "TransportComponent.h"
 
+#include "desktop/FileNameBytes.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 ApplicationBatchHost::ApplicationBatchHost (TavlinApplication& application, const juce::MemoryBlock& runSettings)
@@ -36,6 +38,12 @@ bool ApplicationBatchHost::isReadyToExport()
            && player->getExtractedFile().existsAsFile();
 }
 
+juce::String ApplicationBatchHost::getPreparationFailure()
+{
+    auto* player = ProcessingAVPlayer::getInstance();
+    return player != nullptr ? player->getPreparationError() : juce::String ("There is no player.");
+}
+
 void ApplicationBatchHost::applySettings()
 {
     if (auto* processor = app.getProcessor())
@@ -46,16 +54,17 @@ juce::File ApplicationBatchHost::getSavedFile (const juce::File& destination)
 {
     // The document saves under the extension of the format it chose for the opened file.
     auto* document = app.getDocument();
-    return document != nullptr
-               ? destination.withFileExtension (TavlinDocument::getExtensionForFormat (document->formatIndex))
-               : destination;
+    return document != nullptr ? tavlin::desktop::FileNameBytes::withExtension (
+               destination, TavlinDocument::getExtensionForFormat (document->formatIndex))
+                               : destination;
 }
 
 bool ApplicationBatchHost::saveMedia (const juce::File& destination)
 {
+    // A WAV or AIFF copy counts only once it is written completely.
     auto* document = app.getDocument();
-    return document != nullptr
-           && document->saveAs (destination, false, false, true) == juce::FileBasedDocument::savedOk;
+    return document != nullptr && document->saveAs (destination, false, false, true) == juce::FileBasedDocument::savedOk
+           && document->waitForSavedCopy();
 }
 
 bool ApplicationBatchHost::isCancelKeyDown()

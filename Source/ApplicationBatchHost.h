@@ -15,6 +15,7 @@ public:
 
     bool loadMedia (const juce::File& file) override;
     bool isReadyToExport() override;
+    juce::String getPreparationFailure() override;
     void applySettings() override;
     juce::File getSavedFile (const juce::File& destination) override;
     bool saveMedia (const juce::File& destination) override;

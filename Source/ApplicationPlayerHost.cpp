@@ -82,6 +82,21 @@ void ApplicationPlayerHost::analyzeAudioFile (const juce::File& file)
         app()->analyzeAudioFile (file);
 }
 
+void ApplicationPlayerHost::mediaPreparationFailed (const juce::File& media, const juce::String& reason, bool playable)
+{
+    if (auto* document = app() != nullptr ? app()->getDocument() : nullptr)
+        document->mediaPreparationFailed (media, reason, playable);
+}
+
+void ApplicationPlayerHost::audioWriteFinished (const juce::File& destination, bool succeeded,
+                                                const juce::String& error)
+{
+    if (auto* document = app() != nullptr ? app()->getDocument() : nullptr)
+        document->audioWriteFinished (destination, succeeded, error);
+    else if (!succeeded)
+        juce::Logger::writeToLog ("Writing " + destination.getFullPathName() + " failed: " + error);
+}
+
 bool ApplicationPlayerHost::isDocumentChanged()
 {
     auto* document = app() != nullptr ? app()->getDocument() : nullptr;

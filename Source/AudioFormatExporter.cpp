@@ -2,31 +2,14 @@
 
 #include "PlayerHost.h"
 
-#include <cstdio>
+#include "desktop/FileNameBytes.h"
+#include "desktop/PartialFile.h"
+
+using tavlin::desktop::FileNameBytes;
 
 namespace
 {
 constexpr int blockSize = 8192;
-
-/** A hidden name beside the destination, removed again unless the copy was moved into place. */
-struct PartialFile
-{
-    explicit PartialFile (const juce::File& destination)
-        : file (destination.getSiblingFile ("." + destination.getFileNameWithoutExtension() + ".partial-"
-                                            + juce::String::toHexString (juce::Random().nextInt64())
-                                            + destination.getFileExtension()))
-    {
-    }
-
-    ~PartialFile()
-    {
-        if (!kept)
-            file.deleteFile();
-    }
-
-    juce::File file;
-    bool kept = false;
-};
 
 /** Hides the progress display when the export ends, however it ends. */
 struct ProgressShown
@@ -72,6 +55,8 @@ bool AudioFormatExporter::exportWithAudioFormat (PlayerHost& host, const Request
     juce::AudioFormat* format = nullptr;
     int qualityOption = juce::jlimit (0, 9, request.quality);
 
+    const auto name = FileNameBytes::displayNameOf (request.destination);
+
     if (isMp3 (request.destination))
     {
         const auto lame = findEncoder (request.encoderLocations);
@@ -91,30 +76,30 @@ bool AudioFormatExporter::exportWithAudioFormat (PlayerHost& host, const Request
     }
     else
     {
-        format = manager->findFormatForFileExtension (request.destination.getFileExtension());
+        format = manager->findFormatForFileExtension (FileNameBytes::extensionOf (request.destination));
     }
 
     if (format == nullptr)
     {
-        error = "There is no writer for \"" + request.destination.getFileExtension() + "\" files.";
+        error = "There is no writer for \""
+                + FileNameBytes::forDisplay (FileNameBytes::extensionOf (request.destination)) + "\" files.";
         return false;
     }
 
-    const auto folder = request.destination.getParentDirectory();
+    const auto folder = FileNameBytes::parentOf (request.destination);
 
     if (!folder.isDirectory() || request.destination.isDirectory())
     {
-        error = "\"" + request.destination.getFullPathName() + "\" cannot be written.";
+        error = "\"" + FileNameBytes::forDisplay (request.destination.getFullPathName()) + "\" cannot be written.";
         return false;
     }
 
-    PartialFile partial (request.destination);
-    auto stream = std::make_unique<juce::FileOutputStream> (partial.file, 32768);
+    tavlin::desktop::PartialFile partial (request.destination);
+    auto stream = std::make_unique<juce::FileOutputStream> (partial.getFile(), 32768);
 
     if (stream->failedToOpen())
     {
-        error =
-            "\"" + request.destination.getFileName() + "\" cannot be written: " + stream->getStatus().getErrorMessage();
+        error = "\"" + name + "\" cannot be written: " + stream->getStatus().getErrorMessage();
         return false;
     }
 
@@ -165,9 +150,9 @@ bool AudioFormatExporter::exportWithAudioFormat (PlayerHost& host, const Request
         reader.reset();
     }
 
-    if (!complete || partial.file.getSize() <= 0)
+    if (!complete || partial.getFile().getSize() <= 0)
     {
-        error = "\"" + request.destination.getFileName() + "\" could not be written completely.";
+        error = "\"" + name + "\" could not be written completely.";
         return false;
     }
 
@@ -175,24 +160,16 @@ bool AudioFormatExporter::exportWithAudioFormat (PlayerHost& host, const Request
     // hold the whole sound.
     if (encoder != nullptr)
     {
-        std::unique_ptr<juce::AudioFormatReader> written (manager->createReaderFor (partial.file));
+        std::unique_ptr<juce::AudioFormatReader> written (manager->createReaderFor (partial.getFile()));
         const double expected = (double) total / sampleRate;
 
         if (written == nullptr || !(written->sampleRate > 0.0)
             || (double) written->lengthInSamples / written->sampleRate < expected - 0.05)
         {
-            error = "The MP3 encoder did not complete \"" + request.destination.getFileName() + "\".";
+            error = "The MP3 encoder did not complete \"" + name + "\".";
             return false;
         }
     }
 
-    if (std::rename (partial.file.getFullPathName().toRawUTF8(), request.destination.getFullPathName().toRawUTF8())
-        != 0)
-    {
-        error = "\"" + request.destination.getFileName() + "\" could not be put in place.";
-        return false;
-    }
-
-    partial.kept = true;
-    return true;
+    return partial.moveIntoPlace (error);
 }

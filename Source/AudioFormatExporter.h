@@ -1,5 +1,7 @@
 #pragma once
 
+#include "desktop/FileNameBytes.h"
+
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include <functional>
@@ -45,5 +47,8 @@ public:
     /** The encoder's quality option for a quality step: its options run from best (0) to smallest (9). */
     static int mp3QualityOption (int quality) noexcept { return 9 - juce::jlimit (0, 9, quality); }
 
-    static bool isMp3 (const juce::File& file) { return file.getFileExtension().equalsIgnoreCase (".mp3"); }
+    static bool isMp3 (const juce::File& file)
+    {
+        return tavlin::desktop::FileNameBytes::extensionOf (file).equalsIgnoreCase (".mp3");
+    }
 };

@@ -1,24 +1,11 @@
 #include "BatchProcessor.h"
 
+#include "desktop/FileNameBytes.h"
+#include "desktop/RegularFile.h"
+
 #include <cstdlib>
-#include <sys/stat.h>
 
-namespace
-{
-bool isRegularFile (const juce::File& file)
-{
-    struct stat info;
-    return ::stat (file.getFullPathName().toRawUTF8(), &info) == 0 && S_ISREG (info.st_mode);
-}
-
-juce::Array<juce::File> sortedChildren (const juce::File& folder, int whatToFind)
-{
-    auto children = folder.findChildFiles (whatToFind, false, "*", juce::File::FollowSymlinks::yes);
-    std::sort (children.begin(), children.end(),
-               [] (const juce::File& a, const juce::File& b) { return a.getFileName() < b.getFileName(); });
-    return children;
-}
-} // namespace
+using tavlin::desktop::FileNameBytes;
 
 juce::String BatchProcessor::Summary::describe() const
 {
@@ -91,22 +78,22 @@ juce::String BatchProcessor::resolvedPath (const juce::File& file)
     juce::StringArray rest;
     auto existing = file;
 
-    while (!existing.exists() && existing.getParentDirectory() != existing)
+    while (!existing.exists() && FileNameBytes::parentOf (existing) != existing)
     {
-        rest.insert (0, existing.getFileName());
-        existing = existing.getParentDirectory();
+        rest.insert (0, FileNameBytes::nameOf (existing));
+        existing = FileNameBytes::parentOf (existing);
     }
 
     juce::String path = existing.getFullPathName();
 
     if (auto* real = ::realpath (existing.getFullPathName().toRawUTF8(), nullptr))
     {
-        path = juce::String::fromUTF8 (real);
+        path = FileNameBytes::textOf (real);
         std::free (real);
     }
 
     for (auto& part : rest)
-        path = juce::File (path).getChildFile (part).getFullPathName();
+        path = FileNameBytes::childOf (juce::File (path), part).getFullPathName();
 
     return path;
 }
@@ -121,13 +108,13 @@ juce::File BatchProcessor::chooseDestination (const juce::File& folder, const ju
                                               const std::function<juce::File (const juce::File&)>& savedFileFor,
                                               std::set<juce::String>& claimed)
 {
-    auto candidate = folder.getChildFile (input.getFileName());
+    auto candidate = FileNameBytes::childOf (folder, FileNameBytes::nameOf (input));
 
-    for (int number = 2; claimed.count (savedFileFor (candidate).getFileName()) != 0; ++number)
-        candidate = folder.getChildFile (input.getFileNameWithoutExtension() + " (" + juce::String (number) + ")"
-                                         + input.getFileExtension());
+    for (int number = 2; claimed.count (FileNameBytes::nameOf (savedFileFor (candidate))) != 0; ++number)
+        candidate = FileNameBytes::childOf (folder, FileNameBytes::stemOf (input) + " (" + juce::String (number) + ")"
+                                                        + FileNameBytes::extensionOf (input));
 
-    claimed.insert (savedFileFor (candidate).getFileName());
+    claimed.insert (FileNameBytes::nameOf (savedFileFor (candidate)));
     return candidate;
 }
 
@@ -153,21 +140,23 @@ bool BatchProcessor::walk (const juce::File& input, const juce::File& output)
 
     std::set<juce::String> claimed;
 
-    for (auto& file : sortedChildren (input, juce::File::findFiles | juce::File::ignoreHiddenFiles))
-        if (isRegularFile (file) && !processFile (file, output, claimed))
+    // Named pipes, devices and the like are no media: they are never opened.
+    for (auto& file : FileNameBytes::listFolder (input, false, false))
+        if (tavlin::desktop::RegularFile::is (file) && !processFile (file, output, claimed))
             return false;
 
-    for (auto& folder : sortedChildren (input, juce::File::findDirectories))
+    for (auto& folder : FileNameBytes::listFolder (input, true, true))
     {
         const auto real = resolvedPath (folder);
-        const auto isLink = real != juce::File (realInput).getChildFile (folder.getFileName()).getFullPathName();
+        const auto isLink =
+            real != FileNameBytes::childOf (juce::File (realInput), FileNameBytes::nameOf (folder)).getFullPathName();
 
         // A link to a folder of the input tree is left to the folder's own path; a link that leads back
         // to a folder of this run, or into the output tree, is not followed.
         if ((isLink && isWithin (real, inputRoot)) || visited.count (real) != 0 || isWithin (real, outputRoot))
             continue;
 
-        if (!walk (folder, output.getChildFile (folder.getFileName())))
+        if (!walk (folder, FileNameBytes::childOf (output, FileNameBytes::nameOf (folder))))
             return false;
     }
 
@@ -187,15 +176,8 @@ bool BatchProcessor::processFile (const juce::File& file, const juce::File& outp
     auto destination = chooseDestination (
         outputFolder, file, [this] (const juce::File& f) { return host.getSavedFile (f); }, claimed);
 
-    if (!waitUntilReady())
-    {
-        if (summary.cancelled)
-            return false;
-
-        ++summary.notSaved;
-        summary.problems.add ("\"" + file.getFullPathName() + "\" did not get ready to be saved in time.");
-        return true;
-    }
+    if (!waitUntilReady (file))
+        return !summary.cancelled;
 
     host.applySettings();
 
@@ -206,15 +188,17 @@ bool BatchProcessor::processFile (const juce::File& file, const juce::File& outp
     else
     {
         ++summary.notSaved;
-        summary.problems.add ("\"" + host.getSavedFile (destination).getFullPathName() + "\" could not be saved.");
+        summary.problems.add ("\"" + FileNameBytes::forDisplay (host.getSavedFile (destination).getFullPathName())
+                              + "\" could not be saved.");
     }
 
     return true;
 }
 
-bool BatchProcessor::waitUntilReady()
+bool BatchProcessor::waitUntilReady (const juce::File& file)
 {
     const auto start = host.getMillisecondCounter();
+    const auto name = "\"" + FileNameBytes::forDisplay (file.getFullPathName()) + "\"";
 
     for (;;)
     {
@@ -227,8 +211,15 @@ bool BatchProcessor::waitUntilReady()
         if (host.isReadyToExport())
             return true;
 
-        if (host.getMillisecondCounter() - start > readyTimeLimitMs)
+        const auto failure = host.getPreparationFailure();
+
+        if (failure.isNotEmpty() || host.getMillisecondCounter() - start > readyTimeLimitMs)
+        {
+            ++summary.notSaved;
+            summary.problems.add (failure.isNotEmpty() ? name + " could not be prepared: " + failure
+                                                       : name + " did not get ready to be saved in time.");
             return false;
+        }
 
         host.runMessageLoop (waitSliceMs);
     }

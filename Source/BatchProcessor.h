@@ -12,8 +12,9 @@
     The output tree may not be the input tree or lie inside it, and no folder is entered twice, so a folder
     link can neither lead the walk round in a loop nor into the output tree. Two inputs of one folder that
     would be saved under the same name get distinct names ("clip.mov", "clip (2).mov"). Each file is saved
-    only once the application says it is ready to be, within a time limit; Escape cancels the run before the
-    file in hand is saved.
+    only once the application says it is ready to be, within a time limit (or given up as soon as the
+    application knows it never will be); Escape cancels the run before the file in hand is saved. File
+    names are handled as bytes, so names that are not valid UTF-8 keep their extension.
 
     What the walk needs of the application comes through a Host, so that it runs without media or windows
     in tests. Message thread only.
@@ -32,6 +33,9 @@ public:
 
         /** True once the opened file can be saved: opened, its sound extracted and analysed. */
         virtual bool isReadyToExport() = 0;
+
+        /** Why the opened file can never be ready, once that is known; empty while it may still become so. */
+        virtual juce::String getPreparationFailure() { return {}; }
 
         /** Gives the processor the settings of the moment the run started. */
         virtual void applySettings() = 0;
@@ -103,7 +107,7 @@ public:
 private:
     bool walk (const juce::File& input, const juce::File& output);
     bool processFile (const juce::File& file, const juce::File& outputFolder, std::set<juce::String>& claimed);
-    bool waitUntilReady();
+    bool waitUntilReady (const juce::File& file);
 
     Host& host;
     const double readyTimeLimitMs;

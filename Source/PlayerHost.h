@@ -56,6 +56,14 @@ public:
     /** Hands the extracted sound of newly opened media to the document's analysis. */
     virtual void analyzeAudioFile (const juce::File& file) = 0;
 
+    /** Opened media could not be made ready: its playback set-up failed (it cannot play, and is to be
+        closed), or only the extraction of its sound for the waveform and the analysis failed (playable).
+    */
+    virtual void mediaPreparationFailed (const juce::File& media, const juce::String& reason, bool playable) = 0;
+
+    /** The WAV or AIFF copy that a save started has been written completely, or has failed. */
+    virtual void audioWriteFinished (const juce::File& destination, bool succeeded, const juce::String& error) = 0;
+
     /** Whether the media document counts as changed since it was loaded or saved. */
     virtual bool isDocumentChanged() = 0;
     virtual void setDocumentChanged (bool changed) = 0;

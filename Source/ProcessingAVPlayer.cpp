@@ -4,8 +4,10 @@
 #include "PlayerHost.h"
 #include "TavAudioProcessor.h"
 
+#include "desktop/RegularFile.h"
 #include "media/MediaExportSession.h"
 #include "media/PlayerRenderEngine.h"
+#include "media/SoundProbe.h"
 
 using namespace tavlin::media;
 
@@ -55,12 +57,14 @@ void ProcessingAVPlayer::setMCC (MediaContainerComponent* mediaView)
 //==============================================================================
 bool ProcessingAVPlayer::loadMovie (const juce::File& url, const MediaAsset* asset, bool showErrors)
 {
-    auto working = asset != nullptr ? asset->copy() : MediaAsset::create (url);
     juce::File decoded;
+    lastLoadError.clear();
 
     auto refuse = [&] (const juce::String& title, const juce::String& message)
     {
         decoded.deleteFile();
+        lastLoadError = message;
+        juce::Logger::writeToLog (title + ": " + message);
 
         if (showErrors)
             host.showWarning (title, message);
@@ -68,14 +72,34 @@ bool ProcessingAVPlayer::loadMovie (const juce::File& url, const MediaAsset* ass
         return false;
     };
 
-    if (!working->hasTracksWithMediaType (MediaType::audio))
+    // A named pipe, a device or a folder: refused before anything opens it, which could wait for ever.
+    if (asset == nullptr)
+        if (auto regular = tavlin::desktop::RegularFile::check (url); regular.failed())
+            return refuse (cannotOpenTitle, regular.getErrorMessage());
+
+    auto working = asset != nullptr ? asset->copy() : MediaAsset::create (url);
+
+    // Sound that no decoder here takes counts as none: the readers get their chance at it.
+    juce::String undecodable;
+
+    if (const auto* audio = working->getFirstTrack (MediaType::audio))
+        if (auto decodes = SoundProbe::check (working->getFile(), audio->streamIndex); decodes.failed())
+            undecodable = decodes.getErrorMessage();
+
+    if (!working->hasTracksWithMediaType (MediaType::audio) || undecodable.isNotEmpty())
     {
         // One pass through the readers at most: what they cannot turn into sound is refused.
         if (juceImportWithAVAsset (*working))
+        {
             decoded = working->getFile();
+            undecodable.clear();
+        }
 
         if (!working->hasTracksWithMediaType (MediaType::audio))
-            return refuse ("No Audio", "This media file does not contain any audio tracks.");
+            return refuse (noAudioTitle, noAudioText);
+
+        if (undecodable.isNotEmpty())
+            return refuse (noAudioTitle, noAudioText + "\n\n" + undecodable);
     }
 
     if (assetChannels (*working) >= 3)
@@ -87,6 +111,7 @@ bool ProcessingAVPlayer::loadMovie (const juce::File& url, const MediaAsset* ass
     releasePlayer();
     deleteTemporaryFiles();
     importedFile = decoded;
+    preparationError.clear();
 
     player = std::make_unique<MediaPlayer> (host.getDeviceManager(), host.getPlayerOutput());
     origAsset = working->copy();
@@ -95,6 +120,13 @@ bool ProcessingAVPlayer::loadMovie (const juce::File& url, const MediaAsset* ass
     const auto opening = generation;
     loadingAsset->loadValuesAsynchronously (loadedKeys(), [this, opening, url] { setUpWhenIdle (opening, url); });
     return true;
+}
+
+void ProcessingAVPlayer::preparationFailed (const juce::File& media, const juce::String& reason, bool playable)
+{
+    preparationError = reason;
+    juce::Logger::writeToLog ("The media could not be prepared: " + reason);
+    host.mediaPreparationFailed (media, reason, playable);
 }
 
 void ProcessingAVPlayer::setUpWhenIdle (uint32_t opening, const juce::File& url)
@@ -133,7 +165,8 @@ bool ProcessingAVPlayer::importWithAudioFormatReader (PlayerHost& host, const ju
 {
     auto* manager = host.getFormatManager();
 
-    if (manager == nullptr || target == juce::File())
+    // The readers open what they are given with a plain open, which a named pipe holds for ever.
+    if (manager == nullptr || target == juce::File() || !tavlin::desktop::RegularFile::is (source))
         return false;
 
     std::unique_ptr<juce::AudioFormatReader> reader (manager->createReaderFor (source));
@@ -269,13 +302,30 @@ void ProcessingAVPlayer::setUpPlaybackOfAsset (MediaComposition composition, con
     if (player == nullptr)
         return;
 
+    // Media that cannot play is not left open: whoever waits for it hears why.
+    const auto cannotPlay = [&] (const juce::String& reason)
+    {
+        const auto media = url != juce::File() || origAsset == nullptr ? url : origAsset->getFile();
+        ++generation;
+        releasePlayer();
+        deleteTemporaryFiles();
+        preparationFailed (media, reason, false);
+    };
+
     if (loadingAsset != nullptr)
         for (auto& key : keys)
-            if (loadingAsset->statusOfValue (key) == MediaAsset::KeyStatus::failed)
-                return;
+        {
+            juce::String error;
 
-    if (!composition.isPlayable() || composition.hasProtectedContent())
-        return;
+            if (loadingAsset->statusOfValue (key, &error) == MediaAsset::KeyStatus::failed)
+                return cannotPlay (error.isNotEmpty() ? error : "Its \"" + key + "\" could not be read.");
+        }
+
+    if (!composition.isPlayable())
+        return cannotPlay ("It holds nothing that can be played.");
+
+    if (composition.hasProtectedContent())
+        return cannotPlay ("Its content is protected.");
 
     auto* window = getWindow();
     auto bounds = window != nullptr ? window->getBounds() : juce::Rectangle<int>();
@@ -292,7 +342,10 @@ void ProcessingAVPlayer::setUpPlaybackOfAsset (MediaComposition composition, con
         if (mcc != nullptr)
             mcc->addVideoLayer (*playerLayer);
 
-        const int width = video->sourceTrack.naturalWidth, height = video->sourceTrack.naturalHeight;
+        // The picture is shown upright: a quarter turn swaps its sides.
+        const bool turned = video->rotationDegrees % 180 != 0;
+        const int width = turned ? video->sourceTrack.naturalHeight : video->sourceTrack.naturalWidth;
+        const int height = turned ? video->sourceTrack.naturalWidth : video->sourceTrack.naturalHeight;
 
         if (width > 0 && height > 0)
             constrainer->setFixedAspectRatio ((double) width / (double) height);
@@ -498,6 +551,7 @@ juce::ResizableWindow* ProcessingAVPlayer::getWindow() const
 //==============================================================================
 bool ProcessingAVPlayer::analyzeAsset (const MediaComposition& asset, const juce::File& url)
 {
+    const auto media = url != juce::File() || origAsset == nullptr ? url : origAsset->getFile();
     const bool hasVideo = asset.hasTracksWithMediaType (MediaType::video);
     host.showProgress ("Loading...");
 
@@ -508,6 +562,10 @@ bool ProcessingAVPlayer::analyzeAsset (const MediaComposition& asset, const juce
     if (session == nullptr || out == juce::File())
     {
         host.hideProgress();
+        preparationFailed (media,
+                           out == juce::File() ? "No temporary file can be made for its sound."
+                                               : juce::String ("Its sound cannot be extracted."),
+                           true);
         return false;
     }
 
@@ -576,7 +634,14 @@ bool ProcessingAVPlayer::analyzeAsset (const MediaComposition& asset, const juce
     if (session->getStatus() == MediaExportSession::Status::failed)
     {
         const auto source = url != juce::File() ? url : (origAsset != nullptr ? origAsset->getFile() : juce::File());
-        importWithAudioFormatReader (host, source, out);
+
+        if (!importWithAudioFormatReader (host, source, out))
+        {
+            // Nothing stands at out: the waveform, the analysis and a batch waiting for them learn why.
+            extractedFile = juce::File();
+            preparationFailed (media, "Its sound could not be extracted: " + session->getError(), true);
+            return false;
+        }
     }
 
     if (mcc != nullptr)

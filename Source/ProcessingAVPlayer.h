@@ -45,10 +45,19 @@ public:
     void setMCC (MediaContainerComponent* mediaView);
 
     /** Starts opening a file, or a copy of asset when one is given. True once the asynchronous loading has
-        started; false, with a warning when showErrors is set, for media without sound or with more than 2
-        channels.
+        started; false, with a warning when showErrors is set (and its text in getLastLoadError), for a path
+        that is not a regular file, for media without sound that can be decoded and for more than 2 channels.
+        A file that opens but then cannot be made ready is told to the host (mediaPreparationFailed).
     */
     bool loadMovie (const juce::File& url, const tavlin::media::MediaAsset* asset, bool showErrors);
+
+    /** Why the last loadMovie refused its file; empty after one that was accepted. */
+    const juce::String& getLastLoadError() const noexcept { return lastLoadError; }
+
+    /** Why the media opened last could not be made ready (set up for playback, its sound extracted); empty
+        while it is being prepared or once it is ready.
+    */
+    const juce::String& getPreparationError() const noexcept { return preparationError; }
 
     /** Decodes the asset's file into a new "TempCleanAudioP.wav" temporary file and re-opens the asset on it. */
     bool juceImportWithAVAsset (tavlin::media::MediaAsset& asset);
@@ -116,15 +125,15 @@ public:
         file, then remuxed with the picture (formats 0 to 2) or alone (3, 4), or converted to 24-bit WAV or
         AIFF on a writer queue (5, 6), or to 16-bit FLAC or MP3 (7, 8); every copy lines up with the source
         to the sample and has its length. The destination is replaced only by a complete copy. Waits for
-        everything except the WAV and AIFF writing, which goes on after the return (see
-        waitForAudioWriters); false with a text in getLastExportError when the copy was not made. The two
-        flags have no effect.
+        everything except the WAV and AIFF writing, which goes on after the return and ends with the host's
+        audioWriteFinished (see also waitForAudioWriters); false with a text in getLastExportError when the
+        copy was not made. The two flags have no effect.
     */
     bool exportAsset (const juce::File& url, bool performAsync, bool bogusPass, int format, int quality);
 
     /** Starts the 24-bit conversion of processed (from offset on) into a WAV or AIFF file at url with the
         rate and channels of opened, on a new writer queue "assetWriterQueue". True once the writing has
-        started; a failure after that is shown as a warning when it happens.
+        started; how it ended goes to the host's audioWriteFinished on the message thread.
     */
     bool exportAssetAsAudioFormat (const juce::File& processed, const tavlin::media::MediaAsset& opened,
                                    const juce::File& url, tavlin::media::MediaTime offset,
@@ -158,12 +167,22 @@ public:
     /** Milliseconds an export waits after playback stopped before it renders. */
     static constexpr int settleTimeMs = 5000;
 
+    static inline const juce::String noAudioTitle { "No Audio" };
+    static inline const juce::String noAudioText { "This media file does not contain any audio tracks." };
+    static inline const juce::String cannotOpenTitle { "Failed to open file..." };
+
+    /** Opens the stream a WAV or AIFF copy is written into (null: the file itself). A test may give a stream
+        that fails, to see how a failed write is reported.
+    */
+    std::function<std::unique_ptr<juce::OutputStream> (const juce::File&)> openAudioWriterStream;
+
     static inline const juce::String importEnding { "TempCleanAudioP.wav" };
     static inline const juce::String extractedVideoEnding { "TempCleanAudio.m4a" };
     static inline const juce::String extractedAudioEnding { "TempCleanAudio.wav" };
 
 private:
     void setUpWhenIdle (uint32_t opening, const juce::File& url);
+    void preparationFailed (const juce::File& media, const juce::String& reason, bool playable);
     void rateChanged();
     void playerItemDidReachEnd();
     void sendTimeMessage();
@@ -190,6 +209,7 @@ private:
     juce::ComponentBoundsConstrainer* windowConstrainer = nullptr;
 
     juce::File importedFile, extractedFile;
+    juce::String lastLoadError, preparationError;
 
     // Saving (ProcessingAVPlayerExport.cpp)
     bool runExportSession (tavlin::media::MediaExportSession& session, const juce::String& logSuffix);

@@ -6,7 +6,9 @@
 #include "MediaContainerComponent.h"
 #include "PlayerHost.h"
 #include "TavAudioProcessor.h"
+#include "TemporaryFiles.h"
 
+#include "desktop/FileNameBytes.h"
 #include "media/PcmFileExporter.h"
 #include "media/PlayerRenderEngine.h"
 #include "media/SerialWorkQueue.h"
@@ -14,6 +16,7 @@
 #include <mutex>
 
 using namespace tavlin::media;
+using tavlin::desktop::FileNameBytes;
 
 namespace
 {
@@ -185,7 +188,7 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
 
     if (player == nullptr || player->getCurrentItem() == nullptr || origAsset == nullptr || processor == nullptr
         || atp == nullptr)
-        return fail ("No media is open.");
+        return fail (preparationError.isNotEmpty() ? preparationError : juce::String ("No media is open."));
 
     if (url == juce::File() || url.isDirectory())
         return fail ("\"" + url.getFullPathName() + "\" cannot be written.");
@@ -359,32 +362,23 @@ bool ProcessingAVPlayer::exportAssetAsAudioFormat (const juce::File& processed, 
     request.sampleRate = assetSampleRate (opened);
     request.channels = assetChannels (opened);
     request.bitsPerSample = 24;
+    request.openStream = openAudioWriterStream;
 
     auto& writers = audioWriters();
     writers.prune();
 
     auto queue = std::make_unique<SerialWorkQueue> ("assetWriterQueue");
     juce::String error;
-    const auto name = url.getFullPathName();
-
-    const bool started = PcmFileExporter::start (*queue, request, error,
-                                                 [name] (bool succeeded, const juce::String& failure)
-                                                 {
-                                                     juce::Logger::writeToLog ("finish");
-
-                                                     if (succeeded)
-                                                         return;
-
-                                                     // The save has returned long ago: the failure is told when it happens.
-                                                     juce::MessageManager::callAsync (
-                                                         [name, failure]
-                                                         {
-                                                             PlayerHost::get().showWarning (
-                                                                 "Error writing to file...",
-                                                                 "An error occurred while trying to save the file: \n"
-                                                                     + name + "\n\n" + failure);
-                                                         });
-                                                 });
+    // The save has returned by the time the writing ends: the host hears how it ended, and the document
+    // counts as saved to url only once the file is complete.
+    const bool started = PcmFileExporter::start (
+        *queue, request, error,
+        [url] (bool succeeded, const juce::String& failure)
+        {
+            juce::Logger::writeToLog ("finish");
+            juce::MessageManager::callAsync ([url, succeeded, failure]
+                                             { PlayerHost::get().audioWriteFinished (url, succeeded, failure); });
+        });
 
     if (!started)
     {
@@ -435,11 +429,15 @@ void ProcessingAVPlayer::showServicePicker (juce::Component* sender)
     if (folder == juce::File() || !folder.isDirectory())
         return;
 
-    // Named after the media; the content is always a QuickTime movie, and so is the ending.
+    // Named after the media; the content is always a QuickTime movie, and so is the ending. The name is
+    // cut where needed to stay within the file system's limit, and the copy goes at quit.
     const auto n = shareCount++;
-    const auto name = mcc->getCurrentFileURL().getFileNameWithoutExtension();
-    saveTempURL = folder.getChildFile (juce::File::createLegalFileName (name + "-" + juce::String (n) + ".mov"));
+    const auto ending = "-" + juce::String (n) + ".mov";
+    const auto name = FileNameBytes::truncated (FileNameBytes::stemOf (mcc->getCurrentFileURL()),
+                                                FileNameBytes::maxNameBytes - (size_t) ending.length());
+    saveTempURL = FileNameBytes::childOf (folder, name + ending);
     saveTempURL.create();
+    TemporaryFiles::addShareCopy (saveTempURL);
 
     juce::WeakReference<ProcessingAVPlayer> self (this);
     presentSharePicker (sender,

@@ -88,7 +88,8 @@ void TavlinApplication::initialise (const juce::String& commandLine)
         return;
     }
 
-    deleteTempAudioFiles();
+    // No other run of the program is using its temporary files now: whatever a crash left goes.
+    TemporaryFiles::deleteStaleTemporaries (TemporaryFiles::getFolder());
     juce::LookAndFeel::getDefaultLookAndFeel().setUsingNativeAlertWindows (true);
 
     processor = std::make_unique<TavAudioProcessor>();
@@ -219,8 +220,7 @@ void TavlinApplication::anotherInstanceStarted (const juce::String& commandLine)
     if (closeMediaDocument().failed())
         return;
 
-    document->showLoadErrors = true;
-    document->loadFrom (juce::File (path), true);
+    openMediaFile (juce::File (path), true);
 }
 
 void TavlinApplication::systemRequestedQuit()
@@ -357,8 +357,7 @@ juce::Result TavlinApplication::openMediaFile (const juce::File& file, bool show
         return juce::Result::fail ("Unable to load document.");
 
     const OperationScope opening (*this);
-    document->showLoadErrors = showErrors;
-    return document->loadFrom (file, showErrors);
+    return document->openMedia (file, showErrors);
 }
 
 void TavlinApplication::openMediaInteractive()
@@ -368,7 +367,7 @@ void TavlinApplication::openMediaInteractive()
 
     const OperationScope opening (*this);
     document->showLoadErrors = true;
-    document->loadFromUserSpecifiedFile (true);
+    document->loadFromUserSpecifiedFile (false);
 }
 
 void TavlinApplication::analyzeAudioFile (const juce::File& file)
@@ -426,6 +425,7 @@ void TavlinApplication::deleteTempAudioFiles()
     // A WAV or AIFF conversion still writing reads one of these files.
     ProcessingAVPlayer::waitForAudioWriters();
     TemporaryFiles::deleteStaleAudioFiles (TemporaryFiles::getFolder());
+    TemporaryFiles::deleteShareCopies();
 }
 
 void TavlinApplication::showProgress (const juce::String& text)

@@ -109,7 +109,9 @@ public:
     /** The media window 780 wide, 32 px under the processing window (see WindowPlacement). */
     void placeMediaWindow();
 
-    /** Deletes the stale "*.m4a" files of the program's private temporary folder. */
+    /** Deletes the stale "*.m4a" files of the program's private temporary folder and the copies made for
+        sharing.
+    */
     void deleteTempAudioFiles();
 
     /** The progress display (see ProgressDisplay). */

@@ -14,9 +14,14 @@
 #include "ZNoiseAnalyzer.h"
 #include "ZNoiseReductionBay.h"
 
+#include "desktop/FileNameBytes.h"
+#include "desktop/RegularFile.h"
+
 #include <climits>
 #include <cstdlib>
 #include <sys/stat.h>
+
+using tavlin::desktop::FileNameBytes;
 
 namespace
 {
@@ -62,7 +67,7 @@ void TavlinDocument::setMainWindow (MediaWindow* window)
 
 juce::String TavlinDocument::getDocumentTitle()
 {
-    return getFile().getFileName();
+    return FileNameBytes::displayNameOf (getFile());
 }
 
 juce::File TavlinDocument::getLastDocumentOpened()
@@ -102,12 +107,13 @@ bool TavlinDocument::isSameFile (const juce::File& a, const juce::File& b)
 
 juce::File TavlinDocument::getSuggestedSaveAsFile (const juce::File& defaultFile)
 {
-    const auto suggested = defaultFile.withFileExtension (getExtensionForFormat (formatIndex));
+    const auto suggested = FileNameBytes::withExtension (defaultFile, getExtensionForFormat (formatIndex));
 
     for (int n = 2; suggested.exists() && n < 100000; ++n)
     {
-        const auto sibling = suggested.getSiblingFile (suggested.getFileNameWithoutExtension() + " (" + juce::String (n)
-                                                       + ")" + suggested.getFileExtension());
+        const auto sibling =
+            FileNameBytes::siblingOf (suggested, FileNameBytes::stemOf (suggested) + " (" + juce::String (n) + ")"
+                                                     + FileNameBytes::extensionOf (suggested));
 
         if (!sibling.exists())
             return sibling;
@@ -117,16 +123,51 @@ juce::File TavlinDocument::getSuggestedSaveAsFile (const juce::File& defaultFile
 }
 
 //==============================================================================
+juce::Result TavlinDocument::openMedia (const juce::File& file, bool showErrors)
+{
+    showLoadErrors = showErrors;
+
+    // The framework would refuse a folder or a missing file itself, without saying why unless asked to.
+    if (auto regular = tavlin::desktop::RegularFile::check (file); regular.failed())
+        return refuseToLoad (file, regular.getErrorMessage());
+
+    return loadFrom (file, false);
+}
+
+juce::Result TavlinDocument::refuseToLoad (const juce::File& file, const juce::String& reason)
+{
+    if (showLoadErrors)
+        showFailure (loadFailureTitle,
+                     loadFailureText.replace ("FLNM", "\n" + FileNameBytes::forDisplay (file.getFullPathName()))
+                         + "\n\n" + reason);
+
+    return juce::Result::fail (loadFailure + " " + reason);
+}
+
 juce::Result TavlinDocument::loadDocument (const juce::File& file)
 {
+    // A named pipe or a device would hold whatever opens it.
+    if (auto regular = tavlin::desktop::RegularFile::check (file); regular.failed())
+        return refuseToLoad (file, regular.getErrorMessage());
+
     auto* transport = getTransport();
 
     if (transport == nullptr || !transport->loadMedia (file.getFullPathName(), showLoadErrors))
-        return juce::Result::fail (loadFailure);
+    {
+        // One message says why: the player's own, else this one.
+        auto* player = ProcessingAVPlayer::getInstance();
+
+        if (player != nullptr && player->getLastLoadError().isNotEmpty())
+            return juce::Result::fail (loadFailure);
+
+        return refuseToLoad (file, loadFailure);
+    }
 
     enterPlayerMode();
     openedFile = file;
-    formatIndex = getFormatForExtension (file.getFileExtension());
+    fileOfRecord = file;
+    pendingCopy.reset();
+    formatIndex = getFormatForExtension (FileNameBytes::extensionOf (file));
     return juce::Result::ok();
 }
 
@@ -145,7 +186,7 @@ juce::FileBasedDocument::SaveResult TavlinDocument::saveMedia (bool saveAs)
 
 juce::Result TavlinDocument::saveDocument (const juce::File& file)
 {
-    const auto out = file.withFileExtension (getExtensionForFormat (formatIndex));
+    const auto out = FileNameBytes::withExtension (file, getExtensionForFormat (formatIndex));
 
     if (isSameFile (out, openedFile))
     {
@@ -155,6 +196,9 @@ juce::Result TavlinDocument::saveDocument (const juce::File& file)
 
     if (out.exists() && !confirmReplace (out))
         return juce::Result::fail (userCancelledFailure);
+
+    // What the document stood at before this save, for a WAV or AIFF copy that fails after the return.
+    const PendingCopy copy { out, fileOfRecord, file, hasChangedSinceSaved() };
 
     // An existing copy stays until the new one is complete: the export moves it into place only then.
     auto* transport = getTransport();
@@ -166,17 +210,114 @@ juce::Result TavlinDocument::saveDocument (const juce::File& file)
         return juce::Result::fail (reason.isEmpty() ? saveFailure : saveFailure + " " + reason);
     }
 
+    fileOfRecord = file;
+
+    if (formatIndex == 5 || formatIndex == 6)
+    {
+        pendingCopy = copy;
+        lastCopyFailed = false;
+    }
+
     return juce::Result::ok();
+}
+
+void TavlinDocument::audioWriteFinished (const juce::File& destination, bool succeeded, const juce::String& error)
+{
+    const bool ours = pendingCopy.has_value() && pendingCopy->destination == destination;
+    const auto copy = ours ? *pendingCopy : PendingCopy { destination, {}, {}, false };
+
+    if (ours)
+    {
+        pendingCopy.reset();
+        lastCopyFailed = !succeeded;
+    }
+
+    if (succeeded)
+        return;
+
+    // The save did not happen after all: the document is back where it stood before it.
+    if (ours && getFile() == copy.fileAfter)
+    {
+        const bool changedSince = hasChangedSinceSaved();
+        setFile (copy.fileBefore);
+        fileOfRecord = copy.fileBefore;
+        setChangedFlag (copy.changedBefore || changedSince);
+    }
+
+    showFailure (saveFailureTitle,
+                 saveFailureText.replace ("DCNM", FileNameBytes::displayNameOf (destination))
+                         .replace ("FLNM", "\n" + FileNameBytes::forDisplay (destination.getFullPathName()))
+                     + "\n\n" + error);
+}
+
+bool TavlinDocument::waitForSavedCopy()
+{
+    if (!pendingCopy.has_value())
+        return !lastCopyFailed;
+
+    auto& host = PlayerHost::get();
+    ProgressStep writing (host, "Working...");
+    auto* messages = juce::MessageManager::getInstance();
+    juce::uint32 idleSince = 0;
+
+    while (pendingCopy.has_value())
+    {
+        messages->runDispatchLoopUntil (10);
+
+        // The writers are done but the end was never told here: the file itself is the answer.
+        if (pendingCopy.has_value() && ProcessingAVPlayer::waitForAudioWriters (0))
+        {
+            const auto now = juce::Time::getMillisecondCounter();
+
+            if (idleSince == 0)
+                idleSince = now;
+            else if (now - idleSince > 1000)
+            {
+                lastCopyFailed = !pendingCopy->destination.existsAsFile();
+                pendingCopy.reset();
+            }
+        }
+    }
+
+    return !lastCopyFailed;
+}
+
+void TavlinDocument::mediaPreparationFailed (const juce::File& media, const juce::String& reason, bool playable)
+{
+    if (openedFile == juce::File() || media != openedFile)
+        return;
+
+    const auto name = FileNameBytes::displayNameOf (media);
+
+    if (!playable)
+        unloadMedia();
+
+    if (!showLoadErrors)
+        return;
+
+    if (playable)
+        showFailure (preparationFailureTitle,
+                     "The sound of \"" + name + "\" could not be prepared for its waveform and analysis.\n\n" + reason);
+    else
+        showFailure (loadFailureTitle,
+                     loadFailureText.replace ("FLNM", "\n" + FileNameBytes::forDisplay (media.getFullPathName()))
+                         + "\n\n" + reason);
 }
 
 juce::Result TavlinDocument::closeMedia()
 {
+    // A copy still being written decides whether the document has changed since it was saved.
+    waitForSavedCopy();
+
     auto answer = savedOk;
 
     if (hasChangedSinceSaved() && getFile() != juce::File())
     {
         const auto choice = askApplyBeforeClosing();
         answer = choice == 1 ? saveMedia (false) : (choice == 2 ? savedOk : userCancelledSave);
+
+        if (choice == 1 && answer == savedOk && !waitForSavedCopy())
+            answer = failedToWriteToFile;
     }
 
     if (answer == failedToWriteToFile)
@@ -185,6 +326,12 @@ juce::Result TavlinDocument::closeMedia()
     if (answer == userCancelledSave)
         return juce::Result::fail (closeCancelledFailure);
 
+    unloadMedia();
+    return juce::Result::ok();
+}
+
+void TavlinDocument::unloadMedia()
+{
     if (auto* transport = getTransport())
         transport->loadMedia ({}, false);
 
@@ -193,13 +340,14 @@ juce::Result TavlinDocument::closeMedia()
 
     setFile ({});
     openedFile = juce::File();
+    fileOfRecord = juce::File();
+    pendingCopy.reset();
 
     if (analysisFile.existsAsFile())
         analysisFile.deleteFile();
 
     analysisFile = juce::File();
     setChangedFlag (false);
-    return juce::Result::ok();
 }
 
 //==============================================================================
@@ -412,8 +560,8 @@ void TavlinDocument::showNoOverwrite()
 bool TavlinDocument::confirmReplace (const juce::File& out)
 {
     return juce::AlertWindow::showOkCancelBox (juce::MessageBoxIconType::QuestionIcon, replaceTitle,
-                                               replaceText.replace ("DCNM", out.getFileName()), "OK", "Cancel", nullptr,
-                                               nullptr);
+                                               replaceText.replace ("DCNM", FileNameBytes::displayNameOf (out)), "OK",
+                                               "Cancel", nullptr, nullptr);
 }
 
 int TavlinDocument::askApplyBeforeClosing()
@@ -426,6 +574,12 @@ int TavlinDocument::askApplyBeforeClosing()
 bool TavlinDocument::isAnalyzeEnabled()
 {
     return PlayerHost::get().isAnalyzeEnabled();
+}
+
+void TavlinDocument::showFailure (const juce::String& title, const juce::String& message)
+{
+    juce::Logger::writeToLog (title + " " + message);
+    juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon, title, message, "OK");
 }
 
 void TavlinDocument::enterPlayerMode()

@@ -3,6 +3,8 @@
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_gui_extra/juce_gui_extra.h>
 
+#include <optional>
+
 class MediaWindow;
 class TransportComponent;
 
@@ -19,6 +21,17 @@ class TransportComponent;
     opened file's extension) in qualityIndex. The only questions then are "Replace file?" for an existing
     copy and "No Overwrite" for the opened file itself.
 
+    Opening tells the user why a file was refused in one message, when showLoadErrors is set: the player's
+    own ("No Audio", ...), else "Failed to open file..." with the reason (a path that is not a regular file
+    is refused before anything opens it). So the framework is asked to show none of its own (openMedia, or
+    loadFrom with showMessageOnFailure false).
+
+    A WAV or AIFF copy is still being written when the save returns: the document counts as saved to it
+    while that lasts, and goes back to where it stood before the save if the writing fails.
+    waitForSavedCopy waits for the truth.
+
+    File names are handled as bytes, so names that are not valid UTF-8 keep their extension and format.
+
     Message thread only.
 */
 class TavlinDocument : public juce::FileBasedDocument
@@ -31,6 +44,12 @@ public:
 
     juce::String getDocumentTitle() override;
     juce::Result loadDocument (const juce::File& file) override;
+
+    /** Opens a file as the media, as every way in does (open command, later launch, drop, recorder): sets
+        showLoadErrors and loads through the framework, which is asked to show nothing of its own; a refusal
+        is told in one message when showErrors is set.
+    */
+    juce::Result openMedia (const juce::File& file, bool showErrors);
     juce::Result saveDocument (const juce::File& file) override;
     juce::File getLastDocumentOpened() override;
     void setLastDocumentOpened (const juce::File& file) override;
@@ -83,6 +102,21 @@ public:
     /** Seconds. */
     double getPlayerPosition();
 
+    /** The player could not make the opened media ready (see PlayerHost::mediaPreparationFailed): media
+        that cannot play is closed; either way the user hears why when showLoadErrors is set.
+    */
+    void mediaPreparationFailed (const juce::File& media, const juce::String& reason, bool playable);
+
+    /** The WAV or AIFF copy written after a save has ended: a failure puts the document back to its file and
+        changed state of before that save, and says so.
+    */
+    void audioWriteFinished (const juce::File& destination, bool succeeded, const juce::String& error);
+
+    /** Runs the message loop, behind the progress display, until the copy of the last save is complete;
+        false when its writing failed. True at once when nothing is being written.
+    */
+    bool waitForSavedCopy();
+
     juce::File openedFile; ///< the opened media; media counts as open while its path is not empty
     juce::File analysisFile; ///< the extracted, unprocessed sound of the opened media
     int formatIndex = 0; ///< the save format, 0..8
@@ -105,6 +139,13 @@ public:
         "Do you want to save a copy of \"DCNM\" with the current Tavlin settings?"
     };
     static inline const juce::String closeCancelledFailure { "User Cancelled." };
+    static inline const juce::String loadFailureTitle { "Failed to open file..." };
+    static inline const juce::String loadFailureText { "There was an error while trying to load the file: FLNM" };
+    static inline const juce::String saveFailureTitle { "Error writing to file..." };
+    static inline const juce::String saveFailureText {
+        "An error occurred while trying to save \"DCNM\" to the file: FLNM"
+    };
+    static inline const juce::String preparationFailureTitle { "Waveform not available" };
 
 protected:
     /** The transport bar that plays the media: the media window's. */
@@ -126,13 +167,30 @@ protected:
     virtual bool isAnalyzeEnabled();
     virtual void enterPlayerMode();
 
+    /** A warning that does not wait for its answer, as the framework's own failure messages. */
+    virtual void showFailure (const juce::String& title, const juce::String& message);
+
 private:
+    void unloadMedia();
+    juce::Result refuseToLoad (const juce::File& file, const juce::String& reason);
     void runAnalysis (juce::AudioFormatReader& reader);
     static void readBlock (juce::AudioFormatReader* reader, juce::int64 startSample, int numSamples,
                            juce::AudioBuffer<float>& buffer);
     std::unique_ptr<juce::AudioFormatReader> createAnalysisReader();
 
     MediaWindow* mainWindow = nullptr;
+
+    // The document file as of the last load or completed save; the framework sets its own before saving.
+    juce::File fileOfRecord;
+
+    struct PendingCopy
+    {
+        juce::File destination, fileBefore, fileAfter;
+        bool changedBefore;
+    };
+
+    std::optional<PendingCopy> pendingCopy;
+    bool lastCopyFailed = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TavlinDocument)
 };

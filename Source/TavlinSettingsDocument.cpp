@@ -3,6 +3,9 @@
 #include "StateBlob.h"
 #include "TavAudioProcessor.h"
 
+#include "desktop/PartialFile.h"
+#include "desktop/RegularFile.h"
+
 namespace
 {
 // getStateInformation replaces the whole block; one it leaves alone still holds these zero bytes.
@@ -24,8 +27,12 @@ juce::String TavlinSettingsDocument::getDocumentTitle()
 
 juce::Result TavlinSettingsDocument::loadDocument (const juce::File& file)
 {
-    if (!file.existsAsFile())
+    if (!file.exists())
         return juce::Result::fail ("The preset file could not be found.");
+
+    // A named pipe or a device would hold the read below forever.
+    if (auto regular = tavlin::desktop::RegularFile::check (file); regular.failed())
+        return regular;
 
     if (file.getSize() > maxPresetBytes)
         return juce::Result::fail ("The file is too large to be a Tavlin preset (at most "
@@ -57,7 +64,7 @@ juce::Result TavlinSettingsDocument::saveDocument (const juce::File& file)
         return juce::Result::fail ("A folder of that name is in the way.");
 
     // Written beside the target first, so a failure leaves the target as it was.
-    juce::TemporaryFile temporary (file, juce::TemporaryFile::useHiddenFile);
+    tavlin::desktop::PartialFile temporary (file);
 
     {
         juce::FileOutputStream out (temporary.getFile());
@@ -71,8 +78,10 @@ juce::Result TavlinSettingsDocument::saveDocument (const juce::File& file)
             return juce::Result::fail ("The preset file could not be written: " + out.getStatus().getErrorMessage());
     }
 
-    if (temporary.getFile().getSize() != (juce::int64) block.getSize() || !temporary.overwriteTargetFileWithTemporary())
-        return juce::Result::fail ("The preset file could not be written.");
+    juce::String error;
+
+    if (temporary.getFile().getSize() != (juce::int64) block.getSize() || !temporary.moveIntoPlace (error))
+        return juce::Result::fail ("The preset file could not be written." + (error.isEmpty() ? "" : " " + error));
 
     return juce::Result::ok();
 }

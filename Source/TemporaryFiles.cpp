@@ -1,7 +1,10 @@
 #include "TemporaryFiles.h"
 
+#include "desktop/PartialFile.h"
+
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,12 +26,40 @@ bool isOwnFolder (const juce::File& folder)
 
     return true;
 }
+
+bool isPlainFile (const juce::File& file)
+{
+    struct stat info;
+    return lstat (file.getFullPathName().toRawUTF8(), &info) == 0 && !S_ISDIR (info.st_mode);
+}
+
+struct State
+{
+    std::mutex lock;
+    juce::File fresh; // the folder made under a fresh name when the usual one was taken
+    juce::Array<juce::File> shareCopies;
+
+    static State& get()
+    {
+        static State state;
+        return state;
+    }
+};
 } // namespace
 
 juce::File TemporaryFiles::getFolder()
 {
-    static const juce::File folder = makePrivateFolder (juce::File::getSpecialLocation (juce::File::tempDirectory),
-                                                        "tavlin-" + juce::String ((int) geteuid()));
+    const auto parent = juce::File::getSpecialLocation (juce::File::tempDirectory);
+    const auto name = "tavlin-" + juce::String ((int) geteuid());
+    auto& state = State::get();
+    const std::lock_guard<std::mutex> hold (state.lock);
+
+    // Once the usual name was found taken, the fresh folder serves for as long as it stands.
+    if (state.fresh != juce::File() && state.fresh.getParentDirectory() == parent && isOwnFolder (state.fresh))
+        return state.fresh;
+
+    auto folder = makePrivateFolder (parent, name);
+    state.fresh = folder != parent.getChildFile (name) ? folder : juce::File();
     return folder;
 }
 
@@ -61,6 +92,46 @@ int TemporaryFiles::deleteStaleAudioFiles (const juce::File& folder)
 
     for (auto& file : folder.findChildFiles (juce::File::findFiles, false, "*.m4a"))
         if (file.deleteFile())
+            ++deleted;
+
+    return deleted;
+}
+
+int TemporaryFiles::deleteStaleTemporaries (const juce::File& folder)
+{
+    if (!folder.isDirectory())
+        return 0;
+
+    int deleted = deleteStaleAudioFiles (folder);
+
+    for (auto& file : folder.findChildFiles (juce::File::findFiles | juce::File::ignoreHiddenFiles, false, "temp_*"))
+        if (isPlainFile (file) && file.deleteFile())
+            ++deleted;
+
+    return deleted + tavlin::desktop::PartialFile::removeStale (folder, 0);
+}
+
+void TemporaryFiles::addShareCopy (const juce::File& file)
+{
+    auto& state = State::get();
+    const std::lock_guard<std::mutex> hold (state.lock);
+    state.shareCopies.addIfNotAlreadyThere (file);
+}
+
+int TemporaryFiles::deleteShareCopies()
+{
+    juce::Array<juce::File> copies;
+
+    {
+        auto& state = State::get();
+        const std::lock_guard<std::mutex> hold (state.lock);
+        std::swap (copies, state.shareCopies);
+    }
+
+    int deleted = 0;
+
+    for (auto& file : copies)
+        if (isPlainFile (file) && file.deleteFile())
             ++deleted;
 
     return deleted;

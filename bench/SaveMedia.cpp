@@ -77,6 +77,17 @@ public:
         analyzed = true;
     }
 
+    void mediaPreparationFailed (const juce::File&, const juce::String& reason, bool) override
+    {
+        warnings.add ("Not ready: " + reason);
+    }
+
+    void audioWriteFinished (const juce::File&, bool succeeded, const juce::String& error) override
+    {
+        if (!succeeded)
+            warnings.add ("Error writing to file...: " + error);
+    }
+
     bool isDocumentChanged() override { return false; }
     void setDocumentChanged (bool) override {}
     juce::Result closeMediaDocument() override { return juce::Result::ok(); }
@@ -204,6 +215,9 @@ int run (const juce::StringArray& args)
     const auto saved =
         player->exportAsset (output, false, false, format, 9) && ProcessingAVPlayer::waitForAudioWriters (-1);
     clock.print ("save");
+
+    // How a WAV or AIFF writing ended reaches the host through the message loop.
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (10);
 
     if (!saved || !host.warnings.isEmpty())
         return fail (player->getLastExportError() + " " + host.warnings.joinIntoString (" "));

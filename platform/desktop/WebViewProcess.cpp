@@ -21,9 +21,6 @@ constexpr const char* pageProcessArgument = "--juce-gtkwebkitfork-child";
 /** A message larger than this (in bytes) means the stream is broken. */
 constexpr size_t maxMessageBytes = 16 * 1024 * 1024;
 
-/** How long a page process may take to end when told, in ms, before it is killed. */
-constexpr int quitWaitMs = 1000;
-
 void closeDescriptor (int& fd)
 {
     if (fd >= 0)
@@ -35,7 +32,9 @@ void closeDescriptor (int& fd)
 /** Waits up to limitMs for the process to end; true once it has been reaped. */
 bool reap (int pid, int limitMs)
 {
-    for (int waited = 0;; waited += 5)
+    const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) limitMs;
+
+    for (;;)
     {
         int status = 0;
         const auto result = ::waitpid (pid, &status, WNOHANG);
@@ -43,24 +42,20 @@ bool reap (int pid, int limitMs)
         if (result == pid || (result < 0 && errno == ECHILD))
             return true;
 
-        if (waited >= limitMs)
+        if (juce::Time::getMillisecondCounter() >= deadline)
             return false;
 
         juce::Thread::sleep (5);
     }
 }
 
-/** Ends a page process and the helpers it started (its own process group): told to terminate, killed when
-    it has not ended after quitWaitMs.
+/** Ends a page process and the helpers it started (its own process group) at once and reaps it. The page
+    holds nothing to save, and a process asked to terminate may take seconds on a busy machine, all of which
+    the message thread would wait for.
 */
 void endAndReap (int pid)
 {
     if (reap (pid, 0))
-        return;
-
-    ::kill (-pid, SIGTERM);
-
-    if (reap (pid, quitWaitMs))
         return;
 
     ::kill (-pid, SIGKILL);

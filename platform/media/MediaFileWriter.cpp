@@ -1,5 +1,7 @@
 #include "MediaFileWriter.h"
 
+#include "desktop/FileNameBytes.h"
+
 #include <unistd.h>
 
 namespace tavlin::media
@@ -17,32 +19,31 @@ void MediaFileWriter::discard()
         avio_closep (&format->pb);
 
     opened = false;
-    partial.deleteFile();
+    partial.reset();
 }
 
 std::unique_ptr<MediaFileWriter> MediaFileWriter::create (const juce::File& destination, MediaFileType type,
                                                           juce::String& error)
 {
-    const auto folder = destination.getParentDirectory();
+    const auto folder = desktop::FileNameBytes::parentOf (destination);
+    const auto name = desktop::FileNameBytes::displayNameOf (destination);
 
-    if (destination.getFileName().isEmpty() || !folder.isDirectory())
+    if (desktop::FileNameBytes::nameOf (destination).isEmpty() || !folder.isDirectory())
     {
-        error = "The folder for \"" + destination.getFileName() + "\" does not exist.";
+        error = "The folder for \"" + name + "\" does not exist.";
         return nullptr;
     }
 
     if (::access (folder.getFullPathName().toRawUTF8(), W_OK | X_OK) != 0 || destination.isDirectory())
     {
-        error = "\"" + destination.getFileName() + "\" cannot be written: the folder \"" + folder.getFullPathName()
-                + "\" is not writable.";
+        error = "\"" + name + "\" cannot be written: the folder \""
+                + desktop::FileNameBytes::forDisplay (folder.getFullPathName()) + "\" is not writable.";
         return nullptr;
     }
 
     std::unique_ptr<MediaFileWriter> writer (new MediaFileWriter());
     writer->destination = destination;
-    writer->partial =
-        folder.getChildFile ("." + destination.getFileNameWithoutExtension() + ".partial-"
-                             + juce::String::toHexString (juce::Random().nextInt64()) + destination.getFileExtension());
+    writer->partial = std::make_unique<desktop::PartialFile> (destination);
     writer->info = MediaFileTypeInfo::of (type);
 
     AVFormatContext* context = nullptr;
@@ -97,7 +98,7 @@ AVStream* MediaFileWriter::addCopiedStream (const AVStream& source, int rotation
     {
         if (auto* matrix = reinterpret_cast<int32_t*> (
                 av_stream_new_side_data (stream, AV_PKT_DATA_DISPLAYMATRIX, sizeof (int32_t) * 9)))
-            av_display_rotation_set (matrix, -rotationDegrees);
+            av_display_rotation_set (matrix, rotationDegrees); // sets a clockwise turn, as rotationDegrees is
     }
 
     return stream;
@@ -118,11 +119,12 @@ AudioStreamEncoder* MediaFileWriter::addAudioEncoder (AVCodecID codecID, double 
 
 bool MediaFileWriter::begin (juce::String& error)
 {
-    int status = avio_open (&format->pb, ("file:" + partial.getFullPathName()).toRawUTF8(), AVIO_FLAG_WRITE);
+    int status = avio_open (&format->pb, ("file:" + partial->getFile().getFullPathName()).toRawUTF8(), AVIO_FLAG_WRITE);
 
     if (status < 0)
     {
-        error = "\"" + destination.getFileName() + "\" cannot be written (" + ffmpegErrorText (status) + ").";
+        error = "\"" + desktop::FileNameBytes::displayNameOf (destination) + "\" cannot be written ("
+                + ffmpegErrorText (status) + ").";
         return false;
     }
 
@@ -185,15 +187,14 @@ bool MediaFileWriter::finish (juce::String& error)
 
     if (status < 0)
     {
-        error = "\"" + destination.getFileName() + "\" could not be completed (" + ffmpegErrorText (status) + ").";
+        error = "\"" + desktop::FileNameBytes::displayNameOf (destination) + "\" could not be completed ("
+                + ffmpegErrorText (status) + ").";
         discard();
         return false;
     }
 
-    if (::rename (partial.getFullPathName().toRawUTF8(), destination.getFullPathName().toRawUTF8()) != 0)
+    if (!partial->moveIntoPlace (error))
     {
-        error =
-            "\"" + destination.getFileName() + "\" could not be put in place: " + juce::String (strerror (errno)) + ".";
         discard();
         return false;
     }

@@ -3,15 +3,17 @@
 #include "AudioStreamEncoder.h"
 #include "MediaFileType.h"
 
+#include "desktop/PartialFile.h"
+
 #include <memory>
 
 namespace tavlin::media
 {
 
 /**
-    Writes one media file of a given type. Everything goes into a hidden file beside the destination, which
-    replaces the destination only when the file is complete; a writer destroyed before finish() removes it,
-    so a failure never leaves a partial file behind.
+    Writes one media file of a given type. Everything goes into a hidden file beside the destination (see
+    desktop::PartialFile), which replaces the destination only when the file is complete; a writer destroyed
+    before finish() removes it, so a failure never leaves a partial file behind.
 */
 class MediaFileWriter
 {
@@ -49,7 +51,8 @@ private:
     MediaFileWriter() = default;
     void discard();
 
-    juce::File destination, partial;
+    juce::File destination;
+    std::unique_ptr<desktop::PartialFile> partial;
     MediaFileTypeInfo info {};
     FormatContextPtr format;
     std::unique_ptr<AudioStreamEncoder> encoder;

@@ -1,5 +1,7 @@
 #include "MediaInput.h"
 
+#include "desktop/RegularFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,10 +62,11 @@ MediaInput::~MediaInput()
 
 juce::Result MediaInput::checkRegularFile (const juce::File& file)
 {
-    if (file.getFullPathName().isEmpty())
-        return juce::Result::fail ("No file was given.");
+    // Its kind first, without opening it: opening a device may act on it.
+    if (auto regular = desktop::RegularFile::check (file); regular.failed())
+        return regular;
 
-    // O_NONBLOCK: opening a named pipe must never wait for a writer.
+    // O_NONBLOCK: should it have been swapped for a named pipe since, opening must still not wait for a writer.
     const int fd = ::open (file.getFullPathName().toRawUTF8(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 
     if (fd < 0)

@@ -5,11 +5,12 @@ namespace tavlin::media
 
 MediaPlayer::MediaPlayer (juce::AudioDeviceManager* manager, Output o) : deviceManager (manager), output (o)
 {
-    if (output == Output::device && deviceManager != nullptr && deviceManager->getCurrentAudioDevice() != nullptr)
-    {
+    if (output == Output::device && deviceManager == nullptr)
+        output = Output::nullClock;
+
+    // On the manager from the start (silent until chosen), so a device opened later can take over.
+    if (output == Output::device)
         deviceManager->addAudioCallback (&deviceCallback);
-        callbackAdded = true;
-    }
 
     startTimer (10);
 }
@@ -18,7 +19,7 @@ MediaPlayer::~MediaPlayer()
 {
     stopTimer();
 
-    if (callbackAdded)
+    if (output == Output::device)
         deviceManager->removeAudioCallback (&deviceCallback);
 
     nullClock.reset();
@@ -38,27 +39,53 @@ void MediaPlayer::replaceCurrentItem (std::unique_ptr<MediaPlayerItem> newItem)
     endDelivered = false;
 
     if (item == nullptr)
-        return;
-
-    item->player = this;
-    const auto* audio = item->getAsset().getFirstTrack (MediaType::audio);
-
-    // Without a sound card the clock runs at the media's own rate, so nothing is resampled.
-    if (!callbackAdded && output != Output::manual && audio != nullptr)
     {
         nullClock.reset();
-        nullClock = std::make_unique<NullAudioClock> (engine, audio->sourceTrack.sampleRate);
+        return;
     }
-    else if (output == Output::manual && audio != nullptr)
-    {
-        engine.setOutputFormat (audio->sourceTrack.sampleRate, audio->sourceTrack.channels);
-    }
+
+    item->player = this;
+
+    if (output == Output::manual)
+        if (const auto* audio = item->getAsset().getFirstTrack (MediaType::audio))
+            engine.setOutputFormat (audio->sourceTrack.sampleRate, audio->sourceTrack.channels);
 
     juce::String error;
     const bool ok = engine.load (item->getAsset(), item->getAudioMix(), error);
     item->status = ok ? MediaPlayerItem::Status::readyToPlay : MediaPlayerItem::Status::failed;
     item->error = error;
+    nullClock.reset(); // a clock for the earlier media's rate
+    chooseOutput();
     engine.setRate (rate);
+}
+
+bool MediaPlayer::deviceIsOpen() const
+{
+    auto* device = output == Output::device ? deviceManager->getCurrentAudioDevice() : nullptr;
+    return device != nullptr && device->isOpen();
+}
+
+void MediaPlayer::chooseOutput()
+{
+    if (output == Output::manual || item == nullptr || !engine.isLoaded())
+        return;
+
+    if (deviceIsOpen())
+    {
+        nullClock.reset();
+
+        if (!deviceCallback.isDriving())
+            deviceCallback.drive (deviceManager->getCurrentAudioDevice());
+
+        return;
+    }
+
+    // Without a sound card the clock runs at the media's own rate, so nothing is resampled.
+    deviceCallback.drive (nullptr);
+    engine.setOutputLatency (0);
+
+    if (nullClock == nullptr)
+        nullClock = std::make_unique<NullAudioClock> (engine, engine.getMediaSampleRate());
 }
 
 void MediaPlayer::itemAudioMixChanged()
@@ -75,6 +102,10 @@ void MediaPlayer::setRate (float newRate)
         return;
 
     rate = newRate;
+
+    if (rate > 0.0f)
+        chooseOutput();
+
     engine.setRate (rate);
 
     if (rate > 0.0f && engine.hasReachedEnd())
@@ -201,6 +232,10 @@ void MediaPlayer::timerCallback()
 {
     if (item == nullptr)
         return;
+
+    // The device came or went while playing: the other output takes over from here.
+    if (rate > 0.0f && output == Output::device && deviceIsOpen() != deviceCallback.isDriving())
+        chooseOutput();
 
     if (rate > 0.0f)
     {

@@ -16,8 +16,9 @@ namespace tavlin::media
     Plays one item at a time. Every call and every observer runs on the message thread.
 
     The sound plays through the given AudioDeviceManager when it has an open output device; otherwise a
-    real-time null clock takes it. With Output::manual nothing takes it until getEngine().readOutput is called,
-    which is how tests drive the player.
+    real-time null clock takes it. The choice is made again at every play, so a device opened after the media
+    takes over then. With Output::manual nothing takes it until getEngine().readOutput is called, which is how
+    tests drive the player.
 */
 class MediaPlayer : private juce::Timer
 {
@@ -87,6 +88,8 @@ private:
 
     friend class MediaPlayerItem;
     void itemAudioMixChanged();
+    void chooseOutput();
+    bool deviceIsOpen() const;
     void timerCallback() override;
     void notifyTimeObservers();
 
@@ -95,7 +98,6 @@ private:
     PlayerRenderEngine engine;
     PlayerAudioOutput deviceCallback { engine };
     std::unique_ptr<NullAudioClock> nullClock;
-    bool callbackAdded = false;
 
     std::unique_ptr<MediaPlayerItem> item;
     float rate = 0.0f;

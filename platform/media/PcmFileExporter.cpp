@@ -2,6 +2,9 @@
 
 #include "AudioTrackDecoder.h"
 
+#include "desktop/FileNameBytes.h"
+#include "desktop/PartialFile.h"
+
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <unistd.h>
 
@@ -21,14 +24,52 @@ juce::Result checkRequest (const PcmFileExporter::Request& request)
         || request.sampleRate > MediaLimits::maxSampleRate)
         return juce::Result::fail ("The requested channel count or sample rate cannot be written.");
 
-    const auto folder = request.destination.getParentDirectory();
+    const auto folder = desktop::FileNameBytes::parentOf (request.destination);
 
-    if (request.destination.getFileName().isEmpty() || !folder.isDirectory() || request.destination.isDirectory()
-        || ::access (folder.getFullPathName().toRawUTF8(), W_OK | X_OK) != 0)
-        return juce::Result::fail ("\"" + request.destination.getFullPathName() + "\" cannot be written.");
+    if (desktop::FileNameBytes::nameOf (request.destination).isEmpty() || !folder.isDirectory()
+        || request.destination.isDirectory() || ::access (folder.getFullPathName().toRawUTF8(), W_OK | X_OK) != 0)
+        return juce::Result::fail ("\"" + desktop::FileNameBytes::forDisplay (request.destination.getFullPathName())
+                                   + "\" cannot be written.");
 
     return juce::Result::ok();
 }
+
+/** The stream a conversion writes through: remembers whether any write, seek or flush failed, including
+    the last ones, which the writer makes while it closes the file.
+*/
+class TrackedStream : public juce::OutputStream
+{
+public:
+    TrackedStream (std::unique_ptr<juce::OutputStream> target, bool& failedFlag)
+        : inner (std::move (target)), failed (failedFlag)
+    {
+    }
+
+    ~TrackedStream() override { flush(); }
+
+    void flush() override
+    {
+        inner->flush();
+
+        if (auto* file = dynamic_cast<juce::FileOutputStream*> (inner.get());
+            file != nullptr && file->getStatus().failed())
+            failed = true;
+    }
+
+    bool setPosition (juce::int64 position) override { return note (inner->setPosition (position)); }
+    juce::int64 getPosition() override { return inner->getPosition(); }
+    bool write (const void* data, size_t bytes) override { return note (inner->write (data, bytes)); }
+
+private:
+    bool note (bool ok)
+    {
+        failed = failed || !ok;
+        return ok;
+    }
+
+    std::unique_ptr<juce::OutputStream> inner;
+    bool& failed;
+};
 
 /** Sample-rate conversion of planar float, keeping the channel count. */
 class RateConverter
@@ -115,20 +156,8 @@ bool PcmFileExporter::convert (const Request& request, juce::String& error)
         return false;
     }
 
-    const auto partial = request.destination.getSiblingFile (
-        "." + request.destination.getFileNameWithoutExtension() + ".partial-"
-        + juce::String::toHexString (juce::Random().nextInt64()) + request.destination.getFileExtension());
-
-    struct RemoveUnlessKept
-    {
-        juce::File file;
-        bool keep = false;
-        ~RemoveUnlessKept()
-        {
-            if (!keep)
-                file.deleteFile();
-        }
-    } cleanup { partial };
+    desktop::PartialFile partial (request.destination);
+    const auto name = desktop::FileNameBytes::displayNameOf (request.destination);
 
     std::unique_ptr<juce::AudioFormat> format;
 
@@ -137,14 +166,23 @@ bool PcmFileExporter::convert (const Request& request, juce::String& error)
     else
         format = std::make_unique<juce::AiffAudioFormat>();
 
-    auto stream = std::make_unique<juce::FileOutputStream> (partial, 32768);
+    std::unique_ptr<juce::OutputStream> target;
 
-    if (stream->failedToOpen())
+    if (request.openStream != nullptr)
+        target = request.openStream (partial.getFile());
+    else if (auto file = std::make_unique<juce::FileOutputStream> (partial.getFile(), 32768); file->openedOk())
+        target = std::move (file);
+    else
+        error = file->getStatus().getErrorMessage();
+
+    if (target == nullptr)
     {
-        error =
-            "\"" + request.destination.getFileName() + "\" cannot be written: " + stream->getStatus().getErrorMessage();
+        error = "\"" + name + "\" cannot be written" + (error.isEmpty() ? "." : ": " + error);
         return false;
     }
+
+    bool streamFailed = false;
+    auto stream = std::make_unique<TrackedStream> (std::move (target), streamFailed);
 
     std::unique_ptr<juce::AudioFormatWriter> writer (format->createWriterFor (
         stream.get(), request.sampleRate, (unsigned int) request.channels, request.bitsPerSample, {}, 0));
@@ -155,7 +193,7 @@ bool PcmFileExporter::convert (const Request& request, juce::String& error)
         return false;
     }
 
-    auto* output = stream.release(); // the writer owns it now
+    stream.release(); // the writer owns it now
     const int sourceChannels = decoder->getNumChannels();
     const bool resample = decoder->getSampleRate() != request.sampleRate;
     RateConverter converter;
@@ -214,7 +252,7 @@ bool PcmFileExporter::convert (const Request& request, juce::String& error)
 
         if (!ok)
         {
-            error = "\"" + request.destination.getFileName() + "\" could not be written (is the disk full?).";
+            error = "\"" + name + "\" could not be written (is the disk full?).";
             return false;
         }
     }
@@ -227,31 +265,20 @@ bool PcmFileExporter::convert (const Request& request, juce::String& error)
 
     if (resample && !writeFrames (converted, converter.process (nullptr, 0, converted)))
     {
-        error = "\"" + request.destination.getFileName() + "\" could not be written (is the disk full?).";
+        error = "\"" + name + "\" could not be written (is the disk full?).";
         return false;
     }
 
-    // Not every writer implements flush, so the stream's own status is what counts.
-    writer->flush();
-    output->flush();
-    const bool streamOk = output->getStatus().wasOk();
-    writer.reset(); // completes the header
+    // The writer completes the header when it goes, and closes the stream: only then is all written.
+    writer.reset();
 
-    if (!streamOk || !partial.existsAsFile())
+    if (streamFailed || !partial.getFile().existsAsFile())
     {
-        error = "\"" + request.destination.getFileName() + "\" could not be completed (is the disk full?).";
+        error = "\"" + name + "\" could not be completed (is the disk full?).";
         return false;
     }
 
-    if (::rename (partial.getFullPathName().toRawUTF8(), request.destination.getFullPathName().toRawUTF8()) != 0)
-    {
-        error = "\"" + request.destination.getFileName()
-                + "\" could not be put in place: " + juce::String (strerror (errno)) + ".";
-        return false;
-    }
-
-    cleanup.keep = true;
-    return true;
+    return partial.moveIntoPlace (error);
 }
 
 } // namespace tavlin::media

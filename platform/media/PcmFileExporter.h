@@ -13,7 +13,7 @@ namespace tavlin::media
     Converts a file's sound, from an offset onward, into 24-bit integer PCM: WAVE little-endian or AIFF
     big-endian, at a given sample rate and channel count (resampled and remixed when they differ from the
     source's). The writing runs as a job on a serial queue; the file appears at the destination only when it
-    is complete.
+    is complete, every byte of it written.
 */
 class PcmFileExporter
 {
@@ -27,6 +27,11 @@ public:
         double sampleRate = 44100.0;
         int channels = 2;
         int bitsPerSample = 24;
+
+        /** Opens the stream the file is written into (null: the file itself). A test may give a stream
+            that fails, to see how a failed write is reported.
+        */
+        std::function<std::unique_ptr<juce::OutputStream> (const juce::File& file)> openStream;
     };
 
     using Completion = std::function<void (bool succeeded, const juce::String& error)>;

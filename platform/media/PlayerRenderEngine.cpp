@@ -3,6 +3,30 @@
 namespace tavlin::media
 {
 
+/** Both locks, for a caller other than the output: the render thread gives way while one waits. */
+class PlayerRenderEngine::ControlLock
+{
+public:
+    explicit ControlLock (PlayerRenderEngine& e) : engine (e)
+    {
+        ++engine.controlWaiting;
+        engine.renderMutex.lock();
+        --engine.controlWaiting;
+        engine.outputLock.enter();
+    }
+
+    ~ControlLock()
+    {
+        engine.outputLock.exit();
+        engine.renderMutex.unlock();
+    }
+
+private:
+    PlayerRenderEngine& engine;
+
+    JUCE_DECLARE_NON_COPYABLE (ControlLock)
+};
+
 PlayerRenderEngine::PlayerRenderEngine() : juce::Thread ("Media render")
 {
     startThread();
@@ -14,19 +38,48 @@ PlayerRenderEngine::~PlayerRenderEngine()
     unload();
 }
 
+void PlayerRenderEngine::beginClockChange()
+{
+    clockSequence.store (clockSequence.load (std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence (std::memory_order_release);
+}
+
+void PlayerRenderEngine::endClockChange()
+{
+    clockSequence.store (clockSequence.load (std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+
 void PlayerRenderEngine::setOutputFormat (double sampleRate, int channels)
 {
     if (sampleRate <= 0 || channels <= 0)
         return;
 
-    std::lock_guard<std::mutex> render (renderMutex);
-    const juce::SpinLock::ScopedLockType output (outputLock);
+    const ControlLock locked (*this);
+
+    if (sampleRate == outputRate && channels == outputChannels)
+        return;
+
     const auto position = getPosition();
     outputRate = sampleRate;
     outputChannels = channels;
 
     if (loaded)
         restart (position);
+}
+
+void PlayerRenderEngine::setOutputLatency (int frames)
+{
+    const juce::SpinLock::ScopedLockType output (outputLock);
+    beginClockChange();
+    latencyLine.setLatency (frames);
+    unheard.store (latencyLine.getPendingSound(), std::memory_order_relaxed);
+    endClockChange();
+}
+
+int PlayerRenderEngine::getOutputLatency() const
+{
+    const juce::SpinLock::ScopedLockType output (outputLock);
+    return latencyLine.getLatency();
 }
 
 bool PlayerRenderEngine::load (const MediaComposition& composition, std::shared_ptr<const AudioMix> mix,
@@ -47,12 +100,19 @@ bool PlayerRenderEngine::load (const MediaComposition& composition, std::shared_
     if (newRenderer == nullptr)
         return false;
 
+    // The item ends with the composition: the sound is followed by silence while the picture still runs.
+    const auto newRate = newRenderer->getSampleRate();
+    const auto newLength = std::max (newRenderer->getLength(), composition.getDuration().toSamples (newRate));
+    newRenderer->setTailFrames (newLength - newRenderer->getLength());
+
     std::unique_ptr<VideoFrameDecoder> newVideo;
+    double videoShift = 0.0, videoStart = 0.0, videoEnd = 0.0;
 
     if (const auto* videoTrack = composition.getFirstTrack (MediaType::video))
     {
         juce::String videoError;
-        newVideo = VideoFrameDecoder::open (videoTrack->sourceFile, videoTrack->sourceTrack.streamIndex, videoError);
+        newVideo = VideoFrameDecoder::open (videoTrack->sourceFile, videoTrack->sourceTrack.streamIndex, videoError,
+                                            videoTrack->rotationDegrees);
         videoStart = videoTrack->getClockStart();
         videoEnd = videoTrack->getClockEnd();
         videoShift = videoTrack->getClockShift();
@@ -60,23 +120,31 @@ bool PlayerRenderEngine::load (const MediaComposition& composition, std::shared_
 
     std::shared_ptr<AudioProcessingTap> newTap = mix != nullptr ? mix->getTapForTrack (audioTrack->trackID) : nullptr;
 
-    std::lock_guard<std::mutex> render (renderMutex);
-    const juce::SpinLock::ScopedLockType output (outputLock);
+    {
+        const ControlLock locked (*this);
 
-    renderer = std::move (newRenderer);
-    video = std::move (newVideo);
-    mediaRate = renderer->getSampleRate();
-    mediaChannels = renderer->getNumChannels();
-    lengthFrames = renderer->getLength();
-    audioTrackID = audioTrack->trackID;
-    tap = std::move (newTap);
+        renderer = std::move (newRenderer);
+        mediaRate = newRate;
+        mediaChannels = renderer->getNumChannels();
+        lengthFrames = newLength;
+        audioTrackID = audioTrack->trackID;
+        tap = std::move (newTap);
 
-    if (tap != nullptr)
-        tap->prepare (maxTapFrames, AudioStreamFormat::planarFloat (mediaRate, mediaChannels));
+        if (tap != nullptr)
+            tap->prepare (maxTapFrames, AudioStreamFormat::planarFloat (mediaRate, mediaChannels));
 
-    mediaBlock.setSize (mediaChannels, renderFrames);
-    loaded = true;
-    restart (0);
+        mediaBlock.setSize (mediaChannels, renderFrames);
+        loaded = true;
+        restart (0);
+    }
+
+    if (newVideo != nullptr)
+    {
+        video = std::make_unique<PlayerVideoRenderer> (std::move (newVideo), videoShift, videoStart, videoEnd,
+                                                       [this] { return (double) getPosition() / mediaRate; });
+        video->seek (0.0);
+    }
+
     return true;
 }
 
@@ -85,8 +153,7 @@ void PlayerRenderEngine::setAudioMix (std::shared_ptr<const AudioMix> mix)
     std::shared_ptr<AudioProcessingTap> released;
 
     {
-        std::lock_guard<std::mutex> render (renderMutex);
-        const juce::SpinLock::ScopedLockType output (outputLock);
+        const ControlLock locked (*this);
 
         if (!loaded)
             return;
@@ -113,11 +180,13 @@ void PlayerRenderEngine::setAudioMix (std::shared_ptr<const AudioMix> mix)
 
 void PlayerRenderEngine::unload()
 {
+    // The picture's thread reads the clock: it goes first.
+    video.reset();
+
     std::shared_ptr<AudioProcessingTap> released;
 
     {
-        std::lock_guard<std::mutex> render (renderMutex);
-        const juce::SpinLock::ScopedLockType output (outputLock);
+        const ControlLock locked (*this);
         loaded = false;
 
         if (tap != nullptr)
@@ -125,11 +194,6 @@ void PlayerRenderEngine::unload()
 
         released = std::move (tap);
         renderer.reset();
-        video.reset();
-
-        const juce::ScopedLock sl (videoLock);
-        videoQueue.clear();
-        shownImage = {};
         ring.reset();
     }
 
@@ -173,29 +237,31 @@ void PlayerRenderEngine::restart (int64_t mediaFrame)
     if (renderer != nullptr)
         renderer->seek (mediaFrame);
 
-    basePosition = mediaFrame;
-    consumed = 0;
+    beginClockChange();
+    basePosition.store (mediaFrame, std::memory_order_relaxed);
+    consumed.store (0, std::memory_order_relaxed);
+    latencyLine.reset();
+    unheard.store (0, std::memory_order_relaxed);
+    mediaFramesPerOutputFrame.store (mediaRate * renderSpeed / outputRate, std::memory_order_relaxed);
+    endClockChange();
+
     renderedToEnd = false;
     reachedEnd = false;
-
-    if (video != nullptr)
-    {
-        const juce::ScopedLock sl (videoLock);
-        videoQueue.clear();
-        shownImage = {};
-        videoEnded = false;
-        const double target = juce::jlimit (videoStart, videoEnd, mediaFrame / mediaRate - videoShift);
-        video->seek (target);
-    }
 }
 
 void PlayerRenderEngine::seek (int64_t mediaFrame)
 {
-    std::lock_guard<std::mutex> render (renderMutex);
-    const juce::SpinLock::ScopedLockType output (outputLock);
+    {
+        const ControlLock locked (*this);
 
-    if (loaded)
+        if (!loaded)
+            return;
+
         restart (mediaFrame);
+    }
+
+    if (video != nullptr)
+        video->seek ((double) getPosition() / mediaRate);
 }
 
 void PlayerRenderEngine::setRate (double newRate)
@@ -206,9 +272,9 @@ void PlayerRenderEngine::setRate (double newRate)
     // A new speed renders the queued sound again; stopping and starting keep it.
     if (newRate > 0.0 && newRate != renderSpeed && old != newRate)
     {
-        std::lock_guard<std::mutex> render (renderMutex);
-        const juce::SpinLock::ScopedLockType output (outputLock);
-        const auto position = basePosition + (int64_t) std::llround (consumed * mediaRate * renderSpeed / outputRate);
+        const ControlLock locked (*this);
+        const auto position =
+            basePosition.load() + (int64_t) std::llround ((double) consumed.load() * mediaFramesPerOutputFrame.load());
 
         if (loaded)
             restart (position);
@@ -217,9 +283,24 @@ void PlayerRenderEngine::setRate (double newRate)
 
 int64_t PlayerRenderEngine::getPosition() const
 {
-    const auto frames =
-        basePosition.load() + (int64_t) std::llround ((double) consumed.load() * mediaRate * renderSpeed / outputRate);
-    return juce::jlimit<int64_t> (0, lengthFrames, frames);
+    int64_t base, handed, pending;
+    double ratio;
+
+    for (;;)
+    {
+        const auto before = clockSequence.load (std::memory_order_acquire);
+        base = basePosition.load (std::memory_order_relaxed);
+        handed = consumed.load (std::memory_order_relaxed);
+        pending = unheard.load (std::memory_order_relaxed);
+        ratio = mediaFramesPerOutputFrame.load (std::memory_order_relaxed);
+        std::atomic_thread_fence (std::memory_order_acquire);
+
+        if ((before & 1) == 0 && clockSequence.load (std::memory_order_relaxed) == before)
+            break;
+    }
+
+    const auto heard = std::max<int64_t> (0, handed - pending);
+    return juce::jlimit<int64_t> (0, lengthFrames.load(), base + (int64_t) std::llround ((double) heard * ratio));
 }
 
 void PlayerRenderEngine::readOutput (float* const* destination, int numChannels, int numFrames)
@@ -227,17 +308,26 @@ void PlayerRenderEngine::readOutput (float* const* destination, int numChannels,
     int got = 0;
     const juce::SpinLock::ScopedTryLockType output (outputLock);
 
-    if (output.isLocked() && loaded && rate.load() > 0.0)
+    if (output.isLocked() && loaded)
     {
-        got = ring.read (destination, juce::jmin (numChannels, ring.getNumChannels()), numFrames);
-        consumed += got;
+        if (rate.load() > 0.0)
+        {
+            got = ring.read (destination, juce::jmin (numChannels, ring.getNumChannels()), numFrames);
 
-        // Extra output channels repeat the last queued one.
-        for (int ch = ring.getNumChannels(); ch < numChannels; ++ch)
-            if (destination[ch] != nullptr && ring.getNumChannels() > 0)
-                juce::FloatVectorOperations::copy (destination[ch], destination[ring.getNumChannels() - 1], got);
+            // Extra output channels repeat the last queued one.
+            for (int ch = ring.getNumChannels(); ch < numChannels; ++ch)
+                if (destination[ch] != nullptr && ring.getNumChannels() > 0)
+                    juce::FloatVectorOperations::copy (destination[ch], destination[ring.getNumChannels() - 1], got);
+        }
 
-        if (got < numFrames && renderedToEnd && ring.getNumReady() == 0)
+        // Whatever the output plays now, sound or silence, moves what was handed to it before towards the ear.
+        beginClockChange();
+        consumed.store (consumed.load (std::memory_order_relaxed) + got, std::memory_order_relaxed);
+        latencyLine.push (numFrames, got);
+        unheard.store (latencyLine.getPendingSound(), std::memory_order_relaxed);
+        endClockChange();
+
+        if (renderedToEnd && ring.getNumReady() == 0 && latencyLine.getPendingSound() == 0)
             reachedEnd = true;
     }
 
@@ -246,111 +336,78 @@ void PlayerRenderEngine::readOutput (float* const* destination, int numChannels,
             juce::FloatVectorOperations::clear (destination[ch] + got, numFrames - got);
 }
 
-void PlayerRenderEngine::fillAudio()
+bool PlayerRenderEngine::renderBlock()
 {
-    if (renderer == nullptr)
-        return;
+    if (renderer == nullptr || renderedToEnd)
+        return false;
 
     const int worstCase = (int) std::ceil (renderFrames * outputRate / mediaRate / renderSpeed) + 64;
 
-    while (!renderedToEnd && ring.getFreeSpace() >= worstCase && !threadShouldExit())
+    if (ring.getFreeSpace() < worstCase)
+        return false;
+
+    const auto frames = (int) renderer->render (mediaBlock.getArrayOfWritePointers(), renderFrames, tap.get());
+    const float* const* source = mediaBlock.getArrayOfReadPointers();
+    int produced = frames;
+
+    if (resampler != nullptr)
     {
-        const auto frames = (int) renderer->render (mediaBlock.getArrayOfWritePointers(), renderFrames, tap.get());
-        const float* const* source = mediaBlock.getArrayOfReadPointers();
-        int produced = frames;
+        produced =
+            swr_convert (resampler.get(), (uint8_t**) const_cast<float**> (outputBlock.getArrayOfWritePointers()),
+                         outputBlock.getNumSamples(), frames > 0 ? (const uint8_t**) source : nullptr, frames);
+        source = outputBlock.getArrayOfReadPointers();
+    }
 
-        if (resampler != nullptr)
+    if (produced > 0)
+    {
+        // Media channels onto output channels: mono is repeated, stereo onto mono is mixed.
+        for (int ch = 0; ch < outputChannels; ++ch)
         {
-            produced =
-                swr_convert (resampler.get(), (uint8_t**) const_cast<float**> (outputBlock.getArrayOfWritePointers()),
-                             outputBlock.getNumSamples(), frames > 0 ? (const uint8_t**) source : nullptr, frames);
-            source = outputBlock.getArrayOfReadPointers();
-        }
-
-        if (produced > 0)
-        {
-            // Media channels onto output channels: mono is repeated, stereo onto mono is mixed.
-            for (int ch = 0; ch < outputChannels; ++ch)
+            if (mediaChannels == 1 || outputChannels > 1)
+                juce::FloatVectorOperations::copy (mappedBlock.getWritePointer (ch),
+                                                   source[juce::jmin (ch, mediaChannels - 1)], produced);
+            else
             {
-                if (mediaChannels == 1 || outputChannels > 1)
-                    juce::FloatVectorOperations::copy (mappedBlock.getWritePointer (ch),
-                                                       source[juce::jmin (ch, mediaChannels - 1)], produced);
-                else
-                {
-                    juce::FloatVectorOperations::copy (mappedBlock.getWritePointer (0), source[0], produced);
-                    juce::FloatVectorOperations::add (mappedBlock.getWritePointer (0), source[1], produced);
-                    juce::FloatVectorOperations::multiply (mappedBlock.getWritePointer (0), 0.5f, produced);
-                }
+                juce::FloatVectorOperations::copy (mappedBlock.getWritePointer (0), source[0], produced);
+                juce::FloatVectorOperations::add (mappedBlock.getWritePointer (0), source[1], produced);
+                juce::FloatVectorOperations::multiply (mappedBlock.getWritePointer (0), 0.5f, produced);
             }
-
-            ring.write (mappedBlock.getArrayOfReadPointers(), produced);
         }
 
-        if (frames <= 0)
-            renderedToEnd = true;
+        ring.write (mappedBlock.getArrayOfReadPointers(), produced);
     }
-}
 
-void PlayerRenderEngine::fillVideo()
-{
-    if (video == nullptr)
-        return;
+    if (frames <= 0)
+        renderedToEnd = true;
 
-    for (;;)
-    {
-        {
-            const juce::ScopedLock sl (videoLock);
-
-            if (videoEnded || videoQueue.size() >= 6)
-                return;
-        }
-
-        VideoFrameDecoder::Frame frame;
-
-        if (!video->next (frame) || frame.seconds >= videoEnd)
-        {
-            const juce::ScopedLock sl (videoLock);
-            videoEnded = true;
-            return;
-        }
-
-        frame.seconds += videoShift;
-        const juce::ScopedLock sl (videoLock);
-        videoQueue.push_back (std::move (frame));
-    }
+    return true;
 }
 
 juce::Image PlayerRenderEngine::getVideoFrame (double timelineSeconds)
 {
-    const juce::ScopedLock sl (videoLock);
-
-    while (!videoQueue.empty() && videoQueue.front().seconds <= timelineSeconds + 1.0e-6)
-    {
-        shownImage = videoQueue.front().image;
-        videoQueue.pop_front();
-
-        if (videoQueue.empty() || videoQueue.front().seconds > timelineSeconds + 1.0e-6)
-            break;
-    }
-
-    return shownImage;
+    return video != nullptr ? video->getFrame (timelineSeconds) : juce::Image();
 }
 
 void PlayerRenderEngine::run()
 {
     while (!threadShouldExit())
     {
+        // One block at a time, giving way to a seek or a change waiting for the lock.
+        if (controlWaiting.load() > 0)
         {
-            std::lock_guard<std::mutex> render (renderMutex);
-
-            if (loaded)
-            {
-                fillAudio();
-                fillVideo();
-            }
+            wait (1);
+            continue;
         }
 
-        wait (3);
+        bool rendered;
+
+        {
+            std::lock_guard<std::mutex> render (renderMutex);
+            rendered = loaded && renderBlock();
+        }
+
+        if (!rendered)
+            wait (3);
     }
 }
 

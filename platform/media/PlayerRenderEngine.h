@@ -3,10 +3,10 @@
 #include "AudioMix.h"
 #include "AudioRingBuffer.h"
 #include "CompositionAudioRenderer.h"
-#include "VideoFrameDecoder.h"
+#include "OutputLatencyLine.h"
+#include "PlayerVideoRenderer.h"
 
 #include <atomic>
-#include <deque>
 #include <mutex>
 
 namespace tavlin::media
@@ -15,10 +15,14 @@ namespace tavlin::media
 /**
     The player's rendering: a thread decodes the composition's sound, passes it through the tap in blocks of at
     most maxTapFrames at the media's own rate, converts it to the output's rate and channels and queues it for
-    readOutput, which the output (a sound card or a clock) calls without ever blocking. It also decodes the
-    picture a little ahead of the clock.
+    readOutput, which the output (a sound card or a clock) calls without ever blocking. The picture is decoded
+    on a thread of its own, a little ahead of the clock.
 
-    The clock is the sound that readOutput has handed out: its position in media frames is exact after a seek.
+    The item lasts to the end of the composition: after the sound, silence goes through the tap until the
+    picture's last frame has been shown, so a tap's delayed output comes out whole.
+
+    The clock is the sound heard: what readOutput has handed out, less what the output has not played yet
+    (its latency). Its position in media frames is exact after a seek.
 */
 class PlayerRenderEngine : private juce::Thread
 {
@@ -33,6 +37,10 @@ public:
     void setOutputFormat (double sampleRate, int channels);
     double getOutputSampleRate() const { return outputRate; }
 
+    /** Frames of the output's rate between handing a frame to the output and hearing it; 0 at first. */
+    void setOutputLatency (int frames);
+    int getOutputLatency() const;
+
     /** Loads a composition's first audio and video tracks, with the audio mix's tap; false with a text. */
     bool load (const MediaComposition& composition, std::shared_ptr<const AudioMix> mix, juce::String& error);
 
@@ -45,19 +53,24 @@ public:
     bool isLoaded() const { return loaded.load(); }
     double getMediaSampleRate() const { return mediaRate; }
     int getMediaChannels() const { return mediaChannels; }
-    int64_t getLengthFrames() const { return lengthFrames; }
 
-    /** Moves the clock and the sound to a media frame, exactly. */
+    /** Media frames from the start to the end of the composition. */
+    int64_t getLengthFrames() const { return lengthFrames.load(); }
+
+    /** Moves the clock and the sound to a media frame, exactly, at once; the picture follows when decoded. */
     void seek (int64_t mediaFrame);
 
     /** 0 stops the clock; other rates play faster or slower (by resampling). */
     void setRate (double newRate);
     double getRate() const { return rate.load(); }
 
-    /** The clock in media frames. */
+    /** The clock in media frames: the sound heard so far. */
     int64_t getPosition() const;
 
-    /** True once all of the sound has been handed out. */
+    /** Output frames rendered and waiting for readOutput. */
+    int getQueuedFrames() const { return ring.getNumReady(); }
+
+    /** True once the whole item has been heard. */
     bool hasReachedEnd() const { return reachedEnd.load(); }
 
     /** Called by the output: fills numFrames frames (silence when stopped, starved or busy). Never blocks. */
@@ -67,15 +80,24 @@ public:
     juce::Image getVideoFrame (double timelineSeconds);
     bool hasVideo() const { return video != nullptr; }
 
+    /** True while the picture of the latest seek is still being decoded. */
+    bool isVideoSeeking() const { return video != nullptr && video->isSeeking(); }
+
 private:
+    class ControlLock;
+
     void run() override;
-    void fillAudio();
-    void fillVideo();
+    bool renderBlock();
     void restart (int64_t mediaFrame); // with renderMutex and outputLock held
     bool makeResampler();
 
+    // The clock's parts change together, under outputLock, inside a sequence count that readers check.
+    void beginClockChange();
+    void endClockChange();
+
     std::mutex renderMutex;
     juce::SpinLock outputLock;
+    std::atomic<int> controlWaiting { 0 }; // callers waiting for renderMutex; the render thread gives way
 
     std::unique_ptr<CompositionAudioRenderer> renderer;
     std::shared_ptr<AudioProcessingTap> tap;
@@ -85,20 +107,19 @@ private:
 
     double mediaRate = 44100.0, outputRate = 44100.0;
     int mediaChannels = 2, outputChannels = 2;
-    int64_t lengthFrames = 0;
+    std::atomic<int64_t> lengthFrames { 0 };
     int audioTrackID = 0;
 
     std::atomic<bool> loaded { false }, renderedToEnd { false }, reachedEnd { false };
     std::atomic<double> rate { 0.0 };
     double renderSpeed = 1.0; // the rate the queued sound was rendered for
-    std::atomic<int64_t> basePosition { 0 }, consumed { 0 };
 
-    std::unique_ptr<VideoFrameDecoder> video;
-    double videoShift = 0.0, videoStart = 0.0, videoEnd = 0.0;
-    juce::CriticalSection videoLock;
-    std::deque<VideoFrameDecoder::Frame> videoQueue;
-    juce::Image shownImage;
-    bool videoEnded = false;
+    std::atomic<uint32_t> clockSequence { 0 };
+    std::atomic<int64_t> basePosition { 0 }, consumed { 0 }, unheard { 0 };
+    std::atomic<double> mediaFramesPerOutputFrame { 1.0 };
+    OutputLatencyLine latencyLine; // with outputLock
+
+    std::unique_ptr<PlayerVideoRenderer> video;
 
     JUCE_DECLARE_NON_COPYABLE (PlayerRenderEngine)
 };

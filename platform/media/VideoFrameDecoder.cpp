@@ -175,7 +175,13 @@ bool VideoFrameDecoder::convert (const AVFrame& source, juce::Image& image)
         return false;
 
     const bool turned = quarterTurns % 2 != 0;
-    image = juce::Image (juce::Image::ARGB, turned ? h : w, turned ? w : h, false);
+    const int imageWidth = turned ? h : w, imageHeight = turned ? w : h;
+    image = imageMaker != nullptr ? imageMaker (imageWidth, imageHeight) : juce::Image();
+
+    if (!image.isValid() || image.getWidth() != imageWidth || image.getHeight() != imageHeight
+        || image.getFormat() != juce::Image::ARGB)
+        image = juce::Image (juce::Image::ARGB, imageWidth, imageHeight, false);
+
     const juce::Image::BitmapData bitmap (image, juce::Image::BitmapData::writeOnly);
     copyTurned (scaled->data[0], scaled->linesize[0], w, h, quarterTurns, bitmap);
     return true;
@@ -201,13 +207,20 @@ bool VideoFrameDecoder::peekNextSeconds (double& seconds)
     return true;
 }
 
-void VideoFrameDecoder::skipTo (double seconds)
+bool VideoFrameDecoder::skipTo (double seconds, const std::function<bool()>& shouldStop)
 {
     while (fillAhead (2) && secondsOf (*ahead[1]) <= seconds + 1.0e-6)
+    {
         ahead.pop_front();
+
+        if (shouldStop != nullptr && shouldStop())
+            return false;
+    }
+
+    return true;
 }
 
-bool VideoFrameDecoder::seek (double seconds)
+bool VideoFrameDecoder::seek (double seconds, const std::function<bool()>& shouldStop)
 {
     const auto ts = (int64_t) std::floor (seconds / av_q2d (stream->time_base));
 
@@ -218,8 +231,7 @@ bool VideoFrameDecoder::seek (double seconds)
     avcodec_flush_buffers (codec.get());
     endOfInput = false;
     ahead.clear();
-    skipTo (seconds);
-    return fillAhead (1);
+    return skipTo (seconds, shouldStop) && fillAhead (1);
 }
 
 } // namespace tavlin::media

@@ -5,6 +5,7 @@
 #include <juce_graphics/juce_graphics.h>
 
 #include <deque>
+#include <functional>
 
 namespace tavlin::media
 {
@@ -34,14 +35,21 @@ public:
     /** Converts and hands out the next frame; false at the end of the stream. */
     bool next (Frame& frame);
 
-    /** Moves so that the next frame is the one showing at a time (the last one starting at or before it). */
-    bool seek (double seconds);
+    /** Moves so that the next frame is the one showing at a time (the last one starting at or before it).
+        False when the stream cannot be read there, or when shouldStop (asked between frames) said so.
+    */
+    bool seek (double seconds, const std::function<bool()>& shouldStop = {});
 
-    /** Drops, without converting them, the frames that a later frame starting at or before a time replaces. */
-    void skipTo (double seconds);
+    /** Drops, without converting them, the frames that a later frame starting at or before a time replaces;
+        false when shouldStop (asked between frames) ended it early.
+    */
+    bool skipTo (double seconds, const std::function<bool()>& shouldStop = {});
 
     /** Start time of the next frame, decoding it when needed; false at the end of the stream. */
     bool peekNextSeconds (double& seconds);
+
+    /** Where the images of converted frames come from (by default, new ones): they are written whole. */
+    void setImageMaker (std::function<juce::Image (int width, int height)> maker) { imageMaker = std::move (maker); }
 
     /** Width and height of the frames handed out (rotated). */
     int getWidth() const { return quarterTurns % 2 != 0 ? codec->height : codec->width; }
@@ -60,6 +68,7 @@ private:
     ScalerPtr scaler;
     PacketPtr packet;
     FramePtr scaled;
+    std::function<juce::Image (int, int)> imageMaker;
     int quarterTurns = 0;
     bool endOfInput = false;
     std::deque<FramePtr> ahead; // decoded, not yet converted

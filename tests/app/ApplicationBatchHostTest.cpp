@@ -3,72 +3,20 @@
 // before anything is opened.
 
 #include "ApplicationBatchHost.h"
-#include "LocalHttpServer.h"
+#include "ApplicationInProcess.h"
 #include "StandaloneTestMain.h"
-#include "TavAudioProcessor.h"
-#include "TavPreferences.h"
-#include "TavlinApplication.h"
 #include "TavlinDocument.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace
 {
-const bool standalone = []
-{
-    juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return new TavlinApplication(); };
-    return true;
-}();
-
-class ApplicationBatchHostTest : public ::testing::Test
+class ApplicationBatchHostTest : public tavlin::test::ApplicationInProcess
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE (standalone);
-        ASSERT_NE (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}), juce::String())
-            << "these tests open windows: run them under xvfb-run";
-        ASSERT_TRUE (webProxy.isListening());
-        webProxy.setReply ({ 503, "offline" });
-        webProxy.routeWebRequestsHere(); // the update check's requests end here
-
-        root = juce::File::createTempFile ("batchapp");
-        ASSERT_TRUE (root.createDirectory());
-        for (auto* name : { "tmp", "config", "runtime", "in" })
-            ASSERT_TRUE (root.getChildFile (name).createDirectory());
-
-        setenv ("TMPDIR", root.getChildFile ("tmp").getFullPathName().toRawUTF8(), 1);
-        setenv ("XDG_CONFIG_HOME", root.getChildFile ("config").getFullPathName().toRawUTF8(), 1);
-        setenv ("XDG_RUNTIME_DIR", root.getChildFile ("runtime").getFullPathName().toRawUTF8(), 1);
-        TavPreferences (root.getChildFile ("config")).setFirstLaunch (false);
-
-        app = std::make_unique<TavlinApplication>();
-        app->initialise ({});
-        ASSERT_NE (app->getProcessor(), nullptr);
+        ApplicationInProcess::SetUp();
+        ASSERT_NO_FATAL_FAILURE (start());
     }
-
-    void TearDown() override
-    {
-        if (app != nullptr)
-            app->shutdown();
-
-        app.reset();
-        root.deleteRecursively();
-    }
-
-    juce::MemoryBlock state()
-    {
-        juce::MemoryBlock block (65536, true);
-        app->getProcessor()->getStateInformation (block);
-        return block;
-    }
-
-    juce::ScopedJuceInitialiser_GUI juce;
-    tavlin::test::LocalHttpServer webProxy;
-    juce::File root;
-    std::unique_ptr<TavlinApplication> app;
 };
 
 TEST_F (ApplicationBatchHostTest, GivesTheProcessorTheSettingsOfTheRunsStart)

@@ -3,17 +3,19 @@
 // clashing names.
 
 #include "BatchProcessor.h"
+#include "HangGuard.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sys/stat.h>
 
 namespace
 {
 /** A media document in miniature. Files open as media unless their text is "not media"; the format follows
     the extension as the document's table does (a recognised one is kept, anything else gives ".mov"), and a
     save writes the destination with that extension. A file is ready to be saved readyAfterSlices slices of
-    message loop after it opened ("never" in its text: not at all).
+    message loop after it opened ("never" in its text: not at all; "fails": known at once never to be).
 */
 class FakeHost : public BatchProcessor::Host
 {
@@ -42,6 +44,11 @@ public:
         ready = current != juce::File() && !current.loadFileAsString().contains ("never")
                 && slicesSinceLoad >= readyAfterSlices;
         return ready;
+    }
+
+    juce::String getPreparationFailure() override
+    {
+        return current != juce::File() && current.loadFileAsString().contains ("fails") ? "the disk is full" : "";
     }
 
     void applySettings() override { settingsApplied = true; }
@@ -160,6 +167,21 @@ TEST_F (BatchProcessorTest, OutputTreeMirrorsTheInputTree)
     EXPECT_EQ (summary.describe(), "Batch File Processing has completed.");
 }
 
+TEST_F (BatchProcessorTest, NamedPipesAndDevicesAreNeverOpened)
+{
+    make ({ { "a.wav", "" } });
+    const auto pipe = in.getChildFile ("pipe.wav");
+    ASSERT_EQ (::mkfifo (pipe.getFullPathName().toRawUTF8(), 0600), 0);
+    ASSERT_TRUE (juce::File ("/dev/zero").createSymbolicLink (in.getChildFile ("zero.wav"), false));
+
+    BatchProcessor batch (host);
+    const tavlin::test::HangGuard guard (pipe);
+    EXPECT_TRUE (batch.processDirectory (in, out));
+    EXPECT_FALSE (guard.fired()) << "the walk waited on the named pipe";
+    EXPECT_EQ (host.loaded, juce::StringArray (in.getChildFile ("a.wav").getFullPathName()));
+    EXPECT_EQ (outputTree().joinIntoString ("|"), "a.wav");
+}
+
 TEST_F (BatchProcessorTest, EachSaveWaitsUntilItsFileIsReadyWithinATimeLimit)
 {
     make ({ { "a.wav", "" }, { "b.wav", "never" }, { "c.wav", "" } });
@@ -178,6 +200,21 @@ TEST_F (BatchProcessorTest, EachSaveWaitsUntilItsFileIsReadyWithinATimeLimit)
     EXPECT_TRUE (summary.describe().startsWith ("Batch File Processing did not complete: 1 of 3 files"))
         << summary.describe();
     EXPECT_TRUE (summary.describe().contains ("b.wav\" did not get ready")) << summary.describe();
+}
+
+TEST_F (BatchProcessorTest, AFileThatCanNeverBeReadyEndsItsWaitAtOnce)
+{
+    make ({ { "a.wav", "never ready: its preparation fails" }, { "b.wav", "" } });
+
+    BatchProcessor batch (host); // the ten-minute limit
+    EXPECT_TRUE (batch.processDirectory (in, out));
+    EXPECT_EQ (outputTree().joinIntoString ("|"), "b.wav");
+    EXPECT_LT (host.getMillisecondCounter(), 1000.0) << "the limit was not waited out";
+
+    const auto& summary = batch.getSummary();
+    EXPECT_EQ (summary.saved, 1);
+    EXPECT_EQ (summary.notSaved, 1);
+    EXPECT_TRUE (summary.describe().contains ("a.wav\" could not be prepared: the disk is full")) << summary.describe();
 }
 
 TEST_F (BatchProcessorTest, EscapeCancelsBeforeTheFileInHandIsSaved)

@@ -74,7 +74,7 @@ public:
     int getCurrentBitDepth() override { return 24; }
     juce::BigInteger getActiveOutputChannels() const override { return activeOutputs; }
     juce::BigInteger getActiveInputChannels() const override { return activeInputs; }
-    int getOutputLatencyInSamples() override { return 0; }
+    int getOutputLatencyInSamples() override { return outputLatency; }
     int getInputLatencyInSamples() override { return 0; }
 
     /** Runs numSamples samples from offset of the given input channels (one per open input) through the
@@ -97,6 +97,9 @@ public:
                                                         (int) outPointers.size(), numSamples, {});
         return out;
     }
+
+    /** What the device reports as its output latency, in samples. */
+    int outputLatency = 0;
 
 private:
     int inputs;

@@ -29,7 +29,7 @@ public:
 
     TavAudioProcessor* getProcessor() override { return &processor; }
     juce::AudioFormatManager* getFormatManager() override { return &formats; }
-    juce::AudioDeviceManager* getDeviceManager() override { return nullptr; }
+    juce::AudioDeviceManager* getDeviceManager() override { return deviceManager; }
     tavlin::media::MediaPlayer::Output getPlayerOutput() override { return output; }
     juce::File getTemporaryFolder() override { return temp; }
     bool isLooping() override { return looping; }
@@ -50,6 +50,19 @@ public:
     }
 
     void analyzeAudioFile (const juce::File& file) override { analyzed.add (file); }
+
+    void mediaPreparationFailed (const juce::File& media, const juce::String& reason, bool playable) override
+    {
+        preparationFailures.push_back ({ media, reason, playable });
+    }
+
+    void audioWriteFinished (const juce::File& destination, bool succeeded, const juce::String& error) override
+    {
+        writesFinished.push_back ({ destination, succeeded, error });
+
+        if (onAudioWriteFinished != nullptr)
+            onAudioWriteFinished (destination, succeeded, error);
+    }
 
     bool isDocumentChanged() override { return documentChanged; }
     void setDocumentChanged (bool changed) override { documentChanged = changed; }
@@ -91,16 +104,34 @@ public:
         juce::String title, message;
     };
 
+    struct PreparationFailure
+    {
+        juce::File media;
+        juce::String reason;
+        bool playable;
+    };
+
+    struct WriteFinished
+    {
+        juce::File destination;
+        bool succeeded;
+        juce::String error;
+    };
+
     TavAudioProcessor processor;
     juce::AudioFormatManager formats;
     juce::File temp;
     tavlin::media::MediaPlayer::Output output = tavlin::media::MediaPlayer::Output::manual;
+    juce::AudioDeviceManager* deviceManager = nullptr;
     bool looping = false;
     bool busy = false;
     bool documentChanged = false;
     juce::StringArray progressTexts;
     double lastProgress = 0.0;
     std::vector<Warning> warnings;
+    std::vector<PreparationFailure> preparationFailures;
+    std::vector<WriteFinished> writesFinished;
+    std::function<void (const juce::File&, bool, const juce::String&)> onAudioWriteFinished;
     juce::Array<juce::File> analyzed, opened;
     int closeCalls = 0;
     int selections = 0;
@@ -145,6 +176,12 @@ inline bool makeFlashAndBeepMovie (const juce::File& file, double flashSeconds, 
         + at + ")*lt(t\\," + juce::String (flashSeconds + 0.2, 3) + ")\\,0.5*sin(2*PI*1000*t)\\,0):s="
         + juce::String (sampleRate) + ":d=3 -vf drawbox=c=white:t=fill:enable=between(t\\," + at + "\\," + until
         + ") -c:v mpeg4 -q:v 2 -c:a aac -b:a 192k -shortest " + file.getFullPathName().quoted());
+}
+
+/** True for the flash of a flash movie: a picture white in its middle. */
+inline bool isWhite (const juce::Image& image)
+{
+    return image.isValid() && image.getPixelAt (image.getWidth() / 2, image.getHeight() / 2).getBrightness() > 0.8f;
 }
 
 } // namespace player_test

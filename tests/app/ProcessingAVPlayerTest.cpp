@@ -1,17 +1,25 @@
 // The player without the application or a sound card: openings of generated files, the composition's
-// video delay, the end of the item, the temporary files, the import through the readers, and sound and
-// picture kept in step through the processor.
+// video delay, the end of the item, the temporary files, the import through the readers, sound and picture
+// kept in step through the processor, and turned video (in a window of the virtual display: run the suite
+// under xvfb-run).
 
 #include "ProcessingAVPlayer.h"
 #include "FakePlayerHost.h"
 #include "MediaContainerComponent.h"
+#include "StandaloneTestMain.h"
+
+#include "HangGuard.h"
 
 #include "media/PlayerRenderEngine.h"
+#include "media/VideoFrameDecoder.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace tavlin::media;
 using player_test::FakePlayerHost;
+using player_test::isWhite;
 using player_test::pump;
 using player_test::pumpUntil;
 using tavlin::test::ScratchFolder;
@@ -276,6 +284,64 @@ TEST_F (PlayerTest, OpensWhatHasSoundAndRefusesTheRestWithTheirTexts)
     }
 }
 
+// What cannot be read is refused at once with its reason, and nothing is left half open: a WAV whose sound no
+// decoder takes, and paths that are no regular file, none of which may hold the opening (a hang fails).
+TEST_F (PlayerTest, RefusesWhatCannotBeReadAtOnceWithItsReason)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<bool (const juce::File&)> make;
+        juce::String title, textStart, reason;
+    };
+
+    const Case cases[] = {
+        { "unknown-tag.wav", [] (auto& f) { return tavlin::test::writeUndecodableWav (f); }, noAudioTitle,
+          noAudioText + "\n\n", "cannot be decoded" },
+        { "pipe.wav", [] (auto& f) { return ::mkfifo (f.getFullPathName().toRawUTF8(), 0600) == 0; },
+          ProcessingAVPlayer::cannotOpenTitle, "\"pipe.wav\"", "is not a regular file: it is a named pipe." },
+        { "device.wav", [] (auto& f) { return juce::File ("/dev/zero").createSymbolicLink (f, false); },
+          ProcessingAVPlayer::cannotOpenTitle, "\"device.wav\"", "is not a regular file: it is a device." },
+        { "folder.wav", [] (auto& f) { return f.createDirectory().wasOk(); }, ProcessingAVPlayer::cannotOpenTitle,
+          "\"folder.wav\"", "is not a regular file: it is a folder." },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const auto file = scratch.file (c.name);
+        ASSERT_TRUE (c.make (file));
+        host.warnings.clear();
+        host.progressTexts.clear();
+
+        MediaContainerComponent view (host);
+        bool accepted;
+
+        {
+            const tavlin::test::HangGuard guard (file);
+            accepted = view.loadMedia (file.getFullPathName(), nullptr, true);
+            EXPECT_FALSE (guard.fired()) << "the opening waited on the file";
+        }
+
+        EXPECT_FALSE (accepted);
+        ASSERT_EQ (host.warnings.size(), 1u) << "one message";
+        EXPECT_EQ (host.warnings[0].title, c.title);
+        EXPECT_TRUE (host.warnings[0].message.startsWith (c.textStart)) << host.warnings[0].message;
+        EXPECT_TRUE (host.warnings[0].message.contains (c.reason)) << host.warnings[0].message;
+        EXPECT_EQ (ProcessingAVPlayer::getInstance()->getLastLoadError(), host.warnings[0].message);
+        EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr) << "nothing opened, nothing to wait for";
+        EXPECT_TRUE (host.listTemporaryFolder().isEmpty()) << host.listTemporaryFolder().joinIntoString (" ");
+
+        // The readers that take files by their extension are never handed such a path either.
+        {
+            const tavlin::test::HangGuard guard (file);
+            EXPECT_FALSE (
+                ProcessingAVPlayer::importWithAudioFormatReader (host, file, host.temp.getChildFile ("x.wav")));
+            EXPECT_FALSE (guard.fired());
+        }
+    }
+}
+
 TEST_F (PlayerTest, DelaysThePictureByTheLatencyTheProcessorWillHaveForTheFile)
 {
     for (const int rate : { 48000, 44100, 22050 })
@@ -307,47 +373,73 @@ TEST_F (PlayerTest, DelaysThePictureByTheLatencyTheProcessorWillHaveForTheFile)
 
 TEST_F (PlayerTest, AtTheEndStopsOrLoops)
 {
+    // A sound, and a movie whose last frame is a white flash: with the picture delayed by the processor's
+    // latency, the item ends only once that frame has been shown, after the sound.
     const auto wav = scratch.file ("short.wav");
     ASSERT_TRUE (writeJuce (juce::WavAudioFormat(), wav, 44100, 2, 1.0, 16));
+    const auto movie = scratch.file ("last-flash.mov");
+    ASSERT_TRUE (player_test::makeFlashAndBeepMovie (movie, 2.96));
 
-    for (const bool looping : { false, true })
-    {
-        SCOPED_TRACE (looping ? "looping" : "not looping");
-        host.looping = looping;
-        MediaContainerComponent view (host);
-        ASSERT_TRUE (openAndSetUp (view, wav));
-
-        EXPECT_FALSE (view.togglePlayPause()) << "it was paused, so it plays";
-        EXPECT_TRUE (view.isPlaying());
-
-        auto& engine = avPlayer().getEngine();
-        juce::AudioBuffer<float> block (2, 1024);
-        bool reachedEnd = false, cameBack = false;
-
-        for (int i = 0; i < 20000 && !(looping ? cameBack : !view.isPlaying()); ++i)
+    for (const auto& file : { wav, movie })
+        for (const bool looping : { false, true })
         {
-            engine.readOutput (block.getArrayOfWritePointers(), 2, block.getNumSamples());
-            reachedEnd = reachedEnd || engine.getPosition() >= engine.getLengthFrames() - 1024;
-            cameBack = reachedEnd && engine.getPosition() < 22050;
-            pump (1);
-        }
+            SCOPED_TRACE (file.getFileName() + (looping ? ", looping" : ", not looping"));
+            host.looping = looping;
+            MediaContainerComponent view (host);
+            ASSERT_TRUE (openAndSetUp (view, file));
+            const bool hasVideo = composition().hasTracksWithMediaType (MediaType::video);
 
-        EXPECT_TRUE (reachedEnd);
+            auto& engine = avPlayer().getEngine();
+            const auto end = engine.getLengthFrames();
+            EXPECT_EQ (end, composition().getDuration().toSamples (44100));
 
-        if (looping)
-        {
-            EXPECT_TRUE (cameBack) << "plays on from the start";
+            if (hasVideo)
+                EXPECT_GT (end, composition().getFirstTrack (MediaType::audio)->sourceTrack.duration.toSamples (44100))
+                    << "the delayed picture outlasts the sound";
+
+            EXPECT_FALSE (view.togglePlayPause()) << "it was paused, so it plays";
             EXPECT_TRUE (view.isPlaying());
-        }
-        else
-        {
-            EXPECT_FALSE (view.isPlaying()) << "stopped at the end, no longer playing";
-            EXPECT_EQ (view.getPlaybackRate(), 0.0);
-            EXPECT_GE (view.getCurrentTime(), 0.95);
-        }
 
-        view.removeMedia();
-    }
+            juce::AudioBuffer<float> block (2, 1024);
+            bool reachedEnd = false, cameBack = false, lastFrameShown = !hasVideo;
+
+            for (int i = 0; i < 20000 && !(looping ? cameBack : !view.isPlaying()); ++i)
+            {
+                engine.readOutput (block.getArrayOfWritePointers(), 2, block.getNumSamples());
+
+                if (!reachedEnd && engine.hasReachedEnd())
+                {
+                    reachedEnd = true;
+                    EXPECT_EQ (engine.getPosition(), end) << "the clock reached the composition's end";
+                    EXPECT_NEAR (view.getPositionFraction(), 1.0, 1.0e-6) << "slider and waveform at the end";
+
+                    // The end is announced on the message thread; the picture there is the last frame.
+                    for (int wait = 0; wait < 3000 && !lastFrameShown; wait += 5)
+                        if (!(lastFrameShown = isWhite (avPlayer().getCurrentVideoFrame())))
+                            juce::Thread::sleep (5);
+                }
+
+                cameBack = reachedEnd && engine.getPosition() < 22050;
+                pump (1);
+            }
+
+            EXPECT_TRUE (reachedEnd);
+            EXPECT_TRUE (lastFrameShown) << "the last frame of the delayed picture was never shown";
+
+            if (looping)
+            {
+                EXPECT_TRUE (cameBack) << "plays on from the start";
+                EXPECT_TRUE (view.isPlaying());
+            }
+            else
+            {
+                EXPECT_FALSE (view.isPlaying()) << "stopped at the end, no longer playing";
+                EXPECT_EQ (view.getPlaybackRate(), 0.0);
+                EXPECT_NEAR (view.getPositionFraction(), 1.0, 1.0e-6);
+            }
+
+            view.removeMedia();
+        }
 }
 
 TEST_F (PlayerTest, TemporaryFilesLiveAsLongAsTheirMedia)
@@ -545,10 +637,6 @@ TEST_F (PlayerTest, BeepAndFlashMeetThroughTheProcessor)
     juce::AudioBuffer<float> block (2, 128);
     int64_t beepAt = -1, flashShownAt = -1;
 
-    const auto isWhite = [] (const juce::Image& image) {
-        return image.isValid() && image.getPixelAt (image.getWidth() / 2, image.getHeight() / 2).getBrightness() > 0.8f;
-    };
-
     for (int i = 0; i < 200000 && (beepAt < 0 || flashShownAt < 0) && engine.getPosition() < 2.8 * rate; ++i)
     {
         const auto before = engine.getPosition();
@@ -576,6 +664,157 @@ TEST_F (PlayerTest, BeepAndFlashMeetThroughTheProcessor)
     EXPECT_NEAR ((double) beepAt / rate, flashAt + (double) latency / rate, frame);
     EXPECT_NEAR ((double) flashShownAt / rate, (double) beepAt / rate, frame)
         << "beep at " << beepAt << ", flash at " << flashShownAt;
+}
+
+TEST_F (PlayerTest, SeeksNeverHoldUpTheInterfaceAndShowTheRightFrameOnceDecoded)
+{
+    // A 4K movie with a key frame every two seconds: a seek decodes up to 2 s of frames before it can show one.
+    const auto movie = scratch.file ("uhd.mp4");
+    ASSERT_TRUE (tavlin::test::runFfmpeg ("-f lavfi -i testsrc=size=3840x2160:rate=25:duration=3 -f lavfi -i "
+                                          "sine=frequency=440:sample_rate=48000:duration=3 -c:v libx264 -preset "
+                                          "ultrafast -g 50 -pix_fmt yuv420p -c:a aac -shortest "
+                                          + movie.getFullPathName().quoted()));
+
+    MediaContainerComponent view (host);
+    ASSERT_TRUE (openAndSetUp (view, movie));
+    const double offset = composition().getFirstTrack (MediaType::video)->insertTime.seconds();
+
+    juce::String error;
+    auto reference = VideoFrameDecoder::open (movie, -1, error);
+    ASSERT_NE (reference, nullptr) << error;
+
+    // What the user does: the slider (or a click on the waveform), frame steps, the skip buttons, rewind. A
+    // drag seeks again before the picture of the last seek has come.
+    struct Action
+    {
+        juce::String name;
+        std::function<void()> run;
+        bool waitForPicture = true;
+    };
+
+    std::vector<Action> actions = {
+        { "slider to 90 %", [&] { view.seekToFraction (0.9); } },
+        { "slider to 35 %", [&] { view.seekToFraction (0.35); } },
+        { "a frame forward", [&] { view.skipForward(); } },
+        { "another frame forward", [&] { view.skipForward(); } },
+        { "a frame back", [&] { view.skipBackward(); } },
+    };
+
+    for (int i = 1; i <= 8; ++i)
+        actions.push_back ({ "slider dragged to " + juce::String (i * 10) + " %",
+                             [&, i] { view.seekToFraction (i / 10.0); }, i == 8 });
+
+    actions.push_back ({ "3 s forward while playing", [&]
+                         {
+                             view.seekToFraction (0.1);
+                             view.togglePlayPause();
+                             view.skipForward();
+                             view.togglePlayPause();
+                         } });
+    actions.push_back ({ "3 s back while playing", [&]
+                         {
+                             view.togglePlayPause();
+                             view.skipBackward();
+                             view.togglePlayPause();
+                         } });
+    actions.push_back ({ "rewind", [&] { view.rewindToStart(); } });
+
+    // The interface may be held up by other work on a loaded machine, never by a seek: the series runs again
+    // when one gap is too long, and a seek that waits for the picture is too long every time.
+    constexpr double limitMs = 50.0;
+    double longestGap = 0.0;
+
+    for (int attempt = 0; attempt < 3 && (attempt == 0 || longestGap > limitMs); ++attempt)
+    {
+        longestGap = 0.0;
+
+        for (const auto& action : actions)
+        {
+            SCOPED_TRACE (action.name);
+            auto before = juce::Time::getMillisecondCounterHiRes();
+            action.run();
+            longestGap = std::max (longestGap, juce::Time::getMillisecondCounterHiRes() - before);
+
+            // The loop runs on while the picture is decoded, 1 ms at a time.
+            for (int waited = 0;
+                 waited < 30000 && (waited < 2 || (action.waitForPicture && avPlayer().getEngine().isVideoSeeking()));
+                 ++waited)
+            {
+                before = juce::Time::getMillisecondCounterHiRes();
+                pump (1);
+                longestGap = std::max (longestGap, juce::Time::getMillisecondCounterHiRes() - before - 1.0);
+            }
+
+            if (!action.waitForPicture)
+                continue;
+
+            ASSERT_FALSE (avPlayer().getEngine().isVideoSeeking()) << "the picture never arrived";
+
+            // The frame shown is the one the decoder finds at the clock's time on its own.
+            const double videoTime = view.getCurrentTime() - offset;
+            const auto shown = avPlayer().getCurrentVideoFrame();
+
+            if (videoTime < 0.0)
+            {
+                EXPECT_TRUE (shown.isNull()) << "a picture before the delayed picture starts";
+                continue;
+            }
+
+            VideoFrameDecoder::Frame expected;
+            ASSERT_TRUE (reference->seek (videoTime));
+            ASSERT_TRUE (reference->next (expected));
+            ASSERT_TRUE (shown.isValid());
+            ASSERT_EQ (shown.getBounds(), expected.image.getBounds());
+            const juce::Image::BitmapData a (shown, juce::Image::BitmapData::readOnly);
+            const juce::Image::BitmapData b (expected.image, juce::Image::BitmapData::readOnly);
+            bool same = true;
+
+            for (int y = 0; y < shown.getHeight() && same; ++y)
+                same = std::memcmp (a.getLinePointer (y), b.getLinePointer (y), (size_t) shown.getWidth() * 4) == 0;
+
+            EXPECT_TRUE (same) << "not the frame at " << videoTime << " s of the picture";
+        }
+    }
+
+    EXPECT_LE (longestGap, limitMs) << "the message loop stood still for " << longestGap << " ms";
+}
+
+TEST_F (PlayerTest, ShowsTurnedVideoUprightInAWindowOfItsUprightShape)
+{
+    ASSERT_NE (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}), juce::String())
+        << "this test opens a window: run it under xvfb-run";
+
+    // Portrait footage as phones store it: a landscape picture with a display matrix turning it.
+    const auto plain = scratch.file ("plain.mp4");
+    const auto movie = scratch.file ("portrait.mp4");
+    ASSERT_TRUE (tavlin::test::runFfmpeg ("-f lavfi -i testsrc=size=160x96:rate=25:duration=1 -f lavfi -i "
+                                          "sine=frequency=440:sample_rate=44100:duration=1 -c:v mpeg4 -c:a aac "
+                                          "-shortest "
+                                          + plain.getFullPathName().quoted()));
+    ASSERT_TRUE (tavlin::test::runFfmpeg ("-i " + plain.getFullPathName().quoted()
+                                          + " -c copy -metadata:s:v:0 rotate=270 " + movie.getFullPathName().quoted()));
+
+    juce::ScopedJuceInitialiser_GUI gui;
+    juce::DocumentWindow window ("media", juce::Colours::black, 0);
+    MediaContainerComponent view (host);
+    view.setSize (780, 440);
+    window.setContentNonOwned (&view, true);
+    window.setTopLeftPosition (20, 40);
+    window.setVisible (true);
+
+    ASSERT_TRUE (openAndSetUp (view, movie));
+    EXPECT_DOUBLE_EQ (ProcessingAVPlayer::getInstance()->getConstrainer()->getFixedAspectRatio(), 96.0 / 160.0);
+    EXPECT_EQ (window.getHeight(), 160) << "the window takes the upright picture's height";
+
+    view.seekToFraction (0.5);
+    ASSERT_TRUE (pumpUntil ([&] { return !avPlayer().getEngine().isVideoSeeking(); }));
+    const auto shown = avPlayer().getCurrentVideoFrame();
+    ASSERT_TRUE (shown.isValid());
+    EXPECT_EQ (shown.getWidth(), 96);
+    EXPECT_EQ (shown.getHeight(), 160);
+
+    view.removeMedia();
+    window.clearContentComponent();
 }
 
 TEST (PlayerWindowRules, HalvesTallVideoAndKeepsTheAspectWhenResized)

@@ -9,6 +9,9 @@
 #include "ProcessorTestSupport.h"
 #include "TransportComponent.h"
 
+#include "FailingOutputStream.h"
+#include "HangGuard.h"
+
 #include "ZNoiseAnalyzer.h"
 #include "ZNoiseReductionBay.h"
 
@@ -16,6 +19,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using player_test::FakePlayerHost;
@@ -73,12 +77,23 @@ protected:
 
     bool isAnalyzeEnabled() override { return analyze; }
     void enterPlayerMode() override {}
+    void showFailure (const juce::String& title, const juce::String& message) override
+    {
+        asked.add (title + ": " + message);
+    }
 };
 
 class TavlinDocumentTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { juce::MessageManager::getInstance(); }
+    void SetUp() override
+    {
+        juce::MessageManager::getInstance();
+
+        // As the application does: the document hears how the writing of a WAV or AIFF copy ended.
+        host.onAudioWriteFinished = [this] (const juce::File& file, bool succeeded, const juce::String& error)
+        { document.audioWriteFinished (file, succeeded, error); };
+    }
 
     void TearDown() override
     {
@@ -310,6 +325,132 @@ TEST_F (TavlinDocumentTest, SavesToTheChosenNameInTheChosenFormatAndAgainWithout
     document.chooserResult = 0;
     EXPECT_EQ (document.saveMedia (true), juce::FileBasedDocument::userCancelledSave);
     EXPECT_EQ (document.asked, juce::StringArray ("Select File Format for Save"));
+}
+
+// The WAV and AIFF copies are written after the save has returned: the document counts as saved only while
+// that writing has not failed, and the close gate and waitForSavedCopy see how it ended.
+TEST_F (TavlinDocumentTest, AWavCopyWhoseWritingFailsLeavesTheDocumentAsBeforeTheSave)
+{
+    const auto opened = scratch.file ("voice.wav");
+    ASSERT_NO_FATAL_FAILURE (open (opened));
+    auto* player = ProcessingAVPlayer::getInstance();
+    ASSERT_NE (player, nullptr);
+
+    // The disk fills up a few kilobytes into the copy.
+    player->openAudioWriterStream = [] (const juce::File& file)
+    { return std::make_unique<tavlin::test::FailingOutputStream> (file, 8192); };
+
+    host.processor.setParameterNotifyingHost (0, host.processor.getParameter (0) > 0.5f ? 0.2f : 0.8f);
+    document.changed();
+    const auto copy = scratch.file ("copy.wav");
+
+    ASSERT_EQ (document.saveAs (copy, false, false, false), juce::FileBasedDocument::savedOk)
+        << "the writing goes on after the save has returned";
+    EXPECT_FALSE (document.waitForSavedCopy()) << "and then fails";
+    ASSERT_EQ (host.writesFinished.size(), 1u);
+    EXPECT_FALSE (host.writesFinished[0].succeeded);
+    EXPECT_EQ (host.writesFinished[0].destination, copy);
+
+    EXPECT_EQ (document.getFile(), opened) << "the document file of before the save";
+    EXPECT_TRUE (document.hasChangedSinceSaved()) << "the settings are not saved anywhere";
+    EXPECT_FALSE (copy.exists());
+    ASSERT_EQ (document.asked.size(), 1);
+    EXPECT_TRUE (document.asked[0].startsWith (TavlinDocument::saveFailureTitle
+                                               + ": An error occurred while trying to save \"copy.wav\" to the file: \n"
+                                               + copy.getFullPathName() + "\n\n"))
+        << document.asked[0];
+
+    // The close gate asks, as for any unsaved change; a Yes whose copy fails keeps the media open.
+    document.asked.clear();
+    document.applyAnswer = 1;
+    document.chooserResult = 0;
+    EXPECT_EQ (document.closeMedia().getErrorMessage(), "User Cancelled.") << "the format chooser was dismissed";
+    ASSERT_FALSE (document.asked.isEmpty());
+    EXPECT_TRUE (document.asked[0].startsWith (TavlinDocument::applyTitle)) << document.asked.joinIntoString ("\n");
+
+    // With room on the disk again the same save holds, and closing asks nothing more.
+    player->openAudioWriterStream = nullptr;
+    document.asked.clear();
+    ASSERT_EQ (document.saveAs (copy, false, false, false), juce::FileBasedDocument::savedOk);
+    EXPECT_TRUE (document.waitForSavedCopy());
+    EXPECT_EQ (document.getFile(), copy);
+    EXPECT_FALSE (document.hasChangedSinceSaved());
+    EXPECT_TRUE (copy.existsAsFile());
+    EXPECT_TRUE (document.closeMedia().wasOk());
+    EXPECT_TRUE (document.asked.isEmpty()) << document.asked.joinIntoString ("\n");
+
+    for (const auto& f : scratch.get().findChildFiles (juce::File::findFiles, false, "*"))
+        EXPECT_FALSE (f.getFileName().contains ("partial")) << f.getFileName();
+}
+
+// Opening tells why a file is refused in one message: the document's for a path that is not a regular file
+// (before anything opens it), the player's own for media it refuses.
+TEST_F (TavlinDocumentTest, ARefusedFileIsToldInOneMessage)
+{
+    transport = std::make_unique<TransportComponent> (host.processor, host);
+    document.transport = transport.get();
+
+    const auto pipe = scratch.file ("pipe.wav");
+    ASSERT_EQ (::mkfifo (pipe.getFullPathName().toRawUTF8(), 0600), 0);
+    const auto undecodable = scratch.file ("unknown-tag.wav");
+    ASSERT_TRUE (tavlin::test::writeUndecodableWav (undecodable));
+
+    for (bool showErrors : { true, false })
+    {
+        SCOPED_TRACE (showErrors ? "with messages" : "without messages");
+        document.showLoadErrors = showErrors;
+        document.asked.clear();
+        host.warnings.clear();
+
+        {
+            const tavlin::test::HangGuard guard (pipe);
+            EXPECT_TRUE (document.loadFrom (pipe, false).failed());
+            EXPECT_FALSE (guard.fired());
+        }
+
+        EXPECT_TRUE (host.warnings.empty());
+        ASSERT_EQ (document.asked.size(), showErrors ? 1 : 0);
+
+        if (showErrors)
+            EXPECT_EQ (document.asked[0],
+                       TavlinDocument::loadFailureTitle + ": There was an error while trying to load the file: \n"
+                           + pipe.getFullPathName() + "\n\n\"pipe.wav\" is not a regular file: it is a named pipe.");
+
+        document.asked.clear();
+        EXPECT_TRUE (document.loadFrom (undecodable, false).failed());
+        EXPECT_TRUE (document.asked.isEmpty()) << "the player told it";
+        EXPECT_EQ (host.warnings.size(), showErrors ? 1u : 0u);
+        EXPECT_EQ (document.openedFile, juce::File());
+        EXPECT_EQ (document.getFile(), juce::File());
+    }
+}
+
+// Media whose playback set-up fails after the opening was accepted is closed again, with its reason;
+// media that plays but whose sound could not be extracted stays open, and the user hears why.
+TEST_F (TavlinDocumentTest, MediaThatCannotBeMadeReadyIsNotLeftHalfOpen)
+{
+    const auto opened = scratch.file ("voice.wav");
+    ASSERT_NO_FATAL_FAILURE (open (opened));
+
+    document.asked.clear();
+    document.mediaPreparationFailed (opened, "Its sound could not be extracted: the disk is full.", true);
+    EXPECT_EQ (document.openedFile, opened);
+    ASSERT_EQ (document.asked.size(), 1);
+    EXPECT_TRUE (document.asked[0].startsWith (TavlinDocument::preparationFailureTitle));
+    EXPECT_TRUE (document.asked[0].endsWith ("the disk is full.")) << document.asked[0];
+
+    document.asked.clear();
+    document.mediaPreparationFailed (scratch.file ("other.wav"), "not this one", false);
+    EXPECT_EQ (document.openedFile, opened) << "only the media open now is closed";
+    EXPECT_TRUE (document.asked.isEmpty());
+
+    document.mediaPreparationFailed (opened, "It holds nothing that can be played.", false);
+    EXPECT_EQ (document.openedFile, juce::File());
+    EXPECT_EQ (document.getFile(), juce::File());
+    EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr);
+    ASSERT_EQ (document.asked.size(), 1);
+    EXPECT_TRUE (document.asked[0].startsWith (TavlinDocument::loadFailureTitle));
+    EXPECT_TRUE (document.asked[0].endsWith ("It holds nothing that can be played.")) << document.asked[0];
 }
 
 TEST_F (TavlinDocumentTest, TheCloseGateAsksOnlyAboutChangesAndKeepsTheMediaWhenTold)

@@ -145,22 +145,7 @@ TEST (MediaAsset, ProbesTracksInFileOrder)
 /** A WAVE file whose header claims the given channel count and rate, followed by a little data. */
 juce::File absurdWav (const juce::File& file, int channels, int sampleRate)
 {
-    juce::MemoryOutputStream out;
-    const int bits = 16, blockAlign = channels * bits / 8, dataBytes = 4096;
-    out.write ("RIFF", 4);
-    out.writeInt (36 + dataBytes);
-    out.write ("WAVEfmt ", 8);
-    out.writeInt (16);
-    out.writeShort (1);
-    out.writeShort ((short) channels);
-    out.writeInt (sampleRate);
-    out.writeInt (sampleRate * blockAlign);
-    out.writeShort ((short) blockAlign);
-    out.writeShort ((short) bits);
-    out.write ("data", 4);
-    out.writeInt (dataBytes);
-    out.writeRepeatedByte (0, dataBytes);
-    file.replaceWithData (out.getData(), out.getDataSize());
+    tavlin::test::writeWaveBytes (file, 1, channels, sampleRate, 16, 4096);
     return file;
 }
 

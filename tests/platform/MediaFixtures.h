@@ -180,4 +180,37 @@ inline std::pair<int, double> bestLag (const float* a, int lengthA, const float*
     return { best, bestValue };
 }
 
+/** A WAVE file written byte by byte, saying what its header is told to: the format tag, channel count, rate
+    and bits, over dataBytes of data (byte i is fill (i); zeros without fill).
+*/
+inline bool writeWaveBytes (const juce::File& file, int formatTag, int channels, int sampleRate, int bits,
+                            int dataBytes, const std::function<char (int)>& fill = nullptr)
+{
+    juce::MemoryOutputStream out;
+    const int blockAlign = channels * bits / 8;
+    out.write ("RIFF", 4);
+    out.writeInt (36 + dataBytes);
+    out.write ("WAVEfmt ", 8);
+    out.writeInt (16);
+    out.writeShort ((short) formatTag);
+    out.writeShort ((short) channels);
+    out.writeInt (sampleRate);
+    out.writeInt (sampleRate * blockAlign);
+    out.writeShort ((short) blockAlign);
+    out.writeShort ((short) bits);
+    out.write ("data", 4);
+    out.writeInt (dataBytes);
+
+    for (int i = 0; i < dataBytes; ++i)
+        out.writeByte (fill != nullptr ? fill (i) : 0);
+
+    return file.replaceWithData (out.getData(), out.getDataSize());
+}
+
+/** A WAV file whose format tag (0x1234) no decoder knows: a well-formed header over a second of bytes. */
+inline bool writeUndecodableWav (const juce::File& file)
+{
+    return writeWaveBytes (file, 0x1234, 2, 44100, 16, 44100 * 4, [] (int i) { return (char) (i * 37); });
+}
+
 } // namespace tavlin::test

@@ -179,6 +179,10 @@ TEST_F (MediaPlayerFixture, ResamplesToTheOutputRateAndKeepsTheClockInMediaFrame
 
     for (int attempts = 0; !engine.hasReachedEnd() && attempts < 100000; ++attempts)
     {
+        // Whole blocks, as a device takes them, unless the end is near: a slow render thread may not starve it.
+        for (int waited = 0; waited < 200 && engine.getQueuedFrames() < block.getNumSamples(); ++waited)
+            juce::Thread::sleep (1);
+
         const auto before = engine.getPosition();
         engine.readOutput (block.getArrayOfWritePointers(), 1, block.getNumSamples());
 
@@ -259,16 +263,21 @@ TEST_F (MediaPlayerFixture, ShowsThePictureByTheClockPlusTheVideoOffset)
     player.replaceCurrentItem (std::make_unique<MediaPlayerItem> (composition));
     ASSERT_EQ (player.getCurrentItem()->getStatus(), MediaPlayerItem::Status::readyToPlay);
 
-    player.seekToTime (MediaTime::fromSeconds (0.1, 1000));
-    pump (50);
-    EXPECT_TRUE (player.getCurrentVideoFrame().isNull()) << "a picture before the video's offset";
+    // The picture follows a seek once decoded; until then the one shown before stays.
+    const auto seekAndWait = [&] (double seconds)
+    {
+        player.seekToTime (MediaTime::fromSeconds (seconds, 1000));
+        EXPECT_TRUE (pumpUntil ([&] { return !player.getEngine().isVideoSeeking(); }, 3000));
+        return player.getCurrentVideoFrame();
+    };
+
+    seekAndWait (offset + 0.5);
+    EXPECT_TRUE (seekAndWait (0.1).isNull()) << "a picture before the video's offset";
 
     for (int k : { 0, 5, 12 })
     {
         SCOPED_TRACE (k);
-        player.seekToTime (MediaTime::fromSeconds (offset + frames[(size_t) k].seconds + 0.01, 1000));
-        juce::Image shown;
-        pumpUntil ([&] { return (shown = player.getCurrentVideoFrame()).isValid(); }, 3000);
+        const auto shown = seekAndWait (offset + frames[(size_t) k].seconds + 0.01);
         ASSERT_TRUE (shown.isValid());
         ASSERT_EQ (shown.getWidth(), 160);
         ASSERT_EQ (shown.getHeight(), 120);
@@ -292,4 +301,86 @@ TEST_F (MediaPlayerFixture, ShowsThePictureByTheClockPlusTheVideoOffset)
     ASSERT_TRUE (current.isValid());
     EXPECT_EQ (snapshot.getPixelAt (80, 60), current.getPixelAt (80, 60));
     EXPECT_EQ (snapshot.getPixelAt (10, 100), current.getPixelAt (10, 100));
+}
+
+TEST_F (MediaPlayerFixture, TheItemEndsWithTheCompositionSoTheDelayedPictureAndSoundComeOutWhole)
+{
+    // A processor's delay: the tap puts the sound out 0.3 s late, the composition the picture.
+    constexpr int delay = 13230;
+    const auto movie = scratch.file ("movie.mp4");
+    ASSERT_TRUE (tavlin::test::runFfmpeg ("-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -c:v mpeg4 -q:v 3 "
+                                          + movie.getFullPathName().quoted()));
+
+    MediaAsset pictures (movie), sound (wav);
+    MediaComposition composition;
+    const int v = composition.addTrack (MediaType::video);
+    composition.insertTimeRange (v, { MediaTime::zero(), pictures.getDuration() }, pictures,
+                                 *pictures.getFirstTrack (MediaType::video), MediaTime::make (delay, (int32_t) rate));
+    const int a = composition.addTrack (MediaType::audio);
+    composition.insertTimeRange (a, { MediaTime::zero(), sound.getDuration() }, sound,
+                                 *sound.getFirstTrack (MediaType::audio), MediaTime::zero());
+    const auto end = composition.getDuration().toSamples (rate);
+    ASSERT_EQ (end, length + delay);
+
+    // The source's last frame, for reference.
+    juce::String error;
+    auto decoder = VideoFrameDecoder::open (movie, -1, error);
+    ASSERT_NE (decoder, nullptr) << error;
+    VideoFrameDecoder::Frame frame, last;
+
+    while (decoder->next (frame))
+        last = frame;
+
+    const auto lastShownFrom = (int64_t) std::ceil ((last.seconds * rate)) + delay;
+
+    MediaPlayer player (nullptr, MediaPlayer::Output::manual);
+    tavlin::test::DelayGainTap client (delay, 1.0f);
+    auto item = std::make_unique<MediaPlayerItem> (composition);
+    std::shared_ptr<AudioProcessingTap> tap;
+    item->setAudioMix (client.makeMix (a, tap));
+    player.replaceCurrentItem (std::move (item));
+    ASSERT_EQ (player.getCurrentItem()->getStatus(), MediaPlayerItem::Status::readyToPlay);
+    EXPECT_EQ (player.getEngine().getLengthFrames(), end);
+
+    int ends = 0;
+    player.addItemEndObserver ([&] { ++ends; });
+    player.play();
+
+    auto& engine = player.getEngine();
+    std::vector<float> heard;
+    juce::AudioBuffer<float> block (2, 441);
+    bool lastFrameShown = false;
+
+    for (int attempts = 0; !engine.hasReachedEnd() && attempts < 200000; ++attempts)
+    {
+        const auto before = engine.getPosition();
+        engine.readOutput (block.getArrayOfWritePointers(), 2, block.getNumSamples());
+        const auto got = (int) (engine.getPosition() - before);
+        heard.insert (heard.end(), block.getReadPointer (0), block.getReadPointer (0) + got);
+
+        if (got == 0)
+            juce::Thread::sleep (1);
+        else if (engine.getPosition() >= lastShownFrom)
+            for (int wait = 0; wait < 3000 && !lastFrameShown; wait += 5)
+            {
+                const auto shown = player.getCurrentVideoFrame();
+                lastFrameShown = shown.isValid() && shown.getPixelAt (80, 60) == last.image.getPixelAt (80, 60)
+                                 && shown.getPixelAt (20, 100) == last.image.getPixelAt (20, 100);
+                if (!lastFrameShown)
+                    juce::Thread::sleep (5);
+            }
+    }
+
+    ASSERT_TRUE (engine.hasReachedEnd());
+    EXPECT_TRUE (pumpUntil ([&] { return ends > 0; }));
+    EXPECT_EQ (ends, 1);
+    EXPECT_EQ (player.getCurrentTime().toSamples (rate), end) << "the clock stops at the composition's end";
+    EXPECT_DOUBLE_EQ (player.getCurrentTime().seconds() / player.getDuration().seconds(), 1.0);
+    EXPECT_TRUE (lastFrameShown) << "the delayed picture's last frame was never shown";
+
+    // All of the delayed sound came out, every sample once.
+    ASSERT_EQ ((int64_t) heard.size(), end);
+
+    for (int n = 0; n < length; ++n)
+        ASSERT_EQ (heard[(size_t) (n + delay)], counter (n, 0)) << "sample " << n;
 }

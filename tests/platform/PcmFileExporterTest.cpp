@@ -1,3 +1,4 @@
+#include "FailingOutputStream.h"
 #include "MediaFixtures.h"
 
 #include "media/PcmFileExporter.h"
@@ -185,4 +186,56 @@ TEST_F (PcmFileExporterFixture, AFullDiskFailsWithATextAndNoFile)
     EXPECT_TRUE (error.isNotEmpty());
     EXPECT_FALSE (request.destination.exists());
     EXPECT_TRUE (scratch.get().findChildFiles (juce::File::findFiles, false, "*partial*").isEmpty());
+}
+
+// A write that fails anywhere, up to the header completed at the very end, leaves no file and an existing
+// destination as it was.
+TEST_F (PcmFileExporterFixture, AWriteThatFailsAnywhereIsAFailure)
+{
+    struct Case
+    {
+        const char* what;
+        size_t bytesThatFit;
+        bool seeksFail;
+    };
+
+    const Case cases[] = {
+        { "nothing fits", 0, false },
+        { "the disk fills in the middle", 60000, false },
+        { "the header cannot be completed at the end", 100000000, true },
+    };
+
+    const auto destination = scratch.file ("copy.wav");
+    ASSERT_TRUE (destination.replaceWithText ("the copy saved yesterday"));
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        PcmFileExporter::Request request;
+        request.source = processed;
+        request.destination = destination;
+        request.openStream = [c] (const juce::File& file)
+        { return std::make_unique<tavlin::test::FailingOutputStream> (file, c.bytesThatFit, c.seeksFail); };
+
+        juce::String error;
+        EXPECT_FALSE (PcmFileExporter::convert (request, error));
+        EXPECT_TRUE (error.contains ("copy.wav")) << error;
+        EXPECT_EQ (destination.loadFileAsString(), "the copy saved yesterday");
+        EXPECT_TRUE (scratch.get()
+                         .findChildFiles (juce::File::findFiles | juce::File::ignoreHiddenFiles, false, "*partial*")
+                         .isEmpty());
+        EXPECT_EQ (scratch.get().getNumberOfChildFiles (juce::File::findFiles), 3) << "no partial file left";
+    }
+
+    // Room enough, and the copy replaces the old one.
+    PcmFileExporter::Request request;
+    request.source = processed;
+    request.destination = destination;
+    request.openStream = [] (const juce::File& file)
+    { return std::make_unique<tavlin::test::FailingOutputStream> (file, 100000000); };
+    juce::String error;
+    EXPECT_TRUE (PcmFileExporter::convert (request, error)) << error;
+    juce::AudioBuffer<float> written;
+    ASSERT_TRUE (tavlin::test::readAll (manager, destination, written));
+    EXPECT_EQ (written.getNumSamples(), length);
 }

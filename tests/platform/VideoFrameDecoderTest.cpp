@@ -4,6 +4,7 @@
 
 #include "MediaFixtures.h"
 
+#include "media/MediaExportSession.h"
 #include "media/MediaPlayer.h"
 #include "media/VideoFrameComponent.h"
 #include "media/VideoFrameDecoder.h"
@@ -145,3 +146,114 @@ INSTANTIATE_TEST_SUITE_P (CommonAndAwkwardSizes, VideoSizes,
                                              ClipSize { 1916, 1080 }, ClipSize { 853, 480 }),
                           [] (const ::testing::TestParamInfo<ClipSize>& info)
                           { return std::to_string (info.param.width) + "x" + std::to_string (info.param.height); });
+
+namespace
+{
+/** The first picture of a file as the ffmpeg tool shows it (turned upright by its display matrix), as BGRA. */
+juce::Image firstPictureByFfmpeg (const juce::File& movie, int width, int height, const juce::File& scratchFile)
+{
+    if (!tavlin::test::runFfmpeg ("-i " + movie.getFullPathName().quoted() + " -frames:v 1 -f rawvideo -pix_fmt bgra "
+                                  + scratchFile.getFullPathName().quoted()))
+        return {};
+
+    juce::MemoryBlock raw;
+
+    if (!scratchFile.loadFileAsData (raw) || raw.getSize() != (size_t) width * (size_t) height * 4)
+        return {};
+
+    juce::Image image (juce::Image::ARGB, width, height, false);
+    const juce::Image::BitmapData bitmap (image, juce::Image::BitmapData::writeOnly);
+
+    for (int y = 0; y < height; ++y)
+        std::memcpy (bitmap.getLinePointer (y), static_cast<const uint8_t*> (raw.getData()) + (size_t) y * width * 4,
+                     (size_t) width * 4);
+
+    return image;
+}
+
+/** Mean absolute difference of the colour channels, in levels of 255. */
+double meanDifference (const juce::Image& a, const juce::Image& b)
+{
+    double sum = 0.0;
+
+    for (int y = 0; y < a.getHeight(); ++y)
+        for (int x = 0; x < a.getWidth(); ++x)
+        {
+            const auto p = a.getPixelAt (x, y), q = b.getPixelAt (x, y);
+            sum += std::abs (p.getRed() - q.getRed()) + std::abs (p.getGreen() - q.getGreen())
+                   + std::abs (p.getBlue() - q.getBlue());
+        }
+
+    return sum / (3.0 * a.getWidth() * a.getHeight());
+}
+} // namespace
+
+TEST (VideoRotation, PicturesAreShownUprightAtTheirRotatedSize)
+{
+    juce::MessageManager::getInstance();
+    ScratchFolder scratch;
+    constexpr int width = 160, height = 96;
+    const auto plain = scratch.file ("plain.mp4");
+    ASSERT_TRUE (tavlin::test::runFfmpeg ("-f lavfi -i testsrc=size=160x96:rate=10:duration=1"
+                                          " -f lavfi -i sine=frequency=300:sample_rate=44100:duration=1"
+                                          " -c:v libx264 -pix_fmt yuv420p -c:a aac -shortest "
+                                          + plain.getFullPathName().quoted()));
+
+    for (const int degrees : { 0, 90, 180, 270 })
+    {
+        SCOPED_TRACE (std::to_string (degrees) + " degrees");
+
+        // Phones store the picture as taken and a display matrix that turns it; the tool writes one so.
+        const auto movie = scratch.file ("turned" + juce::String (degrees) + ".mp4");
+        ASSERT_TRUE (tavlin::test::runFfmpeg ("-i " + plain.getFullPathName().quoted()
+                                              + " -c copy -metadata:s:v:0 rotate=" + juce::String (degrees) + " "
+                                              + movie.getFullPathName().quoted()));
+
+        MediaAsset asset (movie);
+        const auto* track = asset.getFirstTrack (MediaType::video);
+        ASSERT_NE (track, nullptr);
+        const bool across = degrees % 180 != 0;
+        const int shownWidth = across ? height : width, shownHeight = across ? width : height;
+
+        MediaPlayer player (nullptr, MediaPlayer::Output::manual);
+        player.replaceCurrentItem (std::make_unique<MediaPlayerItem> (MediaComposition::fromAsset (asset)));
+        ASSERT_EQ (player.getCurrentItem()->getStatus(), MediaPlayerItem::Status::readyToPlay);
+        ASSERT_TRUE (tavlin::test::runMessageLoopUntil (
+            [&] { return !player.getEngine().isVideoSeeking() && player.getCurrentVideoFrame().isValid(); }, 10000));
+
+        const auto shown = player.getCurrentVideoFrame();
+        ASSERT_EQ (shown.getWidth(), shownWidth);
+        ASSERT_EQ (shown.getHeight(), shownHeight);
+
+        // The ffmpeg tool turns the picture by the same matrix: the two agree but for colour rounding.
+        const auto reference = firstPictureByFfmpeg (movie, shownWidth, shownHeight, scratch.file ("reference.raw"));
+        ASSERT_TRUE (reference.isValid()) << "the tool's picture is not " << shownWidth << "x" << shownHeight;
+        EXPECT_LT (meanDifference (shown, reference), 4.0);
+
+        // A saved copy keeps the stream as it was, with its rotation.
+        auto session =
+            MediaExportSession::create (MediaComposition::fromAsset (asset), MediaExportSession::presetPassthrough);
+        ASSERT_NE (session, nullptr);
+        const auto saved = scratch.file ("saved" + juce::String (degrees) + ".mov");
+        session->setOutputFile (saved);
+        session->setOutputFileType (MediaFileType::quickTimeMovie);
+        session->exportAsynchronously ([] {});
+        session->waitUntilFinished();
+        ASSERT_EQ (session->getStatus(), MediaExportSession::Status::completed) << session->getError();
+        MediaAsset copy (saved);
+        ASSERT_NE (copy.getFirstTrack (MediaType::video), nullptr);
+        EXPECT_EQ (copy.getFirstTrack (MediaType::video)->rotationDegrees, track->rotationDegrees);
+
+        // Turned the wrong way, the same picture differs a lot: the comparison can tell.
+        if (degrees != 0)
+        {
+            juce::Image unturned (juce::Image::ARGB, shownWidth, shownHeight, true);
+            {
+                juce::Graphics g (unturned);
+                g.drawImageTransformed (shown, juce::AffineTransform::rotation (juce::MathConstants<float>::pi,
+                                                                                shownWidth * 0.5f, shownHeight * 0.5f));
+            }
+            EXPECT_GT (meanDifference (unturned, reference), 20.0);
+        }
+    }
+}

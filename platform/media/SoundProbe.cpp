@@ -1,0 +1,104 @@
+#include "SoundProbe.h"
+
+#include "MediaInput.h"
+
+namespace tavlin::media
+{
+
+namespace
+{
+// Enough to get past the header packets and a few undecodable ones of any format.
+constexpr int maxPacketsRead = 256;
+} // namespace
+
+juce::Result SoundProbe::check (const juce::File& file, int streamIndex)
+{
+    juce::String error;
+    auto input = MediaInput::openFile (file, error);
+
+    if (input == nullptr)
+        return juce::Result::fail (error);
+
+    const int index = streamIndex < 0 ? input->findFirstStream (AVMEDIA_TYPE_AUDIO) : streamIndex;
+    const auto* stream = input->getStream (index);
+
+    if (stream == nullptr || stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+        return juce::Result::fail ("The file contains no audio.");
+
+    const auto* decoderInfo = avcodec_find_decoder (stream->codecpar->codec_id);
+
+    if (decoderInfo == nullptr)
+        return juce::Result::fail ("The sound is in a format that cannot be decoded ("
+                                   + juce::String (avcodec_get_name (stream->codecpar->codec_id)) + ").");
+
+    CodecContextPtr codec (avcodec_alloc_context3 (decoderInfo));
+    PacketPtr packet (av_packet_alloc());
+    FramePtr frame (av_frame_alloc());
+
+    if (codec == nullptr || packet == nullptr || frame == nullptr)
+        return juce::Result::fail ("Out of memory.");
+
+    int status = avcodec_parameters_to_context (codec.get(), stream->codecpar);
+
+    if (status >= 0)
+        status = avcodec_open2 (codec.get(), decoderInfo, nullptr);
+
+    if (status < 0)
+        return juce::Result::fail ("The sound cannot be decoded (" + ffmpegErrorText (status) + ").");
+
+    auto* format = input->getFormat();
+    int lastError = 0;
+
+    for (unsigned i = 0; i < format->nb_streams; ++i)
+        format->streams[i]->discard = (int) i == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+
+    for (int read = 0; read < maxPacketsRead; ++read)
+    {
+        status = av_read_frame (format, packet.get());
+
+        if (status < 0)
+        {
+            avcodec_send_packet (codec.get(), nullptr); // drain what the decoder holds
+        }
+        else if (packet->stream_index != index)
+        {
+            av_packet_unref (packet.get());
+            continue;
+        }
+        else
+        {
+            const int sent = avcodec_send_packet (codec.get(), packet.get());
+            av_packet_unref (packet.get());
+
+            if (sent < 0 && sent != AVERROR (EAGAIN))
+                lastError = sent;
+        }
+
+        for (;;)
+        {
+            const int received = avcodec_receive_frame (codec.get(), frame.get());
+
+            if (received < 0)
+            {
+                if (received != AVERROR (EAGAIN) && received != AVERROR_EOF)
+                    lastError = received;
+
+                break;
+            }
+
+            const bool hasSamples = frame->nb_samples > 0;
+            av_frame_unref (frame.get());
+
+            if (hasSamples)
+                return juce::Result::ok();
+        }
+
+        if (status < 0)
+            break;
+    }
+
+    return juce::Result::fail (lastError != 0 ? "The sound cannot be decoded (" + ffmpegErrorText (lastError) + ")."
+                                              : juce::String ("The file holds no sound."));
+}
+
+} // namespace tavlin::media

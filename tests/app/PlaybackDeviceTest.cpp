@@ -1,0 +1,154 @@
+// The player on a sound device (a fake one, driven block by block): the clock is the sound heard, behind
+// the sound handed over by the device's latency, and a device opened after the media takes over at the
+// next play.
+
+#include "FakeAudioIODeviceType.h"
+#include "FakePlayerHost.h"
+#include "MediaContainerComponent.h"
+#include "ProcessingAVPlayer.h"
+
+#include "media/PlayerRenderEngine.h"
+
+#include <gtest/gtest.h>
+
+using namespace tavlin::media;
+using player_test::FakePlayerHost;
+using player_test::isWhite;
+using player_test::pump;
+using player_test::pumpUntil;
+
+namespace
+{
+class PlaybackDeviceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        juce::MessageManager::getInstance();
+        manager.addAudioDeviceType (std::make_unique<FakeAudioIODeviceType>());
+        ASSERT_EQ (manager.initialise (0, 2, nullptr, true), juce::String());
+        ASSERT_NE (device(), nullptr);
+        host.deviceManager = &manager;
+        host.output = MediaPlayer::Output::device;
+    }
+
+    void TearDown() override { manager.closeAudioDevice(); }
+
+    FakeAudioIODevice* device() { return dynamic_cast<FakeAudioIODevice*> (manager.getCurrentAudioDevice()); }
+
+    bool openAndSetUp (MediaContainerComponent& view, const juce::File& file)
+    {
+        return view.loadMedia (file.getFullPathName(), nullptr, true)
+               && pumpUntil ([&] { return host.analyzed.size() > 0 && host.isIdle(); });
+    }
+
+    static MediaPlayer& avPlayer() { return *ProcessingAVPlayer::getInstance()->getPlayer(); }
+
+    tavlin::test::ScratchFolder scratch;
+    FakePlayerHost host { scratch.file ("private") };
+    PlayerHost::Scope scope { host };
+    juce::AudioDeviceManager manager;
+};
+} // namespace
+
+TEST_F (PlaybackDeviceTest, TheShownFrameFollowsTheSampleHeardNotTheSampleHandedOver)
+{
+    constexpr int rate = 44100, block = 512;
+    constexpr double frame = 1.0 / 25.0;
+    device()->outputLatency = 4096;
+    const int latency = 4096 + device()->getCurrentBufferSizeSamples(); // about 104 ms, well over a frame
+    ASSERT_EQ (device()->getCurrentSampleRate(), rate);
+
+    const auto movie = scratch.file ("flash-and-beep.mov");
+    ASSERT_TRUE (player_test::makeFlashAndBeepMovie (movie, 1.2, rate));
+    MediaContainerComponent view (host);
+    ASSERT_TRUE (openAndSetUp (view, movie));
+
+    view.rewindToStart();
+    view.togglePlayPause();
+    auto& engine = avPlayer().getEngine();
+    EXPECT_EQ (engine.getOutputLatency(), latency);
+
+    // Handed over means given to the device; heard means played by it, latency frames later.
+    int64_t handed = 0, beepHandedAt = -1, flashShownAt = -1;
+
+    while (handed < 3 * rate && (beepHandedAt < 0 || flashShownAt < 0))
+    {
+        // The render thread queues the sound ahead of the device: a test may outrun it, a device would not.
+        for (int waited = 0; waited < 2000 && engine.getQueuedFrames() < block; ++waited)
+            juce::Thread::sleep (1);
+
+        const auto out = device()->process ({}, 0, block);
+
+        for (int n = 0; n < block && beepHandedAt < 0; ++n)
+            if (std::abs (out[0][(size_t) n]) > 0.05f)
+                beepHandedAt = handed + n;
+
+        handed += block;
+        ASSERT_EQ (engine.getPosition(), std::max<int64_t> (0, handed - latency)) << "the clock is what was heard";
+
+        pump (1);
+
+        if (flashShownAt < 0 && isWhite (avPlayer().getCurrentVideoFrame()))
+            flashShownAt = handed;
+    }
+
+    ASSERT_GE (beepHandedAt, 0) << "the beep came out";
+    ASSERT_GE (flashShownAt, 0) << "the flash was shown";
+
+    // The flash shows when its beep is heard, a latency after the beep was handed over.
+    EXPECT_NEAR ((double) flashShownAt / rate, (double) (beepHandedAt + latency) / rate, frame)
+        << "beep handed over at " << beepHandedAt << ", flash shown at " << flashShownAt;
+    view.removeMedia();
+}
+
+TEST_F (PlaybackDeviceTest, ADeviceOpenedAfterTheMediaTakesOverAtTheNextPlayAndOneClosedHandsBack)
+{
+    constexpr int block = 512;
+    manager.closeAudioDevice();
+    ASSERT_EQ (manager.getCurrentAudioDevice(), nullptr);
+
+    const auto wav = scratch.file ("tone.wav");
+    ASSERT_TRUE (tavlin::test::writeWav (wav, 44100, 2, 5 * 44100, 16,
+                                         [] (int64_t n, int ch) { return tavlin::test::sineSample (n, ch, 44100); }));
+    MediaContainerComponent view (host);
+    ASSERT_TRUE (openAndSetUp (view, wav));
+    auto& engine = avPlayer().getEngine();
+
+    // No device: the silent clock plays in real time.
+    view.rewindToStart();
+    view.togglePlayPause();
+    EXPECT_TRUE (pumpUntil ([&] { return engine.getPosition() > 4410; })) << "the silent clock did not run";
+    view.togglePlayPause();
+
+    // A device is opened; nothing is reopened. At the next play it plays the sound and is the clock.
+    manager.restartLastAudioDevice();
+    ASSERT_NE (device(), nullptr);
+    pump (50);
+    const auto paused = engine.getPosition();
+    view.togglePlayPause();
+    pump (100);
+    EXPECT_EQ (engine.getPosition(), paused) << "something other than the device still drives the clock";
+
+    const int latency = device()->getCurrentBufferSizeSamples();
+    float loudest = 0.0f;
+
+    for (int i = 1; i <= 10; ++i)
+    {
+        for (int waited = 0; waited < 2000 && engine.getQueuedFrames() < block; ++waited)
+            juce::Thread::sleep (1);
+
+        const auto out = device()->process ({}, 0, block);
+        loudest = std::max (loudest, juce::FloatVectorOperations::findMaximum (out[0].data(), block));
+        EXPECT_EQ (engine.getPosition(), paused + std::max (0, i * block - latency));
+    }
+
+    EXPECT_GT (loudest, 0.3f) << "the device played no sound";
+
+    // The device goes while playing: the silent clock takes over and playback does not stall.
+    manager.closeAudioDevice();
+    const auto handedBack = engine.getPosition();
+    EXPECT_TRUE (pumpUntil ([&] { return engine.getPosition() > handedBack + 4410; }))
+        << "playback stalled without the device";
+    view.removeMedia();
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+namespace tavlin::test
+{
+
+/** A file stream that takes only so many bytes, as a disk that fills up: every write past them fails. With
+    seeksFail, going back (as writers do to complete a header at the end) fails too.
+*/
+class FailingOutputStream : public juce::OutputStream
+{
+public:
+    FailingOutputStream (const juce::File& file, size_t bytesThatFit, bool seeksFail = false)
+        : target (file), room (bytesThatFit), failSeeks (seeksFail)
+    {
+    }
+
+    bool write (const void* data, size_t bytes) override
+    {
+        if (bytes > room)
+        {
+            room = 0;
+            return false;
+        }
+
+        room -= bytes;
+        return target.write (data, bytes);
+    }
+
+    void flush() override { target.flush(); }
+    bool setPosition (juce::int64 position) override { return !failSeeks && target.setPosition (position); }
+    juce::int64 getPosition() override { return target.getPosition(); }
+
+private:
+    juce::FileOutputStream target;
+    size_t room;
+    bool failSeeks;
+};
+
+} // namespace tavlin::test
