@@ -368,7 +368,7 @@ void TavAudioProcessor::runChainSteps (int channels)
 template <void (TavAudioProcessor::*step) (int, bool)>
 void TavAudioProcessor::runOnChannels (int channels)
 {
-    if (offlinePasses > 0 && channelWorker != nullptr)
+    if (offlinePasses > 0 && channelWorker != nullptr && channelWorker->hasTwoCores())
     {
         activeChannels = channels;
         channelWorker->post (
@@ -389,7 +389,7 @@ void TavAudioProcessor::runOnChannels (int channels)
 
 void TavAudioProcessor::runChannelsStart (int channels)
 {
-    if (offlinePasses > 0 && channelWorker != nullptr)
+    if (offlinePasses > 0 && channelWorker != nullptr && channelWorker->hasTwoCores())
     {
         runChannelsStart (channels);
         return;
