@@ -170,7 +170,9 @@ TEST_F (SaveFormatsTest, EveryFormatHoldsTheSourceInStepAndInFull)
             EXPECT_TRUE (probe.formatName().contains (route.container)) << probe.formatName();
 
             if (route.brand != nullptr)
+            {
                 EXPECT_EQ (probe.brand(), route.brand);
+            }
 
             const auto* audio = probe.stream ("audio");
             ASSERT_NE (audio, nullptr);
@@ -294,8 +296,10 @@ TEST_F (SaveFormatsTest, MP3NeedsTheEncoderAndAWholeFileFromIt)
         EXPECT_EQ (questions.size(), c.asks ? 1 : 0);
 
         if (c.asks)
+        {
             EXPECT_EQ (questions[0], "Missing LAME Encoder: Tavlin was unable to locate the LAME encoder.  Would you "
                                      "like to download the LAME installer?");
+        }
 
         if (!c.writes)
         {

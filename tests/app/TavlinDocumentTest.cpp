@@ -412,9 +412,11 @@ TEST_F (TavlinDocumentTest, ARefusedFileIsToldInOneMessage)
         ASSERT_EQ (document.asked.size(), showErrors ? 1 : 0);
 
         if (showErrors)
+        {
             EXPECT_EQ (document.asked[0],
                        TavlinDocument::loadFailureTitle + ": There was an error while trying to load the file: \n"
                            + pipe.getFullPathName() + "\n\n\"pipe.wav\" is not a regular file: it is a named pipe.");
+        }
 
         document.asked.clear();
         EXPECT_TRUE (document.loadFrom (undecodable, false).failed());
