@@ -21,7 +21,7 @@ struct StrictJsonReader
 {
     static constexpr size_t maxTextSize = 1024 * 1024;
     static constexpr int maxDepth = 32;
-    static constexpr int maxValues = 65536;
+    static constexpr int maxValues = 16384;
     static constexpr int maxIntegerDigits = 18;
     static constexpr int maxExponentDigits = 4;
 
