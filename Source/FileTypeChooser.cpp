@@ -55,8 +55,8 @@ FileTypeChooser::FileTypeChooser (int formatIndex, int qualityIndex)
 
     formatBox->clear (juce::dontSendNotification);
 
-    for (int i = 0; i < numSaveFormats; ++i)
-        formatBox->addItem (saveFormats[i].chooserName, i + 1);
+    for (int i = 0; i < SaveFormat::count; ++i)
+        formatBox->addItem (SaveFormat::table[i].chooserName, i + 1);
 
     formatBox->setSelectedItemIndex (formatIndex, juce::sendNotificationAsync);
     qualityBox->setSelectedItemIndex (qualityIndex, juce::sendNotificationAsync);
@@ -143,7 +143,7 @@ void FileTypeChooser::comboBoxChanged (juce::ComboBox* box)
 
 void FileTypeChooser::updateQualityVisibility()
 {
-    const auto* format = findSaveFormat (formatBox->getSelectedItemIndex());
+    const auto* format = SaveFormat::find (formatBox->getSelectedItemIndex());
     const bool withQuality = format != nullptr && format->hasQualityChoice;
     qualityBox->setVisible (withQuality);
     qualityLabel->setVisible (withQuality);

@@ -163,7 +163,7 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
         return false;
     };
 
-    const auto* saveFormat = findSaveFormat (format);
+    const auto* saveFormat = SaveFormat::find (format);
 
     if (saveFormat == nullptr)
         return fail ("There is no save format " + juce::String (format) + ".");

@@ -77,14 +77,14 @@ void TavlinDocument::setLastDocumentOpened (const juce::File&) {}
 //==============================================================================
 juce::String TavlinDocument::getExtensionForFormat (int index)
 {
-    const auto* format = findSaveFormat (index);
+    const auto* format = SaveFormat::find (index);
     return format != nullptr ? juce::String (format->extension) : juce::String();
 }
 
 int TavlinDocument::getFormatForExtension (const juce::String& extension)
 {
     for (int i = 0; i < numFormats; ++i)
-        if (extension.equalsIgnoreCase (saveFormats[i].extension))
+        if (extension.equalsIgnoreCase (SaveFormat::table[i].extension))
             return i;
 
     return 0;
@@ -210,7 +210,7 @@ juce::Result TavlinDocument::saveDocument (const juce::File& file)
 
     fileOfRecord = file;
 
-    if (const auto* format = findSaveFormat (formatIndex); format != nullptr && format->isWrittenOnWriterQueue())
+    if (const auto* format = SaveFormat::find (formatIndex); format != nullptr && format->isWrittenOnWriterQueue())
     {
         pendingCopy = copy;
         lastCopyFailed = false;

@@ -60,7 +60,7 @@ public:
     juce::File getSuggestedSaveAsFile (const juce::File& defaultFile) override;
 
     //==============================================================================
-    static constexpr int numFormats = numSaveFormats;
+    static constexpr int numFormats = SaveFormat::count;
 
     /** The written extension of a save format, point included; empty for an index that names none. */
     static juce::String getExtensionForFormat (int index);

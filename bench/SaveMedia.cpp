@@ -170,7 +170,7 @@ int run (const juce::StringArray& args)
             return usage();
     }
 
-    if (findSaveFormat (format) == nullptr)
+    if (SaveFormat::find (format) == nullptr)
         return usage();
 
     HeadlessHost host;

@@ -159,9 +159,8 @@ TEST (TavlinDocumentFormats, ExtensionsByIndexAndIndicesByExtension)
 // The table's columns agree with each other and with what the platform's file types can hold.
 TEST (TavlinDocumentFormats, EachFormatCarriesWhatItsRouteNeeds)
 {
-    for (int i = 0; i < numSaveFormats; ++i)
+    for (const auto& format : SaveFormat::table)
     {
-        const auto& format = saveFormats[i];
         SCOPED_TRACE (format.extension);
 
         EXPECT_EQ (format.fileType.has_value(), !format.isConverted()) << "a remux or a writer queue names its type";
@@ -174,8 +173,8 @@ TEST (TavlinDocumentFormats, EachFormatCarriesWhatItsRouteNeeds)
         EXPECT_TRUE (format.isRemuxed() || format.losslessIntermediate) << "a conversion starts from lossless sound";
     }
 
-    EXPECT_EQ (findSaveFormat (-1), nullptr);
-    EXPECT_EQ (findSaveFormat (numSaveFormats), nullptr);
+    EXPECT_EQ (SaveFormat::find (-1), nullptr);
+    EXPECT_EQ (SaveFormat::find (SaveFormat::count), nullptr);
 }
 
 TEST (TavlinDocumentFiles, SameFileThroughLinksAndSecondPathsOnly)
