@@ -178,6 +178,8 @@ void TavAudioProcessor::releaseResources() {}
 
 void TavAudioProcessor::reset()
 {
+    chainSatOut = false;
+
     noiseReductionBay->reset();
     enhancementBay->reset();
     clickAndCrackleBay->reset();
@@ -263,14 +265,65 @@ void TavAudioProcessor::runChainBlocks (int channels)
 
 void TavAudioProcessor::runChainBlock (int channels)
 {
-    // The bays run every channel they have; with a mono input the second channel's buffers pass through
-    // them unused, while the per-channel stages run only for the channels in use.
+    const auto bypassed = bypass.load (std::memory_order_relaxed);
+
+    // Bypassed, with nothing learning and no display to feed, the chain's work would go unused: the
+    // block is only the input delayed by the chain's latency.
+    if (bypassed && noiseReductionBay->isLearning() == 0 && !noiseReductionBay->isDisplayActive())
+    {
+        for (size_t c = 0; c < (size_t) channels; ++c)
+        {
+            dryDelays[c]->writeSamples (blocksA[c], chainBlockSize);
+            dryDelays[c]->readSamples (blocksA[c], (unsigned) chainLatency, chainBlockSize);
+            outputQueues[c]->write (chainBlockSize, blocksA[c]->getData());
+        }
+
+        chainSatOut = true;
+        return;
+    }
+
+    if (chainSatOut)
+        catchUpAfterBypass (channels);
+
+    blockBypassed = bypassed;
+    runChainSteps (channels);
+}
+
+void TavAudioProcessor::catchUpAfterBypass (int channels)
+{
+    // The chain takes in the delayed input it sat out, as far back as its latency and a block reach,
+    // with its output thrown away: from the next block on it delivers processed sound in step, as if
+    // it had run all along (only its slowest memories, such as levels, start from the older state).
+    chainSatOut = false;
+    catchingUp = true;
+    const auto blocks = chainLatency / chainBlockSize + 2;
+    std::array<std::vector<float>, numChannels> current;
+
+    for (size_t c = 0; c < (size_t) channels; ++c)
+        current[c].assign (blocksA[c]->getData(), blocksA[c]->getData() + chainBlockSize);
+
+    for (int k = blocks; k >= 1; --k)
+    {
+        for (size_t c = 0; c < (size_t) channels; ++c)
+            dryDelays[c]->readSamples (blocksA[c], (unsigned) ((k - 1) * chainBlockSize), chainBlockSize);
+
+        blockBypassed = false;
+        runChainSteps (channels);
+    }
+
+    for (size_t c = 0; c < (size_t) channels; ++c)
+        std::copy (current[c].begin(), current[c].end(), blocksA[c]->getData());
+
+    catchingUp = false;
+}
+
+void TavAudioProcessor::runChainSteps (int channels)
+{
     clickBlock = clickAndCrackleBay->beginBlock (blocksA.data());
     noiseBlock = noiseReductionBay->beginBlock (blocksA.data(), blocksB.data(), chainBlockSize);
     enhanceBlock = enhancementBay->beginBlock (blocksA.data(), blocksB.data(), chainBlockSize);
-    blockBypassed = bypass.load (std::memory_order_relaxed);
 
-    runOnChannels<&TavAudioProcessor::runChannelStart> (channels);
+    runChannelsStart (channels);
 
     if (noiseBlock)
         noiseReductionBay->endBlock();
@@ -306,20 +359,54 @@ void TavAudioProcessor::runOnChannels (int channels)
         (this->*step) (c, c < channels);
 }
 
+void TavAudioProcessor::runChannelsStart (int channels)
+{
+    if (offlinePasses > 0 && channelWorker != nullptr)
+    {
+        runChannelsStart (channels);
+        return;
+    }
+
+    // On one thread stage by stage, so that the click and crackle bay can take both channels at once.
+    for (int c = 0; c < numChannels; ++c)
+        runChannelFront (c, c < channels);
+
+    if (clickBlock)
+        clickAndCrackleBay->processChannels (blocksB.data(), blocksA.data(), chainBlockSize);
+
+    for (int c = 0; c < numChannels; ++c)
+        runChannelBack (c, c < channels);
+}
+
 void TavAudioProcessor::runChannelStart (int channel, bool active)
+{
+    runChannelFront (channel, active);
+
+    if (clickBlock)
+        clickAndCrackleBay->processChannel (channel, *blocksB[(size_t) channel], *blocksA[(size_t) channel],
+                                            chainBlockSize);
+
+    runChannelBack (channel, active);
+}
+
+void TavAudioProcessor::runChannelFront (int channel, bool active)
+{
+    const auto c = (size_t) channel;
+
+    if (!active)
+        return;
+
+    if (!catchingUp)
+        dryDelays[c]->writeSamples (blocksA[c], chainBlockSize);
+
+    declippers[c]->process (blocksA[c], blocksB[c], chainBlockSize);
+}
+
+void TavAudioProcessor::runChannelBack (int channel, bool active)
 {
     const auto c = (size_t) channel;
     auto* a = blocksA[c];
     auto* b = blocksB[c];
-
-    if (active)
-    {
-        dryDelays[c]->writeSamples (a, chainBlockSize);
-        declippers[c]->process (a, b, chainBlockSize);
-    }
-
-    if (clickBlock)
-        clickAndCrackleBay->processChannel (channel, *b, *a, chainBlockSize);
 
     if (noiseBlock)
         noiseReductionBay->processChannel (channel, a, b, chainBlockSize);
@@ -344,6 +431,9 @@ void TavAudioProcessor::runChannelEnd (int channel, bool active)
         return;
 
     maximizers[c]->process (b, a);
+
+    if (catchingUp)
+        return;
 
     if (blockBypassed)
         dryDelays[c]->readSamples (a, (unsigned) chainLatency, chainBlockSize);

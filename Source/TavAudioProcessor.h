@@ -176,7 +176,12 @@ private:
     void processChunk (juce::AudioBuffer<float>& buffer, int offset, int count, int channels);
     void runChainBlocks (int channels);
     void runChainBlock (int channels);
+    void runChainSteps (int channels);
+    void catchUpAfterBypass (int channels);
+    void runChannelsStart (int channels);
     void runChannelStart (int channel, bool active);
+    void runChannelFront (int channel, bool active);
+    void runChannelBack (int channel, bool active);
     void runChannelEnd (int channel, bool active);
     template <void (TavAudioProcessor::*step) (int, bool)>
     void runOnChannels (int channels);
@@ -211,6 +216,8 @@ private:
     int offlinePasses = 0;
     int activeChannels = 0;
     bool clickBlock = false, noiseBlock = false, enhanceBlock = false, blockBypassed = false;
+    // The chain sat out bypassed blocks and has to catch up before its next block; it is doing so.
+    bool chainSatOut = false, catchingUp = false;
     int32_t sizeOverride = 0;
     double progress = 0.0;
 
