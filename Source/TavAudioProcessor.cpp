@@ -24,37 +24,6 @@
 
 namespace
 {
-const char* const parameterNames[TavAudioProcessor::numParameters] = {
-    "Click/Crackle Detection",
-    "Enhance",
-    "Tuner-Broadband NR",
-    "Amount-Broadband NR",
-    "Preserve Voice",
-    "Remove Rumble",
-    "Hum Removal",
-    "Noise Reduction Mode",
-    "Boost Volume",
-    "Declipper",
-    "Track",
-    "Bypass",
-    "Num Hum Harmonics",
-    "Rumble Freq",
-    "Low Pass Freq",
-    "Broadband Limit Low",
-    "Broadband Limit High",
-    "Enhance Preset",
-    "DExp Threshold",
-    "DExp Amount",
-};
-
-// State attributes of parameters 0 to 11, in index order; the first eleven are restored.
-const char* const stateAttributes[] = {
-    "clickcrackleParam", "enhanceParam", "thresholdParam", "reductionParam", "preserveVoiceParam", "removeRumbleParam",
-    "humModeParam",      "modeParam",    "boostParam",     "declipParam",    "trackParam",         "bypassParam",
-};
-constexpr int numStateAttributes = 12;
-constexpr int numRestoredAttributes = 11;
-
 const char* const stateTag = "NoiseProfile";
 
 /** The general notation with up to 20 significant digits, independent of the C locale. */
@@ -69,6 +38,12 @@ juce::String formatStateValue (double value)
 float normalised (float value)
 {
     return std::isnan (value) ? 0.0f : std::clamp (value, 0.0f, 1.0f);
+}
+
+/** A restore sets every parameter the state holds but bypass, which stays as the transport bar left it. */
+bool isRestored (int index)
+{
+    return ProcessorParameter::table[index].stateKey != nullptr && index != TavAudioProcessor::bypassParameter;
 }
 } // namespace
 
@@ -115,9 +90,6 @@ TavAudioProcessor::TavAudioProcessor()
     setLatencySamples (chainLatency + 4096);
 
     outputMeter = std::make_unique<MeterData>();
-
-    for (int i = 0; i < numParameters; ++i)
-        defaultValues[(size_t) i] = getParameter (i);
 }
 
 TavAudioProcessor::~TavAudioProcessor()
@@ -206,6 +178,8 @@ void TavAudioProcessor::releaseResources() {}
 
 void TavAudioProcessor::reset()
 {
+    chainSatOut = false;
+
     noiseReductionBay->reset();
     enhancementBay->reset();
     clickAndCrackleBay->reset();
@@ -291,14 +265,65 @@ void TavAudioProcessor::runChainBlocks (int channels)
 
 void TavAudioProcessor::runChainBlock (int channels)
 {
-    // The bays run every channel they have; with a mono input the second channel's buffers pass through
-    // them unused, while the per-channel stages run only for the channels in use.
+    const auto bypassed = bypass.load (std::memory_order_relaxed);
+
+    // Bypassed, with nothing learning and no display to feed, the chain's work would go unused: the
+    // block is only the input delayed by the chain's latency.
+    if (bypassed && noiseReductionBay->isLearning() == 0 && !noiseReductionBay->isDisplayActive())
+    {
+        for (size_t c = 0; c < (size_t) channels; ++c)
+        {
+            dryDelays[c]->writeSamples (blocksA[c], chainBlockSize);
+            dryDelays[c]->readSamples (blocksA[c], (unsigned) chainLatency, chainBlockSize);
+            outputQueues[c]->write (chainBlockSize, blocksA[c]->getData());
+        }
+
+        chainSatOut = true;
+        return;
+    }
+
+    if (chainSatOut)
+        catchUpAfterBypass (channels);
+
+    blockBypassed = bypassed;
+    runChainSteps (channels);
+}
+
+void TavAudioProcessor::catchUpAfterBypass (int channels)
+{
+    // The chain takes in the delayed input it sat out, as far back as its latency and a block reach,
+    // with its output thrown away: from the next block on it delivers processed sound in step, as if
+    // it had run all along (only its slowest memories, such as levels, start from the older state).
+    chainSatOut = false;
+    catchingUp = true;
+    const auto blocks = chainLatency / chainBlockSize + 2;
+    std::array<std::vector<float>, numChannels> current;
+
+    for (size_t c = 0; c < (size_t) channels; ++c)
+        current[c].assign (blocksA[c]->getData(), blocksA[c]->getData() + chainBlockSize);
+
+    for (int k = blocks; k >= 1; --k)
+    {
+        for (size_t c = 0; c < (size_t) channels; ++c)
+            dryDelays[c]->readSamples (blocksA[c], (unsigned) ((k - 1) * chainBlockSize), chainBlockSize);
+
+        blockBypassed = false;
+        runChainSteps (channels);
+    }
+
+    for (size_t c = 0; c < (size_t) channels; ++c)
+        std::copy (current[c].begin(), current[c].end(), blocksA[c]->getData());
+
+    catchingUp = false;
+}
+
+void TavAudioProcessor::runChainSteps (int channels)
+{
     clickBlock = clickAndCrackleBay->beginBlock (blocksA.data());
     noiseBlock = noiseReductionBay->beginBlock (blocksA.data(), blocksB.data(), chainBlockSize);
     enhanceBlock = enhancementBay->beginBlock (blocksA.data(), blocksB.data(), chainBlockSize);
-    blockBypassed = bypass.load (std::memory_order_relaxed);
 
-    runOnChannels<&TavAudioProcessor::runChannelStart> (channels);
+    runChannelsStart (channels);
 
     if (noiseBlock)
         noiseReductionBay->endBlock();
@@ -334,20 +359,54 @@ void TavAudioProcessor::runOnChannels (int channels)
         (this->*step) (c, c < channels);
 }
 
+void TavAudioProcessor::runChannelsStart (int channels)
+{
+    if (offlinePasses > 0 && channelWorker != nullptr)
+    {
+        runChannelsStart (channels);
+        return;
+    }
+
+    // On one thread stage by stage, so that the click and crackle bay can take both channels at once.
+    for (int c = 0; c < numChannels; ++c)
+        runChannelFront (c, c < channels);
+
+    if (clickBlock)
+        clickAndCrackleBay->processChannels (blocksB.data(), blocksA.data(), chainBlockSize);
+
+    for (int c = 0; c < numChannels; ++c)
+        runChannelBack (c, c < channels);
+}
+
 void TavAudioProcessor::runChannelStart (int channel, bool active)
+{
+    runChannelFront (channel, active);
+
+    if (clickBlock)
+        clickAndCrackleBay->processChannel (channel, *blocksB[(size_t) channel], *blocksA[(size_t) channel],
+                                            chainBlockSize);
+
+    runChannelBack (channel, active);
+}
+
+void TavAudioProcessor::runChannelFront (int channel, bool active)
+{
+    const auto c = (size_t) channel;
+
+    if (!active)
+        return;
+
+    if (!catchingUp)
+        dryDelays[c]->writeSamples (blocksA[c], chainBlockSize);
+
+    declippers[c]->process (blocksA[c], blocksB[c], chainBlockSize);
+}
+
+void TavAudioProcessor::runChannelBack (int channel, bool active)
 {
     const auto c = (size_t) channel;
     auto* a = blocksA[c];
     auto* b = blocksB[c];
-
-    if (active)
-    {
-        dryDelays[c]->writeSamples (a, chainBlockSize);
-        declippers[c]->process (a, b, chainBlockSize);
-    }
-
-    if (clickBlock)
-        clickAndCrackleBay->processChannel (channel, *b, *a, chainBlockSize);
 
     if (noiseBlock)
         noiseReductionBay->processChannel (channel, a, b, chainBlockSize);
@@ -372,6 +431,9 @@ void TavAudioProcessor::runChannelEnd (int channel, bool active)
         return;
 
     maximizers[c]->process (b, a);
+
+    if (catchingUp)
+        return;
 
     if (blockBypassed)
         dryDelays[c]->readSamples (a, (unsigned) chainLatency, chainBlockSize);
@@ -509,15 +571,23 @@ int TavAudioProcessor::getNumParameters()
 
 const juce::String TavAudioProcessor::getParameterName (int index)
 {
-    return juce::isPositiveAndBelow (index, numParameters) ? parameterNames[index] : "";
+    return juce::isPositiveAndBelow (index, numParameters) ? ProcessorParameter::table[index].name : "";
 }
 
 float TavAudioProcessor::getParameterDefaultValue (int index)
 {
-    return juce::isPositiveAndBelow (index, numParameters) ? defaultValues[(size_t) index] : 0.0f;
+    return juce::isPositiveAndBelow (index, numParameters) ? ProcessorParameter::table[index].getDefaultNormalised()
+                                                           : 0.0f;
 }
 
 float TavAudioProcessor::getParameter (int index)
+{
+    return juce::isPositiveAndBelow (index, numParameters)
+               ? ProcessorParameter::table[index].toNormalised (getParameterValue (index))
+               : 0.0f;
+}
+
+float TavAudioProcessor::getParameterValue (int index)
 {
     auto& nr = *noiseReductionBay;
 
@@ -528,19 +598,19 @@ float TavAudioProcessor::getParameter (int index)
         case enhance:
             return enhancementBay->getAmount();
         case tunerBroadbandNR:
-            return (float) (((double) nr.getTuner() + 20.0) / 40.0);
+            return nr.getTuner();
         case amountBroadbandNR:
-            return nr.getReduction() / 30.0f;
+            return nr.getReduction();
         case preserveVoice:
             return nr.getPreserveVoice() ? 1.0f : 0.0f;
         case removeRumble:
             return nr.getRemoveRumble() ? 1.0f : 0.0f;
         case humRemoval:
-            return (float) nr.getHumMode() * 0.5f;
+            return (float) nr.getHumMode();
         case noiseReductionMode:
-            return (float) nr.getMode() * 0.5f;
+            return (float) nr.getMode();
         case boostVolume:
-            return maximizers[0]->getThresholdDb() / -40.0f;
+            return maximizers[0]->getThresholdDb();
         case declipper:
             return declippers[0]->enabled.load() ? 1.0f : 0.0f;
         case track:
@@ -548,21 +618,21 @@ float TavAudioProcessor::getParameter (int index)
         case bypassParameter:
             return bypass.load() ? 1.0f : 0.0f;
         case numHumHarmonics:
-            return (float) ((double) nr.getNumHumHarmonics() / 14.0);
+            return (float) nr.getNumHumHarmonics();
         case rumbleFreq:
-            return nr.getRumbleFrequency() / 140.0f;
+            return nr.getRumbleFrequency();
         case lowPassFreq:
-            return nr.getLowPassFrequency() / 18000.0f;
+            return nr.getLowPassFrequency();
         case broadbandLimitLow:
-            return nr.getBroadbandLimitLow() / 384000.0f;
+            return nr.getBroadbandLimitLow();
         case broadbandLimitHigh:
-            return nr.getBroadbandLimitHigh() / 384000.0f;
+            return nr.getBroadbandLimitHigh();
         case enhancePreset:
-            return (float) enhancementBay->getPreset() / 6.0f;
+            return (float) enhancementBay->getPreset();
         case dexpThreshold:
-            return 1.0f - expanders[0]->getThreshold();
+            return expanders[0]->getThreshold();
         case dexpAmount:
-            return (expanders[0]->getRatioBelow() - 1.0f) / 3.0f;
+            return expanders[0]->getRatioBelow();
         default:
             return 0.0f;
     }
@@ -570,92 +640,97 @@ float TavAudioProcessor::getParameter (int index)
 
 void TavAudioProcessor::setParameter (int index, float value)
 {
+    if (!juce::isPositiveAndBelow (index, numParameters))
+    {
+        sendChangeMessage();
+        return;
+    }
+
     // Out-of-range and NaN values are brought into 0..1 first, so no mode or index can go astray.
     const auto v = normalised (value);
-    const auto wide = (double) v;
+    const auto& parameter = ProcessorParameter::table[index];
+    const auto x = parameter.toValue (v);
+    const auto on = x != 0.0f;
     auto& nr = *noiseReductionBay;
 
     switch (index)
     {
         case clickCrackleDetection:
-            clickAndCrackleBay->setAmount (v);
+            clickAndCrackleBay->setAmount (x);
             break;
         case enhance:
-            enhancementBay->setAmount (v);
+            enhancementBay->setAmount (x);
             break;
         case tunerBroadbandNR:
-            nr.setTuner ((float) (40.0 * wide - 20.0));
+            nr.setTuner (x);
             break;
         case amountBroadbandNR:
-            nr.setReduction ((float) (30.0 * wide));
+            nr.setReduction (x);
             break;
         case preserveVoice:
-            nr.setPreserveVoice (v == 1.0f);
+            nr.setPreserveVoice (on);
             break;
         case removeRumble:
-            nr.setRemoveRumble (v == 1.0f);
+            nr.setRemoveRumble (on);
             break;
         case humRemoval:
-            nr.setHumMode ((int) (2.0 * wide));
+            nr.setHumMode ((int) x);
             break;
         case noiseReductionMode:
-            nr.setMode ((int) (2.0 * wide));
+            nr.setMode ((int) x);
             break;
         case boostVolume:
             for (auto& m : maximizers)
             {
-                m->enabled = v != 0.0f;
-                m->setThresholdDb (-40.0f * v);
+                m->enabled = on;
+                m->setThresholdDb (x);
             }
             break;
         case declipper:
             for (auto& d : declippers)
-                d->enabled = v != 0.0f;
+                d->enabled = on;
             break;
         case track:
-            nr.setTrack (v != 0.0f);
+            nr.setTrack (on);
             break;
         case bypassParameter:
-            bypass = v != 0.0f;
+            bypass = on;
             break;
         case numHumHarmonics:
-            nr.setNumHumHarmonics ((int) (14.0f * v));
+            nr.setNumHumHarmonics ((int) x);
             break;
         case rumbleFreq:
-            nr.setRumbleFrequency ((float) (140.0 * wide));
+            nr.setRumbleFrequency (x);
             break;
         case lowPassFreq:
-            nr.setLowPassFrequency ((float) (18000.0 * wide));
+            nr.setLowPassFrequency (x);
             break;
         case broadbandLimitLow:
-            nr.setBroadbandLimitLow (384000.0f * v);
-            return;
+            nr.setBroadbandLimitLow (x);
+            break;
         case broadbandLimitHigh:
-            nr.setBroadbandLimitHigh (384000.0f * v);
-            return;
+            nr.setBroadbandLimitHigh (x);
+            break;
         case enhancePreset:
-            enhancementBay->setPreset ((int) (6.0f * v));
+            enhancementBay->setPreset ((int) x);
             break;
         case dexpThreshold:
             for (auto& e : expanders)
-                e->setThreshold (1.0f - v);
+                e->setThreshold (x);
             break;
         case dexpAmount:
-        {
-            const auto ratio = 3.0f * v + 1.0f;
-
             for (auto& e : expanders)
             {
-                e->setRatioBelow (ratio);
-                e->enabled = ratio != 1.0f;
+                e->setRatioBelow (x);
+                e->enabled = x != 1.0f;
             }
             break;
-        }
         default:
             break;
     }
 
-    sendChangeMessage();
+    if (parameter.announces)
+        sendChangeMessage();
 }
 
 const juce::String TavAudioProcessor::getParameterText (int index)
@@ -745,8 +820,9 @@ void TavAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 
     juce::XmlElement root (stateTag);
 
-    for (int i = 0; i < numStateAttributes; ++i)
-        root.setAttribute (stateAttributes[i], formatStateValue ((double) getParameter (i)));
+    for (int i = 0; i < numParameters; ++i)
+        if (const auto* key = ProcessorParameter::table[i].stateKey)
+            root.setAttribute (key, formatStateValue ((double) getParameter (i)));
 
     root.addChildElement (xml0.release());
     root.addChildElement (xml1.release());
@@ -771,10 +847,13 @@ bool TavAudioProcessor::restoreState (const void* data, int sizeInBytes)
         return false;
 
     // A missing or unreadable value (empty, not a number, not finite, beyond the float range) counts as 0.
-    float values[numRestoredAttributes] {};
+    std::array<float, numParameters> values {};
 
-    for (int i = 0; i < numRestoredAttributes; ++i)
-        values[i] = vesk::readFiniteFloat (root->getStringAttribute (stateAttributes[i])).value_or (0.0f);
+    for (int i = 0; i < numParameters; ++i)
+        if (isRestored (i))
+            values[(size_t) i] =
+                vesk::readFiniteFloat (root->getStringAttribute (ProcessorParameter::table[i].stateKey))
+                    .value_or (0.0f);
 
     // The profiles come from the first two child elements, whatever their tags, and only when both read
     // whole at the bay's profile length; otherwise the current profiles stay, as with fewer children.
@@ -790,8 +869,9 @@ bool TavAudioProcessor::restoreState (const void* data, int sizeInBytes)
             scratch.restoreFromXml (*root->getChildElement (c)) && scratch.getLength() == profile->getLength();
     }
 
-    for (int i = 0; i < numRestoredAttributes; ++i)
-        setParameter (i, values[i]);
+    for (int i = 0; i < numParameters; ++i)
+        if (isRestored (i))
+            setParameter (i, values[(size_t) i]);
 
     if (restoreProfiles)
     {

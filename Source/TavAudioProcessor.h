@@ -3,6 +3,7 @@
 #include "ChannelWorker.h"
 #include "LearnRegion.h"
 #include "MeterData.h"
+#include "ProcessorParameter.h"
 #include "SampleFifo.h"
 #include "SpectrumColumnSink.h"
 
@@ -39,7 +40,7 @@ class ZNoiseReductionBay;
 class TavAudioProcessor : public juce::AudioProcessor, public juce::ActionListener, public juce::ChangeBroadcaster
 {
 public:
-    static constexpr int numParameters = 20;
+    static constexpr int numParameters = ProcessorParameter::count;
     static constexpr int numChannels = 2;
     static constexpr int chainBlockSize = 512;
 
@@ -175,12 +176,19 @@ private:
     void processChunk (juce::AudioBuffer<float>& buffer, int offset, int count, int channels);
     void runChainBlocks (int channels);
     void runChainBlock (int channels);
+    void runChainSteps (int channels);
+    void catchUpAfterBypass (int channels);
+    void runChannelsStart (int channels);
     void runChannelStart (int channel, bool active);
+    void runChannelFront (int channel, bool active);
+    void runChannelBack (int channel, bool active);
     void runChannelEnd (int channel, bool active);
     template <void (TavAudioProcessor::*step) (int, bool)>
     void runOnChannels (int channels);
     void runColumnStep();
     int getChainLatency() const;
+    /** The value of a parameter as the DSP object holding it has it, in the table's unit. */
+    float getParameterValue (int index);
     void resizeQueues (int hostBlockSize);
 
     std::unique_ptr<vesk::ZNoiseReductionBay> noiseReductionBay;
@@ -190,7 +198,6 @@ private:
     std::array<std::unique_ptr<vesk::ZExpander>, numChannels> expanders;
     std::array<std::unique_ptr<vesk::ZDeclipping>, numChannels> declippers;
     std::unique_ptr<vesk::ZNoiseAnalyzer> noiseAnalyzer;
-    std::array<float, numParameters> defaultValues {};
 
     std::atomic<SpectrumColumnSink*> washWindow { nullptr };
     std::atomic<int> columnStepsRunning { 0 };
@@ -209,6 +216,8 @@ private:
     int offlinePasses = 0;
     int activeChannels = 0;
     bool clickBlock = false, noiseBlock = false, enhanceBlock = false, blockBypassed = false;
+    // The chain sat out bypassed blocks and has to catch up before its next block; it is doing so.
+    bool chainSatOut = false, catchingUp = false;
     int32_t sizeOverride = 0;
     double progress = 0.0;
 

@@ -5,14 +5,15 @@
 #
 #   bench/save-vs-ffmpeg.sh [build-folder] [rounds]
 #
-# Environment: CORES (taskset list, default 2), WORK (folder for the movie and the copies, default
+# Environment: CORES (taskset list, default 2,3: the save renders and encodes on threads of their own, the
+# ffmpeg tool runs this job on one), WORK (folder for the movie and the copies, default
 # $TMPDIR/tavlin-save-bench; the movie is made once and kept there).
 
 set -euo pipefail
 
 build=${1:-build}
 rounds=${2:-3}
-cores=${CORES:-2}
+cores=${CORES:-2,3}
 work=${WORK:-${TMPDIR:-/tmp}/tavlin-save-bench}
 save_media="$build/bench/SaveMedia"
 movie="$work/movie-10min-1080p.mp4"

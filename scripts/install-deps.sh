@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config git clang-format
+  build-essential cmake ninja-build pkg-config git clang-format python3
   juce-modules-source
   libfftw3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev

@@ -82,20 +82,13 @@ juce::Result AudioTrackDecoder::initialise (std::unique_ptr<MediaInput> opened, 
         return juce::Result::fail ("The sound is in a format that cannot be decoded ("
                                    + juce::String (avcodec_get_name (stream->codecpar->codec_id)) + ").");
 
-    codec.reset (avcodec_alloc_context3 (decoderInfo));
     packet.reset (av_packet_alloc());
     frame.reset (av_frame_alloc());
 
-    if (codec == nullptr || packet == nullptr || frame == nullptr)
+    if (packet == nullptr || frame == nullptr)
         return juce::Result::fail ("Out of memory.");
 
-    int status = avcodec_parameters_to_context (codec.get(), stream->codecpar);
-
-    if (status >= 0)
-    {
-        codec->pkt_timebase = stream->time_base;
-        status = avcodec_open2 (codec.get(), decoderInfo, nullptr);
-    }
+    const int status = openCodec();
 
     if (status < 0)
         return juce::Result::fail ("The sound cannot be decoded (" + ffmpegErrorText (status) + ").");
@@ -130,6 +123,28 @@ juce::Result AudioTrackDecoder::initialise (std::unique_ptr<MediaInput> opened, 
 
     position = 0;
     return juce::Result::ok();
+}
+
+int AudioTrackDecoder::openCodec()
+{
+    const auto* decoderInfo = avcodec_find_decoder (stream->codecpar->codec_id);
+    CodecContextPtr opened (avcodec_alloc_context3 (decoderInfo));
+
+    if (opened == nullptr)
+        return AVERROR (ENOMEM);
+
+    int status = avcodec_parameters_to_context (opened.get(), stream->codecpar);
+
+    if (status >= 0)
+    {
+        opened->pkt_timebase = stream->time_base;
+        status = avcodec_open2 (opened.get(), decoderInfo, nullptr);
+    }
+
+    if (status >= 0)
+        codec = std::move (opened);
+
+    return status;
 }
 
 int64_t AudioTrackDecoder::containerLength() const
@@ -329,7 +344,11 @@ bool AudioTrackDecoder::seekContainer (int64_t samplePosition)
         if (status < 0)
             return false;
 
-        avcodec_flush_buffers (codec.get());
+        // A fresh decoder from the start decodes exactly as any player does (noise substitution draws from
+        // the decoder's own random state, which a flush keeps).
+        if (!fromStart || openCodec() < 0)
+            avcodec_flush_buffers (codec.get());
+
         endOfInput = false;
         pendingLength = -1; // the next frame takes its position from its timestamp
 

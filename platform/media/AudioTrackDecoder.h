@@ -60,6 +60,9 @@ private:
     juce::Result initialise (std::unique_ptr<MediaInput> input, int streamIndex);
     juce::Result measureLength();
 
+    /** Opens a new decoder for the stream in place of the current one; an FFmpeg status. */
+    int openCodec();
+
     /** Decodes the next frame into the pending buffer; false at the end or on an error. */
     bool decodeNextFrame();
     bool seekContainer (int64_t samplePosition);

@@ -5,7 +5,10 @@ namespace tavlin::media
 
 PresentationTimeFiller::PresentationTimeFiller (const AVCodecParameters& parameters)
 {
-    if (parameters.codec_type != AVMEDIA_TYPE_VIDEO)
+    // The rule holds for the MPEG video codecs, whose pictures are reordered by at most one anchor.
+    const auto id = parameters.codec_id;
+
+    if (id != AV_CODEC_ID_MPEG1VIDEO && id != AV_CODEC_ID_MPEG2VIDEO && id != AV_CODEC_ID_MPEG4)
         return;
 
     parser.reset (av_parser_init ((int) parameters.codec_id));

@@ -14,7 +14,7 @@ namespace tavlin::media
     one PES packet. A B picture is shown as it is decoded; any other picture when the next picture that is
     not a B picture is decoded, or one picture's duration after the last decoding time at the end. Packets
     come out in the order they went in, held back only while a presentation time is still unknown; streams
-    whose packets all carry their times pass straight through.
+    whose packets all carry their times, and other codecs, pass straight through.
 */
 class PresentationTimeFiller
 {

@@ -107,8 +107,35 @@ void ZClickAndCrackleBay::reset()
 
 void ZClickAndCrackleBay::process (ZBuffer** in, ZBuffer** out, int count)
 {
-    if (!beginBlock (out))
-        return;
+    if (beginBlock (out))
+        processChannels (in, out, count);
+}
+
+void ZClickAndCrackleBay::processChannels (ZBuffer** in, ZBuffer** out, int count)
+{
+    // Two channels settled on the processed path run their crackle processors side by side.
+    const auto settled = [this] (size_t c)
+    { return switches[c].getPreviousEnabled() == 1 && !switches[c].isInTransition(); };
+
+    if (channels == 2 && blockEnabled == 1 && settled (0) && settled (1))
+    {
+        const auto n = std::min (
+            { count, blockSize, in[0]->getLength(), out[0]->getLength(), in[1]->getLength(), out[1]->getLength() });
+
+        if (n > 0)
+        {
+            for (size_t c = 0; c < 2; ++c)
+            {
+                clickProcessors[c]->setThresholdDb (blockClickDb);
+                crackleProcessors[c]->setThresholdDb (blockCrackleDb);
+                clickProcessors[c]->process (*in[c], *out[c], n);
+            }
+
+            ZCrackleProcessor::processPair (*crackleProcessors[0], *out[0], *out[0], *crackleProcessors[1], *out[1],
+                                            *out[1], n);
+            return;
+        }
+    }
 
     for (int c = 0; c < channels; ++c)
         processChannel (c, *in[c], *out[c], count);

@@ -65,6 +65,9 @@ public:
     bool beginBlock (ZBuffer** out);
     void processChannel (int channel, ZBuffer& in, ZBuffer& out, int count);
 
+    /** Every channel's processChannel, faster on one thread. */
+    void processChannels (ZBuffer** in, ZBuffer** out, int count);
+
     /** Click threshold 27 (1 - x) + 3 dB, crackle threshold 20 (1 - x) + 10 dB. */
     void setAmount (float x);
     float getAmount() const noexcept { return amount; }

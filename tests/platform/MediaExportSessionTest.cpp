@@ -231,11 +231,13 @@ TEST_F (MediaExportFixture, ExtractsTheUnprocessedSound)
 
         if (c.type == MediaFileType::wave)
         {
+            // Decoded AAC may overshoot full scale by a little, which integer PCM cannot hold.
             float worst = 0.0f;
 
             for (int ch = 0; ch < 2; ++ch)
                 for (int i = 0; i < result.getNumSamples(); ++i)
-                    worst = std::max (worst, std::abs (result.getSample (ch, i) - expected.getSample (ch, i)));
+                    worst = std::max (worst, std::abs (result.getSample (ch, i)
+                                                       - juce::jlimit (-1.0f, 1.0f, expected.getSample (ch, i))));
 
             EXPECT_LT (worst, c.fromMovie ? 1.0e-6f : 0.0f + 1.0e-9f);
         }

@@ -83,65 +83,128 @@ void ZCrackleProcessor::process (ZBuffer& in, ZBuffer& out, int count)
         processBlock (in.getData(), out.getData(), n);
 }
 
+void ZCrackleProcessor::processPair (ZCrackleProcessor& a, ZBuffer& inA, ZBuffer& outA, ZCrackleProcessor& b,
+                                     ZBuffer& inB, ZBuffer& outB, int count)
+{
+    const auto n = std::min (
+        { count, a.blockSize, b.blockSize, inA.getLength(), outA.getLength(), inB.getLength(), outB.getLength() });
+
+    if (n > 0)
+        processPair (a, inA.getData(), outA.getData(), b, inB.getData(), outB.getData(), n);
+}
+
 void ZCrackleProcessor::processBlock (const float* input, float* output, int n)
 {
-    auto* h = history->getData();
-    auto* d = detection->getData();
-    auto* w = weights->getData();
-    auto* errors = predictionErrors->getData();
-    auto* predicted = predictions->getData();
-    auto* steady = steadyErrors->getData();
-    auto* sw = steadyWeights.data();
-    const auto length = history->getLength();
-    const auto mu = stepSize (sampleRate);
-
-    std::memmove (h + writePosition, input, sizeof (float) * (size_t) n);
-
-    // What the predictors had learned before this block, for a block that a NaN or infinity spoils.
-    std::array<float, taps> learned, steadyLearned;
-    std::copy_n (w, taps, learned.begin());
-    std::copy_n (sw, taps, steadyLearned.begin());
-    const auto learnedEnvelope = errorEnvelope;
+    const auto block = startBlock (input, n);
 
     for (int i = writePosition; i < writePosition + n; ++i)
+        predictSample (block, i);
+
+    finishBlock (block, output, n);
+}
+
+void ZCrackleProcessor::processPair (ZCrackleProcessor& a, const float* inputA, float* outputA, ZCrackleProcessor& b,
+                                     const float* inputB, float* outputB, int n)
+{
+    // The same steps as two processBlock calls, with the two channels' sample loops interleaved: each
+    // predictor waits on its own last update, so two of them keep the processor busier than one.
+    const auto blockA = a.startBlock (inputA, n);
+    const auto blockB = b.startBlock (inputB, n);
+
+    for (int k = 0; k < n; ++k)
     {
-        float p = 0.0f, energy = 0.0f, steadyPrediction = 0.0f;
-
-        for (int j = 0; j < taps; ++j)
-        {
-            const auto past = h[i - 1 - j];
-            p += ZGain::flushedProduct (w[j], past);
-            steadyPrediction += ZGain::flushedProduct (sw[j], past);
-            energy += ZGain::flushedProduct (past, past);
-        }
-
-        predicted[i] = p;
-        const auto e = h[i] - p;
-        errors[i] = e;
-
-        const auto step = mu / (energy + 0.000001f);
-
-        for (int j = 0; j < taps; ++j)
-            w[j] += ZGain::flushedProduct (ZGain::flushedProduct (e, h[i - 1 - j]), step);
-
-        const auto magnitude = std::abs (e);
-        errorEnvelope = (float) ((double) ZGain::flushedProduct (envelopeDecay, errorEnvelope)
-                                 + (1.0 - (double) envelopeDecay) * (double) magnitude);
-
-        const auto t = std::max (ZGain::flushedProduct (errorEnvelope, thresholdRatio), thresholdFloor);
-        const auto strength = (float) (((double) magnitude - (double) t) / ((double) t + 0.001));
-        d[i] = std::clamp (strength, 0.0f, 1.0f);
-
-        // The steady predictor learns only from samples whose past holds no detection, so that a burst
-        // does not disturb the errors that follow it.
-        const auto steadyError = h[i] - steadyPrediction;
-        steady[i] = steadyError;
-        samplesSinceDetection = d[i] > 0.0f ? 0 : std::min (samplesSinceDetection + 1, taps + 1);
-
-        if (samplesSinceDetection > taps)
-            for (int j = 0; j < taps; ++j)
-                sw[j] += ZGain::flushedProduct (ZGain::flushedProduct (steadyError, h[i - 1 - j]), step);
+        a.predictSample (blockA, a.writePosition + k);
+        b.predictSample (blockB, b.writePosition + k);
     }
+
+    a.finishBlock (blockA, outputA, n);
+    b.finishBlock (blockB, outputB, n);
+}
+
+ZCrackleProcessor::Block ZCrackleProcessor::startBlock (const float* input, int n)
+{
+    Block block { history->getData(),
+                  detection->getData(),
+                  weights->getData(),
+                  predictionErrors->getData(),
+                  predictions->getData(),
+                  steadyErrors->getData(),
+                  steadyWeights.data(),
+                  stepSize (sampleRate),
+                  {},
+                  {},
+                  errorEnvelope };
+
+    std::memmove (block.h + writePosition, input, sizeof (float) * (size_t) n);
+
+    // What the predictors had learned before this block, for a block that a NaN or infinity spoils.
+    std::copy_n (block.w, taps, block.learned.begin());
+    std::copy_n (block.sw, taps, block.steadyLearned.begin());
+    return block;
+}
+
+inline void ZCrackleProcessor::predictSample (const Block& block, int i)
+{
+    auto* h = block.h;
+    auto* d = block.d;
+    auto* w = block.w;
+    auto* errors = block.errors;
+    auto* predicted = block.predicted;
+    auto* steady = block.steady;
+    auto* sw = block.sw;
+    const auto mu = block.mu;
+
+    float p = 0.0f, energy = 0.0f, steadyPrediction = 0.0f;
+
+    for (int j = 0; j < taps; ++j)
+    {
+        const auto past = h[i - 1 - j];
+        p += ZGain::flushedProduct (w[j], past);
+        steadyPrediction += ZGain::flushedProduct (sw[j], past);
+        energy += ZGain::flushedProduct (past, past);
+    }
+
+    predicted[i] = p;
+    const auto e = h[i] - p;
+    errors[i] = e;
+
+    const auto step = mu / (energy + 0.000001f);
+
+    for (int j = 0; j < taps; ++j)
+        w[j] += ZGain::flushedProduct (ZGain::flushedProduct (e, h[i - 1 - j]), step);
+
+    const auto magnitude = std::abs (e);
+    errorEnvelope = (float) ((double) ZGain::flushedProduct (envelopeDecay, errorEnvelope)
+                             + (1.0 - (double) envelopeDecay) * (double) magnitude);
+
+    const auto t = std::max (ZGain::flushedProduct (errorEnvelope, thresholdRatio), thresholdFloor);
+    const auto strength = (float) (((double) magnitude - (double) t) / ((double) t + 0.001));
+    d[i] = std::clamp (strength, 0.0f, 1.0f);
+
+    // The steady predictor learns only from samples whose past holds no detection, so that a burst
+    // does not disturb the errors that follow it.
+    const auto steadyError = h[i] - steadyPrediction;
+    steady[i] = steadyError;
+    samplesSinceDetection = d[i] > 0.0f ? 0 : std::min (samplesSinceDetection + 1, taps + 1);
+
+    if (samplesSinceDetection > taps)
+        for (int j = 0; j < taps; ++j)
+            sw[j] += ZGain::flushedProduct (ZGain::flushedProduct (steadyError, h[i - 1 - j]), step);
+}
+
+void ZCrackleProcessor::finishBlock (const Block& block, float* output, int n)
+{
+    auto* h = block.h;
+    auto* d = block.d;
+    auto* w = block.w;
+    auto* errors = block.errors;
+    auto* predicted = block.predicted;
+    auto* steady = block.steady;
+    auto* sw = block.sw;
+    const auto length = history->getLength();
+    const auto& learned = block.learned;
+    const auto& steadyLearned = block.steadyLearned;
+    const auto learnedEnvelope = block.learnedEnvelope;
 
     // Repair scan over the burst edges c: the last undetected sample before each run.
     const int scanStart = scanOrigin + rampLength;

@@ -141,16 +141,21 @@ void ZDeclipping::setBlockSize (long n)
 void ZDeclipping::reset()
 {
     analysisBuffer->clear();
+    scanPosition = margin;
+    softClip->reset();
+    resetDetection();
+}
+
+void ZDeclipping::resetDetection()
+{
     negativeClipLevel = -1.0f;
     positiveClipLevel = 1.0f;
     negativeLevelFound = false;
     positiveLevelFound = false;
-    scanPosition = margin;
     largestSeen = 0.0f;
     smallestSeen = 0.0f;
     negativeSearchLimit = 180;
     positiveSearchLimit = 220;
-    softClip->reset();
 }
 
 long ZDeclipping::getLatency() const
@@ -432,13 +437,24 @@ bool ZDeclipping::process (ZBuffer* in, ZBuffer* out, long n)
     const auto length = (long) analysisBuffer->getLength();
 
     std::copy_n (in->getData(), n, buf + delay);
-    detectClipLevels (in->getData(), n);
+
+    // The levels serve only the repair: while it is off nothing is looked for, and when it comes on
+    // the levels are found afresh from what arrives then.
+    const auto repairing = enabled.load (std::memory_order_relaxed);
+
+    if (repairing && !detecting)
+        resetDetection();
+
+    detecting = repairing;
+
+    if (repairing)
+        detectClipLevels (in->getData(), n);
 
     bool rebuilt = false;
     long lastRunEnd = 0;
     bool runFound = false;
 
-    if (enabled.load (std::memory_order_relaxed))
+    if (repairing)
     {
         // Without a level found, nothing counts as clipped, full-scale samples included.
         const auto low = negativeLevelFound ? negativeClipLevel : -std::numeric_limits<float>::infinity();

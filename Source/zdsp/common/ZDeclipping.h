@@ -91,6 +91,8 @@ private:
     void createAnalysisBuffer();
     bool isClipPeak (int bin, int comparisonBin) const noexcept;
     void takeExactLevel (float value) noexcept;
+    /** Forgets the levels found and the extremes seen. */
+    void resetDetection();
     bool keepsRepair (const float* repaired, long start, long length, float level) const;
 
     float outputGain = 1.0f;
@@ -111,6 +113,7 @@ private:
     bool positiveLevelFound = false;
     float largestSeen = 0.0f;
     float smallestSeen = 0.0f;
+    bool detecting = false;
     float peakRatio = 9.92f;
     float centreRatio = 9.902f;
     float tailFraction = 0.0104f;

@@ -55,8 +55,14 @@ void ZDelayBuffer::writeSamples (ZBuffer* block, unsigned count)
 {
     const auto* source = block->getData();
 
-    for (unsigned j = 0; j < count; ++j)
-        ring[(writeIndex + 1 + j) & mask] = source[j];
+    // In pieces up to the ring's end: the same stores as sample by sample, as plain copies.
+    for (unsigned j = 0; j < count;)
+    {
+        const auto position = (writeIndex + 1 + j) & mask;
+        const auto piece = std::min (count - j, capacity - position);
+        std::copy_n (source + j, piece, ring.get() + position);
+        j += piece;
+    }
 
     writeIndex += count;
 }
@@ -71,8 +77,13 @@ void ZDelayBuffer::readSamples (ZBuffer* block, unsigned delay, int count)
     auto* destination = block->getData();
     const auto start = writeIndex - delay - (uint32_t) count + 1;
 
-    for (int j = 0; j < count; ++j)
-        destination[j] = ring[(start + (uint32_t) j) & mask];
+    for (unsigned j = 0; j < (unsigned) std::max (count, 0);)
+    {
+        const auto position = (start + j) & mask;
+        const auto piece = std::min ((unsigned) count - j, capacity - position);
+        std::copy_n (ring.get() + position, piece, destination + j);
+        j += piece;
+    }
 }
 
 } // namespace vesk
