@@ -167,7 +167,9 @@ TEST (TavlinDocumentFormats, EachFormatCarriesWhatItsRouteNeeds)
         EXPECT_EQ (format.hasQualityChoice, format.isConverted()) << "only the framework's writers take a quality";
 
         if (format.fileType.has_value())
+        {
             EXPECT_EQ (tavlin::media::MediaFileTypeInfo::of (*format.fileType).holdsVideo, format.keepsPicture);
+        }
 
         EXPECT_TRUE (!format.keepsPicture || format.isRemuxed()) << "a picture is kept only by a remux";
         EXPECT_TRUE (format.isRemuxed() || format.losslessIntermediate) << "a conversion starts from lossless sound";
