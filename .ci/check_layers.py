@@ -37,7 +37,7 @@ ROOTS = ["Source", "platform", "rating", "signalbays"]
 # "*" also crosses "/"). To move units into the engine, name them on its line.
 LAYERS = [
     ("dsp", ["Source/zdsp/*", "signalbays/*"]),
-    ("engine", ["Source/state/*"]),
+    ("engine", ["Source/state/*", "Source/readers/*"]),
     ("platform", ["platform/*"]),
     ("app", ["Source/*", "rating/*"]),
 ]

@@ -63,8 +63,10 @@ bool AudioFormatExporter::exportWithAudioFormat (PlayerHost& host, const Request
 
         if (lame == juce::File())
         {
-            if (request.askQuestion != nullptr && request.askQuestion (missingEncoderTitle, missingEncoderText))
-                juce::URL (encoderDownloadPage).launchInDefaultBrowser();
+            if (request.encoderDownloadPage.isEmpty())
+                host.showWarning (missingEncoderTitle, installEncoderText);
+            else if (request.askQuestion != nullptr && request.askQuestion (missingEncoderTitle, missingEncoderText))
+                juce::URL (request.encoderDownloadPage).launchInDefaultBrowser();
 
             error = "The LAME encoder was not found.";
             return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TavlinAddresses.h"
 #include "desktop/FileNameBytes.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
@@ -12,7 +13,8 @@ class PlayerHost;
 
     The copy starts at a given sample of the source (the processor's latency, so that it lines up with the
     opened media) and runs to the source's end, 16 bits, at the source's rate and channel count. MP3 goes
-    through the external LAME encoder. Everything is written beside the destination under a hidden name and
+    through the external LAME encoder; when it is missing, the user is offered its download page or, when the
+    build names none, told to install it. Everything is written beside the destination under a hidden name and
     moved into place only once complete, so a failure leaves an existing file as it was.
 
     Runs on the message thread; the progress display shows "Exporting..." while it writes.
@@ -28,6 +30,11 @@ public:
         juce::int64 startSample = 0; ///< the first source sample written
         juce::StringArray encoderLocations { "/usr/local/bin/lame", "/usr/bin/lame" };
 
+        /** The page that the "Missing LAME Encoder" question offers to open. Empty (unless the build names
+            one): no question, the host's warning tells the user to install the encoder instead.
+        */
+        juce::String encoderDownloadPage { TavlinAddresses::encoderDownloadPage };
+
         /** Asks the "Missing LAME Encoder" question; true for "OK". Null: the question is not asked. */
         std::function<bool (const juce::String& title, const juce::String& message)> askQuestion;
     };
@@ -36,7 +43,10 @@ public:
     static inline const juce::String missingEncoderText {
         "Tavlin was unable to locate the LAME encoder.  Would you like to download the LAME installer?"
     };
-    static inline const juce::String encoderDownloadPage { "https://lame.sourceforge.io/download.php" };
+    static inline const juce::String installEncoderText {
+        "Tavlin was unable to locate the LAME encoder.  Please install it with your system's package manager "
+        "(on Debian the package is called \"lame\"), then save again."
+    };
 
     /** True once the destination holds the whole copy; false with a text in error otherwise. */
     static bool exportWithAudioFormat (PlayerHost& host, const Request& request, juce::String& error);

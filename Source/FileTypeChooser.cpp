@@ -1,6 +1,7 @@
 #include "FileTypeChooser.h"
 
 #include "FontFallback.h"
+#include "SaveFormat.h"
 
 namespace
 {
@@ -53,7 +54,9 @@ FileTypeChooser::FileTypeChooser (int formatIndex, int qualityIndex)
     setLookAndFeel (&lookAndFeel);
 
     formatBox->clear (juce::dontSendNotification);
-    formatBox->addItemList (formatNames, 1);
+
+    for (int i = 0; i < SaveFormat::count; ++i)
+        formatBox->addItem (SaveFormat::table[i].chooserName, i + 1);
 
     formatBox->setSelectedItemIndex (formatIndex, juce::sendNotificationAsync);
     qualityBox->setSelectedItemIndex (qualityIndex, juce::sendNotificationAsync);
@@ -140,8 +143,8 @@ void FileTypeChooser::comboBoxChanged (juce::ComboBox* box)
 
 void FileTypeChooser::updateQualityVisibility()
 {
-    const auto format = formatBox->getSelectedItemIndex();
-    const bool withQuality = format == 7 || format == 8;
+    const auto* format = SaveFormat::find (formatBox->getSelectedItemIndex());
+    const bool withQuality = format != nullptr && format->hasQualityChoice;
     qualityBox->setVisible (withQuality);
     qualityLabel->setVisible (withQuality);
 }

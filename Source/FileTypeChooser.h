@@ -30,7 +30,7 @@ public:
     /** Listens for Return on the window the panel sits in, wherever the focus is in it. */
     void parentHierarchyChanged() override;
 
-    /** The quality controls show only for FLAC (7) and MP3 (8). */
+    /** The quality controls show only for a format with a quality choice (FLAC, MP3). */
     void updateQualityVisibility();
 
     int getSelectedFormatIndex() const;
@@ -42,17 +42,10 @@ public:
     juce::Label& getFormatLabel() noexcept { return *formatLabel; }
     juce::TextButton& getOkButton() noexcept { return *okButton; }
 
-    static inline const juce::StringArray formatNames { "QuickTime",
-                                                        "MPEG-4",
-                                                        "M4V",
-                                                        "M4A (Audio Only)",
-                                                        "CoreAudio (Audio Only)",
-                                                        "WAVE (Audio Only)",
-                                                        "AIFF (Audio Only)",
-                                                        "FLAC (Audio Only)",
-                                                        "MP3 (Audio Only)" };
     static inline const juce::StringArray qualityNames { "1 (low/fast)",  "2", "3", "4", "5", "6", "7", "8", "9",
                                                          "10 (high/slow)" };
+
+    using juce::Component::keyPressed;
 
 private:
     bool keyPressed (const juce::KeyPress& key, juce::Component* originatingComponent) override;

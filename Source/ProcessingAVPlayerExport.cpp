@@ -5,6 +5,7 @@
 #include "AudioFormatExporter.h"
 #include "MediaContainerComponent.h"
 #include "PlayerHost.h"
+#include "SaveFormat.h"
 #include "TavAudioProcessor.h"
 #include "TemporaryFiles.h"
 
@@ -20,25 +21,6 @@ using tavlin::desktop::FileNameBytes;
 
 namespace
 {
-struct SaveFormat
-{
-    const char* extension;
-    MediaFileType fileType;
-};
-
-// By format index; the WAV and AIFF types serve the writer queue, FLAC and MP3 have none of their own.
-const SaveFormat saveFormats[] = {
-    { ".mov", MediaFileType::quickTimeMovie },
-    { ".mp4", MediaFileType::mpeg4 },
-    { ".m4v", MediaFileType::appleM4V },
-    { ".m4a", MediaFileType::appleM4A },
-    { ".caf", MediaFileType::coreAudioFormat },
-    { ".wav", MediaFileType::wave },
-    { ".aif", MediaFileType::aiff },
-    { ".flac", MediaFileType::appleM4A },
-    { ".mp3", MediaFileType::appleM4A },
-};
-
 /** The conversions on their writer queues; a queue is let go once it has run its job. */
 struct AudioWriters
 {
@@ -181,7 +163,9 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
         return false;
     };
 
-    if (format < 0 || format >= (int) std::size (saveFormats))
+    const auto* saveFormat = SaveFormat::find (format);
+
+    if (saveFormat == nullptr)
         return fail ("There is no save format " + juce::String (format) + ".");
 
     auto* processor = host.getProcessor();
@@ -232,9 +216,9 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
     if (audioTrack == nullptr)
         return fail ("The media holds no sound.");
 
-    const bool lossless = format >= 4;
-    auto session = MediaExportSession::create (composition, lossless ? MediaExportSession::presetAppleLosslessM4A
-                                                                     : MediaExportSession::presetAppleM4A);
+    auto session = MediaExportSession::create (composition, saveFormat->losslessIntermediate
+                                                                ? MediaExportSession::presetAppleLosslessM4A
+                                                                : MediaExportSession::presetAppleM4A);
     const auto processedFile = makeTemporaryFile (host, extractedVideoEnding);
 
     if (session == nullptr || processedFile == juce::File())
@@ -268,12 +252,11 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
         if (!stillHere())
             return self != nullptr ? fail ("The media was closed during the save.") : false;
 
-        if (format == 5 || format == 6)
+        if (saveFormat->isWrittenOnWriterQueue())
         {
-            ok = exportAssetAsAudioFormat (processedFile, *origAsset, url, MediaTime::zero(),
-                                           saveFormats[format].fileType);
+            ok = exportAssetAsAudioFormat (processedFile, *origAsset, url, MediaTime::zero(), *saveFormat->fileType);
         }
-        else if (format == 7 || format == 8)
+        else if (saveFormat->isConverted())
         {
             AudioFormatExporter::Request request;
             request.source = processedFile;
@@ -295,7 +278,7 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
             const MediaAsset processed (processedFile);
             MediaComposition remux;
 
-            if (format <= 2)
+            if (saveFormat->keepsPicture)
                 if (const auto* video = opened.getFirstTrack (MediaType::video))
                 {
                     const auto id = remux.addTrack (MediaType::video);
@@ -320,7 +303,7 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
             else
             {
                 passthrough->setOutputFile (url);
-                passthrough->setOutputFileType (saveFormats[format].fileType);
+                passthrough->setOutputFileType (*saveFormat->fileType);
 
                 const ProgressStep remuxing (host, "Working...");
                 ok = runExportSession (*passthrough, "(2)");

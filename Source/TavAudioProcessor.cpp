@@ -25,37 +25,6 @@
 
 namespace
 {
-const char* const parameterNames[TavAudioProcessor::numParameters] = {
-    "Click/Crackle Detection",
-    "Enhance",
-    "Tuner-Broadband NR",
-    "Amount-Broadband NR",
-    "Preserve Voice",
-    "Remove Rumble",
-    "Hum Removal",
-    "Noise Reduction Mode",
-    "Boost Volume",
-    "Declipper",
-    "Track",
-    "Bypass",
-    "Num Hum Harmonics",
-    "Rumble Freq",
-    "Low Pass Freq",
-    "Broadband Limit Low",
-    "Broadband Limit High",
-    "Enhance Preset",
-    "DExp Threshold",
-    "DExp Amount",
-};
-
-// State attributes of parameters 0 to 11, in index order; the first eleven are restored.
-const char* const stateAttributes[] = {
-    "clickcrackleParam", "enhanceParam", "thresholdParam", "reductionParam", "preserveVoiceParam", "removeRumbleParam",
-    "humModeParam",      "modeParam",    "boostParam",     "declipParam",    "trackParam",         "bypassParam",
-};
-constexpr int numStateAttributes = 12;
-constexpr int numRestoredAttributes = 11;
-
 const char* const stateTag = "NoiseProfile";
 
 /** The general notation with up to 20 significant digits, independent of the C locale. */
@@ -70,6 +39,12 @@ juce::String formatStateValue (double value)
 float normalised (float value)
 {
     return std::isnan (value) ? 0.0f : std::clamp (value, 0.0f, 1.0f);
+}
+
+/** A restore sets every parameter the state holds but bypass, which stays as the transport bar left it. */
+bool isRestored (int index)
+{
+    return ProcessorParameter::table[index].stateKey != nullptr && index != TavAudioProcessor::bypassParameter;
 }
 } // namespace
 
@@ -116,9 +91,6 @@ TavAudioProcessor::TavAudioProcessor()
     setLatencySamples (chainLatency + 4096);
 
     outputMeter = std::make_unique<MeterData>();
-
-    for (int i = 0; i < numParameters; ++i)
-        defaultValues[(size_t) i] = getParameter (i);
 }
 
 TavAudioProcessor::~TavAudioProcessor()
@@ -646,15 +618,23 @@ int TavAudioProcessor::getNumParameters()
 
 const juce::String TavAudioProcessor::getParameterName (int index)
 {
-    return juce::isPositiveAndBelow (index, numParameters) ? parameterNames[index] : "";
+    return juce::isPositiveAndBelow (index, numParameters) ? ProcessorParameter::table[index].name : "";
 }
 
 float TavAudioProcessor::getParameterDefaultValue (int index)
 {
-    return juce::isPositiveAndBelow (index, numParameters) ? defaultValues[(size_t) index] : 0.0f;
+    return juce::isPositiveAndBelow (index, numParameters) ? ProcessorParameter::table[index].getDefaultNormalised()
+                                                           : 0.0f;
 }
 
 float TavAudioProcessor::getParameter (int index)
+{
+    return juce::isPositiveAndBelow (index, numParameters)
+               ? ProcessorParameter::table[index].toNormalised (getParameterValue (index))
+               : 0.0f;
+}
+
+float TavAudioProcessor::getParameterValue (int index)
 {
     auto& nr = *noiseReductionBay;
 
@@ -665,19 +645,19 @@ float TavAudioProcessor::getParameter (int index)
         case enhance:
             return enhancementBay->getAmount();
         case tunerBroadbandNR:
-            return (float) (((double) nr.getTuner() + 20.0) / 40.0);
+            return nr.getTuner();
         case amountBroadbandNR:
-            return nr.getReduction() / 30.0f;
+            return nr.getReduction();
         case preserveVoice:
             return nr.getPreserveVoice() ? 1.0f : 0.0f;
         case removeRumble:
             return nr.getRemoveRumble() ? 1.0f : 0.0f;
         case humRemoval:
-            return (float) nr.getHumMode() * 0.5f;
+            return (float) nr.getHumMode();
         case noiseReductionMode:
-            return (float) nr.getMode() * 0.5f;
+            return (float) nr.getMode();
         case boostVolume:
-            return maximizers[0]->getThresholdDb() / -40.0f;
+            return maximizers[0]->getThresholdDb();
         case declipper:
             return declippers[0]->enabled.load() ? 1.0f : 0.0f;
         case track:
@@ -685,21 +665,21 @@ float TavAudioProcessor::getParameter (int index)
         case bypassParameter:
             return bypass.load() ? 1.0f : 0.0f;
         case numHumHarmonics:
-            return (float) ((double) nr.getNumHumHarmonics() / 14.0);
+            return (float) nr.getNumHumHarmonics();
         case rumbleFreq:
-            return nr.getRumbleFrequency() / 140.0f;
+            return nr.getRumbleFrequency();
         case lowPassFreq:
-            return nr.getLowPassFrequency() / 18000.0f;
+            return nr.getLowPassFrequency();
         case broadbandLimitLow:
-            return nr.getBroadbandLimitLow() / 384000.0f;
+            return nr.getBroadbandLimitLow();
         case broadbandLimitHigh:
-            return nr.getBroadbandLimitHigh() / 384000.0f;
+            return nr.getBroadbandLimitHigh();
         case enhancePreset:
-            return (float) enhancementBay->getPreset() / 6.0f;
+            return (float) enhancementBay->getPreset();
         case dexpThreshold:
-            return 1.0f - expanders[0]->getThreshold();
+            return expanders[0]->getThreshold();
         case dexpAmount:
-            return (expanders[0]->getRatioBelow() - 1.0f) / 3.0f;
+            return expanders[0]->getRatioBelow();
         default:
             return 0.0f;
     }
@@ -707,92 +687,97 @@ float TavAudioProcessor::getParameter (int index)
 
 void TavAudioProcessor::setParameter (int index, float value)
 {
+    if (!juce::isPositiveAndBelow (index, numParameters))
+    {
+        sendChangeMessage();
+        return;
+    }
+
     // Out-of-range and NaN values are brought into 0..1 first, so no mode or index can go astray.
     const auto v = normalised (value);
-    const auto wide = (double) v;
+    const auto& parameter = ProcessorParameter::table[index];
+    const auto x = parameter.toValue (v);
+    const auto on = x != 0.0f;
     auto& nr = *noiseReductionBay;
 
     switch (index)
     {
         case clickCrackleDetection:
-            clickAndCrackleBay->setAmount (v);
+            clickAndCrackleBay->setAmount (x);
             break;
         case enhance:
-            enhancementBay->setAmount (v);
+            enhancementBay->setAmount (x);
             break;
         case tunerBroadbandNR:
-            nr.setTuner ((float) (40.0 * wide - 20.0));
+            nr.setTuner (x);
             break;
         case amountBroadbandNR:
-            nr.setReduction ((float) (30.0 * wide));
+            nr.setReduction (x);
             break;
         case preserveVoice:
-            nr.setPreserveVoice (v == 1.0f);
+            nr.setPreserveVoice (on);
             break;
         case removeRumble:
-            nr.setRemoveRumble (v == 1.0f);
+            nr.setRemoveRumble (on);
             break;
         case humRemoval:
-            nr.setHumMode ((int) (2.0 * wide));
+            nr.setHumMode ((int) x);
             break;
         case noiseReductionMode:
-            nr.setMode ((int) (2.0 * wide));
+            nr.setMode ((int) x);
             break;
         case boostVolume:
             for (auto& m : maximizers)
             {
-                m->enabled = v != 0.0f;
-                m->setThresholdDb (-40.0f * v);
+                m->enabled = on;
+                m->setThresholdDb (x);
             }
             break;
         case declipper:
             for (auto& d : declippers)
-                d->enabled = v != 0.0f;
+                d->enabled = on;
             break;
         case track:
-            nr.setTrack (v != 0.0f);
+            nr.setTrack (on);
             break;
         case bypassParameter:
-            bypass = v != 0.0f;
+            bypass = on;
             break;
         case numHumHarmonics:
-            nr.setNumHumHarmonics ((int) (14.0f * v));
+            nr.setNumHumHarmonics ((int) x);
             break;
         case rumbleFreq:
-            nr.setRumbleFrequency ((float) (140.0 * wide));
+            nr.setRumbleFrequency (x);
             break;
         case lowPassFreq:
-            nr.setLowPassFrequency ((float) (18000.0 * wide));
+            nr.setLowPassFrequency (x);
             break;
         case broadbandLimitLow:
-            nr.setBroadbandLimitLow (384000.0f * v);
-            return;
+            nr.setBroadbandLimitLow (x);
+            break;
         case broadbandLimitHigh:
-            nr.setBroadbandLimitHigh (384000.0f * v);
-            return;
+            nr.setBroadbandLimitHigh (x);
+            break;
         case enhancePreset:
-            enhancementBay->setPreset ((int) (6.0f * v));
+            enhancementBay->setPreset ((int) x);
             break;
         case dexpThreshold:
             for (auto& e : expanders)
-                e->setThreshold (1.0f - v);
+                e->setThreshold (x);
             break;
         case dexpAmount:
-        {
-            const auto ratio = 3.0f * v + 1.0f;
-
             for (auto& e : expanders)
             {
-                e->setRatioBelow (ratio);
-                e->enabled = ratio != 1.0f;
+                e->setRatioBelow (x);
+                e->enabled = x != 1.0f;
             }
             break;
-        }
         default:
             break;
     }
 
-    sendChangeMessage();
+    if (parameter.announces)
+        sendChangeMessage();
 }
 
 const juce::String TavAudioProcessor::getParameterText (int index)
@@ -882,8 +867,9 @@ void TavAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 
     juce::XmlElement root (stateTag);
 
-    for (int i = 0; i < numStateAttributes; ++i)
-        root.setAttribute (stateAttributes[i], formatStateValue ((double) getParameter (i)));
+    for (int i = 0; i < numParameters; ++i)
+        if (const auto* key = ProcessorParameter::table[i].stateKey)
+            root.setAttribute (key, formatStateValue ((double) getParameter (i)));
 
     root.addChildElement (xml0.release());
     root.addChildElement (xml1.release());
@@ -908,10 +894,13 @@ bool TavAudioProcessor::restoreState (const void* data, int sizeInBytes)
         return false;
 
     // A missing or unreadable value (empty, not a number, not finite, beyond the float range) counts as 0.
-    float values[numRestoredAttributes] {};
+    std::array<float, numParameters> values {};
 
-    for (int i = 0; i < numRestoredAttributes; ++i)
-        values[i] = vesk::readFiniteFloat (root->getStringAttribute (stateAttributes[i])).value_or (0.0f);
+    for (int i = 0; i < numParameters; ++i)
+        if (isRestored (i))
+            values[(size_t) i] =
+                vesk::readFiniteFloat (root->getStringAttribute (ProcessorParameter::table[i].stateKey))
+                    .value_or (0.0f);
 
     // The profiles come from the first two child elements, whatever their tags, and only when both read
     // whole at the bay's profile length; otherwise the current profiles stay, as with fewer children.
@@ -927,8 +916,9 @@ bool TavAudioProcessor::restoreState (const void* data, int sizeInBytes)
             scratch.restoreFromXml (*root->getChildElement (c)) && scratch.getLength() == profile->getLength();
     }
 
-    for (int i = 0; i < numRestoredAttributes; ++i)
-        setParameter (i, values[i]);
+    for (int i = 0; i < numParameters; ++i)
+        if (isRestored (i))
+            setParameter (i, values[(size_t) i]);
 
     if (restoreProfiles)
     {

@@ -3,6 +3,7 @@
 #include "ChannelWorker.h"
 #include "LearnRegion.h"
 #include "MeterData.h"
+#include "ProcessorParameter.h"
 #include "SampleFifo.h"
 #include "SpectrumColumnSink.h"
 
@@ -40,7 +41,7 @@ class ZNoiseReductionBay;
 class TavAudioProcessor : public juce::AudioProcessor, public juce::ActionListener, public juce::ChangeBroadcaster
 {
 public:
-    static constexpr int numParameters = 20;
+    static constexpr int numParameters = ProcessorParameter::count;
     static constexpr int numChannels = 2;
     static constexpr int chainBlockSize = 512;
 
@@ -190,6 +191,8 @@ private:
     void runOnChannels (int channels);
     void runColumnStep();
     int getChainLatency() const;
+    /** The value of a parameter as the DSP object holding it has it, in the table's unit. */
+    float getParameterValue (int index);
     void resizeQueues (int hostBlockSize);
 
     std::unique_ptr<vesk::ZNoiseReductionBay> noiseReductionBay;
@@ -199,7 +202,6 @@ private:
     std::array<std::unique_ptr<vesk::ZExpander>, numChannels> expanders;
     std::array<std::unique_ptr<vesk::ZDeclipping>, numChannels> declippers;
     std::unique_ptr<vesk::ZNoiseAnalyzer> noiseAnalyzer;
-    std::array<float, numParameters> defaultValues {};
 
     std::atomic<SpectrumColumnSink*> washWindow { nullptr };
     std::atomic<int> columnStepsRunning { 0 };

@@ -2,6 +2,7 @@
 
 #include "ApplicationPanelHost.h"
 #include "MeterComponent.h"
+#include "ProcessorParameter.h"
 #include "TavAudioProcessor.h"
 #include "TavPreferences.h"
 #include "TavUIEditor.h"
@@ -14,8 +15,10 @@
 #include "ZMaximizer.h"
 #include "ZNoiseReductionBay.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 namespace
 {
@@ -49,6 +52,13 @@ std::unique_ptr<juce::Slider> makeSlider (juce::Slider::SliderStyle style, doubl
     return slider;
 }
 
+/** A continuous slider over the DSP range of a parameter. */
+std::unique_ptr<juce::Slider> makeParameterSlider (juce::Slider::SliderStyle style, int parameter, const char* tip)
+{
+    const auto& range = ProcessorParameter::table[parameter];
+    return makeSlider (style, range.minimum, range.maximum, 0.0, tip);
+}
+
 std::unique_ptr<juce::Label> makeLabel (const char* text, float height, juce::Justification justification)
 {
     auto label = std::make_unique<juce::Label> ("new label", text);
@@ -67,13 +77,22 @@ std::unique_ptr<juce::ImageButton> makeImageButton (const juce::Image& normal, c
     return button;
 }
 
-/** Hum slider positions 0 (off), 1 (50 Hz) and 2 (60 Hz) and the hum parameter values they write. */
-constexpr float humParameterForPosition[] = { 1.0f, 0.0f, 0.5f };
+/** The noise-reduction bay's modes, the DSP values of "Noise Reduction Mode". */
+enum NoiseReductionMode
+{
+    modeOff,
+    modeOn,
+    modeNoiseOnly
+};
+
+/** Hum slider positions 0 (off), 1 (50 Hz) and 2 (60 Hz) and the bay's hum modes they select. */
+constexpr int humModeForPosition[] = { 2, 0, 1 };
 
 /** The slider position that shows the bay's hum mode (0 = 50 Hz, 1 = 60 Hz, 2 = off). */
 int humPositionForMode (int mode)
 {
-    return mode == 0 ? 1 : (mode == 1 ? 2 : 0);
+    const auto* found = std::find (std::begin (humModeForPosition), std::end (humModeForPosition), mode);
+    return found != std::end (humModeForPosition) ? (int) (found - std::begin (humModeForPosition)) : 0;
 }
 
 const char* const tips[] = {
@@ -139,10 +158,12 @@ TavEditor::TavEditor (TavAudioProcessor& processorToUse, TavUIEditor* ownerToUse
     preserveVoiceToggle = makeToggle ("PRESERVE VOICE", tips[preserveVoiceTip]);
     removeRumbleToggle = makeToggle ("REMOVE RUMBLE", tips[removeRumbleTip]);
     learnToggle = makeToggle ("LEARN", tips[learnTip]);
-    tunerKnob = makeSlider (S::RotaryVerticalDrag, -20.0, 20.0, 0.0, tips[tunerTip]);
-    reductionKnob = makeSlider (S::RotaryVerticalDrag, 0.0, 30.0, 0.0, tips[reductionTip]);
-    declickSlider = makeSlider (S::LinearHorizontal, 0.0, 1.0, 0.0, tips[declickTip]);
-    enhanceSlider = makeSlider (S::LinearHorizontal, 0.0, 1.0, 0.0, tips[enhanceTip]);
+    tunerKnob = makeParameterSlider (S::RotaryVerticalDrag, TavAudioProcessor::tunerBroadbandNR, tips[tunerTip]);
+    reductionKnob =
+        makeParameterSlider (S::RotaryVerticalDrag, TavAudioProcessor::amountBroadbandNR, tips[reductionTip]);
+    declickSlider =
+        makeParameterSlider (S::LinearHorizontal, TavAudioProcessor::clickCrackleDetection, tips[declickTip]);
+    enhanceSlider = makeParameterSlider (S::LinearHorizontal, TavAudioProcessor::enhance, tips[enhanceTip]);
     tunerLabel = makeLabel ("NOISE TUNER", 18.0f, J::centred);
     reductionLabel = makeLabel ("NOISE REDUCTION", 18.0f, J::centred);
     declickLabel = makeLabel ("DECLICK", 15.0f, J::centred);
@@ -354,6 +375,11 @@ void TavEditor::write (int parameter, float value)
     processor.setParameterNotifyingHost (parameter, value);
 }
 
+void TavEditor::writeValue (int parameter, double value)
+{
+    write (parameter, ProcessorParameter::table[parameter].toNormalised (value));
+}
+
 void TavEditor::showCaption (const char* format, double value)
 {
     char text[64];
@@ -367,30 +393,30 @@ void TavEditor::buttonClicked (juce::Button* button)
 
     if (button == noiseReductionButton.get())
     {
-        write (TavAudioProcessor::noiseReductionMode, on ? 0.5f : 0.0f);
+        writeValue (TavAudioProcessor::noiseReductionMode, on ? modeOn : modeOff);
 
         if (!on)
             noiseOnlyToggle->setToggleState (false, juce::dontSendNotification);
     }
     else if (button == noiseOnlyToggle.get())
     {
-        write (TavAudioProcessor::noiseReductionMode, on ? 1.0f : 0.5f);
+        writeValue (TavAudioProcessor::noiseReductionMode, on ? modeNoiseOnly : modeOn);
     }
     else if (button == preserveVoiceToggle.get())
     {
-        write (TavAudioProcessor::preserveVoice, on ? 1.0f : 0.0f);
+        writeValue (TavAudioProcessor::preserveVoice, on);
     }
     else if (button == removeRumbleToggle.get())
     {
-        write (TavAudioProcessor::removeRumble, on ? 1.0f : 0.0f);
+        writeValue (TavAudioProcessor::removeRumble, on);
     }
     else if (button == declipperToggle.get())
     {
-        write (TavAudioProcessor::declipper, on ? 1.0f : 0.0f);
+        writeValue (TavAudioProcessor::declipper, on);
     }
     else if (button == trackToggle.get())
     {
-        write (TavAudioProcessor::track, on ? 1.0f : 0.0f);
+        writeValue (TavAudioProcessor::track, on);
     }
     else if (button == creditsButton.get())
     {
@@ -412,22 +438,22 @@ void TavEditor::sliderValueChanged (juce::Slider* slider)
 
     if (slider == tunerKnob.get())
     {
-        write (TavAudioProcessor::tunerBroadbandNR, (float) ((v + 20.0) / 40.0));
+        writeValue (TavAudioProcessor::tunerBroadbandNR, v);
         showCaption ("Tuner : %3.0fdB", (double) bay.getTuner());
     }
     else if (slider == reductionKnob.get())
     {
-        write (TavAudioProcessor::amountBroadbandNR, (float) (v / 30.0));
+        writeValue (TavAudioProcessor::amountBroadbandNR, v);
         showCaption ("Reduction : -%2.0fdB", (double) bay.getReduction());
     }
     else if (slider == declickSlider.get())
     {
-        write (TavAudioProcessor::clickCrackleDetection, (float) v);
+        writeValue (TavAudioProcessor::clickCrackleDetection, v);
         showCaption ("Declick : %3.0f%%", v * 100.0);
     }
     else if (slider == enhanceSlider.get())
     {
-        write (TavAudioProcessor::enhance, (float) v);
+        writeValue (TavAudioProcessor::enhance, v);
         showCaption ("Enhance : %3.0f%%", v * 100.0);
     }
     else if (slider == humSlider.get())
@@ -435,7 +461,7 @@ void TavEditor::sliderValueChanged (juce::Slider* slider)
         const auto position = (int) v;
 
         if (juce::isPositiveAndBelow (position, 3))
-            write (TavAudioProcessor::humRemoval, humParameterForPosition[position]);
+            writeValue (TavAudioProcessor::humRemoval, humModeForPosition[position]);
     }
     else if (slider == boostSlider.get())
     {
@@ -535,12 +561,12 @@ void TavEditor::refresh()
     declickSlider->setValue (processor.getClickAndCrackleBay().getAmount(), n);
     boostSlider->setValue (processor.getParameter (TavAudioProcessor::boostVolume) * 10.0, n);
     trackToggle->setToggleState (bay.getTrack(), n);
-    noiseReductionButton->setToggleState (mode != 0, n);
+    noiseReductionButton->setToggleState (mode != modeOff, n);
 
     // The hum slider and NOISE ONLY follow the processor too, so that a preset, a reset or a restored
     // state shows every setting it holds.
     humSlider->setValue (humPositionForMode (bay.getHumMode()), n);
-    noiseOnlyToggle->setToggleState (mode == 2, n);
+    noiseOnlyToggle->setToggleState (mode == modeNoiseOnly, n);
 
     washWindow->attachToProcessor (processor.getBlockSize());
 }

@@ -81,6 +81,8 @@ public:
 private:
     void refresh();
     void write (int parameter, float value);
+    /** Writes a parameter from its DSP value (dB, mode, on or off ...) through the parameter table. */
+    void writeValue (int parameter, double value);
     void showCaption (const char* format, double value);
 
     std::unique_ptr<juce::TooltipWindow> tooltipWindow;

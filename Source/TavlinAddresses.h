@@ -6,8 +6,9 @@
     one place.
 
     The network addresses are build settings (the CMake cache variables TAVLIN_UPDATE_FEED_URL,
-    TAVLIN_STORE_LOOKUP_URL and TAVLIN_STORE_RATINGS_URL), empty unless the build names them; an empty address
-    turns its check off, so a default build sends nothing over the network.
+    TAVLIN_STORE_LOOKUP_URL, TAVLIN_STORE_RATINGS_URL and TAVLIN_ENCODER_DOWNLOAD_URL), empty unless the build
+    names them; an empty address turns its check or offer off, so a default build sends nothing over the
+    network.
 */
 struct TavlinAddresses
 {
@@ -24,6 +25,11 @@ struct TavlinAddresses
 
     /** The store's ratings page; the application's store id follows in decimal. Empty: none. */
     static constexpr const char* storeRatingsPage = TAVLIN_BUILD_STORE_RATINGS;
+
+    /** Download page of the MP3 encoder, offered when it is missing. Empty: the user is told to install it
+        with the system's package manager.
+    */
+    static constexpr const char* encoderDownloadPage = TAVLIN_BUILD_ENCODER_DOWNLOAD;
 
     /** Folder of the user guide's pages, next to the executable, and its two entry pages. */
     static constexpr const char* guideFolder = "guide";

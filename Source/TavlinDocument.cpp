@@ -25,9 +25,6 @@ using tavlin::desktop::FileNameBytes;
 
 namespace
 {
-const char* const writtenExtensions[TavlinDocument::numFormats] = { ".mov", ".mp4", ".m4v",  ".m4a", ".caf",
-                                                                    ".wav", ".aif", ".flac", ".mp3" };
-
 constexpr float analysisSensitivity = 0.29f;
 constexpr float analysisConfidence = 0.6f;
 
@@ -80,13 +77,14 @@ void TavlinDocument::setLastDocumentOpened (const juce::File&) {}
 //==============================================================================
 juce::String TavlinDocument::getExtensionForFormat (int index)
 {
-    return index >= 0 && index < numFormats ? juce::String (writtenExtensions[index]) : juce::String();
+    const auto* format = SaveFormat::find (index);
+    return format != nullptr ? juce::String (format->extension) : juce::String();
 }
 
 int TavlinDocument::getFormatForExtension (const juce::String& extension)
 {
     for (int i = 0; i < numFormats; ++i)
-        if (extension.equalsIgnoreCase (writtenExtensions[i]))
+        if (extension.equalsIgnoreCase (SaveFormat::table[i].extension))
             return i;
 
     return 0;
@@ -212,7 +210,7 @@ juce::Result TavlinDocument::saveDocument (const juce::File& file)
 
     fileOfRecord = file;
 
-    if (formatIndex == 5 || formatIndex == 6)
+    if (const auto* format = SaveFormat::find (formatIndex); format != nullptr && format->isWrittenOnWriterQueue())
     {
         pendingCopy = copy;
         lastCopyFailed = false;

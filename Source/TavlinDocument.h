@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SaveFormat.h"
+
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_gui_extra/juce_gui_extra.h>
 
@@ -58,9 +60,9 @@ public:
     juce::File getSuggestedSaveAsFile (const juce::File& defaultFile) override;
 
     //==============================================================================
-    static constexpr int numFormats = 9;
+    static constexpr int numFormats = SaveFormat::count;
 
-    /** ".mov", ".mp4", ".m4v", ".m4a", ".caf", ".wav", ".aif", ".flac", ".mp3" by index; empty outside 0..8. */
+    /** The written extension of a save format, point included; empty for an index that names none. */
     static juce::String getExtensionForFormat (int index);
 
     /** The format of an extension (point included, letter case ignored); 0 for any other. */

@@ -11,6 +11,7 @@
 #include "MediaContainerComponent.h"
 #include "PlayerHost.h"
 #include "ProcessingAVPlayer.h"
+#include "SaveFormat.h"
 #include "TavAudioProcessor.h"
 #include "TavlinDocument.h"
 
@@ -169,7 +170,7 @@ int run (const juce::StringArray& args)
             return usage();
     }
 
-    if (format < 0 || format > 8)
+    if (SaveFormat::find (format) == nullptr)
         return usage();
 
     HeadlessHost host;

@@ -1,13 +1,16 @@
 # Compiles the JUCE modules once, into two static libraries that every target shares:
-#   tavlin_juce_core: core, events, data structures, audio basics and formats (no GUI)
-#   tavlin_juce_gui:  graphics, GUI, devices, processors and utilities, on top of the core
-# Every JUCE translation unit sees the same configuration, so the two halves agree.
+#   tavlin_juce_core: core, events, data structures, audio basics, formats and devices (no GUI)
+#   tavlin_juce_gui:  graphics, GUI, processors and utilities, on top of the core
+# Every JUCE translation unit is compiled with the same configuration, so the two halves agree. Code that
+# uses them is told only of the modules it links: a header that brings in a GUI module when it is there
+# (juce_audio_devices.h does so for juce_graphics) leaves it out where only the core is linked.
 
-set(TAVLIN_JUCE_CORE_MODULES juce_core juce_events juce_data_structures juce_audio_basics juce_audio_formats)
-set(TAVLIN_JUCE_GUI_MODULES juce_graphics juce_gui_basics juce_gui_extra juce_audio_devices juce_audio_processors
-    juce_audio_utils)
+set(TAVLIN_JUCE_CORE_MODULES juce_core juce_events juce_data_structures juce_audio_basics juce_audio_formats
+    juce_audio_devices)
+set(TAVLIN_JUCE_GUI_MODULES juce_graphics juce_gui_basics juce_gui_extra juce_audio_processors juce_audio_utils)
 
 pkg_check_modules(TAVLIN_CODECS REQUIRED IMPORTED_TARGET flac vorbis vorbisenc vorbisfile ogg zlib)
+pkg_check_modules(TAVLIN_DEVICES REQUIRED IMPORTED_TARGET alsa)
 pkg_check_modules(TAVLIN_CURL REQUIRED IMPORTED_TARGET libcurl)
 
 set(TAVLIN_JUCE_DEFINITIONS
@@ -41,8 +44,13 @@ set(TAVLIN_JUCE_DEFINITIONS
   JUCE_PLUGINHOST_LADSPA=0
   JUCE_APPLICATION_NAME_STRING="Tavlin"
   JUCE_APPLICATION_VERSION_STRING="${PROJECT_VERSION}")
-foreach(module IN LISTS TAVLIN_JUCE_CORE_MODULES TAVLIN_JUCE_GUI_MODULES)
-  list(APPEND TAVLIN_JUCE_DEFINITIONS JUCE_MODULE_AVAILABLE_${module}=1)
+set(TAVLIN_JUCE_CORE_AVAILABLE)
+foreach(module IN LISTS TAVLIN_JUCE_CORE_MODULES)
+  list(APPEND TAVLIN_JUCE_CORE_AVAILABLE JUCE_MODULE_AVAILABLE_${module}=1)
+endforeach()
+set(TAVLIN_JUCE_GUI_AVAILABLE)
+foreach(module IN LISTS TAVLIN_JUCE_GUI_MODULES)
+  list(APPEND TAVLIN_JUCE_GUI_AVAILABLE JUCE_MODULE_AVAILABLE_${module}=1)
 endforeach()
 
 function(tavlin_module_sources out)
@@ -57,10 +65,10 @@ endfunction()
 tavlin_module_sources(core_sources ${TAVLIN_JUCE_CORE_MODULES})
 add_library(tavlin_juce_core STATIC ${core_sources})
 target_include_directories(tavlin_juce_core SYSTEM PUBLIC "${JUCE_MODULES_DIR}")
-target_compile_definitions(tavlin_juce_core PUBLIC ${TAVLIN_JUCE_DEFINITIONS}
-  $<IF:$<CONFIG:Debug>,DEBUG=1 _DEBUG=1,NDEBUG=1>)
-target_link_libraries(tavlin_juce_core PUBLIC PkgConfig::TAVLIN_CODECS PkgConfig::TAVLIN_CURL Threads::Threads
-  ${CMAKE_DL_LIBS} rt)
+target_compile_definitions(tavlin_juce_core PUBLIC ${TAVLIN_JUCE_DEFINITIONS} ${TAVLIN_JUCE_CORE_AVAILABLE}
+  $<IF:$<CONFIG:Debug>,DEBUG=1 _DEBUG=1,NDEBUG=1> PRIVATE ${TAVLIN_JUCE_GUI_AVAILABLE})
+target_link_libraries(tavlin_juce_core PUBLIC PkgConfig::TAVLIN_CODECS PkgConfig::TAVLIN_CURL PkgConfig::TAVLIN_DEVICES
+  Threads::Threads ${CMAKE_DL_LIBS} rt)
 set_target_properties(tavlin_juce_core PROPERTIES CXX_VISIBILITY_PRESET default)
 if(TAVLIN_SANITIZE)
   # JUCE's FLAC reader shifts negative samples left, which C++20 defines and C++17 leaves to the
@@ -69,9 +77,10 @@ if(TAVLIN_SANITIZE)
 endif()
 
 if(TAVLIN_BUILD_APP)
-  pkg_check_modules(TAVLIN_GUI_DEPS REQUIRED IMPORTED_TARGET alsa freetype2 fontconfig gtk+-3.0 webkit2gtk-4.0 libpng libjpeg)
+  pkg_check_modules(TAVLIN_GUI_DEPS REQUIRED IMPORTED_TARGET freetype2 fontconfig gtk+-3.0 webkit2gtk-4.0 libpng libjpeg)
   tavlin_module_sources(gui_sources ${TAVLIN_JUCE_GUI_MODULES})
   add_library(tavlin_juce_gui STATIC ${gui_sources})
+  target_compile_definitions(tavlin_juce_gui PUBLIC ${TAVLIN_JUCE_GUI_AVAILABLE})
   target_link_libraries(tavlin_juce_gui PUBLIC tavlin_juce_core PkgConfig::TAVLIN_GUI_DEPS)
   # The core's application start refers to the web-view child entry that lives in the GUI half, which
   # the linker has passed by then: ask for it up front so every program using the GUI half resolves it.

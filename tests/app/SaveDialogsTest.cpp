@@ -229,6 +229,22 @@ TEST_F (SaveDialogsTest, TheChooserTakesReturnAndEscape)
                                   ASSERT_NE (dialog, nullptr);
                                   auto* chooser = dynamic_cast<FileTypeChooser*> (dialog->getContentComponent());
                                   ASSERT_NE (chooser, nullptr);
+
+                                  const char* entries[] = { "QuickTime",
+                                                            "MPEG-4",
+                                                            "M4V",
+                                                            "M4A (Audio Only)",
+                                                            "CoreAudio (Audio Only)",
+                                                            "WAVE (Audio Only)",
+                                                            "AIFF (Audio Only)",
+                                                            "FLAC (Audio Only)",
+                                                            "MP3 (Audio Only)" };
+                                  auto& box = chooser->getFormatBox();
+                                  ASSERT_EQ (box.getNumItems(), (int) std::size (entries));
+
+                                  for (int i = 0; i < box.getNumItems(); ++i)
+                                      EXPECT_EQ (box.getItemText (i), entries[i]) << "item index = format index";
+
                                   EXPECT_EQ (chooser->getFormatBox().getText(), "MP3 (Audio Only)");
                                   EXPECT_TRUE (chooser->getQualityBox().isVisible()) << "MP3 shows its quality";
                                   EXPECT_EQ (chooser->getQualityBox().getText(), "10 (high/slow)");

@@ -170,7 +170,9 @@ TEST_F (SaveFormatsTest, EveryFormatHoldsTheSourceInStepAndInFull)
             EXPECT_TRUE (probe.formatName().contains (route.container)) << probe.formatName();
 
             if (route.brand != nullptr)
+            {
                 EXPECT_EQ (probe.brand(), route.brand);
+            }
 
             const auto* audio = probe.stream ("audio");
             ASSERT_NE (audio, nullptr);
@@ -270,32 +272,49 @@ TEST_F (SaveFormatsTest, MP3NeedsTheEncoderAndAWholeFileFromIt)
                                              "truncate -s 40% \"$last\"\n"));
     ASSERT_TRUE (truncating.setExecutePermission (true));
 
+    EXPECT_EQ (request.encoderDownloadPage, "") << "a default build offers no page of another project";
+    const auto missing = scratch.file ("none/lame").getFullPathName();
+
     struct Case
     {
         const char* what;
         juce::StringArray locations;
+        const char* downloadPage;
         bool writes;
-        bool asks;
+        bool asks, warns;
     };
 
     const Case cases[] = {
-        { "no encoder anywhere", { scratch.file ("none/lame").getFullPathName() }, false, true },
-        { "an encoder that stops early", { truncating.getFullPathName() }, false, false },
-        { "the encoder installed", { scratch.file ("none/lame").getFullPathName(), "/usr/bin/lame" }, true, false },
+        { "no encoder anywhere, no download page", { missing }, "", false, false, true },
+        { "no encoder anywhere, a download page", { missing }, "https://127.0.0.1/lame", false, true, false },
+        { "an encoder that stops early", { truncating.getFullPathName() }, "", false, false, false },
+        { "the encoder installed", { missing, "/usr/bin/lame" }, "", true, false, false },
     };
 
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.what);
         questions.clear();
+        host.warnings.clear();
         request.encoderLocations = c.locations;
+        request.encoderDownloadPage = c.downloadPage;
         juce::String error;
         EXPECT_EQ (AudioFormatExporter::exportWithAudioFormat (host, request, error), c.writes) << error;
         EXPECT_EQ (questions.size(), c.asks ? 1 : 0);
+        ASSERT_EQ (host.warnings.size(), c.warns ? 1u : 0u);
 
         if (c.asks)
+        {
             EXPECT_EQ (questions[0], "Missing LAME Encoder: Tavlin was unable to locate the LAME encoder.  Would you "
                                      "like to download the LAME installer?");
+        }
+
+        if (c.warns)
+        {
+            EXPECT_EQ (host.warnings[0].title, "Missing LAME Encoder");
+            EXPECT_TRUE (host.warnings[0].message.contains ("package manager")) << host.warnings[0].message;
+            EXPECT_TRUE (host.warnings[0].message.contains ("\"lame\"")) << host.warnings[0].message;
+        }
 
         if (!c.writes)
         {

@@ -10,8 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
+#include <random>
+#include <vector>
 
 namespace
 {
@@ -190,6 +194,78 @@ TEST_F (ParametersTest, WritesReachTheDspObjectsAndReadBackFromThem)
         EXPECT_TRUE (row.dspSetting (p)) << p.getParameterName (row.index) << " <- " << row.value;
         EXPECT_FLOAT_EQ (p.getParameter (row.index), row.readBack)
             << p.getParameterName (row.index) << " <- " << row.value;
+    }
+}
+
+std::uint32_t bitsOf (float value)
+{
+    std::uint32_t bits;
+    std::memcpy (&bits, &value, sizeof (bits));
+    return bits;
+}
+
+// Over the whole parameter table: each default, each point of a parameter's grid, and any value read back
+// and written again, bit for bit (a negative zero stays negative).
+TEST_F (ParametersTest, EveryParameterRoundTripsThroughTheTable)
+{
+    ASSERT_EQ (ProcessorParameter::count, P::numParameters);
+
+    std::mt19937 random (20);
+    std::uniform_real_distribution<float> anywhere (0.0f, 1.0f);
+
+    for (int i = 0; i < P::numParameters; ++i)
+    {
+        const auto& row = ProcessorParameter::table[i];
+        SCOPED_TRACE (row.name);
+
+        P p;
+        const auto defaultValue = row.getDefaultNormalised();
+        EXPECT_EQ (bitsOf (p.getParameter (i)), bitsOf (defaultValue)) << "a new processor holds the default";
+        EXPECT_EQ (bitsOf (p.getParameterDefaultValue (i)), bitsOf (defaultValue));
+
+        p.setParameter (i, defaultValue);
+        EXPECT_EQ (bitsOf (p.getParameter (i)), bitsOf (defaultValue)) << "writing the default changes nothing";
+
+        // The normalised values of the DSP values that the range holds exactly read back as they went in.
+        std::vector<float> grid;
+
+        switch (row.scaling)
+        {
+            case ProcessorParameter::linear:
+            case ProcessorParameter::inverted:
+                grid = { 0.0f, 0.25f, 0.5f, 0.75f, 1.0f };
+                break;
+            case ProcessorParameter::steps:
+                for (int step = 0; step <= (int) row.maximum; ++step)
+                    grid.push_back ((float) step / row.maximum);
+                break;
+            case ProcessorParameter::exactlyOne:
+            case ProcessorParameter::nonZero:
+                grid = { 0.0f, 1.0f };
+                break;
+        }
+
+        // The filters refuse a corner of 0 Hz and keep theirs.
+        const bool refusesZero = i == P::rumbleFreq || i == P::lowPassFreq;
+
+        for (auto v : grid)
+        {
+            const auto before = p.getParameter (i);
+            p.setParameter (i, v);
+            EXPECT_EQ (bitsOf (p.getParameter (i)), bitsOf (v == 0.0f && refusesZero ? before : v)) << "set to " << v;
+        }
+
+        // Whatever was set, what it reads back, written again, reads back the same.
+        for (int k = 0; k <= 2048; ++k)
+        {
+            const auto v = k <= 1024 ? (float) k / 1024.0f : anywhere (random);
+            p.setParameter (i, v);
+            const auto readBack = p.getParameter (i);
+            p.setParameter (i, readBack);
+            ASSERT_EQ (bitsOf (p.getParameter (i)), bitsOf (readBack)) << "set to " << v;
+        }
+
+        p.dispatchPendingMessages();
     }
 }
 

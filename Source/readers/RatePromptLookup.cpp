@@ -1,8 +1,25 @@
 #include "RatePromptLookup.h"
 
+#include "StrictJsonReader.h"
 #include "VersionComparator.h"
 
 using tavlin::desktop::RequestError;
+
+namespace
+{
+/** A whole number from the record, 0 when the value is none, negative or out of range. */
+juce::uint64 wholeNumber (const juce::var& value)
+{
+    if (value.isDouble())
+    {
+        // Converting a double beyond the integer's range is undefined.
+        const auto number = (double) value;
+        return number >= 1.0 && number < 9.0e18 ? (juce::uint64) number : 0;
+    }
+
+    return (juce::uint64) juce::jmax ((juce::int64) 0, (juce::int64) value);
+}
+} // namespace
 
 juce::String RatePromptLookup::countryForLookup (const juce::String& localeCountry)
 {
@@ -47,7 +64,7 @@ RatePromptLookup::Outcome RatePromptLookup::evaluate (const Request& request,
     if (!response.error.has_value() && response.statusCode == 200)
     {
         juce::var json;
-        const auto parsed = juce::JSON::parse (response.body, json);
+        const auto parsed = StrictJsonReader::parse (response.body, json);
 
         if (parsed.failed())
         {
@@ -73,8 +90,7 @@ RatePromptLookup::Outcome RatePromptLookup::evaluate (const Request& request,
             }
 
             if (!request.genreKnown)
-                outcome.genreID =
-                    (juce::uint64) juce::jmax ((juce::int64) 0, (juce::int64) valueForKey ("primaryGenreId", record));
+                outcome.genreID = wholeNumber (valueForKey ("primaryGenreId", record));
 
             if (request.ownStoreID == 0)
                 outcome.storeID = valueForKey ("trackId", record).toString();

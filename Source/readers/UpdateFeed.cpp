@@ -1,5 +1,6 @@
 #include "UpdateFeed.h"
 
+#include "StrictXmlReader.h"
 #include "VersionComparator.h"
 
 namespace
@@ -9,6 +10,10 @@ juce::URL webAddress (const juce::String& text)
 {
     const auto address = text.trim();
 
+    // The framework's address parsing takes time growing with the square of the length.
+    if (address.length() > UpdateFeed::maxAddressLength)
+        return {};
+
     if (address.startsWithIgnoreCase ("https://") || address.startsWithIgnoreCase ("http://"))
         return juce::URL (address);
 
@@ -16,11 +21,13 @@ juce::URL webAddress (const juce::String& text)
 }
 } // namespace
 
-UpdateFeed::Result UpdateFeed::parse (const juce::String& text)
+UpdateFeed::Result UpdateFeed::parse (const char* text, size_t size)
 {
+    static constexpr StrictXmlReader::Rules rules { maxDepth, maxElements, 32, 128, maxTextSize, true };
+
     Result result;
-    const auto rss = juce::parseXMLIfTagMatches (text, "rss");
-    const auto* channel = rss != nullptr ? rss->getChildByName ("channel") : nullptr;
+    const auto rss = StrictXmlReader::parse (text, size, rules);
+    const auto* channel = rss != nullptr && rss->hasTagName ("rss") ? rss->getChildByName ("channel") : nullptr;
 
     if (channel == nullptr)
     {
@@ -37,7 +44,7 @@ UpdateFeed::Result UpdateFeed::parse (const juce::String& text)
 
         const auto version = enclosure->getStringAttribute ("tavlin:version").trim();
 
-        if (version.isEmpty()
+        if (version.isEmpty() || version.length() > maxVersionLength
             || (result.newest.has_value() && !VersionComparator::isNewer (version, result.newest->version)))
             continue;
 
