@@ -98,8 +98,10 @@ TEST_P (VideoSizes, DecodesSeeksAndShowsEveryFrameAtItsOwnSize)
         EXPECT_NEAR (frames[(size_t) k].seconds, (double) k / framesPerSecond, 1.0e-3) << "frame " << k;
 
         if (k > 0)
+        {
             EXPECT_GT (centreBrightness (frames[(size_t) k].image), centreBrightness (frames[(size_t) k - 1].image))
                 << "frame " << k;
+        }
     }
 
     // A seek hands out the frame showing at the time first, then the ones after it.
