@@ -23,3 +23,19 @@ SharedUpdateChecker::~SharedUpdateChecker()
     checker.reset();
     clearSingletonInstance();
 }
+
+// The process's one checker and the two checks the program makes live here, with the checker's holder.
+UpdateChecker& UpdateChecker::getShared()
+{
+    return SharedUpdateChecker::getInstance()->getChecker();
+}
+
+void startBackgroundUpdateCheck()
+{
+    UpdateChecker::getShared().checkInBackground();
+}
+
+void checkForUpdatesNow()
+{
+    UpdateChecker::getShared().checkForUpdates();
+}

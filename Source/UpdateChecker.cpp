@@ -1,6 +1,5 @@
 #include "UpdateChecker.h"
 
-#include "SharedUpdateChecker.h"
 #include "UpdateFeed.h"
 #include "VersionComparator.h"
 
@@ -15,11 +14,6 @@ UpdateChecker::UpdateChecker (const juce::URL& f, const juce::String& version,
 UpdateChecker::~UpdateChecker()
 {
     fetch.reset();
-}
-
-UpdateChecker& UpdateChecker::getShared()
-{
-    return SharedUpdateChecker::getInstance()->getChecker();
 }
 
 void UpdateChecker::checkInBackground()
@@ -87,14 +81,4 @@ bool UpdateChecker::isAllowedDownloadPage (const juce::URL& page, const juce::UR
 
     return address.startsWithIgnoreCase ("https://") && host.isNotEmpty() && !host.containsAnyOf ("@\\")
            && host.equalsIgnoreCase (feed.getDomain());
-}
-
-void startBackgroundUpdateCheck()
-{
-    UpdateChecker::getShared().checkInBackground();
-}
-
-void checkForUpdatesNow()
-{
-    UpdateChecker::getShared().checkForUpdates();
 }

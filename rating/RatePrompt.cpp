@@ -1,7 +1,5 @@
 #include "RatePrompt.h"
 
-#include "RatePromptLauncher.h"
-
 using tavlin::desktop::RequestError;
 
 namespace
@@ -34,11 +32,6 @@ bool RatePrompt::load()
         return false;
 
     return juce::MessageManager::callAsync ([] { sharedInstance(); });
-}
-
-RatePrompt& RatePrompt::sharedInstance()
-{
-    return RatePromptLauncher::getInstance()->getPrompt();
 }
 
 void RatePrompt::launch()

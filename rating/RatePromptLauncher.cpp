@@ -25,3 +25,9 @@ RatePromptLauncher::~RatePromptLauncher()
     prompt.reset();
     clearSingletonInstance();
 }
+
+// The one instance lives here, with its holder.
+RatePrompt& RatePrompt::sharedInstance()
+{
+    return RatePromptLauncher::getInstance()->getPrompt();
+}
