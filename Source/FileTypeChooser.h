@@ -45,6 +45,8 @@ public:
     static inline const juce::StringArray qualityNames { "1 (low/fast)",  "2", "3", "4", "5", "6", "7", "8", "9",
                                                          "10 (high/slow)" };
 
+    using juce::Component::keyPressed;
+
 private:
     bool keyPressed (const juce::KeyPress& key, juce::Component* originatingComponent) override;
 

@@ -16,7 +16,6 @@ public:
 
     const juce::Image& getToggleOnImage() const noexcept { return toggleOnImage; }
     const juce::Image& getToggleOffImage() const noexcept { return toggleOffImage; }
-    const juce::Font& getLabelFont() const noexcept { return labelFont; }
 
 private:
     juce::Image toggleOnImage, toggleOffImage;

@@ -318,7 +318,9 @@ TEST_F (AudioRecorderTest, BlocksThatCouldNotBeWrittenAreReported)
         run (device, recorder, 2);
 
         if (c.stallWriterThread)
+        {
             ASSERT_TRUE (recorder.getWriterThread().stopThread (4000));
+        }
 
         auto file = folder.getChildFile ("dropped.wav");
         ASSERT_TRUE (recorder.startRecording (file, 2, 16).wasOk());
@@ -354,7 +356,9 @@ TEST_F (AudioRecorderTest, BlocksThatCouldNotBeWrittenAreReported)
             ASSERT_EQ (wav.sample (1, i), expectedSample (signal[1][(size_t) i], 16)) << i;
 
         if (c.stallWriterThread)
+        {
             EXPECT_TRUE (recorder.getWriterThread().startThread());
+        }
     }
 }
 
@@ -581,10 +585,14 @@ TEST_F (LevelStripTest, PaintsTheNewestPointsAtTheRightInTheFirst8192Columns)
         EXPECT_EQ (image.getPixelAt (c.newestColumn / 2, 75), juce::Colours::black);
 
         if (c.width > LiveAudioInputDisplayComp::historySize)
+        {
             EXPECT_EQ (image.getPixelAt (c.newestColumn, 25), bar);
+        }
 
         if (c.width > LiveAudioInputDisplayComp::historySize)
+        {
             EXPECT_EQ (image.getPixelAt (8500, 25), juce::Colours::black) << "nothing past the ring's length";
+        }
     }
 }
 } // namespace

@@ -388,6 +388,8 @@ TEST (CommandTableTest, MenusListTheCommandsInOrderWithTheirStates)
 
     for (juce::PopupMenu::MenuItemIterator it (fileMenu); it.next();)
         if (!it.getItem().isSeparator)
+        {
             EXPECT_EQ (it.getItem().isEnabled, it.getItem().itemID < 0x2001 || it.getItem().itemID > 0x2003)
                 << it.getItem().text;
+        }
 }

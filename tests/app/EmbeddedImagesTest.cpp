@@ -85,10 +85,14 @@ TEST (EmbeddedImagesTest, WashMaskIsAHoleInThePanelOverTheWashWindow)
             auto alpha = mask.getPixelAt (x, y).getAlpha();
 
             if (d < 95.0f)
+            {
                 ASSERT_EQ (alpha, 0) << x << ", " << y;
+            }
             else if (d > 97.0f)
+            {
                 ASSERT_EQ (mask.getPixelAt (x, y), panel.getPixelAt (left + x, top + y))
                     << "outside the circle the mask repeats the panel, at " << x << ", " << y;
+            }
         }
 
     // the panel is dark inside the recess, metal outside it

@@ -394,8 +394,10 @@ TEST_F (PlayerTest, AtTheEndStopsOrLoops)
             EXPECT_EQ (end, composition().getDuration().toSamples (44100));
 
             if (hasVideo)
+            {
                 EXPECT_GT (end, composition().getFirstTrack (MediaType::audio)->sourceTrack.duration.toSamples (44100))
                     << "the delayed picture outlasts the sound";
+            }
 
             EXPECT_FALSE (view.togglePlayPause()) << "it was paused, so it plays";
             EXPECT_TRUE (view.isPlaying());

@@ -170,7 +170,9 @@ TEST_F (SaveFormatsTest, EveryFormatHoldsTheSourceInStepAndInFull)
             EXPECT_TRUE (probe.formatName().contains (route.container)) << probe.formatName();
 
             if (route.brand != nullptr)
+            {
                 EXPECT_EQ (probe.brand(), route.brand);
+            }
 
             const auto* audio = probe.stream ("audio");
             ASSERT_NE (audio, nullptr);
@@ -302,8 +304,10 @@ TEST_F (SaveFormatsTest, MP3NeedsTheEncoderAndAWholeFileFromIt)
         ASSERT_EQ (host.warnings.size(), c.warns ? 1u : 0u);
 
         if (c.asks)
+        {
             EXPECT_EQ (questions[0], "Missing LAME Encoder: Tavlin was unable to locate the LAME encoder.  Would you "
                                      "like to download the LAME installer?");
+        }
 
         if (c.warns)
         {

@@ -18,8 +18,6 @@ using tavlin::test::ScratchFolder;
 
 namespace
 {
-constexpr double flashAndChirp = 1.0; // seconds on the generating timeline
-
 struct TimelineSource
 {
     const char* name; // with the file's extension

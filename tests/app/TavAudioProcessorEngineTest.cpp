@@ -153,7 +153,9 @@ TEST_F (EngineTest, FirstCallIsSilentAndCallsOfAnySizeReturnTheirLength)
 
         // 512 samples of silence lead the output, so the first five calls are silent.
         if (call <= 5)
+        {
             EXPECT_EQ (buffer.getMagnitude (0, 100), 0.0f) << call;
+        }
     }
 
     // A call longer than the buffer's content: the size override, then the buffer's own length again.

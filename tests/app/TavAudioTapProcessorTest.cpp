@@ -116,9 +116,6 @@ AudioStreamFormat withFlags (int channels, uint32_t flags, int bits)
     return { rate, AudioStreamFormat::linearPCM, flags, channels, bits };
 }
 
-const uint32_t planar =
-    AudioStreamFormat::flagIsFloat | AudioStreamFormat::flagIsPacked | AudioStreamFormat::flagIsNonInterleaved;
-
 std::vector<TapCase> tapCases()
 {
     AudioStreamFormat notPcm = AudioStreamFormat::planarFloat (rate, 2);
@@ -261,7 +258,9 @@ TEST_P (TapBridgeTest, HandsBackProcessedPassedOrSilentSound)
                     ASSERT_EQ (v, 0.0f) << c.name << ": silence, never what the buffers held";
 
             if (c.exclusive == Exclusive::other)
+            {
                 EXPECT_EQ (source.pulls, 0) << "the source is not fetched while another tap holds the export";
+            }
             break;
 
         case Expect::passedThrough:
@@ -297,7 +296,9 @@ TEST_P (TapBridgeTest, HandsBackProcessedPassedOrSilentSound)
         EXPECT_EQ (log.count (text), 1) << c.name << ": " << text;
 
     if (c.loggedOnce.isEmpty())
+    {
         EXPECT_TRUE (log.lines.isEmpty()) << c.name << ": " << log.lines.joinIntoString (" | ");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P (Cases, TapBridgeTest, ::testing::ValuesIn (tapCases()),

@@ -167,7 +167,9 @@ TEST (TavlinDocumentFormats, EachFormatCarriesWhatItsRouteNeeds)
         EXPECT_EQ (format.hasQualityChoice, format.isConverted()) << "only the framework's writers take a quality";
 
         if (format.fileType.has_value())
+        {
             EXPECT_EQ (tavlin::media::MediaFileTypeInfo::of (*format.fileType).holdsVideo, format.keepsPicture);
+        }
 
         EXPECT_TRUE (!format.keepsPicture || format.isRemuxed()) << "a picture is kept only by a remux";
         EXPECT_TRUE (format.isRemuxed() || format.losslessIntermediate) << "a conversion starts from lossless sound";
@@ -433,9 +435,11 @@ TEST_F (TavlinDocumentTest, ARefusedFileIsToldInOneMessage)
         ASSERT_EQ (document.asked.size(), showErrors ? 1 : 0);
 
         if (showErrors)
+        {
             EXPECT_EQ (document.asked[0],
                        TavlinDocument::loadFailureTitle + ": There was an error while trying to load the file: \n"
                            + pipe.getFullPathName() + "\n\n\"pipe.wav\" is not a regular file: it is a named pipe.");
+        }
 
         document.asked.clear();
         EXPECT_TRUE (document.loadFrom (undecodable, false).failed());

@@ -70,6 +70,8 @@ TEST (WindowPlacementTest, WindowsUnderEachOtherOnScreensOfEverySize)
         EXPECT_EQ (media.getY(), editor.getBottom() + 32);
 
         if (media.getHeight() != 490 && media.getHeight() != WindowPlacement::mediaWindowMinHeight)
+        {
             EXPECT_EQ (media.getBottom(), screen.userArea.getBottom());
+        }
     }
 }

@@ -223,7 +223,9 @@ TEST (NumberTextTest, ReadsTheLeadingNumberWhenAFloatCanHoldIt)
         ASSERT_EQ (value.has_value(), c.expected.has_value()) << c.text;
 
         if (value)
+        {
             EXPECT_EQ (bitsOf (*value), bitsOf (*c.expected)) << c.text;
+        }
     }
 }
 

@@ -355,7 +355,9 @@ TEST (DeclippingTest, FindsTheLevelAtTheFirstClippedRunAmidPauses)
         const auto y = run.output[i + latency];
 
         if (std::abs (input[i]) < 0.4f)
+        {
             ASSERT_EQ (y, input[i]) << "unclipped sample " << i << " was touched";
+        }
 
         if (i >= firstRun && i < firstRun + 20)
             rebuiltPeak = std::max (rebuiltPeak, std::abs (y));

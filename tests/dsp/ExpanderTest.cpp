@@ -162,7 +162,9 @@ TEST (ExpanderTest, NeverProducesNaN)
 
         // A threshold at its lower end neither cuts nor boosts.
         if (c.threshold <= 0.0f)
+        {
             EXPECT_NEAR (out.getData()[block - 1], in.getData()[block - 1], 1.0e-5f);
+        }
     }
 
     // Threshold setters keep a finite knee; a NaN or huge sample does not poison the envelope.

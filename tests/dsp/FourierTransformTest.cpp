@@ -108,7 +108,9 @@ TEST (FourierTransformTest, PackedEdgeCases)
     EXPECT_NEAR (wide.re.getData()[3], 0.5f, 1e-6f);
     for (int k = 0; k <= 512; ++k)
         if (k != 3)
+        {
             ASSERT_NEAR (wide.re.getData()[k], 0.0f, 1e-6f) << k;
+        }
 }
 
 TEST (FourierTransformTest, BadSetUpsThrow)

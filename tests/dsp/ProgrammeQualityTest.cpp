@@ -223,7 +223,9 @@ TEST (ProgrammeQuality, DeclipperImprovesHardClippedSpeechAndNeverHarmsMusic)
                 EXPECT_GE (after, before) << label;
 
                 if (material == Material::voice)
+                {
                     EXPECT_GE (after, before + 3.0) << label;
+                }
             }
         }
 }

@@ -807,10 +807,10 @@ TEST_F (BayTest, DisplaySpectrumIsTheBlocksSegmentPowerOnTheDisplayScale)
         const auto input = whiteNoise (2, 200 * 512, (float) sigma, 77);
 
         runBay (*bay, input, blockSize,
-                [&] (int k)
+                [&, smallBlocks = blockSize == 512] (int k)
                 {
                     // After each call that completed frames; with 512-sample blocks these are the odd ones.
-                    if (k > 4 && (blockSize != 512 || k % 2 == 1))
+                    if (k > 4 && (!smallBlocks || k % 2 == 1))
                     {
                         sum += std::pow (10.0, meanDisplayDb (*bay) / 10.0);
                         ++measured;

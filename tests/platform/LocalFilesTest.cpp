@@ -132,7 +132,9 @@ TEST (PartialFileTest, NamesStayWithinTheLimitAndKeepTheExtension)
             EXPECT_TRUE (PartialFile::isPartialName (partial));
 
             if (std::string (unit) != "\xff")
+            {
                 EXPECT_TRUE (FileNameBytes::isValidUtf8 (partial)) << "never cut inside a character";
+            }
         }
 
     // A destination of 255 bytes is written through its partial file.

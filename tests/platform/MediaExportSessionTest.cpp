@@ -160,7 +160,9 @@ TEST_F (MediaExportFixture, ProcessedSoundLinesUpWithTheSourceInEveryRemux)
         EXPECT_EQ (saved.hasTracksWithMediaType (MediaType::video), c.picture);
 
         if (c.picture)
+        {
             EXPECT_EQ (packetsOf (out), sourcePackets) << "the picture was not copied unchanged";
+        }
 
         const auto result = decodeAll (out);
         ASSERT_EQ (result.getNumChannels(), 2);
@@ -283,7 +285,9 @@ TEST_F (MediaExportFixture, FailuresSayWhyAndLeaveNothingBehind)
         EXPECT_TRUE (session->getError().isNotEmpty());
 
         if (c.destination != scratch.get())
+        {
             EXPECT_FALSE (c.destination.exists());
+        }
     }
 
     // Nothing to export, or nothing readable, makes no session at all.

@@ -161,7 +161,9 @@ TEST_F (PcmFileExporterFixture, RefusesWhatItCannotDoBeforeQueueingAnything)
         EXPECT_FALSE (ran);
 
         if (c.destination != scratch.get())
+        {
             EXPECT_FALSE (c.destination.exists());
+        }
     }
 }
 

@@ -98,9 +98,11 @@ TEST_P (VideoSizes, DecodesSeeksAndShowsEveryFrameAtItsOwnSize)
         EXPECT_NEAR (frames[(size_t) k].seconds, (double) k / framesPerSecond, 1.0e-3) << "frame " << k;
 
         if (k > 0)
+        {
             EXPECT_GT (centreBrightness (toImage (frames[(size_t) k].picture)),
                        centreBrightness (toImage (frames[(size_t) k - 1].picture)))
                 << "frame " << k;
+        }
     }
 
     // A seek hands out the frame showing at the time first, then the ones after it.

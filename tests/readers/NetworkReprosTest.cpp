@@ -34,8 +34,8 @@ struct FeedRepro
 {
     const char* file;
     const char* error; // empty when a release is found
-    const char* version;
-    const char* downloadPage;
+    const char* version = nullptr; // these two only then
+    const char* downloadPage = nullptr;
 };
 
 const FeedRepro feedRepros[] = {
@@ -56,8 +56,8 @@ struct LookupRepro
 {
     const char* file;
     const char* errorDomain; // empty: none
-    const char* storeID;
-    juce::uint64 genreID;
+    const char* storeID = nullptr; // these two only then
+    juce::uint64 genreID = 0;
 };
 
 const LookupRepro lookupRepros[] = {

@@ -16,7 +16,10 @@ namespace vesk::vectorKernels::HWY_NAMESPACE
 namespace hn = hwy::HWY_NAMESPACE;
 
 // The vector library's double-precision log10 (1 ulp) for the width of this target. Declared here:
-// its header shows these prototypes only to files built for that instruction set as a whole.
+// its header shows these prototypes only to files built for that instruction set as a whole. Each pass
+// over this file defines the macro afresh; the fallback targets (scalar, and the 128-bit emulation clang
+// builds) have no such function and take std::log10 instead.
+#undef TAVLIN_VECTOR_LOG10
 #if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
 extern "C" __m512d Sleef_log10d8_u10avx512f (__m512d);
     #define TAVLIN_VECTOR_LOG10 Sleef_log10d8_u10avx512f
@@ -170,7 +173,7 @@ void FlushedScaleAddTo (const float* s, float* d, std::size_t n, float gain)
 
 void PowerToDecibels (float* d, std::size_t n, float offset)
 {
-#if HWY_TARGET == HWY_SCALAR
+#ifndef TAVLIN_VECTOR_LOG10
     for (std::size_t i = 0; i < n; ++i)
         d[i] = (float) (10.0 * std::log10 ((double) (d[i] + offset)));
 #else
