@@ -95,12 +95,16 @@ void ChannelWorker::placeOnTwoCores()
     cpu_set_t allowed;
     CPU_ZERO (&allowed);
 
-    if (pinned || pthread_getaffinity_np (pthread_self(), sizeof (allowed), &allowed) != 0)
+    if (pinned)
         return;
 
-    const auto own = sched_getcpu();
+    if (pthread_getaffinity_np (pthread_self(), sizeof (allowed), &allowed) != 0)
+        CPU_ZERO (&allowed);
 
-    if (own < 0 || CPU_COUNT (&allowed) < 2)
+    const auto own = sched_getcpu();
+    twoCores = CPU_COUNT (&allowed) >= 2;
+
+    if (own < 0 || !twoCores)
         return;
 
     int other = -1;

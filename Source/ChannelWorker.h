@@ -36,6 +36,11 @@ public:
     */
     void setActive (bool shouldStayAwake);
 
+    /** False when the owner's thread may use only one core (as the last setActive (true) found): two
+        threads there would only take turns.
+    */
+    bool hasTwoCores() const noexcept { return twoCores; }
+
 private:
     void run();
     void placeOnTwoCores();
@@ -49,6 +54,6 @@ private:
     Task pendingTask = nullptr;
     void* pendingContext = nullptr;
     cpu_set_t ownerAllowed {};
-    bool pinned = false;
+    bool pinned = false, twoCores = true;
     std::thread thread;
 };

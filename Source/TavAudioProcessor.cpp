@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <thread>
@@ -319,6 +320,8 @@ void TavAudioProcessor::catchUpAfterBypass (int channels)
 
 void TavAudioProcessor::runChainSteps (int channels)
 {
+    blockOnTwoThreads = decideThreads();
+    blocksOnTwoThreads += blockOnTwoThreads ? 1 : 0;
     clickBlock = clickAndCrackleBay->beginBlock (blocksA.data());
     noiseBlock = noiseReductionBay->beginBlock (blocksA.data(), blocksB.data(), chainBlockSize);
     enhanceBlock = enhancementBay->beginBlock (blocksA.data(), blocksB.data(), chainBlockSize);
@@ -340,7 +343,7 @@ void TavAudioProcessor::runChainSteps (int channels)
 template <void (TavAudioProcessor::*step) (int, bool)>
 void TavAudioProcessor::runOnChannels (int channels)
 {
-    if (offlinePasses > 0 && channelWorker != nullptr)
+    if (blockOnTwoThreads)
     {
         activeChannels = channels;
         channelWorker->post (
@@ -350,8 +353,12 @@ void TavAudioProcessor::runOnChannels (int channels)
                 (p->*step) (1, 1 < p->activeChannels);
             },
             this);
+        const auto started = std::chrono::steady_clock::now();
         (this->*step) (0, 0 < channels);
+        const auto ownDone = std::chrono::steady_clock::now();
         channelWorker->wait();
+        ownTime += ownDone - started;
+        waitTime += std::chrono::steady_clock::now() - ownDone;
         return;
     }
 
@@ -361,9 +368,9 @@ void TavAudioProcessor::runOnChannels (int channels)
 
 void TavAudioProcessor::runChannelsStart (int channels)
 {
-    if (offlinePasses > 0 && channelWorker != nullptr)
+    if (blockOnTwoThreads)
     {
-        runChannelsStart (channels);
+        runOnChannels<&TavAudioProcessor::runChannelStart> (channels);
         return;
     }
 
@@ -441,18 +448,58 @@ void TavAudioProcessor::runChannelEnd (int channel, bool active)
     outputQueues[c]->write (chainBlockSize, a->getData());
 }
 
+bool TavAudioProcessor::decideThreads()
+{
+    if (offlinePasses == 0 || channelWorker == nullptr || !channelWorker->hasTwoCores())
+        return false;
+
+    // Every 64 blocks: when this thread waited longer for the worker than it worked itself, the worker's
+    // core is busy with something else, and the pass goes on alone for a while rather than wait on it.
+    if (soloBlocksLeft > 0)
+    {
+        if (--soloBlocksLeft > 0)
+            return false;
+
+        for (int i = 0; i < offlinePasses; ++i)
+            channelWorker->setActive (true);
+    }
+
+    if (++blocksMeasured == 64)
+    {
+        const auto starved = waitTime > ownTime;
+        blocksMeasured = 0;
+        ownTime = waitTime = {};
+
+        if (starved)
+        {
+            soloBlocksLeft = 1024;
+
+            for (int i = 0; i < offlinePasses; ++i)
+                channelWorker->setActive (false);
+
+            return false;
+        }
+    }
+
+    return true;
+}
+
 TavAudioProcessor::OfflineProcessing::OfflineProcessing (TavAudioProcessor& processorToUse) : processor (processorToUse)
 {
     if (processor.channelWorker == nullptr)
         processor.channelWorker = std::make_unique<ChannelWorker>();
 
     ++processor.offlinePasses;
-    processor.channelWorker->setActive (true);
+
+    if (processor.soloBlocksLeft == 0)
+        processor.channelWorker->setActive (true);
 }
 
 TavAudioProcessor::OfflineProcessing::~OfflineProcessing()
 {
-    processor.channelWorker->setActive (false);
+    if (processor.soloBlocksLeft == 0)
+        processor.channelWorker->setActive (false);
+
     --processor.offlinePasses;
 }
 

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 namespace vesk
@@ -169,6 +170,8 @@ public:
     /** The progress of the current long operation, 0..1, read by reference by the progress displays. */
     double& getProgress() noexcept { return progress; }
     bool isBypassed() const noexcept { return bypass.load (std::memory_order_relaxed); }
+    /** Chain blocks run with the channels on two threads since construction. */
+    int64_t getBlocksOnTwoThreads() const noexcept { return blocksOnTwoThreads; }
 
 private:
     using BufferSet = std::array<vesk::ZBuffer*, numChannels>;
@@ -178,6 +181,7 @@ private:
     void runChainBlock (int channels);
     void runChainSteps (int channels);
     void catchUpAfterBypass (int channels);
+    bool decideThreads();
     void runChannelsStart (int channels);
     void runChannelStart (int channel, bool active);
     void runChannelFront (int channel, bool active);
@@ -215,6 +219,10 @@ private:
     std::unique_ptr<ChannelWorker> channelWorker;
     int offlinePasses = 0;
     int activeChannels = 0;
+    bool blockOnTwoThreads = false;
+    int64_t blocksOnTwoThreads = 0;
+    int blocksMeasured = 0, soloBlocksLeft = 0;
+    std::chrono::steady_clock::duration ownTime {}, waitTime {};
     bool clickBlock = false, noiseBlock = false, enhanceBlock = false, blockBypassed = false;
     // The chain sat out bypassed blocks and has to catch up before its next block; it is doing so.
     bool chainSatOut = false, catchingUp = false;

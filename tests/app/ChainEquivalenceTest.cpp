@@ -91,7 +91,7 @@ Signal programmeMaterial()
 }
 
 /** Learns from the first second, then runs the material with every stage on, as a user would. */
-Signal processWholeChain (const Signal& input, bool twoThreads)
+Signal processWholeChain (const Signal& input, bool twoThreads, int64_t* blocksOnTwoThreads = nullptr)
 {
     TavAudioProcessor p;
     prepare (p, rate, 512);
@@ -122,7 +122,12 @@ Signal processWholeChain (const Signal& input, bool twoThreads)
 
     // Host calls of varied sizes, as a renderer makes them.
     int call = 0;
-    return run (p, input, [&call] { return 256 + 384 * (call++ % 5); });
+    auto out = run (p, input, [&call] { return 256 + 384 * (call++ % 5); });
+
+    if (blocksOnTwoThreads != nullptr)
+        *blocksOnTwoThreads = p.getBlocksOnTwoThreads();
+
+    return out;
 }
 
 struct Difference
@@ -163,7 +168,9 @@ TEST (ChainEquivalence, VectorKernelsAndTwoThreadsGiveThePlainScalarChainsOutput
     ASSERT_TRUE (vesk::vectorKernels::useInstructionSet ({}));
 
     const auto vectorOneThread = processWholeChain (input, false);
-    const auto vectorTwoThreads = processWholeChain (input, true);
+    int64_t threadedBlocks = 0;
+    const auto vectorTwoThreads = processWholeChain (input, true, &threadedBlocks);
+    EXPECT_GT (threadedBlocks, 0) << "the second run used two threads";
 
     // The chain did something: the output is far from the input.
     EXPECT_GT (compare (input, scalar).relativeDb, -20.0);
