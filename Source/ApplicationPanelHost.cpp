@@ -1,35 +1,38 @@
 #include "ApplicationPanelHost.h"
 
-#include "TavlinApplication.h"
-#include "TavlinDocument.h"
+#include "WindowHost.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+ApplicationPanelHost::ApplicationPanelHost (WindowHost& application) : app (application) {}
 
 bool ApplicationPanelHost::isPlaying()
 {
-    auto* app = TavlinApplication::getApp();
-    return app != nullptr && app->isPlaying();
+    return app.isPlaying();
 }
 
 void ApplicationPanelHost::togglePlayPause()
 {
-    if (auto* app = TavlinApplication::getApp())
-        app->togglePlayPause();
+    app.togglePlayPause();
 }
 
 double ApplicationPanelHost::getPlayerPosition()
 {
-    auto* app = TavlinApplication::getApp();
-    auto* document = app != nullptr ? app->getDocument() : nullptr;
-    return document != nullptr ? document->getPlayerPosition() : 0.0;
+    return app.getPlayerPosition();
 }
 
 bool ApplicationPanelHost::canLearnFromPlayback()
 {
-    auto* app = TavlinApplication::getApp();
-    auto* document = app != nullptr ? app->getDocument() : nullptr;
-    return document != nullptr && app->isPlayerMode() && document->openedFile.getFullPathName().isNotEmpty();
+    const auto state = app.getCommandState();
+    return state.mediaOpen && state.playerMode;
 }
 
 bool ApplicationPanelHost::isOptionKeyDown()
 {
     return juce::ModifierKeys::getCurrentModifiersRealtime().isAltDown();
+}
+
+void ApplicationPanelHost::showUserGuide()
+{
+    app.showUserGuide (false);
 }

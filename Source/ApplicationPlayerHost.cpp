@@ -4,33 +4,21 @@
 #include "TavlinDocument.h"
 #include "TemporaryFiles.h"
 
-namespace
-{
-TavlinApplication* app()
-{
-    return TavlinApplication::getApp();
-}
-} // namespace
-
-ApplicationPlayerHost& ApplicationPlayerHost::getInstance()
-{
-    static ApplicationPlayerHost host;
-    return host;
-}
+ApplicationPlayerHost::ApplicationPlayerHost (TavlinApplication& application) : app (application) {}
 
 TavAudioProcessor* ApplicationPlayerHost::getProcessor()
 {
-    return app() != nullptr ? app()->getProcessor() : nullptr;
+    return app.getProcessor();
 }
 
 juce::AudioFormatManager* ApplicationPlayerHost::getFormatManager()
 {
-    return app() != nullptr ? app()->getFormatManager() : nullptr;
+    return app.getFormatManager();
 }
 
 juce::AudioDeviceManager* ApplicationPlayerHost::getDeviceManager()
 {
-    return app() != nullptr ? &app()->getDeviceManager() : nullptr;
+    return &app.getDeviceManager();
 }
 
 juce::File ApplicationPlayerHost::getTemporaryFolder()
@@ -40,30 +28,27 @@ juce::File ApplicationPlayerHost::getTemporaryFolder()
 
 bool ApplicationPlayerHost::isLooping()
 {
-    return app() != nullptr && app()->isLooping();
+    return app.isLooping();
 }
 
 bool ApplicationPlayerHost::isIdle()
 {
-    return app() == nullptr || app()->isIdle();
+    return app.isIdle();
 }
 
 void ApplicationPlayerHost::showProgress (const juce::String& text)
 {
-    if (app() != nullptr)
-        app()->showProgress (text);
+    app.showProgress (text);
 }
 
 void ApplicationPlayerHost::setProgress (double value)
 {
-    if (app() != nullptr)
-        app()->setProgress (value);
+    app.setProgress (value);
 }
 
 void ApplicationPlayerHost::hideProgress()
 {
-    if (app() != nullptr)
-        app()->hideProgress();
+    app.hideProgress();
 }
 
 void ApplicationPlayerHost::showWarning (const juce::String& title, const juce::String& message)
@@ -73,25 +58,24 @@ void ApplicationPlayerHost::showWarning (const juce::String& title, const juce::
 
 bool ApplicationPlayerHost::isAnalyzeEnabled()
 {
-    return app() != nullptr && app()->isAnalyzeEnabled();
+    return app.isAnalyzeEnabled();
 }
 
 void ApplicationPlayerHost::analyzeAudioFile (const juce::File& file)
 {
-    if (app() != nullptr)
-        app()->analyzeAudioFile (file);
+    app.analyzeAudioFile (file);
 }
 
 void ApplicationPlayerHost::mediaPreparationFailed (const juce::File& media, const juce::String& reason, bool playable)
 {
-    if (auto* document = app() != nullptr ? app()->getDocument() : nullptr)
+    if (auto* document = app.getDocument())
         document->mediaPreparationFailed (media, reason, playable);
 }
 
 void ApplicationPlayerHost::audioWriteFinished (const juce::File& destination, bool succeeded,
                                                 const juce::String& error)
 {
-    if (auto* document = app() != nullptr ? app()->getDocument() : nullptr)
+    if (auto* document = app.getDocument())
         document->audioWriteFinished (destination, succeeded, error);
     else if (!succeeded)
         juce::Logger::writeToLog ("Writing " + destination.getFullPathName() + " failed: " + error);
@@ -99,28 +83,27 @@ void ApplicationPlayerHost::audioWriteFinished (const juce::File& destination, b
 
 bool ApplicationPlayerHost::isDocumentChanged()
 {
-    auto* document = app() != nullptr ? app()->getDocument() : nullptr;
+    auto* document = app.getDocument();
     return document != nullptr && document->hasChangedSinceSaved();
 }
 
 void ApplicationPlayerHost::setDocumentChanged (bool changed)
 {
-    if (auto* document = app() != nullptr ? app()->getDocument() : nullptr)
+    if (auto* document = app.getDocument())
         document->setChangedFlag (changed);
 }
 
 juce::Result ApplicationPlayerHost::closeMediaDocument()
 {
-    return app() != nullptr ? app()->closeMediaDocument() : juce::Result::ok();
+    return app.closeMediaDocument();
 }
 
 juce::Result ApplicationPlayerHost::openMediaFile (const juce::File& file, bool showErrors)
 {
-    return app() != nullptr ? app()->openMediaFile (file, showErrors) : juce::Result::fail ("No application.");
+    return app.openMediaFile (file, showErrors);
 }
 
 void ApplicationPlayerHost::analyzeSelection()
 {
-    if (app() != nullptr)
-        app()->analyzeSelection();
+    app.analyzeSelection();
 }

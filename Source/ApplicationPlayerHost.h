@@ -4,11 +4,16 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-/** The application's answers to the media engine: everything comes from the running TavlinApplication. */
+class TavlinApplication;
+
+/** The application's answers to the media engine: everything comes from the running TavlinApplication,
+    which installs the host for its run.
+*/
 class ApplicationPlayerHost : public PlayerHost
 {
 public:
-    static ApplicationPlayerHost& getInstance();
+    /** app outlives the host. */
+    explicit ApplicationPlayerHost (TavlinApplication& app);
 
     TavAudioProcessor* getProcessor() override;
     juce::AudioFormatManager* getFormatManager() override;
@@ -29,4 +34,9 @@ public:
     juce::Result closeMediaDocument() override;
     juce::Result openMediaFile (const juce::File& file, bool showErrors) override;
     void analyzeSelection() override;
+
+private:
+    TavlinApplication& app;
+
+    JUCE_DECLARE_NON_COPYABLE (ApplicationPlayerHost)
 };

@@ -1,8 +1,8 @@
 #include "CreditsComponent.h"
 
+#include "EditorPages.h"
+#include "PanelHost.h"
 #include "TavPreferences.h"
-#include "TavUIEditor.h"
-#include "TavlinApplication.h"
 #include "TavlinResources.h"
 
 namespace
@@ -10,7 +10,7 @@ namespace
 const juce::Colour buttonGrey (0xff808080);
 }
 
-CreditsComponent::CreditsComponent (TavUIEditor* editorToUse, TavPreferences* preferencesToUse)
+CreditsComponent::CreditsComponent (EditorPages* editorToUse, TavPreferences* preferencesToUse)
     : preferences (preferencesToUse), editor (editorToUse)
 {
     versionLabel = std::make_unique<juce::Label> ("new label", "Version " JUCE_APPLICATION_VERSION_STRING);
@@ -96,8 +96,8 @@ void CreditsComponent::buttonClicked (juce::Button* button)
     }
     else if (button == userGuideButton.get())
     {
-        if (auto* app = TavlinApplication::getApp())
-            app->showUserGuide (false);
+        if (host != nullptr)
+            host->showUserGuide();
     }
     else if (button == analyzeToggle.get())
     {

@@ -4,8 +4,9 @@
 
 #include <memory>
 
+class EditorPages;
+class PanelHost;
 class TavPreferences;
-class TavUIEditor;
 
 /** The credits page, page 1 of the processing window: the version, the "Done" button back to the panel,
     the user-guide button and two switches that write straight into the preferences ("Hide help tips",
@@ -15,13 +16,19 @@ class TavUIEditor;
 class CreditsComponent : public juce::Component, public juce::Button::Listener
 {
 public:
-    CreditsComponent (TavUIEditor* editor, TavPreferences* preferences);
+    /** editor: the page set holding the page, for "Done" and the help tips. */
+    CreditsComponent (EditorPages* editor, TavPreferences* preferences);
     ~CreditsComponent() override;
 
     void paint (juce::Graphics& g) override;
     void resized() override;
     void broughtToFront() override;
     void buttonClicked (juce::Button* button) override;
+
+    /** The application around the page, which shows the user guide; not owned. Without one, "User Guide..."
+        does nothing.
+    */
+    void setHost (PanelHost* newHost) noexcept { host = newHost; }
 
     juce::Button& getDoneButton() noexcept { return *doneButton; }
     juce::Button& getHideHelpTipsToggle() noexcept { return *hideHelpTipsToggle; }
@@ -32,7 +39,8 @@ public:
 private:
     juce::Image background;
     TavPreferences* preferences;
-    TavUIEditor* editor;
+    EditorPages* editor;
+    PanelHost* host = nullptr;
     std::unique_ptr<juce::TextButton> doneButton;
     std::unique_ptr<juce::Label> versionLabel;
     std::unique_ptr<juce::ToggleButton> hideHelpTipsToggle;

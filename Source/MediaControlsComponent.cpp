@@ -1,16 +1,13 @@
 #include "MediaControlsComponent.h"
 
-#include "RecorderComponent.h"
-#include "TavlinApplication.h"
 #include "TransportComponent.h"
 
-MediaControlsComponent::MediaControlsComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences)
+MediaControlsComponent::MediaControlsComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences,
+                                                TavAudioProcessor& processor,
+                                                RecorderComponent::RecordingStopped onRecordingStopped)
 {
-    recorderPanel = std::make_unique<RecorderComponent> (deviceManager, preferences);
-
-    auto* app = TavlinApplication::getApp();
-    jassert (app != nullptr && app->getProcessor() != nullptr);
-    transport = std::make_unique<TransportComponent> (*app->getProcessor());
+    recorderPanel = std::make_unique<RecorderComponent> (deviceManager, preferences, std::move (onRecordingStopped));
+    transport = std::make_unique<TransportComponent> (processor);
 
     addAndMakeVisible (*recorderPanel);
     addAndMakeVisible (*transport);

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "RecorderComponent.h"
+
 #include <juce_audio_devices/juce_audio_devices.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <memory>
 
-class RecorderComponent;
+class TavAudioProcessor;
 class TavPreferences;
 class TransportComponent;
 
@@ -15,7 +17,9 @@ class TransportComponent;
 class MediaControlsComponent : public juce::Component
 {
 public:
-    MediaControlsComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences);
+    /** The transport bar plays through processor; the recorder tells onRecordingStopped of each recording. */
+    MediaControlsComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences,
+                            TavAudioProcessor& processor, RecorderComponent::RecordingStopped onRecordingStopped);
     ~MediaControlsComponent() override;
 
     void paint (juce::Graphics&) override;

@@ -2,18 +2,25 @@
 
 #include "MediaContainerComponent.h"
 #include "MediaControlsComponent.h"
-#include "TavlinApplication.h"
 #include "TransportComponent.h"
+#include "WindowHost.h"
 
 namespace
 {
 constexpr int noticeHeight = 26;
 } // namespace
 
-MediaWindow::MediaWindow (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences)
-    : devices (deviceManager)
+MediaWindow::MediaWindow (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences,
+                          TavAudioProcessor& processor, juce::ApplicationCommandManager& commandManager,
+                          WindowHost& host)
+    : TavDocumentWindow (commandManager, host), devices (deviceManager)
 {
-    auto content = std::make_unique<MediaControlsComponent> (deviceManager, preferences);
+    auto content = std::make_unique<MediaControlsComponent> (deviceManager, preferences, processor,
+                                                             [&host] (const juce::File& recording)
+                                                             {
+                                                                 host.setPlayerMode (true);
+                                                                 host.openMediaFile (recording, true);
+                                                             });
     controls = content.get();
     controls->setBounds (0, 0, 100, 100);
     setContentOwned (content.release(), true);
@@ -21,9 +28,6 @@ MediaWindow::MediaWindow (juce::AudioDeviceManager& deviceManager, TavPreference
     setBounds (360, 500, 780, 490);
     setVisible (true);
     setUsingNativeTitleBar (true);
-
-    if (auto* app = TavlinApplication::getApp())
-        addKeyListener (app->getCommandManager().getKeyMappings());
 
     soundNotice.setText (noSoundDeviceText, juce::dontSendNotification);
     soundNotice.setJustificationType (juce::Justification::centred);
@@ -94,8 +98,7 @@ void MediaWindow::hideSoundNotice()
 
 void MediaWindow::closeButtonPressed()
 {
-    if (auto* app = TavlinApplication::getApp())
-        app->requestCloseMedia();
+    getHost().requestCloseMedia();
 }
 
 void MediaWindow::setMode (bool playerMode, bool useGivenTitle, const juce::String& title)

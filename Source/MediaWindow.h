@@ -5,6 +5,7 @@
 #include <juce_audio_devices/juce_audio_devices.h>
 
 class MediaControlsComponent;
+class TavAudioProcessor;
 class TavPreferences;
 
 /** The media window under the processing window: the player, or the recorder, with the menu bar. Its title
@@ -29,7 +30,11 @@ public:
     /** How long (in seconds) the notice stays unless clicked or a device opens. */
     static constexpr int noticeSeconds = 20;
 
-    MediaWindow (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences);
+    /** The player plays through processor; the recorder records from deviceManager. A stopped recording
+        opens in the player through host.
+    */
+    MediaWindow (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences, TavAudioProcessor& processor,
+                 juce::ApplicationCommandManager& commandManager, WindowHost& host);
     ~MediaWindow() override;
 
     void closeButtonPressed() override;

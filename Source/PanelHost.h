@@ -1,7 +1,8 @@
 #pragma once
 
-/** What the processing panel asks of the application around it: the transport for LEARN and the
-    keyboard's modifier state. The panel uses ApplicationPanelHost unless it is given another one.
+/** What the processing window's pages ask of the application around them: the transport for LEARN, the
+    keyboard's modifier state and the user guide. The window that shows the pages gives them their host;
+    pages without one (tests) learn nothing from playback and show no guide.
 */
 class PanelHost
 {
@@ -19,4 +20,7 @@ public:
 
     /** The Option (Alt) key's state right now, not that of a mouse event. */
     virtual bool isOptionKeyDown() = 0;
+
+    /** Shows the user guide's window (the credits page's "User Guide..."). */
+    virtual void showUserGuide() = 0;
 };

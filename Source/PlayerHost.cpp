@@ -1,20 +1,58 @@
 #include "PlayerHost.h"
 
-#include "ApplicationPlayerHost.h"
+#include "TemporaryFiles.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
 namespace
 {
+/** The answers while no application runs and no test installed a host: nothing to play through, nothing
+    open, nothing to report to.
+*/
+class NoApplicationHost : public PlayerHost
+{
+public:
+    TavAudioProcessor* getProcessor() override { return nullptr; }
+    juce::AudioFormatManager* getFormatManager() override { return nullptr; }
+    juce::AudioDeviceManager* getDeviceManager() override { return nullptr; }
+    juce::File getTemporaryFolder() override { return TemporaryFiles::getFolder(); }
+    bool isLooping() override { return false; }
+    bool isIdle() override { return true; }
+    void showProgress (const juce::String&) override {}
+    void setProgress (double) override {}
+    void hideProgress() override {}
+
+    void showWarning (const juce::String& title, const juce::String& message) override
+    {
+        juce::AlertWindow::showMessageBox (juce::MessageBoxIconType::WarningIcon, title, message, "OK");
+    }
+
+    void analyzeAudioFile (const juce::File&) override {}
+    void mediaPreparationFailed (const juce::File&, const juce::String&, bool) override {}
+
+    void audioWriteFinished (const juce::File& destination, bool succeeded, const juce::String& error) override
+    {
+        if (!succeeded)
+            juce::Logger::writeToLog ("Writing " + destination.getFullPathName() + " failed: " + error);
+    }
+
+    bool isDocumentChanged() override { return false; }
+    void setDocumentChanged (bool) override {}
+    juce::Result closeMediaDocument() override { return juce::Result::ok(); }
+    juce::Result openMediaFile (const juce::File&, bool) override { return juce::Result::fail ("No application."); }
+    void analyzeSelection() override {}
+};
+
 PlayerHost* installedHost = nullptr;
-}
+} // namespace
 
 PlayerHost& PlayerHost::get()
 {
     if (installedHost != nullptr)
         return *installedHost;
 
-    return ApplicationPlayerHost::getInstance();
+    static NoApplicationHost none;
+    return none;
 }
 
 bool PlayerHost::askOkCancel (const juce::String& title, const juce::String& message)

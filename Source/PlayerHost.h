@@ -9,9 +9,9 @@ class TavAudioProcessor;
 
 /** What the player, the media view and the transport bar need from the application.
 
-    The application answers through TavlinApplication; a test installs its own host with a Scope, so the
-    media engine can run without the application object and without a sound card. Everything here is called
-    on the message thread.
+    The application installs its own host (ApplicationPlayerHost) with a Scope for its run; a test installs
+    its own, so the media engine can run without the application object and without a sound card. Everything
+    here is called on the message thread.
 */
 class PlayerHost
 {
@@ -75,7 +75,7 @@ public:
     /** Learns the noise profile from the processor's learn region. */
     virtual void analyzeSelection() = 0;
 
-    /** The host in use: the one a Scope installed, else the application's. */
+    /** The host in use: the one a Scope installed last, else one that answers as if no application ran. */
     static PlayerHost& get();
 
     /** Installs a host for its lifetime (tests). */

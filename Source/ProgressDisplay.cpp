@@ -1,13 +1,13 @@
 #include "ProgressDisplay.h"
 
-#include "TavUIEditor.h"
+#include "BusyDisplay.h"
 
 namespace
 {
 constexpr double reshowBelow = 0.95;
 } // namespace
 
-ProgressDisplay::ProgressDisplay (TavUIEditor* editorToUse, juce::Component* editorWindowToUse,
+ProgressDisplay::ProgressDisplay (BusyDisplay* editorToUse, juce::Component* editorWindowToUse,
                                   juce::Component* mediaWindowToUse, double* progressToUse)
     : editor (editorToUse), editorWindow (editorWindowToUse), mediaWindow (mediaWindowToUse), progress (progressToUse)
 {

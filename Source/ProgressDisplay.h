@@ -2,7 +2,7 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-class TavUIEditor;
+class BusyDisplay;
 
 /** The busy state shown while a long operation runs: the processing panel's progress ring over the wash
     window, with both windows ignoring mouse clicks. Busy means the ring is showing. Message thread only.
@@ -10,10 +10,11 @@ class TavUIEditor;
 class ProgressDisplay
 {
 public:
-    /** Drives the editor's busy display, blocks clicks on the two windows and keeps the value in progress.
-        Any of them may be null (before start-up or after shutdown); what is there is driven.
+    /** Drives the busy display (the processing window's editor), blocks clicks on the two windows and keeps
+        the value in progress. Any of them may be null (before start-up or after shutdown); what is there is
+        driven.
     */
-    ProgressDisplay (TavUIEditor* editor, juce::Component* editorWindow, juce::Component* mediaWindow,
+    ProgressDisplay (BusyDisplay* editor, juce::Component* editorWindow, juce::Component* mediaWindow,
                      double* progress);
 
     /** Shows the ring with text, blocks clicks, then runs the message loop for paintMs so it is painted. */
@@ -32,7 +33,7 @@ public:
 private:
     void blockClicks (bool block);
 
-    TavUIEditor* editor;
+    BusyDisplay* editor;
     juce::Component* editorWindow;
     juce::Component* mediaWindow;
     double* progress;

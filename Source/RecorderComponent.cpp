@@ -3,7 +3,6 @@
 #include "AudioRecorder.h"
 #include "LiveAudioInputDisplayComp.h"
 #include "TavPreferences.h"
-#include "TavlinApplication.h"
 
 #include <TavlinResources.h>
 
@@ -53,8 +52,10 @@ int bitsOf (const juce::ComboBox& box)
 }
 } // namespace
 
-RecorderComponent::RecorderComponent (juce::AudioDeviceManager& deviceManagerToUse, TavPreferences* preferencesToUse)
-    : deviceManager (deviceManagerToUse), preferences (preferencesToUse)
+RecorderComponent::RecorderComponent (juce::AudioDeviceManager& deviceManagerToUse, TavPreferences* preferencesToUse,
+                                      RecordingStopped onRecordingStopped)
+    : deviceManager (deviceManagerToUse), preferences (preferencesToUse),
+      recordingStopped (std::move (onRecordingStopped))
 {
     sourceBox = makePopup ("Use this popup to change the recording input source");
     sourceBox->addItem ("Source", 1);
@@ -301,11 +302,8 @@ void RecorderComponent::stopRecording()
     recordButton->setToggleState (false, juce::dontSendNotification);
     showSettings (false);
 
-    if (auto* app = TavlinApplication::getApp())
-    {
-        app->setPlayerMode (true);
-        app->openMediaFile (juce::File (recordingFile), true);
-    }
+    if (recordingStopped != nullptr)
+        recordingStopped (juce::File (recordingFile));
 
     if (result.failed())
         report ("The recording is incomplete.\n\n" + result.getErrorMessage());

@@ -4,6 +4,7 @@
 #include <juce_audio_utils/juce_audio_utils.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <functional>
 #include <memory>
 
 class AudioRecorder;
@@ -27,7 +28,12 @@ class RecorderComponent : public juce::Component,
                           public juce::Button::Listener
 {
 public:
-    RecorderComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences);
+    /** Told the file of each recording that stops: the application shows the player and opens the file there. */
+    using RecordingStopped = std::function<void (const juce::File& recording)>;
+
+    /** onRecordingStopped may be empty: then a stopped recording only stays on disk. */
+    RecorderComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences,
+                       RecordingStopped onRecordingStopped);
     ~RecorderComponent() override;
 
     void paint (juce::Graphics&) override;
@@ -77,6 +83,7 @@ private:
 
     juce::AudioDeviceManager& deviceManager;
     TavPreferences* preferences;
+    RecordingStopped recordingStopped;
     /** The settings view's look: dark text on its white, the recorder's blue for what is chosen. The
         framework's default look draws light text, which vanished on that white.
     */

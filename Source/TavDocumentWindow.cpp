@@ -1,11 +1,13 @@
 #include "TavDocumentWindow.h"
 
 #include "CommandTable.h"
-#include "TavlinApplication.h"
+#include "WindowHost.h"
 
-TavDocumentWindow::TavDocumentWindow()
-    : juce::DocumentWindow ("Tavlin", juce::Colour (0xffd3d3d3), juce::DocumentWindow::allButtons, true)
+TavDocumentWindow::TavDocumentWindow (juce::ApplicationCommandManager& commands, WindowHost& hostToUse)
+    : juce::DocumentWindow ("Tavlin", juce::Colour (0xffd3d3d3), juce::DocumentWindow::allButtons, true),
+      commandManager (commands), host (hostToUse)
 {
+    addKeyListener (commandManager.getKeyMappings());
 }
 
 TavDocumentWindow::~TavDocumentWindow() = default;
@@ -17,25 +19,15 @@ juce::StringArray TavDocumentWindow::getMenuBarNames()
 
 juce::PopupMenu TavDocumentWindow::getMenuForIndex (int topLevelMenuIndex, const juce::String&)
 {
-    auto* app = TavlinApplication::getApp();
-
-    if (app == nullptr)
-        return {};
-
-    return CommandTable::getMenu (topLevelMenuIndex, &app->getCommandManager());
+    return CommandTable::getMenu (topLevelMenuIndex, &commandManager);
 }
 
 void TavDocumentWindow::menuItemSelected (int menuItemID, int)
 {
-    auto* app = TavlinApplication::getApp();
-
-    if (app == nullptr)
-        return;
-
     if (menuItemID == CommandIDs::checkForUpdates)
-        app->checkForUpdates();
-    else if (menuItemID == CommandIDs::showAbout && app->isIdle())
-        app->showEditorPage (1);
+        host.checkForUpdates();
+    else if (menuItemID == CommandIDs::showAbout && host.isIdle())
+        host.showEditorPage (1);
 }
 
 juce::ApplicationCommandTarget* TavDocumentWindow::getNextCommandTarget()
@@ -50,19 +42,10 @@ void TavDocumentWindow::getAllCommands (juce::Array<juce::CommandID>& commands)
 
 void TavDocumentWindow::getCommandInfo (juce::CommandID commandID, juce::ApplicationCommandInfo& result)
 {
-    CommandTable::State state;
-
-    if (auto* app = TavlinApplication::getApp())
-        state = app->getCommandState();
-
-    CommandTable::getCommandInfo (commandID, result, state);
+    CommandTable::getCommandInfo (commandID, result, host.getCommandState());
 }
 
 bool TavDocumentWindow::perform (const InvocationInfo& info)
 {
-    if (!CommandTable::contains (info.commandID))
-        return false;
-
-    auto* app = TavlinApplication::getApp();
-    return app != nullptr && CommandTable::perform (info.commandID, *app);
+    return CommandTable::contains (info.commandID) && CommandTable::perform (info.commandID, host);
 }

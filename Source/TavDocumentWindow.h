@@ -2,6 +2,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+class WindowHost;
+
 /** The base of the application's three windows (processing, media, user guide): title "Tavlin", light grey,
     all title-bar buttons, the menus and the whole command table. Every window gives the same answers;
     the subclasses differ only in what their close button does.
@@ -9,7 +11,10 @@
 class TavDocumentWindow : public juce::DocumentWindow, public juce::MenuBarModel, public juce::ApplicationCommandTarget
 {
 public:
-    TavDocumentWindow();
+    /** The menus list the commands of commandManager, whose key mappings work while the window has the
+        focus; the commands run on host. Both outlive the window.
+    */
+    TavDocumentWindow (juce::ApplicationCommandManager& commandManager, WindowHost& host);
     ~TavDocumentWindow() override;
 
     //==============================================================================
@@ -30,6 +35,12 @@ public:
     /** Runs the command through the application; false for an id outside the command table. */
     bool perform (const InvocationInfo& info) override;
 
+protected:
+    WindowHost& getHost() noexcept { return host; }
+
 private:
+    juce::ApplicationCommandManager& commandManager;
+    WindowHost& host;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TavDocumentWindow)
 };

@@ -1,11 +1,11 @@
 #include "TavEditor.h"
 
-#include "ApplicationPanelHost.h"
+#include "EditorPages.h"
 #include "MeterComponent.h"
+#include "PanelHost.h"
 #include "ProcessorParameter.h"
 #include "TavAudioProcessor.h"
 #include "TavPreferences.h"
-#include "TavUIEditor.h"
 #include "TavlinResources.h"
 #include "WashWindowComponent.h"
 
@@ -147,10 +147,9 @@ enum TipIndex
 } // namespace
 
 //==============================================================================
-TavEditor::TavEditor (TavAudioProcessor& processorToUse, TavUIEditor* ownerToUse, TavPreferences* preferencesToUse,
+TavEditor::TavEditor (TavAudioProcessor& processorToUse, EditorPages* ownerToUse, TavPreferences* preferencesToUse,
                       double* progress)
-    : owner (ownerToUse), preferences (preferencesToUse), processor (processorToUse),
-      host (std::make_unique<ApplicationPanelHost>())
+    : owner (ownerToUse), preferences (preferencesToUse), processor (processorToUse)
 {
     using J = juce::Justification;
     using S = juce::Slider;
@@ -213,7 +212,7 @@ TavEditor::TavEditor (TavAudioProcessor& processorToUse, TavUIEditor* ownerToUse
 
     processor.addChangeListener (this);
 
-    washWindow = std::make_unique<WashWindowComponent> (owner);
+    washWindow = std::make_unique<WashWindowComponent> (&processor);
     washWindow->setTooltip (juce::String::fromUTF8 (tips[washWindowTip]));
     addAndMakeVisible (*washWindow);
 
@@ -298,11 +297,6 @@ TavEditor::~TavEditor()
 
     processor.removeChangeListener (this);
     setLookAndFeel (nullptr);
-}
-
-void TavEditor::setHost (std::unique_ptr<PanelHost> newHost)
-{
-    host = newHost != nullptr ? std::move (newHost) : std::make_unique<ApplicationPanelHost>();
 }
 
 //==============================================================================
@@ -499,9 +493,9 @@ void TavEditor::buttonStateChanged (juce::Button* button)
     {
         // An Option press only clears (at its click): a learn would install its profile over the clear.
         // Without media playing in the player nothing would feed a learn, so none starts.
-        clearPress = host->isOptionKeyDown();
+        clearPress = host != nullptr && host->isOptionKeyDown();
 
-        if (!clearPress && host->canLearnFromPlayback())
+        if (!clearPress && host != nullptr && host->canLearnFromPlayback())
         {
             if (!host->isPlaying())
                 host->togglePlayPause();

@@ -6,11 +6,11 @@
 
 #include <memory>
 
+class EditorPages;
 class MeterComponent;
 class PanelHost;
 class TavAudioProcessor;
 class TavPreferences;
-class TavUIEditor;
 class WashWindowComponent;
 
 /** The main processing panel, 780 x 400, at fixed pixel bounds.
@@ -34,8 +34,10 @@ public:
         meterTimer = 1
     };
 
-    /** progress: the processor's progress value, shown by the busy display. */
-    TavEditor (TavAudioProcessor& processor, TavUIEditor* owner, TavPreferences* preferences, double* progress);
+    /** owner: the page set holding the panel (the credits button asks it for the credits page); progress:
+        the processor's progress value, shown by the busy display.
+    */
+    TavEditor (TavAudioProcessor& processor, EditorPages* owner, TavPreferences* preferences, double* progress);
     ~TavEditor() override;
 
     void paint (juce::Graphics& g) override;
@@ -56,8 +58,10 @@ public:
     bool isBusy() const;
     void setBusyText (const juce::String& text);
 
-    /** Replaces the application host (tests drive LEARN through their own). */
-    void setHost (std::unique_ptr<PanelHost> newHost);
+    /** The application around the panel, for LEARN; not owned. Without one, LEARN learns nothing from
+        playback and an Option press clears nothing.
+    */
+    void setHost (PanelHost* newHost) noexcept { host = newHost; }
 
     //==============================================================================
     juce::ToggleButton& getPreserveVoiceToggle() noexcept { return *preserveVoiceToggle; }
@@ -86,7 +90,7 @@ private:
     void showCaption (const char* format, double value);
 
     std::unique_ptr<juce::TooltipWindow> tooltipWindow;
-    TavUIEditor* owner;
+    EditorPages* owner;
     TavPreferences* preferences;
     TavLookAndFeel lookAndFeel;
     juce::Image backgroundImage;
@@ -108,7 +112,7 @@ private:
     std::unique_ptr<juce::ToggleButton> noiseOnlyToggle;
 
     TavAudioProcessor& processor;
-    std::unique_ptr<PanelHost> host;
+    PanelHost* host = nullptr;
     // The press that began this hold of LEARN started a learn, or was an Option press that clears instead.
     bool learnStarted = false;
     bool clearPress = false;

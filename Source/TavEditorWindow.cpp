@@ -2,10 +2,12 @@
 
 #include "TavAudioProcessor.h"
 #include "TavUIEditor.h"
-#include "TavlinApplication.h"
+#include "WindowHost.h"
 #include "WindowPlacement.h"
 
-TavEditorWindow::TavEditorWindow (TavAudioProcessor& processor)
+TavEditorWindow::TavEditorWindow (TavAudioProcessor& processor, juce::ApplicationCommandManager& commandManager,
+                                  WindowHost& host, PanelHost& panelHost)
+    : TavDocumentWindow (commandManager, host)
 {
     setUsingNativeTitleBar (true);
 
@@ -14,15 +16,15 @@ TavEditorWindow::TavEditorWindow (TavAudioProcessor& processor)
     setContentOwned (editor, true);
 
     if (editor != nullptr)
+    {
+        editor->setHost (&panelHost);
         editor->showPage (0);
+    }
 
     if (auto* display = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay())
         setBounds (WindowPlacement::placeEditorWindow (display->userArea, getWidth(), getHeight()));
 
     setVisible (true);
-
-    if (auto* app = TavlinApplication::getApp())
-        addKeyListener (app->getCommandManager().getKeyMappings());
 }
 
 TavEditorWindow::~TavEditorWindow()
@@ -32,6 +34,5 @@ TavEditorWindow::~TavEditorWindow()
 
 void TavEditorWindow::closeButtonPressed()
 {
-    if (auto* app = TavlinApplication::getApp())
-        app->systemRequestedQuit();
+    getHost().requestQuit();
 }

@@ -2,6 +2,7 @@
 
 #include "TavDocumentWindow.h"
 
+class PanelHost;
 class TavAudioProcessor;
 
 /** The processing window: the processor's editor in a native-titled window, centred on the main display
@@ -11,7 +12,11 @@ class TavAudioProcessor;
 class TavEditorWindow : public TavDocumentWindow
 {
 public:
-    explicit TavEditorWindow (TavAudioProcessor& processor);
+    /** Shows the processor's editor, whose pages ask panelHost for what they need of the application;
+        panelHost outlives the window.
+    */
+    TavEditorWindow (TavAudioProcessor& processor, juce::ApplicationCommandManager& commandManager, WindowHost& host,
+                     PanelHost& panelHost);
     ~TavEditorWindow() override;
 
     /** Quits the way the application's Quit does: through the media document's close gate, so unsaved

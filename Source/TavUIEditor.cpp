@@ -59,3 +59,9 @@ void TavUIEditor::setHelpTips (bool on)
 {
     mainPanel->setTooltipsEnabled (on);
 }
+
+void TavUIEditor::setHost (PanelHost* host)
+{
+    mainPanel->setHost (host);
+    creditsPage->setHost (host);
+}

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "BusyDisplay.h"
+#include "EditorPages.h"
+
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <memory>
 
 class CreditsComponent;
+class PanelHost;
 class TavAudioProcessor;
 class TavEditor;
 class TavPreferences;
@@ -13,7 +17,7 @@ class TavPreferences;
     (0: the processing panel, 1: the credits page). It owns the preferences store, which lives longer than
     both pages, and forwards the busy display and the help tips to the panel.
 */
-class TavUIEditor : public juce::AudioProcessorEditor
+class TavUIEditor : public juce::AudioProcessorEditor, public EditorPages, public BusyDisplay
 {
 public:
     /** progress: the processor's progress value, shown by the panel's busy display. */
@@ -24,12 +28,17 @@ public:
     void paint (juce::Graphics&) override;
 
     /** Shows page 0 (the panel) or 1 (credits); any other number leaves the editor empty. */
-    void showPage (int page);
+    void showPage (int page) override;
 
-    bool isBusy() const;
-    void setBusy (bool busy);
-    void setBusyText (const juce::String& text);
-    void setHelpTips (bool on);
+    bool isBusy() const override;
+    void setBusy (bool busy) override;
+    void setBusyText (const juce::String& text) override;
+    void setHelpTips (bool on) override;
+
+    /** Gives both pages the application around them (LEARN's transport, the user guide); not owned. The
+        window that shows the editor gives it; until then the pages have none.
+    */
+    void setHost (PanelHost* host);
 
     TavPreferences& getPreferences() noexcept { return *preferences; }
 

@@ -1,6 +1,7 @@
 #include "TavlinApplication.h"
 
 #include "ApplicationBatchHost.h"
+#include "ApplicationPanelHost.h"
 #include "ApplicationPlayerHost.h"
 #include "AudioFormatExporter.h"
 #include "CommandLineTokens.h"
@@ -49,6 +50,14 @@ TransportComponent* playerTransport (MediaWindow* window)
 }
 } // namespace
 
+struct TavlinApplication::PlayerHostInstallation
+{
+    explicit PlayerHostInstallation (TavlinApplication& app) : host (app), scope (host) {}
+
+    ApplicationPlayerHost host;
+    PlayerHost::Scope scope;
+};
+
 TavlinApplication::TavlinApplication() = default;
 
 TavlinApplication::~TavlinApplication() = default;
@@ -92,6 +101,9 @@ void TavlinApplication::initialise (const juce::String& commandLine)
     TemporaryFiles::deleteStaleTemporaries (TemporaryFiles::getFolder());
     juce::LookAndFeel::getDefaultLookAndFeel().setUsingNativeAlertWindows (true);
 
+    playerHost = std::make_unique<PlayerHostInstallation> (*this);
+    panelHost = std::make_unique<ApplicationPanelHost> (*this);
+
     processor = std::make_unique<TavAudioProcessor>();
     processor->addChangeListener (this);
 
@@ -99,7 +111,7 @@ void TavlinApplication::initialise (const juce::String& commandLine)
     formatManager = std::make_unique<juce::AudioFormatManager>();
     tavlin::media::FFmpegAudioFormat::registerFormats (*formatManager);
 
-    editorWindow = std::make_unique<TavEditorWindow> (*processor);
+    editorWindow = std::make_unique<TavEditorWindow> (*processor, commandManager, *this, *panelHost);
     auto* editor = getEditor();
     jassert (editor != nullptr);
 
@@ -108,7 +120,8 @@ void TavlinApplication::initialise (const juce::String& commandLine)
         deviceManager.initialise (2, 2, savedSetup.get(), true, {}, nullptr); // a failure falls back silently
     }
 
-    mediaWindow = std::make_unique<MediaWindow> (deviceManager, &editor->getPreferences());
+    mediaWindow =
+        std::make_unique<MediaWindow> (deviceManager, &editor->getPreferences(), *processor, commandManager, *this);
     mediaWindow->toFront (true);
     mediaWindow->setResizable (true, false);
     mediaWindow->setResizeLimits (640, 280, 100000, 100000);
@@ -283,6 +296,11 @@ void TavlinApplication::requestCloseMedia()
         closeMediaDocument();
 }
 
+void TavlinApplication::requestQuit()
+{
+    systemRequestedQuit();
+}
+
 bool TavlinApplication::isOperationRunning() const
 {
     return operationDepth > 0 || !isIdle();
@@ -399,7 +417,7 @@ void TavlinApplication::showUserGuide (bool quickStart)
 {
     if (userGuideWindow == nullptr)
     {
-        userGuideWindow = std::make_unique<UserGuideWindow>();
+        userGuideWindow = std::make_unique<UserGuideWindow> (commandManager, *this);
         userGuideWindow->setResizable (true, false);
     }
 
@@ -566,6 +584,11 @@ bool TavlinApplication::isPlaying()
     return transport != nullptr && transport->isPlaying();
 }
 
+double TavlinApplication::getPlayerPosition()
+{
+    return document != nullptr ? document->getPlayerPosition() : 0.0;
+}
+
 void TavlinApplication::setLooping (bool on)
 {
     looping = on;
@@ -581,7 +604,7 @@ void TavlinApplication::checkForUpdates()
 
 bool TavlinApplication::exportWithAudioFormat (const juce::File& source, const juce::File& destination, int quality)
 {
-    auto& host = ApplicationPlayerHost::getInstance();
+    ApplicationPlayerHost host (*this);
     AudioFormatExporter::Request request;
     request.source = source;
     request.destination = destination;

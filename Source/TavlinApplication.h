@@ -3,6 +3,7 @@
 #include "BatchProcessor.h"
 #include "CommandTable.h"
 #include "DiagnosticLog.h"
+#include "WindowHost.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 #include <juce_audio_formats/juce_audio_formats.h>
@@ -10,6 +11,7 @@
 
 #include <memory>
 
+class ApplicationPanelHost;
 class InstanceForwarder;
 class MediaWindow;
 class TavAudioProcessor;
@@ -24,8 +26,14 @@ class UserGuideWindow;
 
     One instance runs per user: a later launch hands its command line to the running one and ends. All of
     it runs on the message thread.
+
+    The windows reach it as their WindowHost; the processing window's pages, the player and a batch run
+    through the adapters it makes for them.
 */
-class TavlinApplication : public juce::JUCEApplication, public juce::Timer, public juce::ChangeListener
+class TavlinApplication : public juce::JUCEApplication,
+                          public juce::Timer,
+                          public juce::ChangeListener,
+                          public WindowHost
 {
 public:
     TavlinApplication();
@@ -68,12 +76,15 @@ public:
     /** The close gate: the document's close question; on ok the media window is placed again and shows
         the player. Refused while a long operation runs.
     */
-    juce::Result closeMediaDocument();
+    juce::Result closeMediaDocument() override;
 
     /** The media window's close button: the close gate now, or, while a long operation runs, once it has
         ended.
     */
-    void requestCloseMedia();
+    void requestCloseMedia() override;
+
+    /** The processing window's close button: the same as the desktop's quit request. */
+    void requestQuit() override;
 
     /** What a quit or a media close that arrived during a long operation left to do once it has ended. */
     enum class PendingRequest
@@ -90,21 +101,21 @@ public:
     */
     bool isOperationRunning() const;
 
-    void setPlayerMode (bool player);
+    void setPlayerMode (bool player) override;
     bool isPlayerMode() const noexcept { return playerMode; }
-    bool isLooping() const noexcept { return looping; }
+    bool isLooping() const noexcept override { return looping; }
 
     /** False while the progress display is shown. */
-    bool isIdle() const;
+    bool isIdle() const override;
 
     bool isAnalyzeEnabled() const;
-    juce::Result openMediaFile (const juce::File& file, bool showErrors);
-    void openMediaInteractive();
+    juce::Result openMediaFile (const juce::File& file, bool showErrors) override;
+    void openMediaInteractive() override;
     void analyzeAudioFile (const juce::File& file);
     bool readAnalysisAudio (juce::int64 startSample, int numSamples, juce::AudioBuffer<float>& buffer);
     void analyzeSelection();
-    void showEditorPage (int page);
-    void showUserGuide (bool quickStart);
+    void showEditorPage (int page) override;
+    void showUserGuide (bool quickStart) override;
 
     /** The media window 780 wide, 32 px under the processing window (see WindowPlacement). */
     void placeMediaWindow();
@@ -121,28 +132,32 @@ public:
 
     //==============================================================================
     // Command handlers
-    void resetSettings();
-    void loadPreset();
-    void savePreset();
-    void saveMedia (bool asNew);
+    void resetSettings() override;
+    void loadPreset() override;
+    void savePreset() override;
+    void saveMedia (bool asNew) override;
     /** "Batch Processor...": asks for an input and an output folder and saves a processed copy of every
         media file of the input tree at the same place in the output tree, with the settings of the moment
         the command was given; ends with a message saying how it went.
     */
-    void runBatchProcessor();
+    void runBatchProcessor() override;
 
     /** One batch run over input into output with the given state blob; false when the run was refused,
         cancelled with Escape or a folder could not be used. The run's summary is kept for its message.
     */
     bool batchProcessDirectory (const juce::File& input, const juce::File& output, const juce::MemoryBlock& settings);
     const BatchProcessor::Summary& getLastBatchSummary() const noexcept { return lastBatchSummary; }
-    void togglePlayPause();
-    void rewindToStart();
-    void stepForward();
-    void stepBackward();
-    bool isPlaying();
-    void setLooping (bool on);
-    void checkForUpdates();
+    void togglePlayPause() override;
+    void rewindToStart() override;
+    void stepForward() override;
+    void stepBackward() override;
+    bool isPlaying() override;
+
+    /** The media document's player position in seconds; 0 without a document. */
+    double getPlayerPosition() override;
+
+    void setLooping (bool on) override;
+    void checkForUpdates() override;
 
     /** Writes source as FLAC or MP3 (by destination's extension) through the audio-format writers, 16 bits,
         quality 0..9; MP3 needs the LAME encoder and asks to download it when it is missing.
@@ -155,7 +170,7 @@ public:
     int chooseSaveFileFormat();
 
     /** What the command table's active and ticked rules look at. */
-    CommandTable::State getCommandState() const;
+    CommandTable::State getCommandState() const override;
 
     //==============================================================================
     TavAudioProcessor* getProcessor() noexcept { return processor.get(); }
@@ -182,10 +197,16 @@ private:
         TavlinApplication& app;
     };
 
+    /** The player's host (ApplicationPlayerHost), installed for the application's run. */
+    struct PlayerHostInstallation;
+
     void handOverToRunningInstance (const juce::String& commandLine);
     void remember (PendingRequest request);
     void carryOutPendingRequest();
 
+    // The hosts go after everything that could reach them.
+    std::unique_ptr<PlayerHostInstallation> playerHost;
+    std::unique_ptr<ApplicationPanelHost> panelHost;
     std::unique_ptr<TavAudioProcessor> processor;
     std::unique_ptr<TavEditorWindow> editorWindow;
     std::unique_ptr<MediaWindow> mediaWindow;

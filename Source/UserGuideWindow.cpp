@@ -1,8 +1,7 @@
 #include "UserGuideWindow.h"
 
-#include "TavlinApplication.h"
-
-UserGuideWindow::UserGuideWindow()
+UserGuideWindow::UserGuideWindow (juce::ApplicationCommandManager& commandManager, WindowHost& host)
+    : TavDocumentWindow (commandManager, host)
 {
     setVisible (true);
 
@@ -14,9 +13,6 @@ UserGuideWindow::UserGuideWindow()
     centreWithSize (900, 740);
     setVisible (true);
     setUsingNativeTitleBar (true);
-
-    if (auto* app = TavlinApplication::getApp())
-        addKeyListener (app->getCommandManager().getKeyMappings());
 
     setName ("Tavlin User Guide");
 

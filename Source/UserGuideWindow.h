@@ -13,7 +13,7 @@
 class UserGuideWindow : public TavDocumentWindow
 {
 public:
-    UserGuideWindow();
+    UserGuideWindow (juce::ApplicationCommandManager& commandManager, WindowHost& host);
     ~UserGuideWindow() override;
 
     void closeButtonPressed() override;

@@ -2,7 +2,6 @@
 
 #include "FontFallback.h"
 #include "TavAudioProcessor.h"
-#include "TavUIEditor.h"
 #include "TavlinResources.h"
 
 #include "ZBuffer.h"
@@ -39,12 +38,9 @@ bool isUsable (const vesk::ZBuffer* buffer)
 }
 } // namespace
 
-WashWindowComponent::WashWindowComponent (TavUIEditor* ownerToUse)
-    : owner (ownerToUse), clock (&juce::Time::currentTimeMillis)
+WashWindowComponent::WashWindowComponent (TavAudioProcessor* processorToUse)
+    : processor (processorToUse), clock (&juce::Time::currentTimeMillis)
 {
-    if (owner != nullptr)
-        processor = dynamic_cast<TavAudioProcessor*> (owner->getAudioProcessor());
-
     image = juce::Image (juce::Image::ARGB, size, size, true);
     history = std::make_unique<std::atomic<float>[]> ((size_t) cells);
     profileColumn = std::make_unique<std::atomic<float>[]> ((size_t) size);

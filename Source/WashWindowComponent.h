@@ -14,7 +14,6 @@ class ZBuffer;
 }
 
 class TavAudioProcessor;
-class TavUIEditor;
 
 /** The wash window: a circular scrolling spectrogram of the noise-reduction bay, 196 x 196 pixels.
 
@@ -45,8 +44,8 @@ public:
     /** Timer ticks without a new column after which the timer stops until the next column. */
     static constexpr int idleTicksBeforeRest = 5;
 
-    /** Registers with the owner's processor (when there is one) and starts rendering every 300 ms. */
-    explicit WashWindowComponent (TavUIEditor* owner);
+    /** Registers with the processor (when there is one) and starts rendering every 300 ms. */
+    explicit WashWindowComponent (TavAudioProcessor* processor);
 
     /** Unregisters from the processor first, so that no column step runs into a dying window. */
     ~WashWindowComponent() override;
@@ -90,8 +89,7 @@ public:
 private:
     void handleAsyncUpdate() override;
 
-    TavUIEditor* owner;
-    TavAudioProcessor* processor = nullptr;
+    TavAudioProcessor* processor;
     juce::Image image;
     std::unique_ptr<juce::ImageComponent> overlay;
     // Written by the column step and read by the render at the same time; relaxed atomics keep that

@@ -54,6 +54,7 @@ struct FakeHost : public PanelHost
         double position = 0.0;
         bool mediaInPlayer = true;
         bool option = false;
+        int guides = 0; ///< user guides asked for
     };
 
     explicit FakeHost (State& s) : state (s) {}
@@ -67,6 +68,7 @@ struct FakeHost : public PanelHost
     double getPlayerPosition() override { return state.position; }
     bool canLearnFromPlayback() override { return state.mediaInPlayer; }
     bool isOptionKeyDown() override { return state.option; }
+    void showUserGuide() override { ++state.guides; }
 
     State& state;
 };

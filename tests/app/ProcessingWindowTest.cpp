@@ -1,5 +1,6 @@
 #include "EditorTestSupport.h"
 #include "LocalHttpServer.h"
+#include "NullWindowHost.h"
 #include "SocketWatch.h"
 #include "StandaloneTestMain.h"
 
@@ -50,7 +51,7 @@ protected:
             prefs.setHelpTips (helpTips);
         }
 
-        window = std::make_unique<TavEditorWindow> (processor);
+        window = std::make_unique<TavEditorWindow> (processor, commands, host, panelHost);
         // Shown, and the wash window's timer has rendered at least once.
         ASSERT_TRUE (waitFor ([this] { return window->isShowing() && panel().getWashWindow().getWriteColumn() > 0; }))
             << "the processing window never came up";
@@ -123,6 +124,10 @@ protected:
     juce::ScopedJuceInitialiser_GUI juce;
     ScopedSettingsFolder settings;
     TavAudioProcessor processor;
+    juce::ApplicationCommandManager commands;
+    tavlin::test::NullWindowHost host;
+    FakeHost::State transport;
+    FakeHost panelHost { transport };
     std::unique_ptr<TavEditorWindow> window;
 };
 

@@ -149,7 +149,7 @@ protected:
 
     void makePanel()
     {
-        panel = std::make_unique<RecorderComponent> (manager, preferences.get());
+        panel = std::make_unique<RecorderComponent> (manager, preferences.get(), nullptr);
         window = std::make_unique<juce::DocumentWindow> ("Recorder", juce::Colours::black, 0);
         window->setContentNonOwned (panel.get(), false);
         panel->setSize (780, 490);

@@ -32,7 +32,7 @@ protected:
 
         editor = std::make_unique<TavUIEditor> (processor, &processor.getProgress());
         editor->showPage (0);
-        panel().setHost (std::make_unique<FakeHost> (transport));
+        editor->setHost (&host);
         processor.addListener (&recorder);
     }
 
@@ -65,6 +65,7 @@ protected:
     ScopedSettingsFolder settings;
     P processor;
     FakeHost::State transport;
+    FakeHost host { transport };
     ParameterRecorder recorder;
     std::unique_ptr<TavUIEditor> editor;
 };

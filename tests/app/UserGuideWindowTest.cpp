@@ -2,6 +2,7 @@
 
 #include "UserGuideWindow.h"
 #include "MessageLoop.h"
+#include "NullWindowHost.h"
 #include "StandaloneTestMain.h"
 #include "UserGuidePages.h"
 
@@ -72,11 +73,13 @@ protected:
     }
 
     juce::ScopedJuceInitialiser_GUI juceInit;
+    juce::ApplicationCommandManager commands;
+    tavlin::test::NullWindowHost host;
 };
 
 TEST_F (UserGuideWindowTest, BrowsesTheLocalPagesAndGoesBack)
 {
-    UserGuideWindow window;
+    UserGuideWindow window (commands, host);
     EXPECT_EQ (window.getName(), "Tavlin User Guide");
     EXPECT_TRUE (window.isVisible());
     EXPECT_TRUE (window.isUsingNativeTitleBar());
@@ -118,7 +121,7 @@ TEST_F (UserGuideWindowTest, BrowsesTheLocalPagesAndGoesBack)
 
 TEST_F (UserGuideWindowTest, ClosingEndsThePageProcessAndShowingAgainReturnsToThePage)
 {
-    UserGuideWindow window;
+    UserGuideWindow window (commands, host);
     auto& browser = browserOf (window);
     ASSERT_TRUE (waitForPage (browser, UserGuidePages::getStartPage(), 1));
     clickLink (browser, "quickstart-link");
@@ -145,7 +148,7 @@ TEST_F (UserGuideWindowTest, ClosingEndsThePageProcessAndShowingAgainReturnsToTh
 
 TEST_F (UserGuideWindowTest, ClosingWhileThePageStillLoadsEndsItsProcessEveryTime)
 {
-    UserGuideWindow window;
+    UserGuideWindow window (commands, host);
 
     // Closed at once, while the page process starts, while it makes its window and while the page loads.
     for (const int afterMs : { 0, 1, 10, 40, 120, 300 })
@@ -171,7 +174,7 @@ TEST_F (UserGuideWindowTest, ClosingWhileThePageStillLoadsEndsItsProcessEveryTim
 
 TEST_F (UserGuideWindowTest, AWindowDestroyedFromOutsideIsShownAgainOnRequest)
 {
-    UserGuideWindow window;
+    UserGuideWindow window (commands, host);
     auto& browser = browserOf (window);
     ASSERT_TRUE (waitForPage (browser, UserGuidePages::getStartPage(), 1));
     const auto pageProcess = browser.getPageProcessID();
@@ -198,7 +201,7 @@ TEST_F (UserGuideWindowTest, AWindowDestroyedFromOutsideIsShownAgainOnRequest)
 
 TEST_F (UserGuideWindowTest, AQuickStartRightAfterOpeningIsTheFirstPage)
 {
-    UserGuideWindow window;
+    UserGuideWindow window (commands, host);
     window.showQuickStart();
 
     auto& browser = browserOf (window);

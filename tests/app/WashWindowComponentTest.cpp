@@ -253,7 +253,9 @@ TEST_F (WashWindowComponentTest, OneColumnOfHeatColours)
 /** Counts the column steps that reach it. */
 struct CountingWashWindow : public WashWindowComponent
 {
-    CountingWashWindow (TavUIEditor* owner, std::atomic<int>& c) : WashWindowComponent (owner), count (c) {}
+    CountingWashWindow (TavAudioProcessor* processor, std::atomic<int>& c) : WashWindowComponent (processor), count (c)
+    {
+    }
 
     void pushSpectrumColumn() override
     {
@@ -289,7 +291,7 @@ TEST_F (WashWindowComponentTest, NoColumnStepReachesADestroyedWindow)
     for (int round = 0; round < 40; ++round)
     {
         std::atomic<int> steps { 0 };
-        auto window = std::make_unique<CountingWashWindow> (editor.get(), steps);
+        auto window = std::make_unique<CountingWashWindow> (&processor, steps);
 
         while (steps.load() < 3)
             std::this_thread::yield();
