@@ -1,10 +1,11 @@
 #include "MediaControlsComponent.h"
 
+#include "RecorderComponent.h"
 #include "TransportComponent.h"
 
 MediaControlsComponent::MediaControlsComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences,
                                                 TavAudioProcessor& processor,
-                                                RecorderComponent::RecordingStopped onRecordingStopped)
+                                                std::function<void (const juce::File& recording)> onRecordingStopped)
 {
     recorderPanel = std::make_unique<RecorderComponent> (deviceManager, preferences, std::move (onRecordingStopped));
     transport = std::make_unique<TransportComponent> (processor);

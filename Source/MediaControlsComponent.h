@@ -1,12 +1,12 @@
 #pragma once
 
-#include "RecorderComponent.h"
-
 #include <juce_audio_devices/juce_audio_devices.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <functional>
 #include <memory>
 
+class RecorderComponent;
 class TavAudioProcessor;
 class TavPreferences;
 class TransportComponent;
@@ -19,7 +19,8 @@ class MediaControlsComponent : public juce::Component
 public:
     /** The transport bar plays through processor; the recorder tells onRecordingStopped of each recording. */
     MediaControlsComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences,
-                            TavAudioProcessor& processor, RecorderComponent::RecordingStopped onRecordingStopped);
+                            TavAudioProcessor& processor,
+                            std::function<void (const juce::File& recording)> onRecordingStopped);
     ~MediaControlsComponent() override;
 
     void paint (juce::Graphics&) override;
