@@ -4,11 +4,11 @@
 #include "SharePicker.h"
 #include "TavAudioTapProcessor.h"
 
+#include "gui/VideoFrameComponent.h"
 #include "media/MediaAsset.h"
 #include "media/MediaComposition.h"
 #include "media/MediaExportSession.h"
 #include "media/MediaPlayer.h"
-#include "media/VideoFrameComponent.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "desktop/WebViewProcess.h"
+#include "gui/WebViewProcess.h"
 
 #include <juce_gui_extra/juce_gui_extra.h>
 

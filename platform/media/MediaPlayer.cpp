@@ -203,7 +203,7 @@ void MediaPlayer::removeItemEndObserver (int token)
     endObservers.erase (token);
 }
 
-juce::Image MediaPlayer::getCurrentVideoFrame()
+VideoPicture MediaPlayer::getCurrentVideoFrame()
 {
     if (item == nullptr || !engine.hasVideo())
         return {};

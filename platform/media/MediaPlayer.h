@@ -74,7 +74,7 @@ public:
     ActionAtItemEnd getActionAtItemEnd() const { return actionAtEnd; }
 
     /** The picture for the current time, null for audio-only media or before the first frame. */
-    juce::Image getCurrentVideoFrame();
+    VideoPicture getCurrentVideoFrame();
 
     PlayerRenderEngine& getEngine() { return engine; }
 

@@ -383,9 +383,9 @@ bool PlayerRenderEngine::renderBlock()
     return true;
 }
 
-juce::Image PlayerRenderEngine::getVideoFrame (double timelineSeconds)
+VideoPicture PlayerRenderEngine::getVideoFrame (double timelineSeconds)
 {
-    return video != nullptr ? video->getFrame (timelineSeconds) : juce::Image();
+    return video != nullptr ? video->getFrame (timelineSeconds) : VideoPicture();
 }
 
 void PlayerRenderEngine::run()

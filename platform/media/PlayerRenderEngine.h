@@ -77,7 +77,7 @@ public:
     void readOutput (float* const* destination, int numChannels, int numFrames);
 
     /** The picture showing at a time on the composition's timeline; null before the first frame. */
-    juce::Image getVideoFrame (double timelineSeconds);
+    VideoPicture getVideoFrame (double timelineSeconds);
     bool hasVideo() const { return video != nullptr; }
 
     /** True while the picture of the latest seek is still being decoded. */

@@ -22,7 +22,7 @@ PlayerVideoRenderer::PlayerVideoRenderer (std::unique_ptr<VideoFrameDecoder> d, 
       sourceEnd (sourceEndSeconds), clock (std::move (clockSeconds))
 {
     maxAhead = framesAheadFor (decoder->getWidth(), decoder->getHeight());
-    decoder->setImageMaker ([this] (int width, int height) { return makeImage (width, height); });
+    decoder->setPictureMaker ([this] (int width, int height) { return makePicture (width, height); });
     startThread();
 }
 
@@ -53,32 +53,32 @@ bool PlayerVideoRenderer::isSeeking() const
     return served != requested.load();
 }
 
-juce::Image PlayerVideoRenderer::getFrame (double timelineSeconds)
+VideoPicture PlayerVideoRenderer::getFrame (double timelineSeconds)
 {
     const juce::ScopedLock sl (lock);
 
     while (!queue.empty() && queue.front().seconds <= timelineSeconds + epsilon)
     {
-        shown = std::move (queue.front().image);
+        shown = std::move (queue.front().picture);
         queue.pop_front();
     }
 
     return shown;
 }
 
-juce::Image PlayerVideoRenderer::makeImage (int width, int height)
+VideoPicture PlayerVideoRenderer::makePicture (int width, int height)
 {
     // The queue, the one shown, the one a view holds, the one being written, and one to spare.
     const size_t poolSize = maxAhead + 4;
 
-    for (auto& image : pool)
-        if (image.getReferenceCount() == 1 && image.getWidth() == width && image.getHeight() == height)
-            return image;
+    for (auto& picture : pool)
+        if (picture.getReferenceCount() == 1 && picture.getWidth() == width && picture.getHeight() == height)
+            return picture;
 
     if (pool.size() >= poolSize)
     {
-        const auto unused = std::find_if (pool.begin(), pool.end(),
-                                          [] (const juce::Image& image) { return image.getReferenceCount() == 1; });
+        const auto unused = std::find_if (
+            pool.begin(), pool.end(), [] (const VideoPicture& picture) { return picture.getReferenceCount() == 1; });
 
         if (unused == pool.end())
             return {}; // all in use: the decoder makes a new one
@@ -86,7 +86,7 @@ juce::Image PlayerVideoRenderer::makeImage (int width, int height)
         pool.erase (unused);
     }
 
-    pool.emplace_back (juce::Image::ARGB, width, height, false);
+    pool.emplace_back (width, height);
     return pool.back();
 }
 
@@ -100,14 +100,14 @@ void PlayerVideoRenderer::serveSeek (uint32_t generation, double target)
         return;
 
     // The frame showing at the time, if one starts by then; the frames after it follow as the clock runs.
-    juce::Image image;
+    VideoPicture picture;
     double at = 0.0;
 
     if (readable && decoder->peekNextSeconds (at) && at + shift <= target + epsilon && at < sourceEnd)
     {
         VideoFrameDecoder::Frame frame;
         readable = decoder->next (frame);
-        image = std::move (frame.image);
+        picture = std::move (frame.picture);
     }
 
     const juce::ScopedLock sl (lock);
@@ -115,7 +115,7 @@ void PlayerVideoRenderer::serveSeek (uint32_t generation, double target)
     if (requested.load() == generation)
     {
         queue.clear();
-        shown = std::move (image);
+        shown = std::move (picture);
         ended = !readable;
         served = generation;
     }

@@ -14,7 +14,7 @@ namespace tavlin::media
 
     Seeks never make the caller wait: the picture shown before a seek stays until the frame at the new time
     is ready, and a newer seek abandons an older one. Only frames that will be shown are converted to
-    images: a seek decodes its way from the key frame without converting, and frames the clock has already
+    pictures: a seek decodes its way from the key frame without converting, and frames the clock has already
     passed are dropped without being converted.
 
     Frames carry the times of the source file's own clock: one starting at s shows from s + shift on the
@@ -33,7 +33,7 @@ public:
     void seek (double timelineSeconds);
 
     /** The picture showing at a timeline time, as far as it is decoded; null before the first frame. */
-    juce::Image getFrame (double timelineSeconds);
+    VideoPicture getFrame (double timelineSeconds);
 
     /** True until the picture of the latest seek is ready. */
     bool isSeeking() const;
@@ -43,23 +43,23 @@ private:
     void serveSeek (uint32_t generation, double target);
     bool decodeAhead (uint32_t generation);
     bool isStale (uint32_t generation) const { return requested.load() != generation || threadShouldExit(); }
-    juce::Image makeImage (int width, int height);
+    VideoPicture makePicture (int width, int height);
 
     std::unique_ptr<VideoFrameDecoder> decoder; // used by the thread only
     const double shift, sourceStart, sourceEnd;
     const std::function<double()> clock;
     size_t maxAhead = 2;
 
-    // Pictures are written into images nobody else holds any more: large ones are neither allocated nor
+    // Frames are written into pictures nobody else holds any more: large ones are neither allocated nor
     // freed per frame, and letting go of one (on any thread) only drops a reference.
-    std::vector<juce::Image> pool; // used by the thread only
+    std::vector<VideoPicture> pool; // used by the thread only
 
     juce::CriticalSection lock;
     std::atomic<uint32_t> requested { 0 };
     double requestedTime = 0.0; // with lock
     uint32_t served = 0; // with lock
     std::deque<VideoFrameDecoder::Frame> queue; // with lock; frames after the one shown, on the timeline
-    juce::Image shown; // with lock
+    VideoPicture shown; // with lock
     bool ended = false; // with lock
 
     JUCE_DECLARE_NON_COPYABLE (PlayerVideoRenderer)

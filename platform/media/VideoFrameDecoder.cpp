@@ -5,9 +5,8 @@ namespace tavlin::media
 
 namespace
 {
-/** Copies a BGRA picture into an image of the rotated size, turned clockwise by quarterTurns. */
-void copyTurned (const uint8_t* source, int sourceStride, int w, int h, int quarterTurns,
-                 const juce::Image::BitmapData& target)
+/** Copies a BGRA picture into a picture of the rotated size, turned clockwise by quarterTurns. */
+void copyTurned (const uint8_t* source, int sourceStride, int w, int h, int quarterTurns, VideoPicture& target)
 {
     if (quarterTurns == 0)
     {
@@ -37,7 +36,7 @@ void copyTurned (const uint8_t* source, int sourceStride, int w, int h, int quar
                     else
                         tx2 = y, ty2 = w - 1 - x;
 
-                    std::memcpy (target.getPixelPointer (tx2, ty2), row + x, 4);
+                    std::memcpy (target.getLinePointer (ty2) + (size_t) tx2 * VideoPicture::bytesPerPixel, row + x, 4);
                 }
             }
 }
@@ -138,7 +137,7 @@ double VideoFrameDecoder::secondsOf (const AVFrame& decoded) const
     return ts == AV_NOPTS_VALUE ? 0.0 : (double) ts * av_q2d (stream->time_base);
 }
 
-bool VideoFrameDecoder::convert (const AVFrame& source, juce::Image& image)
+bool VideoFrameDecoder::convert (const AVFrame& source, VideoPicture& picture)
 {
     const int w = source.width, h = source.height;
 
@@ -152,7 +151,7 @@ bool VideoFrameDecoder::convert (const AVFrame& source, juce::Image& image)
         return false;
 
     // The scaler writes whole blocks of pixels past the end of a row: it gets a frame padded and aligned by
-    // the library's own allocator, and the image only the picture.
+    // the library's own allocator, and the picture only its pixels.
     if (scaled == nullptr || scaled->width != w || scaled->height != h)
     {
         scaled.reset (av_frame_alloc());
@@ -175,15 +174,13 @@ bool VideoFrameDecoder::convert (const AVFrame& source, juce::Image& image)
         return false;
 
     const bool turned = quarterTurns % 2 != 0;
-    const int imageWidth = turned ? h : w, imageHeight = turned ? w : h;
-    image = imageMaker != nullptr ? imageMaker (imageWidth, imageHeight) : juce::Image();
+    const int pictureWidth = turned ? h : w, pictureHeight = turned ? w : h;
+    picture = pictureMaker != nullptr ? pictureMaker (pictureWidth, pictureHeight) : VideoPicture();
 
-    if (!image.isValid() || image.getWidth() != imageWidth || image.getHeight() != imageHeight
-        || image.getFormat() != juce::Image::ARGB)
-        image = juce::Image (juce::Image::ARGB, imageWidth, imageHeight, false);
+    if (!picture.isValid() || picture.getWidth() != pictureWidth || picture.getHeight() != pictureHeight)
+        picture = VideoPicture (pictureWidth, pictureHeight);
 
-    const juce::Image::BitmapData bitmap (image, juce::Image::BitmapData::writeOnly);
-    copyTurned (scaled->data[0], scaled->linesize[0], w, h, quarterTurns, bitmap);
+    copyTurned (scaled->data[0], scaled->linesize[0], w, h, quarterTurns, picture);
     return true;
 }
 
@@ -195,7 +192,7 @@ bool VideoFrameDecoder::next (Frame& frame)
     FramePtr decoded = std::move (ahead.front());
     ahead.pop_front();
     frame.seconds = secondsOf (*decoded);
-    return convert (*decoded, frame.image);
+    return convert (*decoded, frame.picture);
 }
 
 bool VideoFrameDecoder::peekNextSeconds (double& seconds)

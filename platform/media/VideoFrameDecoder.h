@@ -1,8 +1,7 @@
 #pragma once
 
 #include "MediaInput.h"
-
-#include <juce_graphics/juce_graphics.h>
+#include "VideoPicture.h"
 
 #include <deque>
 #include <functional>
@@ -11,10 +10,10 @@ namespace tavlin::media
 {
 
 /**
-    Decodes one video stream, in presentation order, into juce::Images (ARGB) shown upright: a picture meant
-    to be shown rotated (by 90, 180 or 270 degrees clockwise) is turned, so its size is the rotated one.
+    Decodes one video stream, in presentation order, into pictures shown upright: a picture meant to be shown
+    rotated (by 90, 180 or 270 degrees clockwise) is turned, so its size is the rotated one.
 
-    Frames are decoded ahead without being converted; only the frames handed out by next() become images,
+    Frames are decoded ahead without being converted; only the frames handed out by next() become pictures,
     so a seek or a skip converts nothing it passes over.
 */
 class VideoFrameDecoder
@@ -22,7 +21,7 @@ class VideoFrameDecoder
 public:
     struct Frame
     {
-        juce::Image image;
+        VideoPicture picture;
         double seconds = 0.0; // presentation time on the source's own clock
     };
 
@@ -48,8 +47,11 @@ public:
     /** Start time of the next frame, decoding it when needed; false at the end of the stream. */
     bool peekNextSeconds (double& seconds);
 
-    /** Where the images of converted frames come from (by default, new ones): they are written whole. */
-    void setImageMaker (std::function<juce::Image (int width, int height)> maker) { imageMaker = std::move (maker); }
+    /** Where the pictures of converted frames come from (by default, new ones): they are written whole. */
+    void setPictureMaker (std::function<VideoPicture (int width, int height)> maker)
+    {
+        pictureMaker = std::move (maker);
+    }
 
     /** Width and height of the frames handed out (rotated). */
     int getWidth() const { return quarterTurns % 2 != 0 ? codec->height : codec->width; }
@@ -58,7 +60,7 @@ public:
 private:
     VideoFrameDecoder() = default;
     bool decode (AVFrame& into);
-    bool convert (const AVFrame& source, juce::Image& image);
+    bool convert (const AVFrame& source, VideoPicture& picture);
     bool fillAhead (size_t count);
     double secondsOf (const AVFrame& decoded) const;
 
@@ -68,7 +70,7 @@ private:
     ScalerPtr scaler;
     PacketPtr packet;
     FramePtr scaled;
-    std::function<juce::Image (int, int)> imageMaker;
+    std::function<VideoPicture (int, int)> pictureMaker;
     int quarterTurns = 0;
     bool endOfInput = false;
     std::deque<FramePtr> ahead; // decoded, not yet converted

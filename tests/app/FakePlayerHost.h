@@ -7,6 +7,7 @@
 #include "PlayerHost.h"
 #include "TavAudioProcessor.h"
 
+#include "gui/VideoPictureImage.h"
 #include "media/FFmpegAudioFormat.h"
 
 #include <functional>
@@ -179,8 +180,9 @@ inline bool makeFlashAndBeepMovie (const juce::File& file, double flashSeconds, 
 }
 
 /** True for the flash of a flash movie: a picture white in its middle. */
-inline bool isWhite (const juce::Image& image)
+inline bool isWhite (const tavlin::media::VideoPicture& picture)
 {
+    const auto image = tavlin::media::toImage (picture);
     return image.isValid() && image.getPixelAt (image.getWidth() / 2, image.getHeight() / 2).getBrightness() > 0.8f;
 }
 

@@ -19,6 +19,8 @@
 #include "TemporaryFiles.h"
 #include "TransportComponent.h"
 
+#include "gui/VideoPictureImage.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -197,7 +199,7 @@ TEST_F (MediaWindowTest, OpensAMovieNamedByALaterLaunchAndPlaysItThroughTheProce
             loudest = std::max (loudest, processor.getOutputMeter().level[0].load());
 
             if (!firstFrame.isValid())
-                firstFrame = player().getPlayer()->getCurrentVideoFrame().createCopy();
+                firstFrame = toImage (player().getPlayer()->getCurrentVideoFrame()).createCopy();
 
             return view().getCurrentTime() > 2.0 && loudest > 0.05f;
         },
@@ -217,7 +219,7 @@ TEST_F (MediaWindowTest, OpensAMovieNamedByALaterLaunchAndPlaysItThroughTheProce
                                                                       {}, {}, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, &notice,
                                                                       &notice, {}, {}, {}, 1, false));
     EXPECT_FALSE (notice.isVisible());
-    const auto laterFrame = player().getPlayer()->getCurrentVideoFrame();
+    const auto laterFrame = toImage (player().getPlayer()->getCurrentVideoFrame());
     ASSERT_TRUE (firstFrame.isValid());
     ASSERT_TRUE (laterFrame.isValid());
     EXPECT_EQ (laterFrame.getWidth(), 640);

@@ -1,8 +1,8 @@
 #include "DelayGainTap.h"
 #include "MediaFixtures.h"
 
+#include "gui/VideoFrameComponent.h"
 #include "media/MediaPlayer.h"
-#include "media/VideoFrameComponent.h"
 #include "media/VideoFrameDecoder.h"
 
 using namespace tavlin::media;
@@ -268,7 +268,7 @@ TEST_F (MediaPlayerFixture, ShowsThePictureByTheClockPlusTheVideoOffset)
     {
         player.seekToTime (MediaTime::fromSeconds (seconds, 1000));
         EXPECT_TRUE (pumpUntil ([&] { return !player.getEngine().isVideoSeeking(); }, 3000));
-        return player.getCurrentVideoFrame();
+        return toImage (player.getCurrentVideoFrame());
     };
 
     seekAndWait (offset + 0.5);
@@ -282,7 +282,7 @@ TEST_F (MediaPlayerFixture, ShowsThePictureByTheClockPlusTheVideoOffset)
         ASSERT_EQ (shown.getWidth(), 160);
         ASSERT_EQ (shown.getHeight(), 120);
 
-        const auto& expected = frames[(size_t) k].image;
+        const auto expected = toImage (frames[(size_t) k].picture);
         int differing = 0;
 
         for (int y = 0; y < 120; y += 7)
@@ -297,7 +297,7 @@ TEST_F (MediaPlayerFixture, ShowsThePictureByTheClockPlusTheVideoOffset)
     view.setBounds (0, 0, 160, 120);
     view.refresh();
     const auto snapshot = view.createComponentSnapshot (view.getLocalBounds(), true, 1.0f);
-    const auto current = player.getCurrentVideoFrame();
+    const auto current = toImage (player.getCurrentVideoFrame());
     ASSERT_TRUE (current.isValid());
     EXPECT_EQ (snapshot.getPixelAt (80, 60), current.getPixelAt (80, 60));
     EXPECT_EQ (snapshot.getPixelAt (10, 100), current.getPixelAt (10, 100));
@@ -332,6 +332,7 @@ TEST_F (MediaPlayerFixture, TheItemEndsWithTheCompositionSoTheDelayedPictureAndS
         last = frame;
 
     const auto lastShownFrom = (int64_t) std::ceil ((last.seconds * rate)) + delay;
+    const auto lastImage = toImage (last.picture);
 
     MediaPlayer player (nullptr, MediaPlayer::Output::manual);
     tavlin::test::DelayGainTap client (delay, 1.0f);
@@ -363,9 +364,9 @@ TEST_F (MediaPlayerFixture, TheItemEndsWithTheCompositionSoTheDelayedPictureAndS
         else if (engine.getPosition() >= lastShownFrom)
             for (int wait = 0; wait < 3000 && !lastFrameShown; wait += 5)
             {
-                const auto shown = player.getCurrentVideoFrame();
-                lastFrameShown = shown.isValid() && shown.getPixelAt (80, 60) == last.image.getPixelAt (80, 60)
-                                 && shown.getPixelAt (20, 100) == last.image.getPixelAt (20, 100);
+                const auto shown = toImage (player.getCurrentVideoFrame());
+                lastFrameShown = shown.isValid() && shown.getPixelAt (80, 60) == lastImage.getPixelAt (80, 60)
+                                 && shown.getPixelAt (20, 100) == lastImage.getPixelAt (20, 100);
                 if (!lastFrameShown)
                     juce::Thread::sleep (5);
             }

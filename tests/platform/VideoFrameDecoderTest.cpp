@@ -4,9 +4,9 @@
 
 #include "MediaFixtures.h"
 
+#include "gui/VideoFrameComponent.h"
 #include "media/MediaExportSession.h"
 #include "media/MediaPlayer.h"
-#include "media/VideoFrameComponent.h"
 #include "media/VideoFrameDecoder.h"
 
 #include <MessageLoop.h>
@@ -86,8 +86,8 @@ TEST_P (VideoSizes, DecodesSeeksAndShowsEveryFrameAtItsOwnSize)
 
     while (decoder->next (frame))
     {
-        ASSERT_EQ (frame.image.getWidth(), width);
-        ASSERT_EQ (frame.image.getHeight(), height);
+        ASSERT_EQ (frame.picture.getWidth(), width);
+        ASSERT_EQ (frame.picture.getHeight(), height);
         frames.push_back (frame);
     }
 
@@ -99,7 +99,8 @@ TEST_P (VideoSizes, DecodesSeeksAndShowsEveryFrameAtItsOwnSize)
 
         if (k > 0)
         {
-            EXPECT_GT (centreBrightness (frames[(size_t) k].image), centreBrightness (frames[(size_t) k - 1].image))
+            EXPECT_GT (centreBrightness (toImage (frames[(size_t) k].picture)),
+                       centreBrightness (toImage (frames[(size_t) k - 1].picture)))
                 << "frame " << k;
         }
     }
@@ -110,12 +111,12 @@ TEST_P (VideoSizes, DecodesSeeksAndShowsEveryFrameAtItsOwnSize)
         SCOPED_TRACE ("seek to frame " + std::to_string (k));
         ASSERT_TRUE (decoder->seek ((k + 0.5) / framesPerSecond));
         ASSERT_TRUE (decoder->next (frame));
-        EXPECT_TRUE (samePixels (frame.image, frames[(size_t) k].image));
+        EXPECT_TRUE (samePixels (toImage (frame.picture), toImage (frames[(size_t) k].picture)));
 
         if (k + 1 < frameCount)
         {
             ASSERT_TRUE (decoder->next (frame));
-            EXPECT_TRUE (samePixels (frame.image, frames[(size_t) k + 1].image));
+            EXPECT_TRUE (samePixels (toImage (frame.picture), toImage (frames[(size_t) k + 1].picture)));
         }
     }
 
@@ -131,7 +132,12 @@ TEST_P (VideoSizes, DecodesSeeksAndShowsEveryFrameAtItsOwnSize)
         player.seekToTime (MediaTime::make (2 * k + 1, 2 * framesPerSecond));
         juce::Image shown;
         ASSERT_TRUE (tavlin::test::runMessageLoopUntil (
-            [&] { return samePixels (shown = player.getCurrentVideoFrame(), frames[(size_t) k].image); }, 10000))
+            [&]
+            {
+                shown = toImage (player.getCurrentVideoFrame());
+                return samePixels (shown, toImage (frames[(size_t) k].picture));
+            },
+            10000))
             << "the frame at the clock never arrived";
 
         VideoFrameComponent view (player);
@@ -223,7 +229,7 @@ TEST (VideoRotation, PicturesAreShownUprightAtTheirRotatedSize)
         ASSERT_TRUE (tavlin::test::runMessageLoopUntil (
             [&] { return !player.getEngine().isVideoSeeking() && player.getCurrentVideoFrame().isValid(); }, 10000));
 
-        const auto shown = player.getCurrentVideoFrame();
+        const auto shown = toImage (player.getCurrentVideoFrame());
         ASSERT_EQ (shown.getWidth(), shownWidth);
         ASSERT_EQ (shown.getHeight(), shownHeight);
 

@@ -26,12 +26,18 @@ int historyLength (int blockSize)
 {
     return 7 * blockSize + 1552;
 }
+
+// Room for the window to slide on by several blocks before it is moved back to the start.
+int storageLength (int blockSize)
+{
+    return historyLength (blockSize) + std::max (blockSize, std::min (4 * blockSize, 16384));
+}
 } // namespace
 
 ZClickProcessor::ZClickProcessor (int newBlockSize, float newSampleRate)
     : sampleRate (newSampleRate), blockSize (checkedBlockSize (newBlockSize)),
-      history (std::make_unique<ZBuffer> (historyLength (blockSize), "ZBuffer")),
-      flags (std::make_unique<ZBuffer> (historyLength (blockSize), "ZBuffer")),
+      history (std::make_unique<ZBuffer> (storageLength (blockSize), "ZBuffer")),
+      flags (std::make_unique<ZBuffer> (storageLength (blockSize), "ZBuffer")),
       latency ((unsigned) (6 * blockSize + 776)), writePosition (6 * blockSize + 1420)
 {
 }
@@ -47,6 +53,7 @@ void ZClickProcessor::reset()
 {
     history->clear();
     flags->clear();
+    windowStart = 0;
     blockPeaks.fill (0.0f);
     sortScratch.fill (0.0f);
 }
@@ -80,9 +87,8 @@ void ZClickProcessor::process (ZBuffer& in, ZBuffer& out, int count)
 
 void ZClickProcessor::processBlock (const float* input, float* output, int n)
 {
-    auto* h = history->getData();
-    auto* f = flags->getData();
-    const auto length = history->getLength();
+    auto* h = history->getData() + windowStart;
+    auto* f = flags->getData() + windowStart;
 
     std::memmove (h + writePosition, input, sizeof (float) * (size_t) n);
 
@@ -163,9 +169,27 @@ void ZClickProcessor::processBlock (const float* input, float* output, int n)
 
     std::memcpy (output, h + outputPosition, sizeof (float) * (size_t) n);
 
-    std::memmove (h, h + n, sizeof (float) * (size_t) (length - n));
-    std::memmove (f, f + n, sizeof (float) * (size_t) (length - n));
+    slideWindow (n);
     std::copy (blockPeaks.begin() + 1, blockPeaks.end(), blockPeaks.begin());
+}
+
+void ZClickProcessor::slideWindow (int n)
+{
+    // The window moves on by n samples, as a shift of its contents down by n would: every sample to
+    // the same place relative to the window, and the last n places keeping what they held.
+    const auto length = historyLength (blockSize);
+
+    if (windowStart + n + length > history->getLength())
+    {
+        std::memmove (history->getData(), history->getData() + windowStart, sizeof (float) * (size_t) length);
+        std::memmove (flags->getData(), flags->getData() + windowStart, sizeof (float) * (size_t) length);
+        windowStart = 0;
+    }
+
+    for (auto* x : { history->getData() + windowStart, flags->getData() + windowStart })
+        std::memcpy (x + length, x + length - n, sizeof (float) * (size_t) n);
+
+    windowStart += n;
 }
 
 void ZClickProcessor::repair (float* h, int c, int e) const noexcept

@@ -65,6 +65,7 @@ public:
     float sampleRate;
 
 private:
+    void slideWindow (int n);
     void processBlock (const float* input, float* output, int n);
     void repair (float* h, int c, int e) const noexcept;
 
@@ -73,8 +74,10 @@ private:
 
     int blockSize;
     float thresholdRatio = 1.0f;
+    // Storage for a window of history and flags that slides on by a block per call.
     std::unique_ptr<ZBuffer> history;
     std::unique_ptr<ZBuffer> flags;
+    int windowStart = 0;
     std::array<float, peakWindow> blockPeaks {};
     std::array<float, peakWindow> sortScratch {};
     unsigned latency;

@@ -145,14 +145,7 @@ ZCrackleProcessor::Block ZCrackleProcessor::startBlock (const float* input, int 
 
 inline void ZCrackleProcessor::predictSample (const Block& block, int i)
 {
-    auto* h = block.h;
-    auto* d = block.d;
-    auto* w = block.w;
-    auto* errors = block.errors;
-    auto* predicted = block.predicted;
-    auto* steady = block.steady;
-    auto* sw = block.sw;
-    const auto mu = block.mu;
+    const auto& [h, d, w, errors, predicted, steady, sw, mu, learned, steadyLearned, learnedEnvelope] = block;
 
     float p = 0.0f, energy = 0.0f, steadyPrediction = 0.0f;
 
@@ -194,17 +187,8 @@ inline void ZCrackleProcessor::predictSample (const Block& block, int i)
 
 void ZCrackleProcessor::finishBlock (const Block& block, float* output, int n)
 {
-    auto* h = block.h;
-    auto* d = block.d;
-    auto* w = block.w;
-    auto* errors = block.errors;
-    auto* predicted = block.predicted;
-    auto* steady = block.steady;
-    auto* sw = block.sw;
+    const auto& [h, d, w, errors, predicted, steady, sw, mu, learned, steadyLearned, learnedEnvelope] = block;
     const auto length = history->getLength();
-    const auto& learned = block.learned;
-    const auto& steadyLearned = block.steadyLearned;
-    const auto learnedEnvelope = block.learnedEnvelope;
 
     // Repair scan over the burst edges c: the last undetected sample before each run.
     const int scanStart = scanOrigin + rampLength;

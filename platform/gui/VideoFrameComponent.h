@@ -1,6 +1,8 @@
 #pragma once
 
-#include "MediaPlayer.h"
+#include "VideoPictureImage.h"
+
+#include "media/MediaPlayer.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -16,11 +18,12 @@ public:
     /** Takes the current frame now (the timer does this on its own). */
     void refresh()
     {
-        auto frame = player.getCurrentVideoFrame();
+        auto picture = player.getCurrentVideoFrame();
 
-        if (frame != shown)
+        if (picture != shownPicture)
         {
-            shown = frame;
+            shownPicture = picture;
+            shown = toImage (picture);
             repaint();
         }
     }
@@ -37,7 +40,8 @@ private:
     void timerCallback() override { refresh(); }
 
     MediaPlayer& player;
-    juce::Image shown;
+    VideoPicture shownPicture;
+    juce::Image shown; // shares shownPicture's pixels
 
     JUCE_DECLARE_NON_COPYABLE (VideoFrameComponent)
 };
