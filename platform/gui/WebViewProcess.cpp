@@ -1,5 +1,6 @@
 #include "WebViewProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tavlin::desktop
 {
@@ -62,6 +64,53 @@ void endAndReap (int pid)
     ::kill (pid, SIGKILL);
     reap (pid, 5000);
 }
+/** Keeps the views of ended page processes for a while before deleting them.
+
+    The framework's embedding component answers some window events with a call it posts to itself; when it
+    is deleted before that call has run, the call reaches freed memory. A retired view is hidden, taken off
+    its parent and kept until its posted calls have long run, and the rest are deleted at shutdown while the
+    display is still open.
+*/
+class RetiredViews : private juce::DeletedAtShutdown
+{
+public:
+    ~RetiredViews() override { clearSingletonInstance(); }
+
+    static void retire (std::unique_ptr<juce::XEmbedComponent> view)
+    {
+        if (view == nullptr)
+            return;
+
+        view->setVisible (false);
+
+        if (auto* parent = view->getParentComponent())
+            parent->removeChildComponent (view.get());
+
+        auto& views = getInstance()->views;
+        const auto now = juce::Time::getMillisecondCounter();
+
+        views.erase (std::remove_if (views.begin(), views.end(),
+                                     [now] (const Retired& r) { return now - r.retiredAt > keepMs; }),
+                     views.end());
+        views.push_back ({ std::move (view), now });
+    }
+
+    JUCE_DECLARE_SINGLETON_SINGLETHREADED_MINIMAL (RetiredViews)
+
+private:
+    /** Far longer than a posted call waits for the message thread, in ms. */
+    static constexpr juce::uint32 keepMs = 10000;
+
+    struct Retired
+    {
+        std::unique_ptr<juce::XEmbedComponent> view;
+        juce::uint32 retiredAt;
+    };
+
+    std::vector<Retired> views;
+};
+
+JUCE_IMPLEMENT_SINGLETON (RetiredViews)
 } // namespace
 
 struct WebViewProcess::Shared
@@ -141,7 +190,7 @@ WebViewProcess::WebViewProcess (Callbacks callbacksToUse)
 WebViewProcess::~WebViewProcess()
 {
     shared->owner = nullptr; // answers still queued for the message thread are dropped
-    view.reset(); // lets the page's window go back to the display before its process ends
+    RetiredViews::retire (std::move (view)); // hidden before its process ends
     endProcess();
 
     if (reader.joinable())
@@ -349,7 +398,7 @@ void WebViewProcess::handleEnd()
         return;
 
     ended = true;
-    view.reset();
+    RetiredViews::retire (std::move (view));
     endAndReap (pid);
     pid = 0;
 
