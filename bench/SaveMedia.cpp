@@ -83,12 +83,6 @@ public:
         warnings.add ("Not ready: " + reason);
     }
 
-    void audioWriteFinished (const juce::File&, bool succeeded, const juce::String& error) override
-    {
-        if (!succeeded)
-            warnings.add ("Error writing to file...: " + error);
-    }
-
     bool isDocumentChanged() override { return false; }
     void setDocumentChanged (bool) override {}
     juce::Result closeMediaDocument() override { return juce::Result::ok(); }
