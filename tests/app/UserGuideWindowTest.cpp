@@ -193,8 +193,12 @@ TEST_F (UserGuideWindowTest, AWindowDestroyedFromOutsideIsShownAgainOnRequest)
     auto& again = browserOf (window);
     ASSERT_TRUE (waitForPage (again, UserGuidePages::getStartPage(), 1));
 
-    // Destroyed while hidden, it is shown again all the same.
-    window.closeButtonPressed();
+    // Destroyed from outside once more, it comes back once more.
+    const auto secondProcess = again.getPageProcessID();
+    ASSERT_TRUE (destroyFromOutside (window));
+    ASSERT_TRUE (tavlin::test::runMessageLoopUntil ([&] { return !window.isVisible(); }, 20000))
+        << "the guide never noticed";
+    EXPECT_FALSE (processExists (secondProcess));
     window.showGuide();
     ASSERT_TRUE (waitForPage (browserOf (window), UserGuidePages::getStartPage(), 1));
 }
