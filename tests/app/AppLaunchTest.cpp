@@ -150,6 +150,9 @@ bool waitForWindow (const juce::String& name, int limitMs = 20000)
     return false;
 }
 
+// The system's temporary folder as the test program found it, before any test pointed TMPDIR elsewhere.
+const juce::File systemTemp = juce::File::getSpecialLocation (juce::File::tempDirectory);
+
 juce::File programFile()
 {
     return juce::File::getSpecialLocation (juce::File::currentExecutableFile)
@@ -291,7 +294,7 @@ TEST (AppLaunchTest, AQuitEndsTheProgramAfterTheGuideWindowWasDestroyedFromOutsi
     for (const auto& quit : quits)
     {
         SCOPED_TRACE (quit.how);
-        const auto root = juce::File::createTempFile ("guide-quit");
+        const auto root = systemTemp.getNonexistentChildFile ("guide-quit", {}, false);
         ASSERT_TRUE (root.createDirectory());
         useFreshFolders (root);
         const auto clip = root.getChildFile ("later.wav");
