@@ -266,11 +266,11 @@ TEST (ProgrammeQuality, DeclipperImprovesHardClippedSpeechAndNeverHarmsMusic)
 }
 
 //==============================================================================
-/** Output level (dB) per second of one channel through the enhancement bay; warm runs the programme
-    once before the measured pass. changeAt, when not negative, switches from preset `from` to `to` at
-    that block of the measured pass.
+/** Output levels (dB) of one channel through the enhancement bay, per window of the given length (s);
+    warm runs the programme once before the measured pass. from, when not negative, is the preset the
+    bay has before the measured pass, switched to preset at its first block.
 */
-std::vector<double> enhancedLevels (const Samples& x, float amount, int preset, bool warm, int from = -1)
+std::vector<double> enhancedLevels (const Samples& x, float amount, int preset, bool warm, double window, int from = -1)
 {
     vesk::ZEnhancementBay bay ("Enhance", 1);
     bay.setSampleRate (44100.0f);
@@ -289,16 +289,16 @@ std::vector<double> enhancedLevels (const Samples& x, float amount, int preset, 
                                        bay.setPreset (preset);
                                });
     std::vector<double> levels;
-    const size_t window = 44100;
+    const auto length = (size_t) (window * 44100.0);
 
-    for (size_t s = blockSize; s + window <= y.size(); s += window)
+    for (size_t s = blockSize; s + length <= y.size(); s += length)
     {
         double energy = 0.0;
 
-        for (size_t i = s; i < s + window; ++i)
+        for (size_t i = s; i < s + length; ++i)
             energy += (double) y[i] * y[i];
 
-        levels.push_back (10.0 * std::log10 (energy / (double) window + 1e-20));
+        levels.push_back (10.0 * std::log10 (energy / (double) length + 1e-20));
     }
 
     return levels;
@@ -307,8 +307,11 @@ std::vector<double> enhancedLevels (const Samples& x, float amount, int preset, 
 TEST (ProgrammeQuality, EnhancerStartsAtItsSteadyLevel)
 {
     // Programme at -20 dBFS (voice over drums). After a reset, and after a preset change from a warm
-    // bay, the output level stays within 0.5 dB of the level the bay reaches once it has heard the
-    // programme before.
+    // bay, the output is compared with that of a bay that has heard the programme before. In 100 ms
+    // windows it never comes out more than 0.5 dB louder (no overshoot), and once the 5 s smoothing of
+    // the band levels has had its time it is within 0.5 dB; per second it is within 0.5 dB throughout.
+    // Before that, in 100 ms windows, a fresh bay can lie up to about 4.5 dB below: a warm bay's level
+    // still holds the pauses of digital silence it heard, which a fresh start cannot know of.
     auto x = voiced (12.0, 44100.0, 6);
     const auto kit = drums (12.0, 44100.0, 7);
     double power = 0.0;
@@ -324,22 +327,41 @@ TEST (ProgrammeQuality, EnhancerStartsAtItsSteadyLevel)
     for (auto& v : x)
         v *= scale;
 
-    for (auto preset : { 0, 2 })
+    constexpr double settled = 5.0;
+
+    for (auto preset : { 0, 2, 5 })
         for (auto amount : { 0.25f, 0.5f, 1.0f })
-        {
-            const auto steady = enhancedLevels (x, amount, preset, true);
-
-            for (auto afterPresetChange : { false, true })
+            for (auto window : { 1.0, 0.1 })
             {
-                const auto fresh = afterPresetChange ? enhancedLevels (x, amount, preset, true, preset == 0 ? 2 : 0)
-                                                     : enhancedLevels (x, amount, preset, false);
+                const auto steady = enhancedLevels (x, amount, preset, true, window);
 
-                for (size_t s = 0; s < steady.size(); ++s)
-                    EXPECT_NEAR (fresh[s], steady[s], 0.5)
-                        << "preset " << preset << ", amount " << amount << ", second " << s
-                        << (afterPresetChange ? " after a preset change" : " after a reset");
+                for (auto afterPresetChange : { false, true })
+                {
+                    const auto fresh = afterPresetChange
+                                           ? enhancedLevels (x, amount, preset, true, window, preset == 0 ? 2 : 0)
+                                           : enhancedLevels (x, amount, preset, false, window);
+                    const auto label = "preset " + std::to_string (preset) + ", amount " + std::to_string (amount)
+                                       + (afterPresetChange ? " after a preset change" : " after a reset") + ", "
+                                       + std::to_string ((int) (window * 1000.0)) + " ms windows";
+                    double over = -100.0, under = 100.0;
+
+                    for (size_t s = 0; s < steady.size(); ++s)
+                    {
+                        const auto deviation = fresh[s] - steady[s];
+                        over = std::max (over, deviation);
+                        under = std::min (under, deviation);
+                        EXPECT_LE (deviation, 0.5) << label << ", window " << s;
+
+                        if (window >= 1.0 || (double) s * window >= settled)
+                        {
+                            EXPECT_GE (deviation, -0.5) << label << ", window " << s;
+                        }
+                    }
+
+                    RecordProperty (label,
+                                    "deviation " + std::to_string (under) + " .. " + std::to_string (over) + " dB");
+                }
             }
-        }
 }
 
 } // namespace
