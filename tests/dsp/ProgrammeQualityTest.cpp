@@ -122,14 +122,35 @@ TEST (ProgrammeQuality, ClickAndCrackleLeaveCleanProgrammeAlone)
                 EXPECT_GE (snr, 40.0) << nameOf (material) << " at " << rate << " Hz, amount " << amount;
             }
         }
+
+    // Spoken sentences, whose consonants start more sharply than the synthetic voice's: at the default
+    // they pass untouched, at 0.5 with at least 40 dB.
+    for (auto rate : { 44100.0, 48000.0 })
+    {
+        auto x = spoken ("Restoration should never harm clean sound. The quick brown fox jumps over the lazy dog, "
+                         "while Peter Piper picked a peck of pickled peppers.",
+                         rate);
+        ASSERT_FALSE (x.empty()) << "espeak-ng and sox make the speech";
+        x.insert (x.begin(), (size_t) (0.5 * rate), 0.0f);
+
+        for (auto amount : { 0.0f, 0.5f })
+        {
+            const auto y = runClickAndCrackle (x, amount, rate);
+            const auto snr = snrDb (x, y, 0, 0, x.size());
+            RecordProperty ("spoken " + std::to_string ((int) rate) + " amount " + std::to_string (amount),
+                            std::to_string (snr));
+            EXPECT_GE (snr, amount == 0.0f ? 90.0 : 40.0) << "spoken at " << rate << " Hz, amount " << amount;
+        }
+    }
 }
 
 TEST (ProgrammeQuality, CrackleAndClicksAreRemovedAsBefore)
 {
     // Crackle (200 bursts a second of 1-8 samples, 0.05-0.3) and clicks (2 a second of 2-30 samples,
     // 0.3-0.9) on programme. The output must reach the SNR of the detector before it learned to spare
-    // onsets, less 0.3 dB: on speech a burst that lands on an onset is now left (-0.25 dB at worst),
-    // elsewhere removal gained up to 6 dB because onsets are no longer erased with the crackle.
+    // onsets, less 0.1 dB: on speech a burst that lands where the error stays high after it is now left
+    // (-0.01 dB on crackle, -0.07 dB on clicks that the click stage leaves), elsewhere removal gained up to
+    // 6 dB because onsets are no longer erased with the crackle.
     struct Case
     {
         double rate;
@@ -171,7 +192,7 @@ TEST (ProgrammeQuality, CrackleAndClicksAreRemovedAsBefore)
                            + std::to_string ((int) c.rate) + " amount " + std::to_string (c.amount);
         RecordProperty (label, std::to_string (in) + " -> " + std::to_string (out));
         EXPECT_NEAR (in, c.input, 0.01) << label;
-        EXPECT_GE (out, c.before - 0.3) << label;
+        EXPECT_GE (out, c.before - 0.1) << label;
     }
 }
 
