@@ -20,6 +20,9 @@ public:
     int getNumChannels() const { return decoder->getNumChannels(); }
     double getSampleRate() const { return decoder->getSampleRate(); }
 
+    /** The timeline frame where the source's sound begins (silence lies before it). */
+    int64_t getSoundStart() const { return soundStart; }
+
     /** Frames from the timeline's start to the end of the sound, without the tail. */
     int64_t getLength() const { return soundStart + soundLength; }
 

@@ -1,5 +1,12 @@
 #include "MediaFileWriter.h"
 
+#include "MovieEditList.h"
+
+extern "C"
+{
+#include <libavutil/intreadwrite.h>
+}
+
 #include "desktop/FileNameBytes.h"
 
 #include <unistd.h>
@@ -161,6 +168,24 @@ bool MediaFileWriter::begin (juce::String& error)
 
 int MediaFileWriter::writePacket (AVPacket& packet)
 {
+    if (packet.stream_index >= 0)
+    {
+        if ((size_t) packet.stream_index >= starts.size())
+            starts.resize ((size_t) packet.stream_index + 1);
+
+        auto& start = starts[(size_t) packet.stream_index];
+
+        if (start.firstTimestamp == AV_NOPTS_VALUE)
+        {
+            start.firstTimestamp = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+            size_t size = 0;
+
+            if (const auto* skip = av_packet_get_side_data (&packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+                skip != nullptr && size >= 4)
+                start.primingSamples = (int64_t) AV_RL32 (skip);
+        }
+    }
+
     const int status = av_interleaved_write_frame (format.get(), &packet);
 
     if (status >= 0 && format->pb->error < 0)
@@ -193,6 +218,12 @@ bool MediaFileWriter::finish (juce::String& error)
         return false;
     }
 
+    if (!hideLatePriming (error))
+    {
+        discard();
+        return false;
+    }
+
     if (!partial->moveIntoPlace (error))
     {
         discard();
@@ -200,6 +231,39 @@ bool MediaFileWriter::finish (juce::String& error)
     }
 
     finished = true;
+    return true;
+}
+
+bool MediaFileWriter::hideLatePriming (juce::String& error)
+{
+    const juce::String muxer (info.muxer);
+
+    if (muxer != "mov" && muxer != "mp4" && muxer != "ipod")
+        return true;
+
+    for (size_t i = 0; i < starts.size() && i < format->nb_streams; ++i)
+    {
+        const auto* stream = format->streams[i];
+        const auto& start = starts[i];
+
+        if (stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO || start.primingSamples <= 0
+            || start.firstTimestamp == AV_NOPTS_VALUE || stream->codecpar->sample_rate <= 0)
+            continue;
+
+        // Priming of a track that starts at 0 is hidden by the muxer itself.
+        const auto priming =
+            av_rescale_q (start.primingSamples, { 1, stream->codecpar->sample_rate }, stream->time_base);
+
+        if (start.firstTimestamp + priming <= 0)
+            continue;
+
+        if (!MovieEditList::hidePriming (partial->getFile(), (int) i, priming, error))
+        {
+            error = "\"" + desktop::FileNameBytes::displayNameOf (destination) + "\" could not be completed: " + error;
+            return false;
+        }
+    }
+
     return true;
 }
 
