@@ -375,8 +375,16 @@ bool AudioTrackDecoder::seek (int64_t samplePosition)
     if (samplePosition == position)
         return true;
 
-    // Short hops forward are decoded through; anything else repositions the container.
+    // Short hops forward are decoded through, and so is any target ahead of the decoding in a stream that is
+    // decoded from its start anyway; anything else repositions the container.
     const bool forwardHop = samplePosition > position && samplePosition - position < (int64_t) (sampleRate * 2.0);
+    const bool aheadOfDecoding = !timestampsSeekable && pendingLength >= 0 && samplePosition >= pendingPosition;
+
+    if (aheadOfDecoding)
+    {
+        position = samplePosition;
+        return true;
+    }
 
     if (!forwardHop && !seekContainer (samplePosition))
     {
@@ -385,6 +393,31 @@ bool AudioTrackDecoder::seek (int64_t samplePosition)
     }
 
     position = samplePosition;
+    return true;
+}
+
+bool AudioTrackDecoder::catchUp (const std::function<bool()>& keepGoing)
+{
+    while (position < lengthInSamples)
+    {
+        if (pendingLength > 0)
+        {
+            if (pendingPosition + pendingLength > position)
+                return true;
+
+            // Wholly before the read position: dropped.
+            pendingStart += pendingLength;
+            pendingPosition += pendingLength;
+            pendingLength = 0;
+        }
+
+        if (!keepGoing())
+            return false;
+
+        if (!decodeNextFrame())
+            return true; // the end, or an error that read() meets again
+    }
+
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
+#include <functional>
 #include <memory>
 
 namespace tavlin::media
@@ -45,6 +46,13 @@ public:
 
     /** Moves to a sample position (clamped to the length); false when the stream cannot be read there. */
     bool seek (int64_t samplePosition);
+
+    /**
+        Decodes up to the read position, so that the next read() starts at once: after a seek in a stream
+        without exact timestamps this decodes from the start. Asks keepGoing before every frame and stops
+        when it says no; false then, and a later call goes on from there.
+    */
+    bool catchUp (const std::function<bool()>& keepGoing);
 
     /**
         Reads up to numFrames samples per channel into planar float channels; extra destination channels get

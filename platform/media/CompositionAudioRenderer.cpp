@@ -49,6 +49,19 @@ bool CompositionAudioRenderer::seek (int64_t timelineFrame)
     return decoder->seek (sourceStart + inSound);
 }
 
+bool CompositionAudioRenderer::catchUp (const std::function<bool()>& keepGoing)
+{
+    if (position < soundStart || position >= soundStart + soundLength)
+        return true;
+
+    const auto at = sourceStart + (position - soundStart);
+
+    if (decoder->getPosition() != at)
+        decoder->seek (at);
+
+    return decoder->catchUp (keepGoing);
+}
+
 int64_t CompositionAudioRenderer::pullAudio (TapBufferList& list, int64_t numberFrames, MediaTimeRange& range)
 {
     pulled = true;

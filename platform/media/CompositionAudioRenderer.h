@@ -33,6 +33,9 @@ public:
     int64_t getPosition() const { return position; }
     bool seek (int64_t timelineFrame);
 
+    /** Decodes up to the position so that render() starts at once (see AudioTrackDecoder::catchUp). */
+    bool catchUp (const std::function<bool()>& keepGoing);
+
     /**
         Renders up to numFrames frames (no more than the tap was prepared for) into planar channels, through the
         tap when one is given. Returns the frames rendered, 0 at the end.
