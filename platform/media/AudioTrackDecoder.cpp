@@ -1,5 +1,7 @@
 #include "AudioTrackDecoder.h"
 
+#include "MovieEditList.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -38,7 +40,17 @@ std::unique_ptr<AudioTrackDecoder> AudioTrackDecoder::open (const juce::File& fi
     if (opened == nullptr)
         return nullptr;
 
-    return open (std::move (opened), index, error);
+    std::unique_ptr<AudioTrackDecoder> decoder (new AudioTrackDecoder());
+    decoder->sourceFile = file;
+    auto result = decoder->initialise (std::move (opened), index);
+
+    if (result.failed())
+    {
+        error = result.getErrorMessage();
+        return nullptr;
+    }
+
+    return decoder;
 }
 
 std::unique_ptr<AudioTrackDecoder> AudioTrackDecoder::open (std::unique_ptr<MediaInput> opened, int index,
@@ -155,7 +167,21 @@ int64_t AudioTrackDecoder::containerLength() const
         return -1;
 
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
-        return av_rescale_q (stream->duration, stream->time_base, { 1, (int) sampleRate });
+    {
+        auto stated = av_rescale_q (stream->duration, stream->time_base, { 1, (int) sampleRate });
+
+        // A movie's track behind an empty edit is stated as long as its media, priming included: its edits
+        // say how much of it is shown.
+        int64_t shown = 0, timescale = 0;
+        bool delayed = false;
+
+        if (juce::String (format->iformat->name).contains ("mov") && sourceFile != juce::File()
+            && MovieEditList::shownDuration (sourceFile, streamIndex, shown, timescale, delayed) && delayed
+            && timescale > 0)
+            stated = std::min (stated, av_rescale_q (shown, { 1, (int) timescale }, { 1, (int) sampleRate }));
+
+        return stated;
+    }
 
     if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
         return av_rescale_q (format->duration, { 1, AV_TIME_BASE }, { 1, (int) sampleRate });

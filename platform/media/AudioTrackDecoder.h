@@ -78,6 +78,7 @@ private:
     int64_t containerLength() const;
 
     std::unique_ptr<MediaInput> input;
+    juce::File sourceFile; // when opened from a file
     AVStream* stream = nullptr;
     CodecContextPtr codec;
     ResamplerPtr converter;

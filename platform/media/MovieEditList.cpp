@@ -87,7 +87,7 @@ struct Edit
     int64_t mediaTime = -1; // media timescale; -1 for an empty edit
 };
 
-/** Where the movie box lies in the file: it has to be the last box, so that it can grow. */
+/** Where the movie box lies in the file; true only when it is the last box (so that it can grow). */
 bool findMovieBox (juce::FileInputStream& in, int64_t& at, int64_t& size)
 {
     const auto length = in.getTotalLength();
@@ -123,7 +123,7 @@ bool findMovieBox (juce::FileInputStream& in, int64_t& at, int64_t& size)
         if (boxSize < 8 || position + boxSize > length)
             return false;
 
-        if (std::memcmp (header + 4, "moov", 4) == 0)
+        if (std::memcmp (header + 4, "moov", 4) == 0 && at < 0)
         {
             at = position;
             size = boxSize;
@@ -134,80 +134,119 @@ bool findMovieBox (juce::FileInputStream& in, int64_t& at, int64_t& size)
 
     return at >= 0 && at + size == length;
 }
+
+/** Reads the movie box; it may stand anywhere when only read. */
+bool readMovieBox (const juce::File& file, bool mustBeLast, int64_t& at, Bytes& moov)
+{
+    juce::FileInputStream in (file);
+    int64_t size = 0;
+
+    if (!in.openedOk())
+        return false;
+
+    const bool last = findMovieBox (in, at, size);
+
+    if (at < 0 || (mustBeLast && !last) || size > (int64_t) 1 << 31)
+        return false;
+
+    moov.resize ((size_t) size);
+    in.setPosition (at);
+    return in.read (moov.data(), (int) size) == (int) size && read32 (moov, 0) == (uint32_t) size;
+}
+
+/** A track's edits, with the movie's and the media's timescales. */
+bool readEdits (const Bytes& moov, int trackIndex, std::vector<Edit>& edits, uint32_t& movieScale, uint32_t& mediaScale,
+                std::optional<Box>& trakBox, std::optional<Box>& edtsBox, std::optional<Box>& elstBox)
+{
+    const Box movie { 0, moov.size() };
+    const auto header = childOf (moov, movie, "mvhd");
+    const auto tracks = childrenOf (moov, movie.body(), moov.size(), "trak");
+
+    if (!header || trackIndex < 0 || trackIndex >= (int) tracks.size())
+        return false;
+
+    trakBox = tracks[(size_t) trackIndex];
+    edtsBox = childOf (moov, *trakBox, "edts");
+    const auto mdia = childOf (moov, *trakBox, "mdia");
+    const auto mdhd = mdia ? childOf (moov, *mdia, "mdhd") : std::nullopt;
+    elstBox = edtsBox ? childOf (moov, *edtsBox, "elst") : std::nullopt;
+
+    if (!elstBox || !mdhd)
+        return false;
+
+    movieScale = timescaleOf (moov, *header);
+    mediaScale = timescaleOf (moov, *mdhd);
+    const bool wide = moov[elstBox->body()] == 1;
+    const auto count = read32 (moov, elstBox->body() + 4);
+    edits.clear();
+
+    for (size_t i = 0, p = elstBox->body() + 8; i < count; ++i, p += wide ? 20 : 12)
+    {
+        if (p + (wide ? 20 : 12) > elstBox->at + elstBox->size)
+            return false;
+
+        edits.push_back (wide ? Edit { (int64_t) read64 (moov, p), (int64_t) read64 (moov, p + 8) }
+                              : Edit { (int64_t) read32 (moov, p), (int64_t) (int32_t) read32 (moov, p + 4) });
+    }
+
+    return movieScale > 0 && mediaScale > 0;
+}
 } // namespace
+
+bool MovieEditList::shownDuration (const juce::File& file, int trackIndex, int64_t& value, int64_t& timescale,
+                                   bool& startsWithEmptyEdit)
+{
+    int64_t at = 0;
+    Bytes moov;
+    std::vector<Edit> edits;
+    uint32_t movieScale = 0, mediaScale = 0;
+    std::optional<Box> trak, edts, elst;
+
+    if (!readMovieBox (file, false, at, moov)
+        || !readEdits (moov, trackIndex, edits, movieScale, mediaScale, trak, edts, elst) || edits.empty())
+        return false;
+
+    value = 0;
+    startsWithEmptyEdit = edits.front().mediaTime == -1;
+
+    for (const auto& e : edits)
+        if (e.mediaTime != -1)
+            value += e.duration;
+
+    timescale = movieScale;
+    return true;
+}
 
 bool MovieEditList::hidePriming (const juce::File& file, int trackIndex, int64_t primingSamples, juce::String& error)
 {
     if (primingSamples <= 0)
         return true;
 
-    int64_t moovAt = 0, moovSize = 0;
+    int64_t moovAt = 0;
     Bytes moov;
 
+    if (!readMovieBox (file, true, moovAt, moov))
     {
-        juce::FileInputStream in (file);
+        error = "The movie's index cannot be found at its end.";
+        return false;
+    }
 
-        if (!in.openedOk() || !findMovieBox (in, moovAt, moovSize) || moovSize > (int64_t) 1 << 31)
-        {
-            error = "The movie's index cannot be found at its end.";
-            return false;
-        }
+    std::vector<Edit> edits;
+    uint32_t movieScale = 0, mediaScale = 0;
+    std::optional<Box> trak, edts, elst;
 
-        moov.resize ((size_t) moovSize);
-        in.setPosition (moovAt);
-
-        if (in.read (moov.data(), (int) moovSize) != (int) moovSize || read32 (moov, 0) != (uint32_t) moovSize)
-        {
-            error = "The movie's index cannot be read.";
-            return false;
-        }
+    if (!readEdits (moov, trackIndex, edits, movieScale, mediaScale, trak, edts, elst))
+    {
+        error = "The track has no edit list that can be read.";
+        return false;
     }
 
     const Box movie { 0, moov.size() };
-    const auto header = childOf (moov, movie, "mvhd");
-    const auto tracks = childrenOf (moov, movie.body(), moov.size(), "trak");
-
-    if (!header || trackIndex < 0 || trackIndex >= (int) tracks.size())
-    {
-        error = "The movie has no such track.";
-        return false;
-    }
-
-    const auto trak = tracks[(size_t) trackIndex];
-    const auto edts = childOf (moov, trak, "edts");
-    const auto mdia = childOf (moov, trak, "mdia");
-    const auto mdhd = mdia ? childOf (moov, *mdia, "mdhd") : std::nullopt;
-    const auto elst = edts ? childOf (moov, *edts, "elst") : std::nullopt;
-
-    if (!elst || !mdhd)
-    {
-        error = "The track has no edit list to mend.";
-        return false;
-    }
-
-    const auto movieScale = timescaleOf (moov, *header);
-    const auto mediaScale = timescaleOf (moov, *mdhd);
-    const bool wide = moov[elst->body()] == 1;
-    const auto count = read32 (moov, elst->body() + 4);
-    std::vector<Edit> edits;
-
-    for (size_t i = 0, p = elst->body() + 8; i < count; ++i, p += wide ? 20 : 12)
-    {
-        if (p + (wide ? 20 : 12) > elst->at + elst->size)
-        {
-            error = "The track's edit list is damaged.";
-            return false;
-        }
-
-        edits.push_back (wide ? Edit { (int64_t) read64 (moov, p), (int64_t) read64 (moov, p + 8) }
-                              : Edit { (int64_t) read32 (moov, p), (int64_t) (int32_t) read32 (moov, p + 4) });
-    }
 
     // What the muxer writes: an optional empty edit, then one edit of the media.
     const bool leadingEmpty = edits.size() == 2 && edits[0].mediaTime == -1;
 
-    if (movieScale == 0 || mediaScale == 0 || edits.empty() || edits.size() > 2 || (edits.size() == 2 && !leadingEmpty)
-        || edits.back().mediaTime < 0)
+    if (edits.empty() || edits.size() > 2 || (edits.size() == 2 && !leadingEmpty) || edits.back().mediaTime < 0)
     {
         error = "The track's edits are not of a kind that can be mended.";
         return false;
@@ -265,8 +304,8 @@ bool MovieEditList::hidePriming (const juce::File& file, int trackIndex, int64_t
     result.insert (result.end(), list.begin(), list.end());
     result.insert (result.end(), moov.begin() + (std::ptrdiff_t) (elst->at + elst->size), moov.end());
 
-    for (const auto* box : { &movie, &trak, &*edts })
-        write32 (result, box->at, (uint32_t) ((int64_t) box->size + grow));
+    for (const Box& box : { movie, *trak, *edts })
+        write32 (result, box.at, (uint32_t) ((int64_t) box.size + grow));
 
     // The whole file stays as it was up to its movie box, which is written anew in place.
     juce::FileOutputStream out (file);

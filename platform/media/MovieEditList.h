@@ -21,6 +21,14 @@ struct MovieEditList
         when the file cannot be mended.
     */
     static bool hidePriming (const juce::File& file, int trackIndex, int64_t primingSamples, juce::String& error);
+
+    /**
+        How long a track is shown: the sum of its edits that show media, in seconds as a fraction (value over
+        timescale); false when the file is no movie or the track has no edit list. A track behind an empty
+        edit is stated by FFmpeg's demuxer as long as its media plus the empty edit, which this corrects.
+    */
+    static bool shownDuration (const juce::File& file, int trackIndex, int64_t& value, int64_t& timescale,
+                               bool& startsWithEmptyEdit);
 };
 
 } // namespace tavlin::media

@@ -236,6 +236,7 @@ TEST_F (MediaExportFixture, AacSoundPlacedAfterThePictureStartsThereAndKeepsItsL
                 worst = std::max (worst, std::abs (copy.sound[i] - original.sound[i]));
 
             EXPECT_EQ (worst, 0.0f) << "the copy does not decode to the source's samples";
+            EXPECT_EQ (decodeAll (out).getNumSamples(), soundLength) << "read back by the media layer";
         }
 }
 
