@@ -234,6 +234,16 @@ juce::Result AudioTrackDecoder::measureLength()
     return juce::Result::ok();
 }
 
+MediaTime AudioTrackDecoder::getStartTime() const
+{
+    // Exact where the stream counts in whole fractions of a second, so that no rounding to samples is done
+    // before the start is set against other streams.
+    if (originTimestamp != AV_NOPTS_VALUE && stream->time_base.num == 1 && stream->time_base.den > 0)
+        return MediaTime::make (originTimestamp, stream->time_base.den);
+
+    return MediaTime::make (origin, (int32_t) sampleRate);
+}
+
 int64_t AudioTrackDecoder::framePosition (const AVFrame& decoded) const
 {
     const auto timestamp =
@@ -286,6 +296,8 @@ bool AudioTrackDecoder::decodeNextFrame()
                 swr_convert (converter.get(), (uint8_t**) const_cast<float**> (pending.getArrayOfWritePointers()),
                              frame->nb_samples, (const uint8_t**) frame->extended_data, frame->nb_samples);
 
+            const auto frameTimestamp =
+                frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
             int64_t framePos = positionFromTimestamp ? framePosition (*frame) : nextPosition;
             av_frame_unref (frame.get());
 
@@ -294,6 +306,7 @@ bool AudioTrackDecoder::decodeNextFrame()
 
             if (!originKnown)
             {
+                originTimestamp = framePos == std::numeric_limits<int64_t>::min() ? AV_NOPTS_VALUE : frameTimestamp;
                 origin = framePos == std::numeric_limits<int64_t>::min() ? 0 : framePos;
                 originKnown = true;
                 framePos = 0;

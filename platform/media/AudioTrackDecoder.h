@@ -39,7 +39,7 @@ public:
     int64_t getLengthInSamples() const { return lengthInSamples; }
 
     /** When sample 0 is presented on the file's own clock (the stream's timestamps, in seconds). */
-    MediaTime getStartTime() const { return MediaTime::make (origin, (int32_t) sampleRate); }
+    MediaTime getStartTime() const;
 
     /** The position of the next sample read() returns. */
     int64_t getPosition() const { return position; }
@@ -96,6 +96,7 @@ private:
     // Sample position of the first frame decoded from the start, in the stream's own count.
     int64_t origin = 0;
     bool originKnown = false;
+    int64_t originTimestamp = AV_NOPTS_VALUE; // the first frame's own timestamp, in the stream's time base
 
     // Timestamp of the stream's first packet, which may lie before time 0 (encoder priming).
     int64_t firstPacketTime = AV_NOPTS_VALUE;

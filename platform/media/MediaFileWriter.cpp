@@ -9,6 +9,9 @@ extern "C"
 
 #include "desktop/FileNameBytes.h"
 
+#include <limits>
+#include <numeric>
+
 #include <unistd.h>
 
 namespace tavlin::media
@@ -141,18 +144,34 @@ bool MediaFileWriter::begin (juce::String& error)
     if (info.brand != nullptr)
         av_dict_set (&options, "brand", info.brand, 0);
 
-    // The MPEG-4 family states the sound's length in the movie's timescale (whole milliseconds unless
-    // told otherwise), which would cut up to a millisecond off it: count in the sound's own samples.
+    // The MPEG-4 family states the sound's length and the streams' delays in the movie's timescale (whole
+    // milliseconds unless told otherwise), which would cut up to a millisecond off them: count in the sound's
+    // own samples, and in the picture's units as well where a common multiple allows it, so that a picture
+    // that starts after the sound keeps its exact place.
     const juce::String muxer (info.muxer);
 
     if (muxer == "mov" || muxer == "mp4" || muxer == "ipod")
-        for (unsigned i = 0; i < format->nb_streams; ++i)
+    {
+        int64_t audioRate = 0, common = 0;
+
+        for (unsigned i = 0; i < format->nb_streams && audioRate == 0; ++i)
             if (const auto* parameters = format->streams[i]->codecpar;
                 parameters->codec_type == AVMEDIA_TYPE_AUDIO && parameters->sample_rate > 0)
+                audioRate = parameters->sample_rate;
+
+        common = audioRate;
+
+        for (unsigned i = 0; i < format->nb_streams && common > 0; ++i)
+            if (const auto* stream = format->streams[i]; stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO
+                                                         && stream->time_base.num == 1 && stream->time_base.den > 0)
             {
-                av_dict_set_int (&options, "movie_timescale", parameters->sample_rate, 0);
-                break;
+                const auto both = std::lcm (common, (int64_t) stream->time_base.den);
+                common = both <= std::numeric_limits<int32_t>::max() ? both : audioRate;
             }
+
+        if (common > 0)
+            av_dict_set_int (&options, "movie_timescale", common, 0);
+    }
 
     status = avformat_write_header (format.get(), &options);
     av_dict_free (&options);

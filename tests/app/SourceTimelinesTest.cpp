@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 using player_test::FakePlayerHost;
 using player_test::pumpUntil;
 using tavlin::test::ScratchFolder;
@@ -178,6 +180,12 @@ TEST_P (SourceTimelinesTest, MovieCopiesKeepPictureAndSoundAsInTheSource)
         EXPECT_NEAR (againstPicture (copy, (double) copy.sound.size()),
                      againstPicture (original, (double) original.sound.size()), 1.0 / original.sampleRate + 1.0e-9);
         EXPECT_EQ (copy.sound.size(), original.sound.size()) << "the sound keeps the source's length";
+        std::cout << source.name << " as " << extension << ": " << copy.frameTimes.size() << " of "
+                  << original.frameTimes.size() << " pictures, sound " << copy.sound.size() << " of "
+                  << original.sound.size() << " samples, chirp against flash off by "
+                  << (copied - relation) * original.sampleRate << " samples, sound start off by "
+                  << (againstPicture (copy, 0.0) - againstPicture (original, 0.0)) * original.sampleRate << " samples"
+                  << std::endl;
     }
 
     view.removeMedia();
@@ -250,6 +258,10 @@ TEST_P (AudioCopiesTest, AudioOnlyCopiesHoldTheSourcesSoundInPlace)
         const double offset = (at - copy.audioStart) - (chirp.inSource() - original.audioStart);
         EXPECT_NEAR (offset, 0.0, route.lossless ? 1.0 / original.sampleRate + 1.0e-9 : 1.0e-3)
             << "the sound moved by " << offset * original.sampleRate << " samples";
+
+        std::cout << source.name << " as " << route.extension << ": sound " << copy.sound.size() << " of "
+                  << original.sound.size() << " samples, chirp off by " << offset * original.sampleRate << " samples ("
+                  << offset * 1000.0 << " ms)" << std::endl;
 
         if (route.lossless)
         {
