@@ -76,7 +76,7 @@ for ((round = 1; round <= rounds; ++round)); do
     if ((threads > tavlin_threads)); then tavlin_threads=$threads; fi
 
     read -r wall cpu threads < <(measure taskset -c "$cores" ffmpeg -nostdin -v error -y -i "$movie" -c:v copy \
-        -af afftdn -c:a aac "$work/ffmpeg-copy.mp4")
+        -af afftdn -c:a aac -b:a 256k "$work/ffmpeg-copy.mp4")
     ffmpeg_times+=("$wall")
     ffmpeg_cpu+=("$cpu")
     if ((threads > ffmpeg_threads)); then ffmpeg_threads=$threads; fi
