@@ -240,6 +240,10 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
     // it whole, with no second encode.
     session->setTapLatency (processor->getLatencyFor (assetSampleRate (*origAsset), PlayerRenderEngine::maxTapFrames));
 
+    // Sound that starts after the picture is kept as long as the source's: the processed file begins with
+    // the sound's first sample, and a movie copy places it where it started against the picture.
+    session->setStartAtSound (true);
+
     bool ok = false;
 
     {
@@ -278,10 +282,12 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
             const MediaAsset opened (origAsset->getFile());
             const MediaAsset processed (processedFile);
             MediaComposition remux;
+            bool withPicture = false;
 
             if (saveFormat->keepsPicture)
                 if (const auto* video = opened.getFirstTrack (MediaType::video))
                 {
+                    withPicture = true;
                     const auto id = remux.addTrack (MediaType::video);
                     remux.insertTimeRange (id, MediaTimeRange::make (MediaTime::zero(), opened.getDuration()), opened,
                                            *video, MediaTime::zero());
@@ -291,8 +297,11 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
             if (const auto* sound = processed.getFirstTrack (MediaType::audio))
             {
                 const auto id = remux.addTrack (MediaType::audio);
+                const auto soundAt = withPicture
+                                         ? MediaTime::make (session->getSoundStart(), (int32_t) sound->sampleRate)
+                                         : MediaTime::zero();
                 remux.insertTimeRange (id, MediaTimeRange::make (MediaTime::zero(), processed.getDuration()), processed,
-                                       *sound, MediaTime::zero());
+                                       *sound, soundAt);
             }
 
             auto passthrough = MediaExportSession::create (remux, MediaExportSession::presetPassthrough);
