@@ -1,5 +1,7 @@
 #include "PlayerRenderEngine.h"
 
+#include "FFmpegHandles.h"
+
 namespace tavlin::media
 {
 
@@ -27,7 +29,12 @@ private:
     JUCE_DECLARE_NON_COPYABLE (ControlLock)
 };
 
-PlayerRenderEngine::PlayerRenderEngine() : juce::Thread ("Media render")
+struct PlayerRenderEngine::Impl
+{
+    ResamplerPtr resampler;
+};
+
+PlayerRenderEngine::PlayerRenderEngine() : juce::Thread ("Media render"), impl (std::make_unique<Impl>())
 {
     startThread();
 }
@@ -203,7 +210,7 @@ void PlayerRenderEngine::unload()
 
 bool PlayerRenderEngine::makeResampler()
 {
-    resampler.reset();
+    impl->resampler.reset();
     const double speed = renderSpeed > 0.0 ? renderSpeed : 1.0;
 
     if (mediaRate == outputRate && speed == 1.0)
@@ -219,8 +226,8 @@ bool PlayerRenderEngine::makeResampler()
         < 0)
         return false;
 
-    resampler.reset (created);
-    return swr_init (resampler.get()) >= 0;
+    impl->resampler.reset (created);
+    return swr_init (impl->resampler.get()) >= 0;
 }
 
 void PlayerRenderEngine::restart (int64_t mediaFrame)
@@ -355,10 +362,10 @@ bool PlayerRenderEngine::renderBlock()
     const float* const* source = mediaBlock.getArrayOfReadPointers();
     int produced = frames;
 
-    if (resampler != nullptr)
+    if (impl->resampler != nullptr)
     {
         produced =
-            swr_convert (resampler.get(), (uint8_t**) const_cast<float**> (outputBlock.getArrayOfWritePointers()),
+            swr_convert (impl->resampler.get(), (uint8_t**) const_cast<float**> (outputBlock.getArrayOfWritePointers()),
                          outputBlock.getNumSamples(), frames > 0 ? (const uint8_t**) source : nullptr, frames);
         source = outputBlock.getArrayOfReadPointers();
     }
