@@ -351,6 +351,69 @@ TEST_P (VectorKernels, CurveGainsMatchTheLookUpForEveryDifference)
             }
 }
 
+TEST_P (VectorKernels, DecibelCurveGainsAreTheConversionAndLookUpInTurn)
+{
+    std::vector<float> curve (256);
+
+    for (int i = 0; i < 256; ++i)
+        curve[(size_t) i] = 0.01f * (float) i + 0.125f;
+
+    // Offsets that put some differences just beside a whole number of dB, where an approximate
+    // logarithm would truncate the other way, and others far out or beyond the curve.
+    const float nudges[] = { 0.0f, 1.0e-6f, -1.0e-6f, 3.0e-5f, -3.0e-5f, 0.5f, 400.0f };
+
+    for (bool noiseOnly : { false, true })
+        for (auto n : sizes)
+            for (auto start : starts)
+            {
+                auto power = values (start + n, (uint32_t) (3 * n + start), true);
+                auto thresholds = values (start + n, (uint32_t) (5 * n + start), false);
+                auto db = power;
+
+                for (auto& x : power)
+                    x = std::isfinite (x) ? x * x : x;
+
+                db = power;
+                vectorKernels::powerToDecibels (db.data() + start, n, 1e-20f);
+
+                for (std::size_t k = start; k < start + n; ++k)
+                {
+                    const auto whole = std::round (thresholds[k] * 60.0f);
+                    const auto nudge = nudges[k % std::size (nudges)];
+                    thresholds[k] = k % 3 == 0 ? thresholds[k] * 50.0f - 48.0f : db[k] - 3.0f - (whole + nudge);
+
+                    if (!std::isfinite (thresholds[k]))
+                        thresholds[k] = -48.0f;
+                }
+
+                std::vector<float> expected (start + n, -1.0f), actual (start + n, -1.0f);
+                vectorKernels::curveGains (db.data() + start, thresholds.data() + start, 3.0f, curve.data(), noiseOnly,
+                                           expected.data() + start, n);
+                vectorKernels::decibelCurveGains (power.data() + start, 1e-20f, thresholds.data() + start, 3.0f,
+                                                  curve.data(), noiseOnly, actual.data() + start, n);
+
+                for (std::size_t k = 0; k < start + n; ++k)
+                    ASSERT_TRUE (sameBits (expected[k], actual[k]))
+                        << "n " << n << " start " << start << " element " << k << " power " << power[k];
+            }
+}
+
+TEST_P (VectorKernels, PeakMagnitudeIsThePlainLoopsLargestMagnitude)
+{
+    for (auto n : sizes)
+        for (auto start : starts)
+        {
+            auto x = values (start + n, (uint32_t) (n + 11 * start), true);
+            float expected = 0.0f;
+
+            for (std::size_t i = start; i < start + n; ++i)
+                expected = std::max (expected, std::abs (x[i]));
+
+            ASSERT_TRUE (sameBits (expected, vectorKernels::peakMagnitude (x.data() + start, n)))
+                << "n " << n << " start " << start;
+        }
+}
+
 TEST_P (VectorKernels, SymmetricFilterMatchesTheSmoothersLoop)
 {
     const float w[] = { 0.15625f, 0.14662f, 0.12031f, 0.08438f, 0.04844f, 0.02213f };

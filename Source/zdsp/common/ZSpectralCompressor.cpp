@@ -8,6 +8,12 @@
 namespace vesk
 {
 
+namespace
+{
+// Added to a power before its logarithm, as the kernels' decibel conversion does.
+constexpr float powerOffset = 1e-20f;
+} // namespace
+
 ZSpectralCompressor::ZSpectralCompressor()
 {
     setName ("ZSpectralCompressor");
@@ -189,9 +195,6 @@ void ZSpectralCompressor::computeRawGains (ZBuffer* re, ZBuffer* im, bool noiseO
         }
     }
 
-    spectralPower->copyFrom (*outDelay);
-    kernels->powerToDecibels (spectralPower.get());
-
     // The bounds are reset on every call: every bin up to 384 kHz is gated.
     lowerBound = 0.0f;
     upperBound = 384000.0f;
@@ -205,10 +208,15 @@ void ZSpectralCompressor::computeRawGains (ZBuffer* re, ZBuffer* im, bool noiseO
 
     if (binStep >= 0.0f && !(topFrequency > upperBound) && lowerBound <= 0.0f)
     {
-        vectorKernels::curveGains (power, threshold, thresholdOffset, curve, noiseOnly, power, (std::size_t) n);
+        // The decibels of the smoothed power go straight into the curve look-up.
+        vectorKernels::decibelCurveGains (smoothed, powerOffset, threshold, thresholdOffset, curve, noiseOnly, power,
+                                          (std::size_t) n);
     }
     else
     {
+        spectralPower->copyFrom (*outDelay);
+        kernels->powerToDecibels (spectralPower.get());
+
         for (int k = 0; k < n; ++k)
         {
             const auto f = (float) k * binStep;

@@ -194,6 +194,117 @@ void PowerToDecibels (float* d, std::size_t n, float offset)
 #endif
 }
 
+/** The decibels of one vector of powers plus offset, exactly as PowerToDecibels writes them. */
+template <class DF>
+HWY_INLINE hn::Vec<DF> exactDecibels (DF df, hn::Vec<DF> power)
+{
+#ifndef TAVLIN_VECTOR_LOG10
+    HWY_ALIGN float lanes[hn::MaxLanes (DF())];
+    hn::Store (power, df, lanes);
+
+    for (auto& x : lanes)
+        x = (float) (10.0 * std::log10 ((double) x));
+
+    return hn::Load (df, lanes);
+#else
+    const hn::Rebind<double, DF> dd;
+    hn::Vec<decltype (dd)> logarithm;
+    logarithm.raw = TAVLIN_VECTOR_LOG10 (hn::PromoteTo (dd, power).raw);
+    return hn::DemoteTo (df, hn::Mul (hn::Set (dd, 10.0), logarithm));
+#endif
+}
+
+/** 10 log10 (x) in float for positive normal x, within 1e-4 dB of the exact value: the exponent and a
+    polynomial for the logarithm of the mantissa, taken between sqrt (1/2) and sqrt (2).
+*/
+template <class DF>
+HWY_INLINE hn::Vec<DF> approximateDecibels (DF df, hn::Vec<DF> x)
+{
+    const hn::RebindToSigned<DF> di;
+    const auto bits = hn::BitCast (di, x);
+    auto exponent = hn::Sub (hn::ShiftRight<23> (bits), hn::Set (di, 127));
+    auto mantissa = hn::BitCast (df, hn::Or (hn::And (bits, hn::Set (di, 0x007fffff)), hn::Set (di, 0x3f800000)));
+    const auto high = hn::Gt (mantissa, hn::Set (df, 1.41421356f));
+    mantissa = hn::IfThenElse (high, hn::Mul (mantissa, hn::Set (df, 0.5f)), mantissa);
+    exponent = hn::Add (exponent, hn::IfThenElseZero (hn::RebindMask (di, high), hn::Set (di, 1)));
+
+    const auto f = hn::Sub (mantissa, hn::Set (df, 1.0f));
+    const auto z = hn::Mul (f, f);
+    auto y = hn::Set (df, 7.0376836292e-2f);
+
+    for (const auto c : { -1.1514610310e-1f, 1.1676998740e-1f, -1.2420140846e-1f, 1.4249322787e-1f, -1.6668057665e-1f,
+                          2.0000714765e-1f, -2.4999993993e-1f, 3.3333331174e-1f })
+        y = hn::Add (hn::Mul (y, f), hn::Set (df, c));
+
+    y = hn::Sub (hn::Mul (hn::Mul (y, f), z), hn::Mul (hn::Set (df, 0.5f), z));
+    const auto naturalLog = hn::Add (f, y);
+    return hn::Add (hn::Mul (naturalLog, hn::Set (df, 4.34294481903f)),
+                    hn::Mul (hn::ConvertTo (df, exponent), hn::Set (df, 3.01029995664f)));
+}
+
+template <class DF>
+HWY_INLINE hn::Vec<DF> curveIndex (DF df, hn::Vec<DF> difference)
+{
+    auto index =
+        hn::Min (hn::Max (hn::Add (hn::Trunc (difference), hn::Set (df, 128.0f)), hn::Zero (df)), hn::Set (df, 255.0f));
+    return hn::IfThenElse (hn::IsNaN (difference), hn::Zero (df), index);
+}
+
+void DecibelCurveGains (const float* power, float offset, const float* thresholds, float thresholdOffset,
+                        const float* curve, bool noiseOnly, float* gains, std::size_t n)
+{
+    // Lanes as PowerToDecibels has them, so that a vector taken the exact way is the same.
+    const hn::ScalableTag<double> dd;
+    const hn::Rebind<float, decltype (dd)> df;
+    const hn::RebindToSigned<decltype (df)> di;
+    const auto off = hn::Set (df, offset);
+    const auto thresholdOff = hn::Set (df, thresholdOffset);
+    const auto one = hn::Set (df, 1.0f);
+    // The approximation is used where its difference lies this far from every whole number, or
+    // beyond the curve's ends: there both truncate alike. Its error stays below 1e-4 dB.
+    const auto margin = hn::Set (df, 1.0e-3f);
+    const auto outside = hn::Set (df, 140.0f);
+
+    forEachVector (dd, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto x = hn::Add (loadPartial (df, power + i, count, 1.0f), off);
+                       const auto threshold = hn::Add (thresholdOff, loadPartial (df, thresholds + i, count, 0.0f));
+                       auto difference = hn::Sub (approximateDecibels (df, x), threshold);
+
+                       // Positive normal powers only; NaN differences fail every comparison.
+                       const auto exponentField = hn::ShiftRight<23> (hn::BitCast (di, x));
+                       const auto normal = hn::RebindMask (df, hn::And (hn::Gt (exponentField, hn::Zero (di)),
+                                                                        hn::Lt (exponentField, hn::Set (di, 255))));
+                       const auto distance = hn::Abs (hn::Sub (difference, hn::Round (difference)));
+                       const auto safe =
+                           hn::And (normal, hn::Or (hn::Gt (distance, margin), hn::Gt (hn::Abs (difference), outside)));
+
+                       if (!hn::AllTrue (df, safe))
+                           difference = hn::Sub (exactDecibels (df, x), threshold);
+
+                       auto gain = hn::GatherIndex (df, curve, hn::ConvertTo (di, curveIndex (df, difference)));
+
+                       if (noiseOnly)
+                           gain = hn::Sub (one, gain);
+
+                       storePartial (df, gain, gains + i, count);
+                   });
+}
+
+void PeakMagnitude (const float* d, std::size_t n, float* peak)
+{
+    const hn::ScalableTag<float> df;
+    auto largest = hn::Zero (df);
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto x = hn::Abs (loadPartial (df, d + i, count, 0.0f));
+                       largest = hn::Max (largest, hn::IfThenZeroElse (hn::IsNaN (x), x));
+                   });
+    *peak = hn::GetLane (hn::MaxOfLanes (df, largest));
+}
+
 void ComplexMultiply (const float* ar, const float* ai, const float* br, const float* bi, float* re, float* im,
                       std::size_t n)
 {
@@ -373,6 +484,8 @@ HWY_EXPORT (Blend);
 HWY_EXPORT (SymmetricFilter);
 HWY_EXPORT (DeinterleaveScaled);
 HWY_EXPORT (Interleave);
+HWY_EXPORT (DecibelCurveGains);
+HWY_EXPORT (PeakMagnitude);
 
 void scale (float* d, std::size_t n, float gain) noexcept
 {
@@ -455,6 +568,19 @@ void deinterleaveScaled (const float* pairs, float* re, float* im, std::size_t n
 void interleave (const float* re, const float* im, float* pairs, std::size_t n) noexcept
 {
     HWY_DYNAMIC_DISPATCH (Interleave) (re, im, pairs, n);
+}
+
+void decibelCurveGains (const float* power, float offset, const float* thresholds, float thresholdOffset,
+                        const float* curve, bool noiseOnly, float* gains, std::size_t n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (DecibelCurveGains) (power, offset, thresholds, thresholdOffset, curve, noiseOnly, gains, n);
+}
+
+float peakMagnitude (const float* d, std::size_t n) noexcept
+{
+    float peak = 0.0f;
+    HWY_DYNAMIC_DISPATCH (PeakMagnitude) (d, n, &peak);
+    return peak;
 }
 
 std::vector<std::string> availableInstructionSets()

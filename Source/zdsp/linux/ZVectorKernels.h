@@ -60,6 +60,16 @@ void recursiveSmooth (const float* power, const float* attack, const float* rele
 void curveGains (const float* db, const float* thresholds, float offset, const float* curve, bool noiseOnly,
                  float* gains, std::size_t n) noexcept;
 
+/** curveGains applied to the decibels of powerToDecibels (power[i] + offset), without writing them:
+    gains[i] = curve[index] (or 1 - curve[index]) with d = 10 log10 (power[i] + offset) - (thresholdOffset
+    + thresholds[i]). The same bits as those two kernels in turn; gains may be power.
+*/
+void decibelCurveGains (const float* power, float offset, const float* thresholds, float thresholdOffset,
+                        const float* curve, bool noiseOnly, float* gains, std::size_t n) noexcept;
+
+/** The largest |d[i]| that is not a NaN, or 0 */
+float peakMagnitude (const float* d, std::size_t n) noexcept;
+
 /** g[i] = g[i] * keep + add */
 void blend (float* g, std::size_t n, float keep, float add) noexcept;
 
