@@ -792,7 +792,9 @@ void ZNoiseReductionBay::endBlock()
         spectrum->copyFrom (*displayAccumulator);
     }
 
-    spectrum->sendActionMessage (spectrumUpdateMessage);
+    // Nobody to tell without a display.
+    if (blockDisplay)
+        spectrum->sendActionMessage (spectrumUpdateMessage);
 }
 
 void ZNoiseReductionBay::readOutput (int c, ZBuffer* destination, int count)

@@ -33,7 +33,7 @@ namespace vesk
     input passes unchanged, with the same latency, and the power spectra of its frames are summed.
 
     Sends "Noise Profile" when profiles are installed and "Mode" when learning has ended, through its own
-    broadcaster; "Spectrum Update" after every block and "Noise Profile Update" after every rebuild of the
+    broadcaster; "Spectrum Update" after every block while the display is active and "Noise Profile Update" after every rebuild of the
     display profile, through the broadcaster of the "mSpectrum" buffer.
 
     Parameters are set on the message thread and read by process() on the audio thread without locks.

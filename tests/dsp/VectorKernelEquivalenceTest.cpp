@@ -414,6 +414,48 @@ TEST_P (VectorKernels, PeakMagnitudeIsThePlainLoopsLargestMagnitude)
         }
 }
 
+TEST_P (VectorKernels, ExpanderGainsAreTheCLibrarysWithinRounding)
+{
+    // Curves with the threshold above, inside and below the envelopes, with and without the gain cap.
+    const vectorKernels::ExpanderCurve curves[] = {
+        { 0.15f, 2.5f, 1.0f, -16.478f, 0.0f, 1.0e-30f },
+        { 1.0e-4f, 4.0f, 1.0f, -40.0f, 3.0f, 1.0e-30f },
+        { 2.0f, 1.5f, 0.5f, 3.0103f, 12.0f, 1.0e-30f },
+    };
+    const auto plainLoop = GetParam() == "SCALAR";
+
+    for (const auto& curve : curves)
+        for (auto n : sizes)
+            for (auto start : starts)
+            {
+                auto x = values (start + n, (uint32_t) (7 * n + start), true);
+                auto envelope = positive (start + n, (uint32_t) (9 * n + start));
+                std::vector<float> expected (start + n, -1.0f), actual (start + n, -1.0f);
+
+                for (std::size_t i = start; i < start + n; ++i)
+                {
+                    const auto e = envelope[i];
+                    const auto ratio = curve.thresholdLinear > e ? curve.ratioBelow : curve.ratioAbove;
+                    const auto level = 10.0f * std::log10 (std::max (e, curve.floorPower));
+                    const auto gainDb =
+                        std::min (curve.maxGainDb, (level - curve.thresholdDb) * ratio + curve.thresholdDb - level);
+                    expected[i] = x[i] * std::pow (10.0f, gainDb * 0.05f);
+                }
+
+                vectorKernels::expanderGains (x.data() + start, envelope.data() + start, actual.data() + start, n,
+                                              curve);
+
+                for (std::size_t i = 0; i < start + n; ++i)
+                {
+                    if (plainLoop || !std::isfinite (expected[i]))
+                        ASSERT_TRUE (sameBits (expected[i], actual[i])) << "n " << n << " element " << i;
+                    else // a last-bit difference of the level, scaled by the ratio: some millionths of a dB
+                        ASSERT_LE (std::abs (actual[i] - expected[i]), 4.0e-6f * std::abs (expected[i]))
+                            << "n " << n << " element " << i << ": " << expected[i] << " vs " << actual[i];
+                }
+            }
+}
+
 TEST_P (VectorKernels, SymmetricFilterMatchesTheSmoothersLoop)
 {
     const float w[] = { 0.15625f, 0.14662f, 0.12031f, 0.08438f, 0.04844f, 0.02213f };

@@ -5,6 +5,8 @@
 
 #include <hwy/highway.h>
 
+#include "ZVectorKernels.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -20,18 +22,36 @@ namespace hn = hwy::HWY_NAMESPACE;
 // over this file defines the macro afresh; the fallback targets (scalar, and the 128-bit emulation clang
 // builds) have no such function and take std::log10 instead.
 #undef TAVLIN_VECTOR_LOG10
+#undef TAVLIN_VECTOR_LOG10F
+#undef TAVLIN_VECTOR_EXP10F
 #if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
 extern "C" __m512d Sleef_log10d8_u10avx512f (__m512d);
+extern "C" __m512 Sleef_log10f16_u10avx512f (__m512);
+extern "C" __m512 Sleef_exp10f16_u10avx512f (__m512);
     #define TAVLIN_VECTOR_LOG10 Sleef_log10d8_u10avx512f
+    #define TAVLIN_VECTOR_LOG10F Sleef_log10f16_u10avx512f
+    #define TAVLIN_VECTOR_EXP10F Sleef_exp10f16_u10avx512f
 #elif HWY_TARGET == HWY_AVX2
 extern "C" __m256d Sleef_log10d4_u10avx2 (__m256d);
+extern "C" __m256 Sleef_log10f8_u10avx2 (__m256);
+extern "C" __m256 Sleef_exp10f8_u10avx2 (__m256);
     #define TAVLIN_VECTOR_LOG10 Sleef_log10d4_u10avx2
+    #define TAVLIN_VECTOR_LOG10F Sleef_log10f8_u10avx2
+    #define TAVLIN_VECTOR_EXP10F Sleef_exp10f8_u10avx2
 #elif HWY_TARGET == HWY_SSE4
 extern "C" __m128d Sleef_log10d2_u10sse4 (__m128d);
+extern "C" __m128 Sleef_log10f4_u10sse4 (__m128);
+extern "C" __m128 Sleef_exp10f4_u10sse4 (__m128);
     #define TAVLIN_VECTOR_LOG10 Sleef_log10d2_u10sse4
+    #define TAVLIN_VECTOR_LOG10F Sleef_log10f4_u10sse4
+    #define TAVLIN_VECTOR_EXP10F Sleef_exp10f4_u10sse4
 #elif HWY_TARGET == HWY_SSSE3
 extern "C" __m128d Sleef_log10d2_u10sse2 (__m128d);
+extern "C" __m128 Sleef_log10f4_u10sse2 (__m128);
+extern "C" __m128 Sleef_exp10f4_u10sse2 (__m128);
     #define TAVLIN_VECTOR_LOG10 Sleef_log10d2_u10sse2
+    #define TAVLIN_VECTOR_LOG10F Sleef_log10f4_u10sse2
+    #define TAVLIN_VECTOR_EXP10F Sleef_exp10f4_u10sse2
 #endif
 
 /** Runs body (index) over whole vectors and then once more over a padded copy of the tail, so that
@@ -292,6 +312,51 @@ void DecibelCurveGains (const float* power, float offset, const float* threshold
                    });
 }
 
+/** f applied lane by lane, for the targets without the vector library. */
+template <class D, class F>
+HWY_INLINE HWY_MAYBE_UNUSED hn::Vec<D> eachLane (D d, hn::Vec<D> v, F&& f)
+{
+    HWY_ALIGN float lanes[hn::MaxLanes (D())];
+    hn::Store (v, d, lanes);
+
+    for (auto& x : lanes)
+        x = f (x);
+
+    return hn::Load (d, lanes);
+}
+
+void ExpanderGains (const float* x, const float* envelope, float* y, std::size_t n, const ExpanderCurve& curve)
+{
+    const hn::ScalableTag<float> df;
+    const auto threshold = hn::Set (df, curve.thresholdLinear);
+    const auto below = hn::Set (df, curve.ratioBelow), above = hn::Set (df, curve.ratioAbove);
+    const auto thresholdDb = hn::Set (df, curve.thresholdDb), maxGainDb = hn::Set (df, curve.maxGainDb);
+    const auto floorPower = hn::Set (df, curve.floorPower);
+
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto e = loadPartial (df, envelope + i, count, 1.0f);
+                       const auto ratio = hn::IfThenElse (hn::Gt (threshold, e), below, above);
+                       auto level = hn::IfThenElse (hn::Lt (e, floorPower), floorPower, e);
+#ifdef TAVLIN_VECTOR_LOG10F
+                       level.raw = TAVLIN_VECTOR_LOG10F (level.raw);
+#else
+                       level = eachLane (df, level, [] (float v) { return std::log10 (v); });
+#endif
+                       level = hn::Mul (hn::Set (df, 10.0f), level);
+                       const auto wanted =
+                           hn::Sub (hn::Add (hn::Mul (hn::Sub (level, thresholdDb), ratio), thresholdDb), level);
+                       auto gain = hn::Mul (hn::Min (wanted, maxGainDb), hn::Set (df, 0.05f));
+#ifdef TAVLIN_VECTOR_EXP10F
+                       gain.raw = TAVLIN_VECTOR_EXP10F (gain.raw);
+#else
+                       gain = eachLane (df, gain, [] (float v) { return std::pow (10.0f, v); });
+#endif
+                       storePartial (df, hn::Mul (loadPartial (df, x + i, count, 0.0f), gain), y + i, count);
+                   });
+}
+
 void PeakMagnitude (const float* d, std::size_t n, float* peak)
 {
     const hn::ScalableTag<float> df;
@@ -486,6 +551,7 @@ HWY_EXPORT (DeinterleaveScaled);
 HWY_EXPORT (Interleave);
 HWY_EXPORT (DecibelCurveGains);
 HWY_EXPORT (PeakMagnitude);
+HWY_EXPORT (ExpanderGains);
 
 void scale (float* d, std::size_t n, float gain) noexcept
 {
@@ -574,6 +640,11 @@ void decibelCurveGains (const float* power, float offset, const float* threshold
                         const float* curve, bool noiseOnly, float* gains, std::size_t n) noexcept
 {
     HWY_DYNAMIC_DISPATCH (DecibelCurveGains) (power, offset, thresholds, thresholdOffset, curve, noiseOnly, gains, n);
+}
+
+void expanderGains (const float* x, const float* envelope, float* y, std::size_t n, const ExpanderCurve& curve) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (ExpanderGains) (x, envelope, y, n, curve);
 }
 
 float peakMagnitude (const float* d, std::size_t n) noexcept

@@ -67,6 +67,20 @@ void curveGains (const float* db, const float* thresholds, float offset, const f
 void decibelCurveGains (const float* power, float offset, const float* thresholds, float thresholdOffset,
                         const float* curve, bool noiseOnly, float* gains, std::size_t n) noexcept;
 
+/** The downward expander's settings, for expanderGains. */
+struct ExpanderCurve
+{
+    float thresholdLinear, ratioBelow, ratioAbove, thresholdDb, maxGainDb, floorPower;
+};
+
+/** y[i] = x[i] * 10^(g / 20) with g = min (maxGainDb, (L - thresholdDb) * ratio + thresholdDb - L),
+    L = 10 log10 (max (envelope[i], floorPower)) and ratio = ratioBelow where thresholdLinear > envelope[i],
+    else ratioAbove. The logarithm and the power come from the vector library within 1 ulp (the C
+    library's where there is no vector unit); y may be x.
+*/
+void expanderGains (const float* x, const float* envelope, float* y, std::size_t n,
+                    const ExpanderCurve& curve) noexcept;
+
 /** The largest |d[i]| that is not a NaN, or 0 */
 float peakMagnitude (const float* d, std::size_t n) noexcept;
 
