@@ -9,8 +9,10 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
-// How often a spinning thread yields, in case it shares its core with the thread it waits for.
-constexpr auto spinBeforeYield = std::chrono::microseconds (50);
+// How long a spinning thread goes before it yields, in case it shares its core with the thread it waits
+// for. Longer than a block's stages: a yield on a busy machine hands the core to another process for a
+// whole time slice.
+constexpr auto spinBeforeYield = std::chrono::milliseconds (1);
 
 /** Spins on done() until it holds or the time is up; true when it holds. Plain re-reads, no pause
     instruction: under a hypervisor a loop of pauses can cost the whole time slice.

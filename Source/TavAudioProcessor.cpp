@@ -434,7 +434,7 @@ void TavAudioProcessor::runLaterSteps()
         enhancementBay->endBlock();
 
     clock_gettime (CLOCK_THREAD_CPUTIME_ID, &ended);
-    laterWorkTime +=
+    lastLaterWorkTime =
         std::chrono::seconds (ended.tv_sec - began.tv_sec) + std::chrono::nanoseconds (ended.tv_nsec - began.tv_nsec);
 }
 
@@ -446,6 +446,7 @@ void TavAudioProcessor::finishBlockInFlight()
     const auto started = std::chrono::steady_clock::now();
     channelWorker->wait();
     waitTime += std::chrono::steady_clock::now() - started;
+    laterWorkTime += lastLaterWorkTime;
     blockInFlight = false;
 
     for (size_t c = 0; c < (size_t) laterChannels; ++c)

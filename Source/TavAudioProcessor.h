@@ -230,7 +230,8 @@ private:
     bool blockInFlight = false;
     int64_t blocksOnTwoThreads = 0;
     int blocksMeasured = 0, soloBlocksLeft = 0;
-    std::chrono::steady_clock::duration waitTime {}, laterWorkTime {};
+    // This thread's waits for the second one, and that one's processor time for the later stages.
+    std::chrono::steady_clock::duration waitTime {}, laterWorkTime {}, lastLaterWorkTime {};
     bool clickBlock = false, noiseBlock = false, enhanceBlock = false, blockBypassed = false;
     // The chain sat out bypassed blocks and has to catch up before its next block; it is doing so.
     bool chainSatOut = false, catchingUp = false;
