@@ -234,8 +234,9 @@ HWY_INLINE hn::Vec<DF> exactDecibels (DF df, hn::Vec<DF> power)
 #endif
 }
 
-/** 10 log10 (x) in float for positive normal x, within 1e-4 dB of the exact value: the exponent and a
-    polynomial for the logarithm of the mantissa, taken between sqrt (1/2) and sqrt (2).
+/** 10 log10 (x) in float for positive normal x, within 1e-4 dB of the exact value: the exponent, and the
+    logarithm of the mantissa m (taken between sqrt (1/2) and sqrt (2)) as 2 atanh (s), s = (m - 1) / (m + 1),
+    by its series to s^7 (|s| < 0.172, so the rest is below 4e-8).
 */
 template <class DF>
 HWY_INLINE hn::Vec<DF> approximateDecibels (DF df, hn::Vec<DF> x)
@@ -248,16 +249,13 @@ HWY_INLINE hn::Vec<DF> approximateDecibels (DF df, hn::Vec<DF> x)
     mantissa = hn::IfThenElse (high, hn::Mul (mantissa, hn::Set (df, 0.5f)), mantissa);
     exponent = hn::Add (exponent, hn::IfThenElseZero (hn::RebindMask (di, high), hn::Set (di, 1)));
 
-    const auto f = hn::Sub (mantissa, hn::Set (df, 1.0f));
-    const auto z = hn::Mul (f, f);
-    auto y = hn::Set (df, 7.0376836292e-2f);
-
-    for (const auto c : { -1.1514610310e-1f, 1.1676998740e-1f, -1.2420140846e-1f, 1.4249322787e-1f, -1.6668057665e-1f,
-                          2.0000714765e-1f, -2.4999993993e-1f, 3.3333331174e-1f })
-        y = hn::Add (hn::Mul (y, f), hn::Set (df, c));
-
-    y = hn::Sub (hn::Mul (hn::Mul (y, f), z), hn::Mul (hn::Set (df, 0.5f), z));
-    const auto naturalLog = hn::Add (f, y);
+    const auto one = hn::Set (df, 1.0f);
+    const auto t = hn::Div (hn::Sub (mantissa, one), hn::Add (mantissa, one));
+    const auto t2 = hn::Mul (t, t);
+    auto series = hn::Add (hn::Mul (hn::Set (df, 2.0f / 7.0f), t2), hn::Set (df, 2.0f / 5.0f));
+    series = hn::Add (hn::Mul (series, t2), hn::Set (df, 2.0f / 3.0f));
+    series = hn::Add (hn::Mul (series, t2), hn::Set (df, 2.0f));
+    const auto naturalLog = hn::Mul (series, t);
     return hn::Add (hn::Mul (naturalLog, hn::Set (df, 4.34294481903f)),
                     hn::Mul (hn::ConvertTo (df, exponent), hn::Set (df, 3.01029995664f)));
 }
