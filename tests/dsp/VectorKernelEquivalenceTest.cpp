@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -454,6 +456,146 @@ TEST_P (VectorKernels, ExpanderGainsAreTheCLibrarysWithinRounding)
                             << "n " << n << " element " << i << ": " << expected[i] << " vs " << actual[i];
                 }
             }
+}
+
+namespace
+{
+/** The crackle processor's predictors and detection as its plain loop wrote them, one sample at i. */
+void plainCrackleSample (vectorKernels::CrackleChannel& c, int i)
+{
+    const auto* h = c.history;
+    float p = 0.0f, energy = 0.0f, steadyPrediction = 0.0f;
+
+    for (int j = 0; j < 5; ++j)
+    {
+        const auto past = h[i - 1 - j];
+        p += ZGain::flushedProduct (c.weights[j], past);
+        steadyPrediction += ZGain::flushedProduct (c.steadyWeights[j], past);
+        energy += ZGain::flushedProduct (past, past);
+    }
+
+    c.predictions[i] = p;
+    const auto e = h[i] - p;
+    c.errors[i] = e;
+    const auto step = c.stepSize / (energy + 0.000001f);
+
+    for (int j = 0; j < 5; ++j)
+        c.weights[j] += ZGain::flushedProduct (ZGain::flushedProduct (e, h[i - 1 - j]), step);
+
+    const auto magnitude = std::abs (e);
+    c.envelope = (float) ((double) ZGain::flushedProduct (c.envelopeDecay, c.envelope)
+                          + (1.0 - (double) c.envelopeDecay) * (double) magnitude);
+    const auto t = std::max (ZGain::flushedProduct (c.envelope, c.thresholdRatio), c.thresholdFloor);
+    const auto strength = (float) (((double) magnitude - (double) t) / ((double) t + 0.001));
+    c.detection[i] = std::clamp (strength, 0.0f, 1.0f);
+
+    const auto steadyError = h[i] - steadyPrediction;
+    c.steadyErrors[i] = steadyError;
+    c.samplesSinceDetection = c.detection[i] > 0.0f ? 0 : std::min (c.samplesSinceDetection + 1, 6);
+
+    if (c.samplesSinceDetection > 5)
+        for (int j = 0; j < 5; ++j)
+            c.steadyWeights[j] += ZGain::flushedProduct (ZGain::flushedProduct (steadyError, h[i - 1 - j]), step);
+}
+
+/** A channel's arrays and state, on programme-like samples with bursts, tiny and silent stretches. */
+struct CrackleArrays
+{
+    CrackleArrays (int length, uint32_t seed)
+    {
+        std::mt19937 rng (seed);
+        std::normal_distribution<float> noise (0.0f, 1.0f);
+        auto phase = 0.0;
+
+        for (auto* a : { &history, &detection, &errors, &predictions, &steady })
+            a->assign ((size_t) length + 8, 0.0f);
+
+        for (int i = 0; i < length; ++i)
+        {
+            phase += 0.031 + 0.002 * (i % 7);
+            auto x = 0.3f * (float) std::sin (phase) + 0.01f * noise (rng);
+
+            if (i % 97 < 3)
+                x += 0.8f * noise (rng); // a burst
+            else if (i % 401 < 40)
+                x *= 1.0e-19f; // tiny, down to where products flush
+            else if (i % 503 < 20)
+                x = 0.0f;
+
+            history[(size_t) i] = x;
+        }
+
+        weights = { 0.1f, -0.05f, 0.02f, 0.0f, 1.0e-21f };
+        steadyWeights = { 0.2f, 0.1f, -0.03f, 0.01f, 0.0f };
+    }
+
+    vectorKernels::CrackleChannel channel (int samplesSinceDetection)
+    {
+        return { history.data(),
+                 detection.data(),
+                 errors.data(),
+                 predictions.data(),
+                 steady.data(),
+                 weights.data(),
+                 steadyWeights.data(),
+                 0.005f,
+                 10.0f,
+                 0.001f,
+                 0.997f,
+                 0.01f,
+                 samplesSinceDetection };
+    }
+
+    std::vector<float> all() const
+    {
+        return concat ({ history, detection, errors, predictions, steady,
+                         std::vector<float> (weights.begin(), weights.end()),
+                         std::vector<float> (steadyWeights.begin(), steadyWeights.end()) });
+    }
+
+    std::vector<float> history, detection, errors, predictions, steady;
+    std::array<float, 5> weights {}, steadyWeights {};
+};
+} // namespace
+
+TEST_P (VectorKernels, CracklePredictorsGiveThePlainLoopsBits)
+{
+    for (int n : { 1, 2, 7, 64, 511, 512, 2000 })
+        for (int state : { 0, 6 })
+        {
+            const int start = 5 + state;
+            CrackleArrays plain (start + n, (uint32_t) n), vector = plain, pairA = plain, pairB (start + n + 3, 9);
+            auto pairBPlain = pairB;
+
+            auto expected = plain.channel (state);
+
+            for (int i = start; i < start + n; ++i)
+                plainCrackleSample (expected, i);
+
+            auto actual = vector.channel (state);
+            vectorKernels::predictCrackle (actual, start, n);
+
+            ASSERT_EQ (plain.all().size(), vector.all().size());
+            const auto e = plain.all(), a = vector.all();
+
+            for (std::size_t i = 0; i < e.size(); ++i)
+                ASSERT_TRUE (sameBits (e[i], a[i])) << "n " << n << " element " << i << ": " << e[i] << " vs " << a[i];
+
+            EXPECT_TRUE (sameBits (expected.envelope, actual.envelope)) << "n " << n;
+            EXPECT_EQ (expected.samplesSinceDetection, actual.samplesSinceDetection) << "n " << n;
+
+            // Two channels at once, the second starting elsewhere, each as alone.
+            auto expectedB = pairBPlain.channel (state);
+
+            for (int i = start + 3; i < start + 3 + n; ++i)
+                plainCrackleSample (expectedB, i);
+
+            auto a1 = pairA.channel (state), b1 = pairB.channel (state);
+            vectorKernels::predictCracklePair (a1, start, b1, start + 3, n);
+            EXPECT_EQ (pairA.all(), vector.all()) << "n " << n;
+            EXPECT_EQ (pairB.all(), pairBPlain.all()) << "n " << n;
+            EXPECT_TRUE (sameBits (a1.envelope, actual.envelope) && sameBits (b1.envelope, expectedB.envelope));
+        }
 }
 
 TEST_P (VectorKernels, SymmetricFilterMatchesTheSmoothersLoop)

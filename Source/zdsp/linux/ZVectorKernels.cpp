@@ -7,6 +7,7 @@
 
 #include "ZVectorKernels.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -355,6 +356,207 @@ void ExpanderGains (const float* x, const float* envelope, float* y, std::size_t
                    });
 }
 
+/** ZGain::flushedProduct: the product, or +0 when the exponent fields add up to less than 128. */
+HWY_INLINE float flushedProduct (float x, float y)
+{
+    uint32_t bx, by;
+    std::memcpy (&bx, &x, sizeof (bx));
+    std::memcpy (&by, &y, sizeof (by));
+    return ((bx >> 23) & 0xffu) + ((by >> 23) & 0xffu) < 128u ? 0.0f : x * y;
+}
+
+/** The detection step of one crackle sample after its prediction error e, as the plain loop has it. */
+HWY_INLINE float detectCrackle (CrackleChannel& c, float e)
+{
+    const auto magnitude = std::abs (e);
+    c.envelope = (float) ((double) flushedProduct (c.envelopeDecay, c.envelope)
+                          + (1.0 - (double) c.envelopeDecay) * (double) magnitude);
+
+    const auto t = std::max (flushedProduct (c.envelope, c.thresholdRatio), c.thresholdFloor);
+    const auto strength = (float) (((double) magnitude - (double) t) / ((double) t + 0.001));
+    return std::clamp (strength, 0.0f, 1.0f);
+}
+
+constexpr int crackleTaps = 5;
+
+/** One sample of the plain loop. */
+HWY_INLINE void predictCrackleSampleScalar (CrackleChannel& c, int i)
+{
+    const auto* h = c.history;
+    float p = 0.0f, energy = 0.0f, steadyPrediction = 0.0f;
+
+    for (int j = 0; j < crackleTaps; ++j)
+    {
+        const auto past = h[i - 1 - j];
+        p += flushedProduct (c.weights[j], past);
+        steadyPrediction += flushedProduct (c.steadyWeights[j], past);
+        energy += flushedProduct (past, past);
+    }
+
+    c.predictions[i] = p;
+    const auto e = h[i] - p;
+    c.errors[i] = e;
+    const auto step = c.stepSize / (energy + 0.000001f);
+
+    for (int j = 0; j < crackleTaps; ++j)
+        c.weights[j] += flushedProduct (flushedProduct (e, h[i - 1 - j]), step);
+
+    c.detection[i] = detectCrackle (c, e);
+
+    const auto steadyError = h[i] - steadyPrediction;
+    c.steadyErrors[i] = steadyError;
+    c.samplesSinceDetection = c.detection[i] > 0.0f ? 0 : std::min (c.samplesSinceDetection + 1, crackleTaps + 1);
+
+    if (c.samplesSinceDetection > crackleTaps)
+        for (int j = 0; j < crackleTaps; ++j)
+            c.steadyWeights[j] += flushedProduct (flushedProduct (steadyError, h[i - 1 - j]), step);
+}
+
+#if HWY_TARGET <= HWY_AVX2 && HWY_ARCH_X86
+/** The five taps in lanes 4 down to 0 of eight (lane l holds tap 4 - l, so that a load of the history
+    from i - 5 on lines up), lanes 5 to 7 at zero.
+*/
+struct CrackleLanes
+{
+    using D = hn::FixedTag<float, 8>;
+    using DI = hn::RebindToSigned<D>;
+    hn::Vec<D> weights, steadyWeights;
+};
+
+template <class V, class VI, class DI>
+HWY_INLINE V flushedLanes (DI di, V x, VI xExponent, V y, VI yExponent)
+{
+    const auto flushed = hn::Lt (hn::Add (xExponent, yExponent), hn::Set (di, 128));
+    return hn::IfThenZeroElse (hn::RebindMask (hn::DFromV<V>(), flushed), hn::Mul (x, y));
+}
+
+template <class V, class DI>
+HWY_INLINE hn::Vec<DI> exponentField (DI di, V x)
+{
+    return hn::And (hn::ShiftRight<23> (hn::BitCast (di, x)), hn::Set (di, 0xff));
+}
+
+/** ((((0 + lane 4) + lane 3) + lane 2) + lane 1) + lane 0: the plain loop's sum over taps 0 to 4. */
+template <class V>
+HWY_INLINE float tapSum (V v)
+{
+    const auto low = hn::LowerHalf (v);
+    auto sum = 0.0f + hn::GetLane (hn::UpperHalf (hn::Half<hn::DFromV<V>>(), v));
+    sum += hn::GetLane (hn::Shuffle0123 (low));
+    sum += hn::GetLane (hn::Shuffle1032 (low));
+    sum += hn::GetLane (hn::Shuffle2301 (low));
+    return sum + hn::GetLane (low);
+}
+
+HWY_INLINE CrackleLanes loadCrackleLanes (const CrackleChannel& c)
+{
+    const CrackleLanes::D d;
+    HWY_ALIGN float w[8] = {}, sw[8] = {};
+
+    for (int j = 0; j < crackleTaps; ++j)
+    {
+        w[crackleTaps - 1 - j] = c.weights[j];
+        sw[crackleTaps - 1 - j] = c.steadyWeights[j];
+    }
+
+    return { hn::Load (d, w), hn::Load (d, sw) };
+}
+
+HWY_INLINE void storeCrackleLanes (const CrackleLanes& lanes, CrackleChannel& c)
+{
+    const CrackleLanes::D d;
+    HWY_ALIGN float w[8], sw[8];
+    hn::Store (lanes.weights, d, w);
+    hn::Store (lanes.steadyWeights, d, sw);
+
+    for (int j = 0; j < crackleTaps; ++j)
+    {
+        c.weights[j] = w[crackleTaps - 1 - j];
+        c.steadyWeights[j] = sw[crackleTaps - 1 - j];
+    }
+}
+
+HWY_INLINE void predictCrackleSample (CrackleChannel& c, CrackleLanes& lanes, int i)
+{
+    const CrackleLanes::D d;
+    const CrackleLanes::DI di;
+    const auto* h = c.history;
+    const auto past = hn::IfThenElseZero (hn::FirstN (d, crackleTaps), hn::LoadU (d, h + i - crackleTaps));
+    const auto pastExponent = exponentField (di, past);
+
+    const auto p = tapSum (flushedLanes (di, lanes.weights, exponentField (di, lanes.weights), past, pastExponent));
+    const auto steadyPrediction =
+        tapSum (flushedLanes (di, lanes.steadyWeights, exponentField (di, lanes.steadyWeights), past, pastExponent));
+    const auto energy = tapSum (flushedLanes (di, past, pastExponent, past, pastExponent));
+
+    c.predictions[i] = p;
+    const auto e = h[i] - p;
+    c.errors[i] = e;
+    const auto step = c.stepSize / (energy + 0.000001f);
+    const auto steps = hn::Set (d, step);
+    const auto stepExponent = exponentField (di, steps);
+
+    const auto errors = hn::Set (d, e);
+    const auto change = flushedLanes (di, errors, exponentField (di, errors), past, pastExponent);
+    lanes.weights = hn::Add (lanes.weights, flushedLanes (di, change, exponentField (di, change), steps, stepExponent));
+
+    c.detection[i] = detectCrackle (c, e);
+
+    const auto steadyError = h[i] - steadyPrediction;
+    c.steadyErrors[i] = steadyError;
+    c.samplesSinceDetection = c.detection[i] > 0.0f ? 0 : std::min (c.samplesSinceDetection + 1, crackleTaps + 1);
+
+    if (c.samplesSinceDetection > crackleTaps)
+    {
+        const auto steadyErrors = hn::Set (d, steadyError);
+        const auto steadyChange = flushedLanes (di, steadyErrors, exponentField (di, steadyErrors), past, pastExponent);
+        lanes.steadyWeights =
+            hn::Add (lanes.steadyWeights,
+                     flushedLanes (di, steadyChange, exponentField (di, steadyChange), steps, stepExponent));
+    }
+}
+
+void PredictCrackle (CrackleChannel& c, int start, int n)
+{
+    auto lanes = loadCrackleLanes (c);
+
+    for (int i = start; i < start + n; ++i)
+        predictCrackleSample (c, lanes, i);
+
+    storeCrackleLanes (lanes, c);
+}
+
+void PredictCracklePair (CrackleChannel& a, int startA, CrackleChannel& b, int startB, int n)
+{
+    auto lanesA = loadCrackleLanes (a), lanesB = loadCrackleLanes (b);
+
+    for (int k = 0; k < n; ++k)
+    {
+        predictCrackleSample (a, lanesA, startA + k);
+        predictCrackleSample (b, lanesB, startB + k);
+    }
+
+    storeCrackleLanes (lanesA, a);
+    storeCrackleLanes (lanesB, b);
+}
+#else
+void PredictCrackle (CrackleChannel& c, int start, int n)
+{
+    for (int i = start; i < start + n; ++i)
+        predictCrackleSampleScalar (c, i);
+}
+
+void PredictCracklePair (CrackleChannel& a, int startA, CrackleChannel& b, int startB, int n)
+{
+    // Each predictor waits on its own last update, so two of them in turn keep the processor busier.
+    for (int k = 0; k < n; ++k)
+    {
+        predictCrackleSampleScalar (a, startA + k);
+        predictCrackleSampleScalar (b, startB + k);
+    }
+}
+#endif
+
 void PeakMagnitude (const float* d, std::size_t n, float* peak)
 {
     const hn::ScalableTag<float> df;
@@ -550,6 +752,8 @@ HWY_EXPORT (Interleave);
 HWY_EXPORT (DecibelCurveGains);
 HWY_EXPORT (PeakMagnitude);
 HWY_EXPORT (ExpanderGains);
+HWY_EXPORT (PredictCrackle);
+HWY_EXPORT (PredictCracklePair);
 
 void scale (float* d, std::size_t n, float gain) noexcept
 {
@@ -643,6 +847,16 @@ void decibelCurveGains (const float* power, float offset, const float* threshold
 void expanderGains (const float* x, const float* envelope, float* y, std::size_t n, const ExpanderCurve& curve) noexcept
 {
     HWY_DYNAMIC_DISPATCH (ExpanderGains) (x, envelope, y, n, curve);
+}
+
+void predictCrackle (CrackleChannel& channel, int start, int n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (PredictCrackle) (channel, start, n);
+}
+
+void predictCracklePair (CrackleChannel& a, int startA, CrackleChannel& b, int startB, int n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (PredictCracklePair) (a, startA, b, startB, n);
 }
 
 float peakMagnitude (const float* d, std::size_t n) noexcept

@@ -81,6 +81,32 @@ struct ExpanderCurve
 void expanderGains (const float* x, const float* envelope, float* y, std::size_t n,
                     const ExpanderCurve& curve) noexcept;
 
+/** One channel of the crackle processor's predictors, for predictCrackle: its arrays, indexed by
+    sample position, and what carries from sample to sample.
+*/
+struct CrackleChannel
+{
+    float* history;
+    float* detection;
+    float* errors;
+    float* predictions;
+    float* steadyErrors;
+    float* weights; ///< 5 taps, updated
+    float* steadyWeights; ///< 5 taps, updated
+    float stepSize, thresholdRatio, thresholdFloor, envelopeDecay;
+    float envelope; ///< updated
+    int samplesSinceDetection; ///< updated
+};
+
+/** The crackle processor's per-sample loop over positions start .. start + n - 1 (history from
+    start - 5 on): its two normalised-LMS predictors, error envelope and detection, with every float
+    operation of the plain loop in its order, so the same bits; vector units take the five taps at once.
+*/
+void predictCrackle (CrackleChannel& channel, int start, int n) noexcept;
+
+/** predictCrackle on two channels at once, sample by sample in turn, each with its own result. */
+void predictCracklePair (CrackleChannel& a, int startA, CrackleChannel& b, int startB, int n) noexcept;
+
 /** The largest |d[i]| that is not a NaN, or 0 */
 float peakMagnitude (const float* d, std::size_t n) noexcept;
 
