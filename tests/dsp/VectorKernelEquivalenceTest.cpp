@@ -400,6 +400,66 @@ TEST_P (VectorKernels, DecibelCurveGainsAreTheConversionAndLookUpInTurn)
             }
 }
 
+TEST_P (VectorKernels, GateGainsAreTheGatesKernelsInTurn)
+{
+    std::vector<float> curve (256);
+
+    for (int i = 0; i < 256; ++i)
+        curve[(size_t) i] = 0.01f * (float) i + 0.125f;
+
+    for (bool noiseOnly : { false, true })
+        for (auto n : sizes)
+            for (auto start : starts)
+            {
+                Arrays a (start, n, (uint32_t) (13 * n + start), 2, true);
+                auto attack = positive (start + n, (uint32_t) n), release = positive (start + n, (uint32_t) n + 1);
+                auto smoothed = positive (start + n, (uint32_t) n + 2);
+                auto thresholds = values (start + n, (uint32_t) n + 3, false);
+
+                for (auto& x : thresholds)
+                    x = x * 40.0f - 48.0f;
+
+                // The kernels one after the other.
+                std::vector<float> power (start + n), expectedSmoothed = smoothed, expectedGains (start + n, -1.0f);
+                vectorKernels::squaredMagnitude (a.at (0, start), a.at (1, start), power.data() + start, n);
+                float expectedTotal = 0.0f;
+
+                for (std::size_t k = start; k < start + n; ++k)
+                    expectedTotal += power[k];
+
+                vectorKernels::recursiveSmooth (power.data() + start, attack.data() + start, release.data() + start,
+                                                expectedSmoothed.data() + start, n);
+                vectorKernels::decibelCurveGains (expectedSmoothed.data() + start, 1e-20f, thresholds.data() + start,
+                                                  3.0f, curve.data(), noiseOnly, expectedGains.data() + start, n);
+
+                std::vector<float> candidate (start + n, -1.0f), gains (start + n, -1.0f);
+                const vectorKernels::GateFrame frame { a.at (0, start),
+                                                       a.at (1, start),
+                                                       attack.data() + start,
+                                                       release.data() + start,
+                                                       smoothed.data() + start,
+                                                       candidate.data() + start,
+                                                       1e-20f,
+                                                       thresholds.data() + start,
+                                                       3.0f,
+                                                       curve.data(),
+                                                       noiseOnly,
+                                                       gains.data() + start };
+                const auto total = vectorKernels::gateGains (frame, n);
+
+                ASSERT_TRUE (sameBits (expectedTotal, total)) << "n " << n << " start " << start;
+
+                for (std::size_t k = start; k < start + n; ++k)
+                {
+                    ASSERT_TRUE (sameBits (expectedSmoothed[k], candidate[k])) << "n " << n << " bin " << k;
+                    ASSERT_TRUE (sameBits (expectedGains[k], gains[k])) << "n " << n << " bin " << k;
+                }
+
+                for (std::size_t k = 0; k < start; ++k)
+                    ASSERT_EQ (gains[k], -1.0f);
+            }
+}
+
 TEST_P (VectorKernels, PeakMagnitudeIsThePlainLoopsLargestMagnitude)
 {
     for (auto n : sizes)

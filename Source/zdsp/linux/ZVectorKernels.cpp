@@ -269,46 +269,88 @@ HWY_INLINE hn::Vec<DF> curveIndex (DF df, hn::Vec<DF> difference)
     return hn::IfThenElse (hn::IsNaN (difference), hn::Zero (df), index);
 }
 
+/** The curve gains of one vector of powers, as DecibelCurveGains takes them. */
+template <class DF>
+HWY_INLINE hn::Vec<DF> decibelCurveVector (DF df, hn::Vec<DF> power, hn::Vec<DF> off, hn::Vec<DF> threshold,
+                                           const float* curve, bool noiseOnly)
+{
+    const hn::RebindToSigned<DF> di;
+    // The approximation is used where its difference lies this far from every whole number, or
+    // beyond the curve's ends: there both truncate alike. Its error stays below 1e-4 dB.
+    const auto margin = hn::Set (df, 1.0e-3f);
+    const auto outside = hn::Set (df, 140.0f);
+    const auto x = hn::Add (power, off);
+    auto difference = hn::Sub (approximateDecibels (df, x), threshold);
+
+    // Positive normal powers only; NaN differences fail every comparison.
+    const auto exponentField = hn::ShiftRight<23> (hn::BitCast (di, x));
+    const auto normal =
+        hn::RebindMask (df, hn::And (hn::Gt (exponentField, hn::Zero (di)), hn::Lt (exponentField, hn::Set (di, 255))));
+    const auto distance = hn::Abs (hn::Sub (difference, hn::Round (difference)));
+    const auto safe = hn::And (normal, hn::Or (hn::Gt (distance, margin), hn::Gt (hn::Abs (difference), outside)));
+
+    if (!hn::AllTrue (df, safe))
+        difference = hn::Sub (exactDecibels (df, x), threshold);
+
+    auto gain = hn::GatherIndex (df, curve, hn::ConvertTo (di, curveIndex (df, difference)));
+    return noiseOnly ? hn::Sub (hn::Set (df, 1.0f), gain) : gain;
+}
+
 void DecibelCurveGains (const float* power, float offset, const float* thresholds, float thresholdOffset,
                         const float* curve, bool noiseOnly, float* gains, std::size_t n)
 {
     // Lanes as PowerToDecibels has them, so that a vector taken the exact way is the same.
     const hn::ScalableTag<double> dd;
     const hn::Rebind<float, decltype (dd)> df;
-    const hn::RebindToSigned<decltype (df)> di;
     const auto off = hn::Set (df, offset);
     const auto thresholdOff = hn::Set (df, thresholdOffset);
-    const auto one = hn::Set (df, 1.0f);
-    // The approximation is used where its difference lies this far from every whole number, or
-    // beyond the curve's ends: there both truncate alike. Its error stays below 1e-4 dB.
-    const auto margin = hn::Set (df, 1.0e-3f);
-    const auto outside = hn::Set (df, 140.0f);
 
     forEachVector (dd, n,
                    [&] (std::size_t i, std::size_t count)
                    {
-                       const auto x = hn::Add (loadPartial (df, power + i, count, 1.0f), off);
                        const auto threshold = hn::Add (thresholdOff, loadPartial (df, thresholds + i, count, 0.0f));
-                       auto difference = hn::Sub (approximateDecibels (df, x), threshold);
-
-                       // Positive normal powers only; NaN differences fail every comparison.
-                       const auto exponentField = hn::ShiftRight<23> (hn::BitCast (di, x));
-                       const auto normal = hn::RebindMask (df, hn::And (hn::Gt (exponentField, hn::Zero (di)),
-                                                                        hn::Lt (exponentField, hn::Set (di, 255))));
-                       const auto distance = hn::Abs (hn::Sub (difference, hn::Round (difference)));
-                       const auto safe =
-                           hn::And (normal, hn::Or (hn::Gt (distance, margin), hn::Gt (hn::Abs (difference), outside)));
-
-                       if (!hn::AllTrue (df, safe))
-                           difference = hn::Sub (exactDecibels (df, x), threshold);
-
-                       auto gain = hn::GatherIndex (df, curve, hn::ConvertTo (di, curveIndex (df, difference)));
-
-                       if (noiseOnly)
-                           gain = hn::Sub (one, gain);
-
+                       const auto gain = decibelCurveVector (df, loadPartial (df, power + i, count, 1.0f), off,
+                                                             threshold, curve, noiseOnly);
                        storePartial (df, gain, gains + i, count);
                    });
+}
+
+void GateGains (const GateFrame& frame, std::size_t n, float* total)
+{
+    const hn::ScalableTag<double> dd;
+    const hn::Rebind<float, decltype (dd)> df;
+    const auto off = hn::Set (df, frame.offset);
+    const auto thresholdOff = hn::Set (df, frame.thresholdOffset);
+    HWY_ALIGN float lanes[hn::MaxLanes (df)];
+    float sum = 0.0f;
+
+    // The bin-order sum is one long chain of additions; the vector work of the same bins fills the time.
+    forEachVector (dd, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto r = loadPartial (df, frame.re + i, count, 0.0f);
+                       const auto m = loadPartial (df, frame.im + i, count, 0.0f);
+                       const auto power = hn::Add (hn::Mul (r, r), hn::Mul (m, m));
+                       hn::Store (power, df, lanes);
+
+                       for (std::size_t k = 0; k < count; ++k)
+                           sum += lanes[k];
+
+                       const auto s = loadPartial (df, frame.smoothed + i, count, 0.0f);
+                       const auto a = loadPartial (df, frame.attack + i, count, 0.0f);
+                       const auto l = loadPartial (df, frame.release + i, count, 0.0f);
+                       const auto smoothed = hn::Add (hn::Mul (s, l), hn::Mul (power, a));
+                       storePartial (df, smoothed, frame.candidate + i, count);
+
+                       const auto threshold =
+                           hn::Add (thresholdOff, loadPartial (df, frame.thresholds + i, count, 0.0f));
+                       const auto gain = decibelCurveVector (
+                           df, hn::IfThenElse (hn::FirstN (df, count), smoothed, hn::Set (df, 1.0f)), off, threshold,
+                           frame.curve, frame.noiseOnly);
+                       storePartial (df, gain, frame.gains + i, count);
+                   });
+
+    *total = sum;
 }
 
 /** f applied lane by lane, for the targets without the vector library. */
@@ -750,6 +792,7 @@ HWY_EXPORT (SymmetricFilter);
 HWY_EXPORT (DeinterleaveScaled);
 HWY_EXPORT (Interleave);
 HWY_EXPORT (DecibelCurveGains);
+HWY_EXPORT (GateGains);
 HWY_EXPORT (PeakMagnitude);
 HWY_EXPORT (ExpanderGains);
 HWY_EXPORT (PredictCrackle);
@@ -857,6 +900,13 @@ void predictCrackle (CrackleChannel& channel, int start, int n) noexcept
 void predictCracklePair (CrackleChannel& a, int startA, CrackleChannel& b, int startB, int n) noexcept
 {
     HWY_DYNAMIC_DISPATCH (PredictCracklePair) (a, startA, b, startB, n);
+}
+
+float gateGains (const GateFrame& frame, std::size_t n) noexcept
+{
+    float total = 0.0f;
+    HWY_DYNAMIC_DISPATCH (GateGains) (frame, n, &total);
+    return total;
 }
 
 float peakMagnitude (const float* d, std::size_t n) noexcept

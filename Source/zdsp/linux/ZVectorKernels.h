@@ -110,6 +110,26 @@ void predictCracklePair (CrackleChannel& a, int startA, CrackleChannel& b, int s
 /** The largest |d[i]| that is not a NaN, or 0 */
 float peakMagnitude (const float* d, std::size_t n) noexcept;
 
+/** One frame of the spectral gate, for gateGains. */
+struct GateFrame
+{
+    const float *re, *im, *attack, *release, *smoothed;
+    float* candidate; ///< the new smoothed power
+    float offset; ///< added to the power before its logarithm
+    const float* thresholds;
+    float thresholdOffset;
+    const float* curve;
+    bool noiseOnly;
+    float* gains; ///< may be none of the inputs
+};
+
+/** The gate's steps over n bins in one pass: power p = re^2 + im^2 (squaredMagnitude), candidate =
+    smoothed * release + p * attack (recursiveSmooth), and gains = decibelCurveGains of the candidate.
+    Returns the sum of p in bin order, by which the caller keeps or drops the candidate; the same bits
+    as those kernels in turn.
+*/
+float gateGains (const GateFrame& frame, std::size_t n) noexcept;
+
 /** g[i] = g[i] * keep + add */
 void blend (float* g, std::size_t n, float keep, float add) noexcept;
 
