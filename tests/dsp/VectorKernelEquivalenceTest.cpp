@@ -460,6 +460,40 @@ TEST_P (VectorKernels, GateGainsAreTheGatesKernelsInTurn)
             }
 }
 
+TEST_P (VectorKernels, SquarePeakIsTheClickProcessorsPlainLoop)
+{
+    for (auto n : sizes)
+        for (auto start : starts)
+            for (bool ties : { false, true })
+            {
+                auto x = values (start + n, (uint32_t) (n + 17 * start), true);
+
+                // Magnitudes whose squares round alike, the second one larger: the first one counts.
+                if (ties && n >= 4)
+                {
+                    x[start + n / 3] = 0.70710677f;
+                    x[start + n - 1] = -0.70710683f;
+                    x[start + n / 2] = 1.0e-20f;
+                }
+
+                float expected = 0.0f, largest = 0.0f;
+
+                for (std::size_t i = start; i < start + n; ++i)
+                {
+                    const auto square = ZGain::flushedProduct (x[i], x[i]);
+
+                    if (square > largest)
+                    {
+                        largest = square;
+                        expected = std::abs (x[i]);
+                    }
+                }
+
+                ASSERT_TRUE (sameBits (expected, vectorKernels::squarePeak (x.data() + start, n)))
+                    << "n " << n << " start " << start;
+            }
+}
+
 TEST_P (VectorKernels, PeakMagnitudeIsThePlainLoopsLargestMagnitude)
 {
     for (auto n : sizes)

@@ -599,6 +599,46 @@ void PredictCracklePair (CrackleChannel& a, int startA, CrackleChannel& b, int s
 }
 #endif
 
+void SquarePeak (const float* d, std::size_t n, float* peak)
+{
+    const hn::ScalableTag<float> df;
+    const hn::RebindToSigned<decltype (df)> di;
+    const auto squares = [&] (std::size_t i, std::size_t count)
+    {
+        const auto x = loadPartial (df, d + i, count, 0.0f);
+        const auto exponent = hn::And (hn::ShiftRight<23> (hn::BitCast (di, x)), hn::Set (di, 0xff));
+        return hn::IfThenZeroElse (hn::RebindMask (df, hn::Lt (exponent, hn::Set (di, 64))), hn::Mul (x, x));
+    };
+
+    auto largest = hn::Zero (df);
+    forEachVector (df, n,
+                   [&] (std::size_t i, std::size_t count)
+                   {
+                       const auto square = squares (i, count);
+                       largest = hn::Max (largest, hn::IfThenZeroElse (hn::IsNaN (square), square));
+                   });
+
+    const auto top = hn::GetLane (hn::MaxOfLanes (df, largest));
+    *peak = 0.0f;
+
+    if (!(top > 0.0f))
+        return;
+
+    // The magnitude of the first sample whose square is the largest: where the plain loop last raised it.
+    const auto lanes = hn::Lanes (df);
+
+    for (std::size_t i = 0; i < n; i += lanes)
+    {
+        const auto first = hn::FindFirstTrue (df, hn::Eq (squares (i, std::min (lanes, n - i)), hn::Set (df, top)));
+
+        if (first >= 0)
+        {
+            *peak = std::abs (d[i + (std::size_t) first]);
+            return;
+        }
+    }
+}
+
 void PeakMagnitude (const float* d, std::size_t n, float* peak)
 {
     const hn::ScalableTag<float> df;
@@ -794,6 +834,7 @@ HWY_EXPORT (Interleave);
 HWY_EXPORT (DecibelCurveGains);
 HWY_EXPORT (GateGains);
 HWY_EXPORT (PeakMagnitude);
+HWY_EXPORT (SquarePeak);
 HWY_EXPORT (ExpanderGains);
 HWY_EXPORT (PredictCrackle);
 HWY_EXPORT (PredictCracklePair);
@@ -907,6 +948,13 @@ float gateGains (const GateFrame& frame, std::size_t n) noexcept
     float total = 0.0f;
     HWY_DYNAMIC_DISPATCH (GateGains) (frame, n, &total);
     return total;
+}
+
+float squarePeak (const float* d, std::size_t n) noexcept
+{
+    float peak = 0.0f;
+    HWY_DYNAMIC_DISPATCH (SquarePeak) (d, n, &peak);
+    return peak;
 }
 
 float peakMagnitude (const float* d, std::size_t n) noexcept

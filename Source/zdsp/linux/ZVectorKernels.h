@@ -107,6 +107,11 @@ void predictCrackle (CrackleChannel& channel, int start, int n) noexcept;
 /** predictCrackle on two channels at once, sample by sample in turn, each with its own result. */
 void predictCracklePair (CrackleChannel& a, int startA, CrackleChannel& b, int startB, int n) noexcept;
 
+/** The click processor's block peak: |d[i]| of the first sample whose square (flushed as
+    ZGain::flushedProduct flushes it) is the largest above 0, or 0 when none is.
+*/
+float squarePeak (const float* d, std::size_t n) noexcept;
+
 /** The largest |d[i]| that is not a NaN, or 0 */
 float peakMagnitude (const float* d, std::size_t n) noexcept;
 
