@@ -361,6 +361,9 @@ void TavAudioProcessor::runChainSteps (int channels)
     if (clickBlock)
         clickAndCrackleBay->processChannels (blocksB.data(), blocksA.data(), chainBlockSize);
 
+    if (noiseBlock)
+        noiseReductionBay->processChannels (blocksA.data(), blocksB.data(), chainBlockSize);
+
     for (int c = 0; c < numChannels; ++c)
         runChannelBack (c, c < channels, blocksA, blocksB);
 
@@ -418,6 +421,9 @@ void TavAudioProcessor::runLaterSteps()
     timespec began {}, ended {};
     clock_gettime (CLOCK_THREAD_CPUTIME_ID, &began);
 
+    if (noiseBlock)
+        noiseReductionBay->processChannels (laterA.data(), laterB.data(), chainBlockSize);
+
     for (int c = 0; c < numChannels; ++c)
         runChannelBack (c, c < laterChannels, laterA, laterB);
 
@@ -473,9 +479,6 @@ void TavAudioProcessor::runChannelBack (int channel, bool active, const BufferSe
     const auto c = (size_t) channel;
     auto* a = as[c];
     auto* b = bs[c];
-
-    if (noiseBlock)
-        noiseReductionBay->processChannel (channel, a, b, chainBlockSize);
 
     if (active)
         expanders[c]->process (b, a);

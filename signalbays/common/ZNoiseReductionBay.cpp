@@ -675,9 +675,7 @@ void ZNoiseReductionBay::process (ZBuffer** in, ZBuffer** out, int count)
     if (!beginBlock (in, out, count))
         return;
 
-    for (int c = 0; c < channels; ++c)
-        processChannel (c, in[c], out[c], count);
-
+    processChannels (in, out, count);
     endBlock();
 }
 
@@ -752,6 +750,59 @@ void ZNoiseReductionBay::processChannel (int c, ZBuffer* source, ZBuffer* destin
     }
 
     readOutput (c, destination, n);
+}
+
+void ZNoiseReductionBay::processChannels (ZBuffer** in, ZBuffer** out, int count)
+{
+    const auto length = [count] (ZBuffer* source, ZBuffer* destination) {
+        return std::min ({ count, source->getLength(), destination->getLength() });
+    };
+
+    // Two channels whose frames complete together and both start with the hum notches: those run
+    // side by side. Anything else goes channel by channel.
+    const auto paired = channels == 2 && in[0] != nullptr && in[1] != nullptr && out[0] != nullptr && out[1] != nullptr
+                        && !blockLearning && blockMode != 2 && blockHumOn && blockHarmonics > 0
+                        && length (in[0], out[0]) == length (in[1], out[1])
+                        && inputConverters[0]->getAvailable() == inputConverters[1]->getAvailable();
+
+    if (!paired)
+    {
+        for (int c = 0; c < channels; ++c)
+            processChannel (c, in[c], out[c], count);
+
+        return;
+    }
+
+    const auto n = length (in[0], out[0]);
+    auto* frame0 = work[0].frame.get();
+    auto* frame1 = work[1].frame.get();
+    inputConverters[0]->writeSamples (in[0], (unsigned) n);
+    inputConverters[1]->writeSamples (in[1], (unsigned) n);
+
+    while (inputConverters[0]->read (frame0) && inputConverters[1]->read (frame1))
+    {
+        ZParametricFilter* notches0[maxHumHarmonics];
+        ZParametricFilter* notches1[maxHumHarmonics];
+
+        for (int j = 0; j < blockHarmonics; ++j)
+        {
+            notches0[j] = humFilters[0][(size_t) j].get();
+            notches1[j] = humFilters[1][(size_t) j].get();
+        }
+
+        ZParametricFilter::processCascadePair (notches0, notches1, blockHarmonics, frame0, frame1);
+
+        for (int c = 0; c < 2; ++c)
+        {
+            if (blockMode == 1)
+                processFrameGated (c, false, false);
+            else
+                processFrameOff (c, false);
+        }
+    }
+
+    readOutput (0, out[0], n);
+    readOutput (1, out[1], n);
 }
 
 void ZNoiseReductionBay::endBlock()
@@ -852,11 +903,13 @@ void ZNoiseReductionBay::keepForDisplay (ChannelWork& w)
     w.displayed = true;
 }
 
-void ZNoiseReductionBay::processFrameOff (int c)
+void ZNoiseReductionBay::processFrameOff (int c, bool humFilters)
 {
     auto& w = work[(size_t) c];
     auto* frame = w.frame.get();
-    runHumFilters (c, frame);
+
+    if (humFilters)
+        runHumFilters (c, frame);
 
     ZBuffer** segments = nullptr;
     overlapAdd[(size_t) c]->split (frame, &segments);
@@ -872,7 +925,7 @@ void ZNoiseReductionBay::processFrameOff (int c)
     keepForDisplay (w);
 }
 
-void ZNoiseReductionBay::processFrameGated (int c, bool noiseOnly)
+void ZNoiseReductionBay::processFrameGated (int c, bool noiseOnly, bool humFilters)
 {
     auto& w = work[(size_t) c];
     auto* frame = w.frame.get();
@@ -880,7 +933,7 @@ void ZNoiseReductionBay::processFrameGated (int c, bool noiseOnly)
     auto* im = w.spectrumIm.get();
 
     // Noise only monitors just what the gate removes: the hum and output filters stay out of it.
-    if (!noiseOnly)
+    if (!noiseOnly && humFilters)
         runHumFilters (c, frame);
 
     ZBuffer** segments = nullptr;

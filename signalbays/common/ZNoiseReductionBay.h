@@ -83,6 +83,8 @@ public:
     */
     bool beginBlock (ZBuffer** in, ZBuffer** out, int count);
     void processChannel (int c, ZBuffer* in, ZBuffer* out, int count);
+    /** processChannel on every channel, on one thread: the same output, faster with two channels. */
+    void processChannels (ZBuffer** in, ZBuffer** out, int count);
     void endBlock();
 
     /** While false the display spectrum is left as it is and nothing is computed for it alone (the
@@ -205,8 +207,9 @@ private:
     void runHumFilters (int c, ZBuffer* buffer);
     void runOutputFilters (int c, ZBuffer* buffer);
     void keepForDisplay (ChannelWork& w);
-    void processFrameOff (int c);
-    void processFrameGated (int c, bool noiseOnly);
+    /** humFilters false: the frame has been through the hum notches already. */
+    void processFrameOff (int c, bool humFilters = true);
+    void processFrameGated (int c, bool noiseOnly, bool humFilters = true);
     void processLearningFrame (int c);
     void finishLearning();
     void readOutput (int c, ZBuffer* destination, int count);
