@@ -434,7 +434,7 @@ void TavAudioProcessor::runLaterSteps()
         enhancementBay->linkChannels();
 
     for (int c = 0; c < numChannels; ++c)
-        runChannelEnd (c, c < laterChannels, laterA, laterB);
+        runChannelEnd (c, c < laterChannels, laterA, laterB, false);
 
     if (enhanceBlock)
         enhancementBay->endBlock();
@@ -455,8 +455,12 @@ void TavAudioProcessor::finishBlockInFlight()
     laterWorkTime += lastLaterWorkTime;
     blockInFlight = false;
 
+    // The maximizers' share of the block is this thread's, which has the lighter stages.
     for (size_t c = 0; c < (size_t) laterChannels; ++c)
+    {
+        maximizers[c]->process (laterB[c], laterA[c]);
         outputQueues[c]->write (chainBlockSize, laterA[c]->getData());
+    }
 
     runColumnStep();
 }
@@ -487,7 +491,7 @@ void TavAudioProcessor::runChannelBack (int channel, bool active, const BufferSe
         enhancementBay->analyseChannel (channel, a);
 }
 
-void TavAudioProcessor::runChannelEnd (int channel, bool active, const BufferSet& as, const BufferSet& bs)
+void TavAudioProcessor::runChannelEnd (int channel, bool active, const BufferSet& as, const BufferSet& bs, bool limit)
 {
     const auto c = (size_t) channel;
     auto* a = as[c];
@@ -496,7 +500,7 @@ void TavAudioProcessor::runChannelEnd (int channel, bool active, const BufferSet
     if (enhanceBlock)
         enhancementBay->finishChannel (channel, a, b);
 
-    if (active)
+    if (active && limit)
         maximizers[c]->process (b, a);
 }
 

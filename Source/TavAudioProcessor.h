@@ -192,7 +192,7 @@ private:
     void endOfflinePass();
     void runChannelFront (int channel, bool active);
     void runChannelBack (int channel, bool active, const BufferSet& a, const BufferSet& b);
-    void runChannelEnd (int channel, bool active, const BufferSet& a, const BufferSet& b);
+    void runChannelEnd (int channel, bool active, const BufferSet& a, const BufferSet& b, bool limit = true);
     void runColumnStep();
     int getChainLatency() const;
     /** The value of a parameter as the DSP object holding it has it, in the table's unit. */
