@@ -51,22 +51,24 @@ ChannelWorker::~ChannelWorker()
     thread.join();
 }
 
-void ChannelWorker::post (Task task, void* context)
+uint64_t ChannelWorker::post (Task task, void* context)
 {
+    uint64_t ticket = 0;
+
     {
         const std::lock_guard<std::mutex> hold (lock);
-        pendingTask = task;
-        pendingContext = context;
-        posted.fetch_add (1, std::memory_order_release);
+        ticket = posted.load (std::memory_order_relaxed) + 1;
+        queue[(size_t) (ticket % queueLength)] = { task, context };
+        posted.store (ticket, std::memory_order_release);
     }
 
     wake.notify_one();
+    return ticket;
 }
 
-void ChannelWorker::wait()
+void ChannelWorker::waitFor (uint64_t ticket)
 {
-    const auto target = posted.load (std::memory_order_relaxed);
-    const auto done = [&] { return finished.load (std::memory_order_acquire) == target; };
+    const auto done = [&] { return finished.load (std::memory_order_acquire) >= ticket; };
 
     while (!spinUntil (done, spinBeforeYield))
         std::this_thread::yield();
@@ -150,8 +152,7 @@ void ChannelWorker::run()
         while (awake.load (std::memory_order_relaxed) && !spinUntil (pending, spinBeforeYield))
             std::this_thread::yield();
 
-        Task task = nullptr;
-        void* context = nullptr;
+        Posted next;
 
         {
             std::unique_lock<std::mutex> hold (lock);
@@ -163,12 +164,10 @@ void ChannelWorker::run()
             if (posted.load() == done)
                 continue;
 
-            done = posted.load();
-            task = pendingTask;
-            context = pendingContext;
+            next = queue[(size_t) ((done + 1) % queueLength)];
         }
 
-        task (context);
-        finished.store (done, std::memory_order_release);
+        next.task (next.context);
+        finished.store (++done, std::memory_order_release);
     }
 }

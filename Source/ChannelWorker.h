@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -35,11 +36,18 @@ public:
     /** Gives both threads back the cores they had and lets the worker sleep. */
     void stop();
 
-    /** Starts task (context) on the worker. The previous task must have been waited for. */
-    void post (Task task, void* context);
+    /** Queues task (context) for the worker, which runs its tasks in order; at most queueLength may be
+        queued or running. Returns the task's ticket for waitFor.
+    */
+    uint64_t post (Task task, void* context);
 
-    /** Returns once the posted task has returned. */
-    void wait();
+    /** Returns once the task with the ticket, and every one before it, has returned. */
+    void waitFor (uint64_t ticket);
+
+    /** Returns once every posted task has returned. */
+    void wait() { waitFor (posted.load (std::memory_order_relaxed)); }
+
+    static constexpr int queueLength = 4;
 
 private:
     void run();
@@ -48,8 +56,13 @@ private:
     std::condition_variable wake;
     std::atomic<uint64_t> posted { 0 }, finished { 0 };
     std::atomic<bool> quitting { false }, awake { false };
-    Task pendingTask = nullptr;
-    void* pendingContext = nullptr;
+    struct Posted
+    {
+        Task task = nullptr;
+        void* context = nullptr;
+    };
+
+    std::array<Posted, queueLength> queue {};
     cpu_set_t ownerAllowed {};
     pthread_t owner {};
     bool pinned = false;

@@ -73,10 +73,15 @@ TavAudioProcessor::TavAudioProcessor()
         blockBuffersB[c] = std::make_unique<vesk::ZBuffer> (chainBlockSize, "ZBuffer");
         blocksA[c] = blockBuffersA[c].get();
         blocksB[c] = blockBuffersB[c].get();
-        laterBuffersA[c] = std::make_unique<vesk::ZBuffer> (chainBlockSize, "ZBuffer");
-        laterBuffersB[c] = std::make_unique<vesk::ZBuffer> (chainBlockSize, "ZBuffer");
-        laterA[c] = laterBuffersA[c].get();
-        laterB[c] = laterBuffersB[c].get();
+
+        for (auto& later : laterBlocks)
+        {
+            later.processor = this;
+            later.buffersA[c] = std::make_unique<vesk::ZBuffer> (chainBlockSize, "ZBuffer");
+            later.buffersB[c] = std::make_unique<vesk::ZBuffer> (chainBlockSize, "ZBuffer");
+            later.a[c] = later.buffersA[c].get();
+            later.b[c] = later.buffersB[c].get();
+        }
         maximizers[c] = std::make_unique<vesk::ZMaximizer> (chainBlockSize);
         maximizers[c]->initialize();
         expanders[c] = std::make_unique<vesk::ZExpander>();
@@ -250,8 +255,8 @@ void TavAudioProcessor::processChunk (juce::AudioBuffer<float>& buffer, int offs
     runChainBlocks (channels);
 
     // The block on the second thread is needed only once the output queue runs short of samples.
-    if (blockInFlight && outputQueues[0]->getAvailable() < count)
-        finishBlockInFlight();
+    while (blocksInFlight > 0 && outputQueues[0]->getAvailable() < count)
+        finishOldestBlock();
 
     for (int c = 0; c < channels; ++c)
         outputQueues[(size_t) c]->read (count, true, buffer.getWritePointer (c, offset));
@@ -274,7 +279,7 @@ void TavAudioProcessor::runChainBlocks (int channels)
         runChainBlock (channels);
 
         // A block left on the second thread has its column step when it is finished.
-        if (!blockInFlight)
+        if (blocksInFlight == 0)
             runColumnStep();
     }
 }
@@ -283,12 +288,15 @@ void TavAudioProcessor::runChainBlock (int channels)
 {
     const auto bypassed = bypass.load (std::memory_order_relaxed);
 
+    // A bypassed block runs on this thread, and asks whether the noise reduction learns, which a block
+    // on the second thread may be ending.
+    if (bypassed)
+        finishBlockInFlight();
+
     // Bypassed, with nothing learning and no display to feed, the chain's work would go unused: the
     // block is only the input delayed by the chain's latency.
     if (bypassed && noiseReductionBay->isLearning() == 0 && !noiseReductionBay->isDisplayActive())
     {
-        finishBlockInFlight();
-
         for (size_t c = 0; c < (size_t) channels; ++c)
         {
             dryDelays[c]->writeSamples (blocksA[c], chainBlockSize);
@@ -402,30 +410,50 @@ void TavAudioProcessor::runPipelinedSteps (int channels)
     if (clickBlock)
         clickAndCrackleBay->processChannels (blocksB.data(), blocksA.data(), chainBlockSize);
 
-    finishBlockInFlight();
+    // The settings of a block must not be read while a block that ends learning, and so changes them,
+    // is still on the second thread; and two blocks at most are there.
+    auto stopping = false;
+
+    for (int i = 0; i < blocksInFlight; ++i)
+        stopping = stopping || laterBlocks[(size_t) ((oldestLater + i) % 2)].noiseSettings.stop;
+
+    if (stopping)
+        finishBlockInFlight();
+    else if (blocksInFlight == (int) laterBlocks.size())
+        finishOldestBlock();
+
+    auto& later = laterBlocks[(size_t) ((oldestLater + blocksInFlight) % 2)];
 
     for (size_t c = 0; c < (size_t) numChannels; ++c)
-        laterA[c]->copyFrom (*blocksA[c]);
+        later.a[c]->copyFrom (*blocksA[c]);
 
-    // The later bays take their settings now, in the call that brought the block, as on one thread.
-    noiseBlock = noiseReductionBay->beginBlock (laterA.data(), laterB.data(), chainBlockSize);
-    enhanceBlock = enhancementBay->beginBlock (laterA.data(), laterB.data(), chainBlockSize);
-    laterChannels = channels;
-    blockInFlight = true;
+    // The noise reduction takes its settings now, in the call that brought the block, as on one thread.
+    later.noiseSettings = noiseReductionBay->latchSettings();
+    later.channels = channels;
+    ++blocksInFlight;
     ++blocksOnTwoThreads;
-    channelWorker->post ([] (void* self) { static_cast<TavAudioProcessor*> (self)->runLaterSteps(); }, this);
+    later.ticket = channelWorker->post (
+        [] (void* block)
+        {
+            auto& b = *static_cast<LaterBlock*> (block);
+            b.processor->runLaterSteps (b);
+        },
+        &later);
 }
 
-void TavAudioProcessor::runLaterSteps()
+void TavAudioProcessor::runLaterSteps (LaterBlock& later)
 {
     timespec began {}, ended {};
     clock_gettime (CLOCK_THREAD_CPUTIME_ID, &began);
 
+    noiseBlock = noiseReductionBay->beginBlock (later.noiseSettings, later.a.data(), later.b.data(), chainBlockSize);
+    enhanceBlock = enhancementBay->beginBlock (later.a.data(), later.b.data(), chainBlockSize);
+
     if (noiseBlock)
-        noiseReductionBay->processChannels (laterA.data(), laterB.data(), chainBlockSize);
+        noiseReductionBay->processChannels (later.a.data(), later.b.data(), chainBlockSize);
 
     for (int c = 0; c < numChannels; ++c)
-        runChannelBack (c, c < laterChannels, laterA, laterB);
+        runChannelBack (c, c < later.channels, later.a, later.b);
 
     if (noiseBlock)
         noiseReductionBay->endBlock();
@@ -434,35 +462,43 @@ void TavAudioProcessor::runLaterSteps()
         enhancementBay->linkChannels();
 
     for (int c = 0; c < numChannels; ++c)
-        runChannelEnd (c, c < laterChannels, laterA, laterB, false);
+        runChannelEnd (c, c < later.channels, later.a, later.b, false);
 
     if (enhanceBlock)
         enhancementBay->endBlock();
 
     clock_gettime (CLOCK_THREAD_CPUTIME_ID, &ended);
-    lastLaterWorkTime =
+    later.workTime =
         std::chrono::seconds (ended.tv_sec - began.tv_sec) + std::chrono::nanoseconds (ended.tv_nsec - began.tv_nsec);
+}
+
+void TavAudioProcessor::finishOldestBlock()
+{
+    if (blocksInFlight == 0)
+        return;
+
+    auto& later = laterBlocks[(size_t) oldestLater];
+    const auto started = std::chrono::steady_clock::now();
+    channelWorker->waitFor (later.ticket);
+    waitTime += std::chrono::steady_clock::now() - started;
+    laterWorkTime += later.workTime;
+    oldestLater = (oldestLater + 1) % 2;
+    --blocksInFlight;
+
+    // The maximizers' share of the block is this thread's, which has the lighter stages.
+    for (size_t c = 0; c < (size_t) later.channels; ++c)
+    {
+        maximizers[c]->process (later.b[c], later.a[c]);
+        outputQueues[c]->write (chainBlockSize, later.a[c]->getData());
+    }
+
+    runColumnStep();
 }
 
 void TavAudioProcessor::finishBlockInFlight()
 {
-    if (!blockInFlight)
-        return;
-
-    const auto started = std::chrono::steady_clock::now();
-    channelWorker->wait();
-    waitTime += std::chrono::steady_clock::now() - started;
-    laterWorkTime += lastLaterWorkTime;
-    blockInFlight = false;
-
-    // The maximizers' share of the block is this thread's, which has the lighter stages.
-    for (size_t c = 0; c < (size_t) laterChannels; ++c)
-    {
-        maximizers[c]->process (laterB[c], laterA[c]);
-        outputQueues[c]->write (chainBlockSize, laterA[c]->getData());
-    }
-
-    runColumnStep();
+    while (blocksInFlight > 0)
+        finishOldestBlock();
 }
 
 void TavAudioProcessor::runChannelFront (int channel, bool active)

@@ -14,6 +14,8 @@
 #include <chrono>
 #include <memory>
 
+#include "ZNoiseReductionBay.h"
+
 namespace vesk
 {
 class ZBuffer;
@@ -186,7 +188,9 @@ private:
     void catchUpAfterBypass (int channels);
     bool decidePipeline();
     void runPipelinedSteps (int channels);
-    void runLaterSteps();
+    struct LaterBlock;
+    void runLaterSteps (LaterBlock& block);
+    void finishOldestBlock();
     void finishBlockInFlight();
     void beginOfflinePass();
     void endOfflinePass();
@@ -224,14 +228,25 @@ private:
     int offlinePasses = 0;
     bool workerRunning = false;
     // The later stages' buffers of the block on the second thread, and its channel count.
-    std::array<std::unique_ptr<vesk::ZBuffer>, numChannels> laterBuffersA, laterBuffersB;
-    BufferSet laterA {}, laterB {};
-    int laterChannels = 0;
-    bool blockInFlight = false;
+    // The blocks on the second thread, oldest first: two, so that a block whose later stages take
+    // long (one with noise-reduction frames) and a light one even out.
+    struct LaterBlock
+    {
+        TavAudioProcessor* processor = nullptr;
+        std::array<std::unique_ptr<vesk::ZBuffer>, numChannels> buffersA, buffersB;
+        BufferSet a {}, b {};
+        int channels = 0;
+        vesk::ZNoiseReductionBay::BlockSettings noiseSettings;
+        uint64_t ticket = 0;
+        std::chrono::steady_clock::duration workTime {};
+    };
+
+    std::array<LaterBlock, 2> laterBlocks;
+    int oldestLater = 0, blocksInFlight = 0;
     int64_t blocksOnTwoThreads = 0;
     int blocksMeasured = 0, soloBlocksLeft = 0;
     // This thread's waits for the second one, and that one's processor time for the later stages.
-    std::chrono::steady_clock::duration waitTime {}, laterWorkTime {}, lastLaterWorkTime {};
+    std::chrono::steady_clock::duration waitTime {}, laterWorkTime {};
     bool clickBlock = false, noiseBlock = false, enhanceBlock = false, blockBypassed = false;
     // The chain sat out bypassed blocks and has to catch up before its next block; it is doing so.
     bool chainSatOut = false, catchingUp = false;

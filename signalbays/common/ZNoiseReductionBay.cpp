@@ -682,6 +682,33 @@ void ZNoiseReductionBay::process (ZBuffer** in, ZBuffer** out, int count)
 bool ZNoiseReductionBay::beginBlock (ZBuffer** in, ZBuffer** out, int count)
 {
     if (!prepared || in == nullptr || out == nullptr || count <= 0)
+        return beginBlock (BlockSettings {}, in, out, count);
+
+    return beginBlock (latchSettings(), in, out, count);
+}
+
+ZNoiseReductionBay::BlockSettings ZNoiseReductionBay::latchSettings()
+{
+    // One decision for the whole block and every channel, so that the channels stay in step.
+    BlockSettings settings;
+    settings.mode = juce::jlimit (0, 2, readInt (*mode));
+
+    if (settings.mode != readInt (*appliedMode))
+        appliedMode->setValue (settings.mode);
+
+    settings.learning = readInt (*learning) == 1;
+    settings.stop = settings.learning && stopRequest.load();
+    settings.humOn = getHumMode() != 2;
+    settings.harmonics = getNumHumHarmonics();
+    settings.voice = readInt (*preserveVoice) == 1;
+    settings.rumble = readInt (*removeRumble) == 1;
+    settings.display = displayActive.load();
+    return settings;
+}
+
+bool ZNoiseReductionBay::beginBlock (const BlockSettings& settings, ZBuffer** in, ZBuffer** out, int count)
+{
+    if (!prepared || in == nullptr || out == nullptr || count <= 0)
     {
         if (out != nullptr && count > 0)
             for (int c = 0; c < channels; ++c)
@@ -691,19 +718,14 @@ bool ZNoiseReductionBay::beginBlock (ZBuffer** in, ZBuffer** out, int count)
         return false;
     }
 
-    // One decision for the whole block and every channel, so that the channels stay in step.
-    blockMode = juce::jlimit (0, 2, readInt (*mode));
-
-    if (blockMode != readInt (*appliedMode))
-        appliedMode->setValue (blockMode);
-
-    blockLearning = readInt (*learning) == 1;
-    blockStop = blockLearning && stopRequest.load();
-    blockHumOn = getHumMode() != 2;
-    blockHarmonics = getNumHumHarmonics();
-    blockVoice = readInt (*preserveVoice) == 1;
-    blockRumble = readInt (*removeRumble) == 1;
-    blockDisplay = displayActive.load();
+    blockMode = settings.mode;
+    blockLearning = settings.learning;
+    blockStop = settings.stop;
+    blockHumOn = settings.humOn;
+    blockHarmonics = settings.harmonics;
+    blockVoice = settings.voice;
+    blockRumble = settings.rumble;
+    blockDisplay = settings.display;
 
     for (int c = 0; c < channels; ++c)
     {

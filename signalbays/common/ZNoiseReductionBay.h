@@ -82,6 +82,19 @@ public:
         ends learning and updates the display once every channel has run.
     */
     bool beginBlock (ZBuffer** in, ZBuffer** out, int count);
+
+    /** What beginBlock latches, taken apart: latchSettings reads the settings (in the order of the calls
+        that bring the blocks), beginBlock (settings, ...) starts a block with them, later perhaps and on
+        another thread. A block that ends learning (stop) must have ended before the next latch.
+    */
+    struct BlockSettings
+    {
+        int mode = 0, harmonics = 0;
+        bool learning = false, stop = false, humOn = false, voice = false, rumble = false, display = false;
+    };
+
+    BlockSettings latchSettings();
+    bool beginBlock (const BlockSettings& settings, ZBuffer** in, ZBuffer** out, int count);
     void processChannel (int c, ZBuffer* in, ZBuffer* out, int count);
     /** processChannel on every channel, on one thread: the same output, faster with two channels. */
     void processChannels (ZBuffer** in, ZBuffer** out, int count);
