@@ -264,3 +264,63 @@ TEST (ChainEquivalence, OneAllowedCoreKeepsTheOfflinePassOnOneThread)
     EXPECT_EQ (p.getBlocksOnTwoThreads(), 0);
     EXPECT_EQ (after, before) << "no second thread for the pass";
 }
+
+TEST (ChainEquivalence, LearningOnTwoThreadsStartsAndStopsAtTheSameBlocks)
+{
+    // A learn pass as the document runs it: learning starts and stops between host calls while blocks
+    // may still be on the second thread. The profile and what follows are those of one thread.
+    const auto input = programmeMaterial();
+    ASSERT_FALSE (input.empty()) << "espeak-ng and sox make the speech";
+
+    const auto learnAndRun = [&input] (bool twoThreads, std::vector<float>& profile, int64_t& threadedBlocks)
+    {
+        TavAudioProcessor p;
+        prepare (p, rate, 512);
+        std::unique_ptr<TavAudioProcessor::OfflineProcessing> offline;
+
+        if (twoThreads)
+            offline = std::make_unique<TavAudioProcessor::OfflineProcessing> (p);
+
+        p.setParameter (TavAudioProcessor::clickCrackleDetection, 0.5f);
+        p.setParameter (TavAudioProcessor::enhance, 0.5f);
+        auto& bay = p.getNoiseReductionBay();
+        juce::MidiBuffer midi;
+        Signal output (2, std::vector<float> (input[0].size()));
+        const auto calls = (int) input[0].size() / 512;
+
+        for (int call = 0; call < calls; ++call)
+        {
+            if (call == 20)
+                bay.startLearning();
+
+            if (call == 57)
+                bay.stopLearning();
+
+            juce::AudioBuffer<float> buffer (2, 512);
+
+            for (int c = 0; c < 2; ++c)
+                buffer.copyFrom (c, 0, input[(size_t) c].data() + call * 512, 512);
+
+            p.processBlock (buffer, midi);
+
+            for (int c = 0; c < 2; ++c)
+                std::copy_n (buffer.getReadPointer (c), 512, output[(size_t) c].begin() + call * 512);
+        }
+
+        offline.reset();
+        const auto* learned = bay.getChannelNoiseProfile (1);
+        profile.assign (learned->getData(), learned->getData() + learned->getLength());
+        threadedBlocks = p.getBlocksOnTwoThreads();
+        return output;
+    };
+
+    std::vector<float> oneProfile, twoProfile;
+    int64_t oneBlocks = 0, twoBlocks = 0;
+    const auto one = learnAndRun (false, oneProfile, oneBlocks);
+    const auto two = learnAndRun (true, twoProfile, twoBlocks);
+
+    EXPECT_GT (twoBlocks, 0);
+    EXPECT_EQ (oneProfile, twoProfile);
+    EXPECT_EQ (compare (one, two).differingSamples, 0u);
+    EXPECT_NE (oneProfile, std::vector<float> (oneProfile.size(), -48.0f)) << "a profile was learned";
+}
