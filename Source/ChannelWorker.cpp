@@ -9,10 +9,12 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
-// How long a spinning thread goes before it yields, in case it shares its core with the thread it waits
+// How long a waiting owner spins before it yields, in case it shares its core with the thread it waits
 // for. Longer than a block's stages: a yield on a busy machine hands the core to another process for a
 // whole time slice.
 constexpr auto spinBeforeYield = std::chrono::milliseconds (1);
+// How long the idle worker spins before it sleeps: a few blocks' time.
+constexpr auto spinBeforeSleep = std::chrono::microseconds (300);
 
 /** Spins on done() until it holds or the time is up; true when it holds. Plain re-reads, no pause
     instruction: under a hypervisor a loop of pauses can cost the whole time slice.
@@ -144,25 +146,23 @@ void ChannelWorker::run()
 
     for (;;)
     {
-        // While awake the worker never sleeps: a thread woken from sleep tends to be put on its waker's
-        // core, where the two would take turns instead of running side by side.
+        // While awake the worker spins for a while for its next task, which in a steady pass comes some
+        // tens of microseconds later; beyond that it sleeps, and leaves the core to other threads of the
+        // pass (an export's encoder, say). Pinned to its core, it wakes there.
         const auto pending = [&]
         { return posted.load (std::memory_order_acquire) != done || quitting.load (std::memory_order_relaxed); };
 
-        while (awake.load (std::memory_order_relaxed) && !spinUntil (pending, spinBeforeYield))
-            std::this_thread::yield();
+        if (awake.load (std::memory_order_relaxed))
+            spinUntil (pending, spinBeforeSleep);
 
         Posted next;
 
         {
             std::unique_lock<std::mutex> hold (lock);
-            wake.wait (hold, [&] { return quitting.load() || posted.load() != done || awake.load(); });
+            wake.wait (hold, [&] { return quitting.load() || posted.load() != done; });
 
             if (quitting.load())
                 return;
-
-            if (posted.load() == done)
-                continue;
 
             next = queue[(size_t) ((done + 1) % queueLength)];
         }

@@ -12,9 +12,10 @@
 /** A second thread that runs one task at a time for its owner, who meanwhile does other work and then
     waits: the later stages of one 512-sample block while the owner runs the first stages of the next.
 
-    Between start and stop the worker spins between tasks, so that the next one, some microseconds
-    later, starts without a wake-up, and the owner's thread and the worker keep to two different cores;
-    otherwise it sleeps until posted to. post and wait are called from one thread at a time, the owner's.
+    Between start and stop the worker spins for a while between tasks, so that the next one, some
+    microseconds later, starts without a wake-up, and the owner's thread and the worker keep to two
+    different cores; otherwise it sleeps until posted to. post and wait are called from one thread at a
+    time, the owner's.
 */
 class ChannelWorker
 {
