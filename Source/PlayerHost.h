@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ProgressReporter.h"
+
 #include "media/MediaPlayer.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
@@ -13,7 +15,7 @@ class TavAudioProcessor;
     its own, so the media engine can run without the application object and without a sound card. Everything
     here is called on the message thread.
 */
-class PlayerHost
+class PlayerHost : public ProgressReporter
 {
 public:
     virtual ~PlayerHost() = default;
@@ -39,10 +41,6 @@ public:
 
     /** False while the progress display is shown. */
     virtual bool isIdle() = 0;
-
-    virtual void showProgress (const juce::String& text) = 0;
-    virtual void setProgress (double value) = 0;
-    virtual void hideProgress() = 0;
 
     /** A warning box with an "OK" button. */
     virtual void showWarning (const juce::String& title, const juce::String& message) = 0;

@@ -2,6 +2,7 @@
 
 #include "MediaContainerComponent.h"
 #include "PlayerHost.h"
+#include "ProgressLoop.h"
 #include "TavAudioProcessor.h"
 
 #include "desktop/RegularFile.h"
@@ -201,26 +202,19 @@ bool ProcessingAVPlayer::importWithAudioFormatReader (PlayerHost& host, const ju
     const auto total = reader->lengthInSamples;
     juce::AudioBuffer<float> buffer (juce::jmax (2, (int) reader->numChannels), blockSize);
     bool complete = true;
-    double last = 0.0;
 
-    host.showProgress ("Importing...");
-
-    for (juce::int64 pos = 0; pos < total && complete; pos += blockSize)
     {
-        const double fraction = (double) pos / (double) total;
+        ProgressLoop progress (host, "Importing...");
 
-        if (fraction - last > 0.05)
+        for (juce::int64 pos = 0; pos < total && complete; pos += blockSize)
         {
-            last = fraction;
-            host.setProgress (fraction);
-            juce::MessageManager::getInstance()->runDispatchLoopUntil (1);
+            progress.update (pos, total);
+            const auto n = (int) std::min<juce::int64> (blockSize, total - pos);
+            complete =
+                reader->read (&buffer, 0, n, pos, true, true) && writer->writeFromAudioSampleBuffer (buffer, 0, n);
         }
-
-        const auto n = (int) std::min<juce::int64> (blockSize, total - pos);
-        complete = reader->read (&buffer, 0, n, pos, true, true) && writer->writeFromAudioSampleBuffer (buffer, 0, n);
     }
 
-    host.hideProgress();
     complete = writer->flush() && complete;
     writer.reset();
     reader.reset();

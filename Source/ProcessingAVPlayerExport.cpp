@@ -5,6 +5,7 @@
 #include "AudioFormatExporter.h"
 #include "MediaContainerComponent.h"
 #include "PlayerHost.h"
+#include "ProgressStep.h"
 #include "SaveFormat.h"
 #include "TavAudioProcessor.h"
 #include "TemporaryFiles.h"
@@ -47,14 +48,6 @@ struct ExclusiveTap
 {
     explicit ExclusiveTap (AudioProcessingTap* tap) { exclusiveExportTap.store (tap); }
     ~ExclusiveTap() { exclusiveExportTap.store (nullptr); }
-};
-
-/** Hides the progress display at the end of a step. */
-struct ProgressStep
-{
-    ProgressStep (PlayerHost& h, const juce::String& text) : host (h) { host.showProgress (text); }
-    ~ProgressStep() { host.hideProgress(); }
-    PlayerHost& host;
 };
 
 void logSessionEnd (int status, const juce::String& suffix)

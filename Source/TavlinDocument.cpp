@@ -4,6 +4,7 @@
 #include "MediaWindow.h"
 #include "PlayerHost.h"
 #include "ProcessingAVPlayer.h"
+#include "ProgressLoop.h"
 #include "TavAudioProcessor.h"
 #include "TavAudioTapProcessor.h"
 #include "TavlinApplication.h"
@@ -41,13 +42,6 @@ juce::String resolvedPath (const juce::File& file)
 
     return file.getFullPathName();
 }
-
-struct ProgressStep
-{
-    ProgressStep (PlayerHost& h, const juce::String& text) : host (h) { host.showProgress (text); }
-    ~ProgressStep() { host.hideProgress(); }
-    PlayerHost& host;
-};
 } // namespace
 
 TavlinDocument::TavlinDocument()
@@ -368,20 +362,11 @@ void TavlinDocument::runAnalysis (juce::AudioFormatReader& reader)
     analyzer.setSensitivity (analysisSensitivity);
 
     {
-        ProgressStep analyzing (host, "Analyzing...");
-        double last = 0.0;
+        ProgressLoop analyzing (host, "Analyzing...");
 
         for (juce::int64 position = 0; position < total; position += hop)
         {
-            const double fraction = (double) position / (double) total;
-
-            if (fraction - last > 0.05)
-            {
-                last = fraction;
-                host.setProgress (fraction);
-                juce::MessageManager::getInstance()->runDispatchLoopUntil (1);
-            }
-
+            analyzing.update (position, total);
             readBlock (&reader, position, hop, buffer);
             processor->feedNoiseAnalyzer (buffer);
         }
