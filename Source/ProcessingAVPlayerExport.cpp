@@ -3,6 +3,7 @@
 #include "ProcessingAVPlayer.h"
 
 #include "AudioFormatExporter.h"
+#include "ExclusiveExportTap.h"
 #include "MediaContainerComponent.h"
 #include "PlayerHost.h"
 #include "ProgressStep.h"
@@ -42,13 +43,6 @@ AudioWriters& audioWriters()
     static AudioWriters writers;
     return writers;
 }
-
-/** Clears exclusiveExportTap when the export ends, however it ends. */
-struct ExclusiveTap
-{
-    explicit ExclusiveTap (AudioProcessingTap* tap) { exclusiveExportTap.store (tap); }
-    ~ExclusiveTap() { exclusiveExportTap.store (nullptr); }
-};
 
 void logSessionEnd (int status, const juce::String& suffix)
 {
@@ -240,7 +234,7 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
     bool ok = false;
 
     {
-        const ExclusiveTap exclusive (exportBridge.getTap());
+        const ExclusiveExportTap exclusive (exportBridge.getTap());
         exportBridge.reset();
         atp->reset();
 

@@ -18,7 +18,7 @@ class TavAudioProcessor;
 
     The callbacks accept what they were prepared for: one non-interleaved 32-bit float buffer per channel,
     one or two channels. Anything else passes through unprocessed and is logged once per preparation. While
-    another tap holds the export (exclusiveExportTap), this tap hands back silence without touching the
+    another tap holds the export (ExclusiveExportTap), this tap hands back silence without touching the
     processor.
 */
 class TavAudioTapProcessor
