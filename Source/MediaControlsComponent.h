@@ -1,5 +1,8 @@
 #pragma once
 
+#include "MediaSession.h"
+#include "MediaViewHost.h"
+
 #include <juce_audio_devices/juce_audio_devices.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -17,9 +20,11 @@ class TransportComponent;
 class MediaControlsComponent : public juce::Component
 {
 public:
-    /** The transport bar plays through processor; the recorder tells onRecordingStopped of each recording. */
-    MediaControlsComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences,
-                            TavAudioProcessor& processor,
+    /** The transport bar plays session through processor, asking host for the close gate and the learn
+        pass; the recorder tells onRecordingStopped of each recording.
+    */
+    MediaControlsComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences, MediaSession& session,
+                            TavAudioProcessor& processor, MediaViewHost& host,
                             std::function<void (const juce::File& recording)> onRecordingStopped);
     ~MediaControlsComponent() override;
 

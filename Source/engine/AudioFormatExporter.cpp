@@ -1,6 +1,5 @@
 #include "AudioFormatExporter.h"
 
-#include "PlayerHost.h"
 #include "ProgressLoop.h"
 
 #include "desktop/FileNameBytes.h"
@@ -26,7 +25,7 @@ juce::File AudioFormatExporter::findEncoder (const juce::StringArray& locations)
     return {};
 }
 
-bool AudioFormatExporter::exportWithAudioFormat (PlayerHost& host, const Request& request, juce::String& error)
+bool AudioFormatExporter::exportWithAudioFormat (SessionHost& host, const Request& request, juce::String& error)
 {
     auto* manager = host.getFormatManager();
 
@@ -117,7 +116,7 @@ bool AudioFormatExporter::exportWithAudioFormat (PlayerHost& host, const Request
     bool complete = true;
 
     {
-        ProgressLoop progress (host, "Exporting...");
+        ProgressLoop progress (request.progress != nullptr ? *request.progress : host, "Exporting...");
 
         for (juce::int64 pos = 0; pos < total && complete; pos += blockSize)
         {
