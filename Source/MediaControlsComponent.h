@@ -1,14 +1,13 @@
 #pragma once
 
-#include "MediaSession.h"
-#include "MediaViewHost.h"
-
 #include <juce_audio_devices/juce_audio_devices.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <functional>
 #include <memory>
 
+class MediaSession;
+class MediaViewHost;
 class RecorderComponent;
 class TavAudioProcessor;
 class TavPreferences;

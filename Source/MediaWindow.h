@@ -1,11 +1,11 @@
 #pragma once
 
-#include "MediaSession.h"
 #include "TavDocumentWindow.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 
 class MediaControlsComponent;
+class MediaSession;
 class TavAudioProcessor;
 class TavPreferences;
 

@@ -1,5 +1,6 @@
 #include "ShareNSVComponent.h"
 
+#include "MediaSession.h"
 #include "SharePicker.h"
 #include "TavlinResources.h"
 

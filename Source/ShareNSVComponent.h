@@ -1,8 +1,8 @@
 #pragma once
 
-#include "MediaSession.h"
-
 #include <juce_gui_basics/juce_gui_basics.h>
+
+class MediaSession;
 
 /** The share button of the transport bar: a recessed button with the share image that acts as soon as it
     is pressed, handing the media to the player's share picker, whose services it presents under itself.

@@ -3,6 +3,7 @@
 #include "AnimationComponent.h"
 #include "GradNSVComponent.h"
 #include "MediaContainerComponent.h"
+#include "MediaSession.h"
 #include "ShareNSVComponent.h"
 #include "TavAudioProcessor.h"
 #include "TavlinResources.h"

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "MediaSession.h"
-#include "MediaViewHost.h"
+#include "SessionListener.h"
 #include "TavDarkLookAndFeel.h"
 
 #include "media/MediaAsset.h"
@@ -13,6 +12,8 @@
 class AnimationComponent;
 class GradNSVComponent;
 class MediaContainerComponent;
+class MediaSession;
+class MediaViewHost;
 class ShareNSVComponent;
 class TavAudioProcessor;
 
