@@ -259,6 +259,9 @@ void PlayerRenderEngine::restart (int64_t mediaFrame)
 
     renderedToEnd = false;
     reachedEnd = false;
+
+    // There is something to render again: the thread may be resting.
+    notify();
 }
 
 void PlayerRenderEngine::seek (int64_t mediaFrame)
@@ -280,6 +283,9 @@ void PlayerRenderEngine::setRate (double newRate)
 {
     newRate = std::max (0.0, newRate);
     const double old = rate.exchange (newRate);
+
+    if (old != newRate)
+        notify(); // a stopped thread rests; a started one renders for the output again
 
     // A new speed renders the queued sound again; stopping and starting keep it.
     if (newRate > 0.0 && newRate != renderSpeed && old != newRate)
@@ -411,7 +417,7 @@ void PlayerRenderEngine::run()
             continue;
         }
 
-        bool rendered;
+        bool rendered, resting;
 
         {
             std::lock_guard<std::mutex> render (renderMutex);
@@ -427,10 +433,16 @@ void PlayerRenderEngine::run()
             {
                 rendered = loaded && renderBlock();
             }
+
+            // Nothing can change until a call notifies (a seek, a load, a rate...): no media, all of it
+            // rendered, or a full queue that a stopped output leaves alone. While the output plays, the
+            // queue is looked at every few ms.
+            resting = !rendered && (!loaded || renderer == nullptr || renderedToEnd || rate.load() <= 0.0);
         }
 
+        // A notify between the look above and the wait is kept by the event, so none is lost.
         if (!rendered)
-            wait (3);
+            wait (resting ? -1 : 3);
     }
 }
 
