@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -689,6 +690,78 @@ TEST_P (VectorKernels, CracklePredictorsGiveThePlainLoopsBits)
             EXPECT_EQ (pairA.all(), vector.all()) << "n " << n;
             EXPECT_EQ (pairB.all(), pairBPlain.all()) << "n " << n;
             EXPECT_TRUE (sameBits (a1.envelope, actual.envelope) && sameBits (b1.envelope, expectedB.envelope));
+        }
+}
+
+namespace
+{
+/** The exponent of the coarsest power-of-two grid v lies on, as the declipper reckons it. */
+int plainGridExponent (float v)
+{
+    uint32_t bits = 0;
+    std::memcpy (&bits, &v, sizeof bits);
+    const auto exponent = (int) ((bits >> 23) & 0xffu);
+
+    if (exponent == 0 || exponent == 0xff)
+        return std::numeric_limits<int>::max();
+
+    return exponent - 150 + __builtin_ctz ((bits & 0x7fffffu) | 0x800000u);
+}
+
+std::size_t plainSampleCount (const float* x, std::size_t n, const vectorKernels::PlainSampleBounds& b)
+{
+    for (std::size_t i = 0; i < n; ++i)
+    {
+        const auto v = x[i];
+        const auto p = i == 0 ? b.previous : x[i - 1];
+        const auto plain = !std::isnan (p) && v != p && v > b.smallest && v < b.largest && v >= b.lowest
+                           && v <= b.highest && (v <= 0.0f || b.largest - v > b.nearness)
+                           && (v >= 0.0f || v - b.smallest > b.nearness) && plainGridExponent (v) >= b.gridExponent;
+
+        if (!plain)
+            return i;
+    }
+
+    return n;
+}
+} // namespace
+
+TEST_P (VectorKernels, PlainSampleCountsAreThePlainLoops)
+{
+    // Samples on a grid of 2^-12 within the bounds, with one that is not plain (or one that is, though
+    // unusual) put at every place in turn, after several previous samples, for several grids.
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    const float specials[] = { nan,  inf,   -inf,      2.9995f, -2.9995f, 2.6f,     -2.6f,    1.0f + 0x1p-20f,
+                               0.0f, -0.0f, 0x1p-140f, -3.0f,   3.0f,     0x1p-12f, 0x1p-13f, 1.5f };
+    const int grids[] = { -149, -13, -12, -11, 0, 3, std::numeric_limits<int>::max() };
+
+    for (auto n : sizes)
+        for (auto start : starts)
+        {
+            std::mt19937 rng ((uint32_t) (n * 7 + start));
+            std::normal_distribution<float> normal (0.0f, 0.7f);
+            std::vector<float> base (start + n);
+
+            for (auto& v : base)
+                v = std::ldexp (std::round (std::ldexp (std::clamp (normal (rng), -2.4f, 2.4f), 12)), -12);
+
+            for (std::size_t place = 0; place <= n; place += std::max<std::size_t> (1, n / 23))
+                for (auto special : specials)
+                    for (auto grid : grids)
+                        for (float previous : { 0.25f, nan, n > 0 ? base[start] : 0.5f })
+                        {
+                            auto x = base;
+
+                            if (place < n)
+                                x[start + place] = special == 1.5f && place > 0 ? x[start + place - 1] : special;
+
+                            const vectorKernels::PlainSampleBounds bounds { previous, -3.0f,  3.0f, -2.5f,
+                                                                            2.5f,     0.001f, grid };
+                            ASSERT_EQ (vectorKernels::countPlainSamples (x.data() + start, n, bounds),
+                                       plainSampleCount (x.data() + start, n, bounds))
+                                << "n " << n << " start " << start << " place " << place << " special " << special
+                                << " grid " << grid << " previous " << previous;
+                        }
         }
 }
 

@@ -1,5 +1,7 @@
 #include "ZDeclipping.h"
 
+#include "ZVectorKernels.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -234,11 +236,20 @@ bool ZDeclipping::isClipPeak (int bin, int comparisonBin) const noexcept
 
 void ZDeclipping::detectClipLevels (const float* x, long n)
 {
+    detectChunks (x, n, false);
+}
+
+void ZDeclipping::detectClipLevelsSampleBySample (const float* x, long n)
+{
+    detectChunks (x, n, true);
+}
+
+void ZDeclipping::detectChunks (const float* x, long n, bool sampleBySample)
+{
     if (n <= 0)
         return;
 
     const auto chunks = (long) std::ceil ((float) n / (float) chunk);
-    const auto d = (int) binOffset;
 
     for (long c = 0; c < chunks; ++c)
     {
@@ -248,48 +259,166 @@ void ZDeclipping::detectClipLevels (const float* x, long n)
         if (length <= 0)
             break;
 
-        histogram.fill (0.0f);
-        plateauHistogram.fill (0.0f);
-
-        for (auto i = start; i < start + length; ++i)
-            detectSample (x[i]);
-
-        const auto tail = (float) length * tailFraction;
-
-        if (negativeSearchLimit > 0)
+        if (sampleBySample)
         {
-            float sum = 0.0f;
+            histogram.fill (0.0f);
+            plateauHistogram.fill (0.0f);
 
-            for (int j = 0; j < negativeSearchLimit && sum < tail; ++j)
+            for (auto i = start; i < start + length; ++i)
             {
-                if (isClipPeak (j, j + d + 5))
-                {
-                    takeLevel (plateauValue[(size_t) j], Evidence::plateau);
-                    break;
-                }
+                detectSample (x[i]);
 
-                if (j - d >= 0)
-                    sum += histogram[(size_t) (j - d)];
+                if (!std::isnan (x[i]))
+                    histogram[(size_t) histogramBin (x[i])] += 1.0f;
+            }
+
+            searchHistogram (length);
+            plateauHistogram.fill (0.0f);
+        }
+        else
+        {
+            detectRun (x + start, length);
+
+            // A bin without cut plateaus is no clip peak, so without them where the search looks the
+            // histogram is not needed.
+            if (lowestPlateauBin < negativeSearchLimit || highestPlateauBin > positiveSearchLimit)
+            {
+                histogram.fill (0.0f);
+
+                for (auto i = start; i < start + length; ++i)
+                    if (!std::isnan (x[i]))
+                        histogram[(size_t) histogramBin (x[i])] += 1.0f;
+
+                searchHistogram (length);
+            }
+
+            if (lowestPlateauBin < histogramBins)
+                plateauHistogram.fill (0.0f);
+        }
+
+        lowestPlateauBin = histogramBins;
+        highestPlateauBin = -1;
+    }
+}
+
+bool ZDeclipping::detectsAlike (const ZDeclipping& o) const noexcept
+{
+    const auto same = [] (float a, float b) { return std::memcmp (&a, &b, sizeof a) == 0; };
+
+    return same (negativeClipLevel, o.negativeClipLevel) && same (positiveClipLevel, o.positiveClipLevel)
+           && negativeLevelFound == o.negativeLevelFound && positiveLevelFound == o.positiveLevelFound
+           && negativeLevelFromPeaks == o.negativeLevelFromPeaks && positiveLevelFromPeaks == o.positiveLevelFromPeaks
+           && same (largestSeen, o.largestSeen) && same (smallestSeen, o.smallestSeen)
+           && same (largestApproach, o.largestApproach) && same (smallestApproach, o.smallestApproach)
+           && largestRuns == o.largestRuns && smallestRuns == o.smallestRuns && nearLargest == o.nearLargest
+           && nearSmallest == o.nearSmallest && same (resolution, o.resolution)
+           && resolutionExponent == o.resolutionExponent && same (lastSample, o.lastSample) && equalRun == o.equalRun
+           && same (runStep, o.runStep) && runEvidence == o.runEvidence && negativeSearchLimit == o.negativeSearchLimit
+           && positiveSearchLimit == o.positiveSearchLimit && detecting == o.detecting;
+}
+
+void ZDeclipping::detectRun (const float* x, long n)
+{
+    long i = 0;
+
+    while (i < n)
+    {
+        if (plainAhead())
+        {
+            // Samples that move none of the state but the last sample and the step onto it, whose
+            // histogram counts are taken only when a chunk has plateaus to weigh.
+            const vectorKernels::PlainSampleBounds bounds {
+                lastSample,
+                smallestSeen,
+                largestSeen,
+                negativeLevelFound ? negativeClipLevel : -std::numeric_limits<float>::infinity(),
+                positiveLevelFound ? positiveClipLevel : std::numeric_limits<float>::infinity(),
+                nearExtremeSteps * resolution,
+                resolutionExponent
+            };
+            const auto plain = (long) vectorKernels::countPlainSamples (x + i, (size_t) (n - i), bounds);
+
+            if (plain > 0)
+            {
+                const auto before = plain > 1 ? x[i + plain - 2] : lastSample;
+                lastSample = x[i + plain - 1];
+                runStep = std::abs (lastSample - before);
+                i += plain;
+
+                if (i >= n)
+                    break;
             }
         }
 
-        if (positiveSearchLimit <= histogramBins - 2)
+        detectSample (x[i]);
+        ++i;
+    }
+}
+
+void ZDeclipping::searchHistogram (long length)
+{
+    const auto d = (int) binOffset;
+    const auto tail = (float) length * tailFraction;
+
+    if (negativeSearchLimit > 0)
+    {
+        float sum = 0.0f;
+
+        for (int j = 0; j < negativeSearchLimit && sum < tail; ++j)
         {
-            float sum = 0.0f;
-
-            for (int j = histogramBins - 1; j > positiveSearchLimit && sum < tail; --j)
+            if (isClipPeak (j, j + d + 5))
             {
-                if (isClipPeak (j, j - d - 5))
-                {
-                    takeLevel (plateauValue[(size_t) j], Evidence::plateau);
-                    break;
-                }
-
-                if (j + d <= histogramBins - 1)
-                    sum += histogram[(size_t) (j + d)];
+                takeLevel (plateauValue[(size_t) j], Evidence::plateau);
+                break;
             }
+
+            if (j - d >= 0)
+                sum += histogram[(size_t) (j - d)];
         }
     }
+
+    if (positiveSearchLimit <= histogramBins - 2)
+    {
+        float sum = 0.0f;
+
+        for (int j = histogramBins - 1; j > positiveSearchLimit && sum < tail; --j)
+        {
+            if (isClipPeak (j, j - d - 5))
+            {
+                takeLevel (plateauValue[(size_t) j], Evidence::plateau);
+                break;
+            }
+
+            if (j + d <= histogramBins - 1)
+                sum += histogram[(size_t) (j + d)];
+        }
+    }
+}
+
+bool ZDeclipping::largestRecurs (float nearness) const noexcept
+{
+    return largestRuns >= 2 && largestRuns > recurrenceRatio * nearLargest && nearness < finestGridShare * largestSeen;
+}
+
+bool ZDeclipping::smallestRecurs (float nearness) const noexcept
+{
+    return smallestRuns >= 2 && smallestRuns > recurrenceRatio * nearSmallest
+           && nearness < -finestGridShare * smallestSeen;
+}
+
+bool ZDeclipping::plainAhead() const noexcept
+{
+    if (equalRun != 1 || runEvidence != Evidence::none || std::isnan (lastSample))
+        return false;
+
+    // A level that only peaks gave and that no longer recurs goes with the next sample that is neither
+    // equal to the one before nor a new extreme.
+    const auto nearness = nearExtremeSteps * resolution;
+    const auto positiveWithdrawn =
+        !largestRecurs (nearness) && positiveLevelFromPeaks && positiveClipLevel == largestSeen;
+    const auto negativeWithdrawn =
+        !smallestRecurs (nearness) && negativeLevelFromPeaks && negativeClipLevel == smallestSeen;
+    return !positiveWithdrawn && !negativeWithdrawn;
 }
 
 void ZDeclipping::detectSample (float v)
@@ -408,8 +537,6 @@ void ZDeclipping::detectSample (float v)
     // Three equal samples in the outer half of the range seen.
     if (equalRun == exactRun)
         noteEvidence (v, Evidence::plateau);
-
-    histogram[(size_t) histogramBin (v)] += 1.0f;
 }
 
 void ZDeclipping::noteEvidence (float v, Evidence evidence)
@@ -435,6 +562,8 @@ void ZDeclipping::finishRun (float value, float stepOut)
         const auto bin = (size_t) histogramBin (value);
         plateauHistogram[bin] += (float) equalRun;
         plateauValue[bin] = value;
+        lowestPlateauBin = std::min (lowestPlateauBin, (int) bin);
+        highestPlateauBin = std::max (highestPlateauBin, (int) bin);
     }
 }
 
@@ -667,7 +796,8 @@ bool ZDeclipping::process (ZBuffer* in, ZBuffer* out, long n)
     long lastRunEnd = 0;
     bool runFound = false;
 
-    if (repairing)
+    // Without a level no sample is at one.
+    if (repairing && (positiveLevelFound || negativeLevelFound))
     {
         // A run is a stretch of samples exactly at a level; nothing else counts as clipped, full-scale
         // samples included.

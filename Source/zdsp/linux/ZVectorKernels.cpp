@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 HWY_BEFORE_NAMESPACE();
 
@@ -724,6 +725,102 @@ void CurveGains (const float* db, const float* thresholds, float offset, const f
                    });
 }
 
+void CountPlainSamples (const float* x, std::size_t n, const PlainSampleBounds& b, std::size_t* count)
+{
+    const hn::ScalableTag<float> df;
+    const hn::RebindToUnsigned<decltype (df)> du;
+    const auto lanes = hn::Lanes (df);
+    const auto zero = hn::Zero (df);
+    const auto smallest = hn::Set (df, b.smallest);
+    const auto largest = hn::Set (df, b.largest);
+    const auto lowest = hn::Set (df, b.lowest);
+    const auto highest = hn::Set (df, b.highest);
+    const auto nearness = hn::Set (df, b.nearness);
+    // A normal sample with exponent field e lies on the grid when the lowest (grid + 150 - e) bits of
+    // its mantissa, the leading one included, are zeros: none for a shift of 0 or less, never for 24 or more.
+    const auto gridShift = hn::Set (du, (uint32_t) (std::clamp (b.gridExponent, -150, 200) + 150));
+    const auto exponentMask = hn::Set (du, 0xffu);
+    const auto mantissaMask = hn::Set (du, 0x7fffffu);
+    const auto leadingOne = hn::Set (du, 0x800000u);
+    const auto one = hn::Set (du, 1u);
+    const auto zeroU = hn::Zero (du);
+    const auto longestShift = hn::Set (du, 31u);
+
+    const auto notPlain = [&] (hn::Vec<decltype (df)> v, hn::Vec<decltype (df)> p)
+    {
+        auto plain = hn::And (hn::Ne (v, p), hn::And (hn::Lt (v, largest), hn::Gt (v, smallest)));
+        plain = hn::And (plain, hn::And (hn::Le (v, highest), hn::Ge (v, lowest)));
+        plain = hn::And (plain, hn::Or (hn::Le (v, zero), hn::Gt (hn::Sub (largest, v), nearness)));
+        plain = hn::And (plain, hn::Or (hn::Ge (v, zero), hn::Gt (hn::Sub (v, smallest), nearness)));
+
+        const auto bits = hn::BitCast (du, v);
+        const auto exponent = hn::And (hn::ShiftRight<23> (bits), exponentMask);
+        // The shift as a signed difference, limited to 0 .. 31 (the exponent is at most 255).
+        const auto difference = hn::Sub (gridShift, exponent);
+        const auto negative = hn::RebindMask (du, hn::Lt (hn::BitCast (hn::RebindToSigned<decltype (df)>(), difference),
+                                                          hn::Zero (hn::RebindToSigned<decltype (df)>())));
+        const auto shift = hn::IfThenElse (negative, zeroU, hn::Min (difference, longestShift));
+        const auto low = hn::Sub (hn::Shl (one, shift), one);
+        const auto mantissa = hn::Or (hn::And (bits, mantissaMask), leadingOne);
+        const auto onGrid = hn::Or (hn::Eq (hn::And (mantissa, low), zeroU),
+                                    hn::Or (hn::Eq (exponent, zeroU), hn::Eq (exponent, exponentMask)));
+        plain = hn::And (plain, hn::RebindMask (df, onGrid));
+        return hn::Not (plain);
+    };
+
+    const auto nan = std::numeric_limits<float>::quiet_NaN();
+    std::size_t i = 0;
+
+    // Ne is not the same for NaNs on every target; a NaN within x stops the count by itself.
+    if (std::isnan (b.previous))
+    {
+        *count = 0;
+        return;
+    }
+
+    // The first vector takes previous as the sample before x[0].
+    {
+        HWY_ALIGN float v[hn::MaxLanes (df)], p[hn::MaxLanes (df)];
+
+        for (std::size_t j = 0; j < lanes; ++j)
+        {
+            v[j] = j < n ? x[j] : nan;
+            p[j] = j == 0 ? b.previous : (j <= n ? x[j - 1] : nan);
+        }
+
+        const auto first = hn::FindFirstTrue (df, notPlain (hn::Load (df, v), hn::Load (df, p)));
+
+        if (first >= 0)
+        {
+            *count = std::min (n, (std::size_t) first);
+            return;
+        }
+
+        i = lanes;
+    }
+
+    for (; i + lanes <= n; i += lanes)
+    {
+        const auto first = hn::FindFirstTrue (df, notPlain (hn::LoadU (df, x + i), hn::LoadU (df, x + i - 1)));
+
+        if (first >= 0)
+        {
+            *count = i + (std::size_t) first;
+            return;
+        }
+    }
+
+    if (i < n)
+    {
+        const auto first = hn::FindFirstTrue (
+            df, notPlain (loadPartial (df, x + i, n - i, nan), loadPartial (df, x + i - 1, n - i, nan)));
+        *count = first >= 0 ? std::min (n, i + (std::size_t) first) : n;
+        return;
+    }
+
+    *count = std::min (i, n);
+}
+
 void Blend (float* g, std::size_t n, float keep, float add)
 {
     const hn::ScalableTag<float> df;
@@ -838,6 +935,7 @@ HWY_EXPORT (SquarePeak);
 HWY_EXPORT (ExpanderGains);
 HWY_EXPORT (PredictCrackle);
 HWY_EXPORT (PredictCracklePair);
+HWY_EXPORT (CountPlainSamples);
 
 void scale (float* d, std::size_t n, float gain) noexcept
 {
@@ -955,6 +1053,13 @@ float squarePeak (const float* d, std::size_t n) noexcept
     float peak = 0.0f;
     HWY_DYNAMIC_DISPATCH (SquarePeak) (d, n, &peak);
     return peak;
+}
+
+std::size_t countPlainSamples (const float* x, std::size_t n, const PlainSampleBounds& bounds) noexcept
+{
+    std::size_t count = 0;
+    HWY_DYNAMIC_DISPATCH (CountPlainSamples) (x, n, bounds, &count);
+    return count;
 }
 
 float peakMagnitude (const float* d, std::size_t n) noexcept

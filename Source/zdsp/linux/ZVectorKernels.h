@@ -135,6 +135,23 @@ struct GateFrame
 */
 float gateGains (const GateFrame& frame, std::size_t n) noexcept;
 
+/** What the declipper's level finding has seen, for countPlainSamples. */
+struct PlainSampleBounds
+{
+    float previous; ///< the sample before x[0]
+    float smallest, largest; ///< the extremes seen
+    float lowest, highest; ///< the clip levels, or -/+ infinity for none
+    float nearness; ///< how close to an extreme counts as near it
+    int gridExponent; ///< the exponent of the finest grid seen
+};
+
+/** The number of samples from x[0] on, up to n, before the first one that is not plain, a plain sample v
+    after p (x[i - 1], or previous) being one with v != p, p not a NaN, smallest < v < largest,
+    lowest <= v <= highest, largest - v > nearness where v > 0, v - smallest > nearness where v < 0, and
+    v a multiple of 2^gridExponent (zeros, subnormals and infinities count as on every grid).
+*/
+std::size_t countPlainSamples (const float* x, std::size_t n, const PlainSampleBounds& bounds) noexcept;
+
 /** g[i] = g[i] * keep + add */
 void blend (float* g, std::size_t n, float keep, float add) noexcept;
 
