@@ -28,10 +28,11 @@ int historyLength (int blockSize)
     return 7 * blockSize + 1552;
 }
 
-// Room for the window to slide on by several blocks before it is moved back to the start.
+// Room for the window to slide on by many blocks before it is moved back to the start: the move costs
+// as much as a few blocks' work, so it comes seldom.
 int storageLength (int blockSize)
 {
-    return historyLength (blockSize) + std::max (blockSize, std::min (4 * blockSize, 16384));
+    return historyLength (blockSize) + std::max (blockSize, std::min (32 * blockSize, 65536));
 }
 } // namespace
 
