@@ -765,6 +765,90 @@ TEST_P (VectorKernels, PlainSampleCountsAreThePlainLoops)
         }
 }
 
+TEST_P (VectorKernels, CracklePredictorPairsGiveThePlainLoopsBitsOnEveryStretch)
+{
+    // Both channels' predictors side by side, over stretches of every length up to past two of the
+    // kernel's look-ahead passes, at starts that differ between the channels, with negative zeros,
+    // subnormals, infinities and NaNs in the history, channels at thresholds and steps of their own, and
+    // crackle often enough that the steady predictors pause.
+    struct Case
+    {
+        int n, startA, startB, stateA, stateB;
+        bool specials;
+    };
+
+    const Case cases[] = { { 1, 5, 6, 0, 6, false },    { 3, 5, 9, 6, 0, false },   { 8, 7, 5, 6, 6, true },
+                           { 9, 5, 5, 3, 6, true },     { 31, 12, 5, 6, 2, false }, { 255, 5, 8, 0, 0, true },
+                           { 256, 6, 5, 6, 6, false },  { 257, 5, 13, 6, 1, true }, { 513, 9, 5, 6, 6, true },
+                           { 1031, 5, 7, 0, 6, false }, { 1031, 11, 5, 6, 6, true } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (testing::Message() << "n " << c.n << " starts " << c.startA << ", " << c.startB);
+        CrackleArrays a (c.startA + c.n, (uint32_t) c.n), b (c.startB + c.n, (uint32_t) c.n + 1);
+
+        if (c.specials)
+        {
+            for (int i = 0; i < c.startA + c.n; i += 37)
+                a.history[(size_t) i] = i % 3 == 0 ? -0.0f : 0x1p-140f;
+
+            for (int i = 11; i < c.startB + c.n; i += 53)
+                b.history[(size_t) i] = -0.0f;
+
+            if (c.n > 300)
+            {
+                a.history[(size_t) c.startA + 200] = std::numeric_limits<float>::infinity();
+                b.history[(size_t) c.startB + 280] = std::numeric_limits<float>::quiet_NaN();
+            }
+        }
+
+        auto plainA = a, plainB = b, originalA = a;
+        auto expectedA = plainA.channel (c.stateA), expectedB = plainB.channel (c.stateB);
+        expectedB.thresholdRatio = 4.0f;
+        expectedB.stepSize = 0.002f;
+
+        for (int k = 0; k < c.n; ++k)
+        {
+            plainCrackleSample (expectedA, c.startA + k);
+            plainCrackleSample (expectedB, c.startB + k);
+        }
+
+        auto actualA = a.channel (c.stateA), actualB = b.channel (c.stateB);
+        actualB.thresholdRatio = 4.0f;
+        actualB.stepSize = 0.002f;
+        vectorKernels::predictCracklePair (actualA, c.startA, actualB, c.startB, c.n);
+
+        const auto same = [] (const std::vector<float>& plain, const std::vector<float>& vector)
+        {
+            if (plain.size() != vector.size())
+                return false;
+
+            for (std::size_t i = 0; i < plain.size(); ++i)
+                if (!sameBits (plain[i], vector[i]))
+                {
+                    ADD_FAILURE() << "element " << i << ": " << plain[i] << " vs " << vector[i];
+                    return false;
+                }
+
+            return true;
+        };
+
+        ASSERT_TRUE (same (plainA.all(), a.all()));
+        ASSERT_TRUE (same (plainB.all(), b.all()));
+        EXPECT_TRUE (sameBits (expectedA.envelope, actualA.envelope));
+        EXPECT_TRUE (sameBits (expectedB.envelope, actualB.envelope));
+        EXPECT_EQ (expectedA.samplesSinceDetection, actualA.samplesSinceDetection);
+        EXPECT_EQ (expectedB.samplesSinceDetection, actualB.samplesSinceDetection);
+
+        // One channel alone takes the same steps.
+        auto alone = originalA.channel (c.stateA);
+        vectorKernels::predictCrackle (alone, c.startA, c.n);
+        EXPECT_TRUE (same (plainA.all(), originalA.all()));
+        EXPECT_TRUE (sameBits (expectedA.envelope, alone.envelope));
+        EXPECT_EQ (expectedA.samplesSinceDetection, alone.samplesSinceDetection);
+    }
+}
+
 TEST_P (VectorKernels, SymmetricFilterMatchesTheSmoothersLoop)
 {
     const float w[] = { 0.15625f, 0.14662f, 0.12031f, 0.08438f, 0.04844f, 0.02213f };

@@ -456,131 +456,312 @@ HWY_INLINE void predictCrackleSampleScalar (CrackleChannel& c, int i)
 }
 
 #if HWY_TARGET <= HWY_AVX2 && HWY_ARCH_X86
-/** The five taps in lanes 4 down to 0 of eight (lane l holds tap 4 - l, so that a load of the history
-    from i - 5 on lines up), lanes 5 to 7 at zero.
+/** Both predictors of a channel side by side in eight lanes: lanes 0 to 3 hold taps 3, 2, 1 and 0 of the
+    predictor and lanes 4 to 7 those of the steady one, so that the four samples before the current one,
+    loaded into each half, line up with them; tap 4 of each fills its half of a second vector.
 */
-struct CrackleLanes
+struct CracklePredictors
 {
     using D = hn::FixedTag<float, 8>;
     using DI = hn::RebindToSigned<D>;
-    hn::Vec<D> weights, steadyWeights;
+    hn::Vec<D> near, far;
 };
 
-template <class V, class VI, class DI>
-HWY_INLINE V flushedLanes (DI di, V x, VI xExponent, V y, VI yExponent)
+/** Samples per pass over the steps that depend on the history alone. */
+constexpr int crackleChunk = 256;
+
+/** What the history alone decides for a stretch of samples from first on: the flush limit of every
+    history sample from first - 5 on (flushLimit), and each sample's step and its flush limit.
+*/
+struct CrackleAhead
 {
-    const auto flushed = hn::Lt (hn::Add (xExponent, yExponent), hn::Set (di, 128));
-    return hn::IfThenZeroElse (hn::RebindMask (hn::DFromV<V>(), flushed), hn::Mul (x, y));
+    HWY_ALIGN int32_t historyLimit[crackleChunk + 8];
+    HWY_ALIGN float step[crackleChunk];
+    HWY_ALIGN int32_t stepLimit[crackleChunk];
+};
+
+/** (128 - the exponent field of y) << 23: x * y flushes exactly where the exponent field of x, in
+    place, lies below it.
+*/
+HWY_INLINE int32_t flushLimit (float y)
+{
+    uint32_t bits;
+    std::memcpy (&bits, &y, sizeof (bits));
+    return (128 - (int32_t) ((bits >> 23) & 0xffu)) * (1 << 23);
 }
 
-template <class V, class DI>
-HWY_INLINE hn::Vec<DI> exponentField (DI di, V x)
+template <class V, class VI>
+HWY_INLINE V flushedBy (V x, V y, VI yLimit)
 {
-    return hn::And (hn::ShiftRight<23> (hn::BitCast (di, x)), hn::Set (di, 0xff));
+    const hn::DFromV<V> d;
+    const hn::RebindToSigned<decltype (d)> di;
+    const auto exponent = hn::And (hn::BitCast (di, x), hn::Set (di, 0x7f800000));
+    return hn::IfThenZeroElse (hn::RebindMask (d, hn::Lt (exponent, yLimit)), hn::Mul (x, y));
 }
 
-/** ((((0 + lane 4) + lane 3) + lane 2) + lane 1) + lane 0: the plain loop's sum over taps 0 to 4. */
-template <class V>
-HWY_INLINE float tapSum (V v)
+/** The steps of samples first .. first + m - 1 that read the history only, with the plain loop's
+    float operations: energy ((((0 + h1^2) + h2^2) + h3^2) + h4^2) + h5^2 of the flushed squares, and
+    step = stepSize / (energy + 0.000001).
+*/
+HWY_INLINE void lookAhead (const CrackleChannel& c, int first, int m, CrackleAhead& ahead)
 {
-    const auto low = hn::LowerHalf (v);
-    auto sum = 0.0f + hn::GetLane (hn::UpperHalf (hn::Half<hn::DFromV<V>>(), v));
-    sum += hn::GetLane (hn::Shuffle0123 (low));
-    sum += hn::GetLane (hn::Shuffle1032 (low));
-    sum += hn::GetLane (hn::Shuffle2301 (low));
-    return sum + hn::GetLane (low);
-}
+    const auto* h = c.history + first - 5;
+    HWY_ALIGN float squares[crackleChunk + 8];
+    const CracklePredictors::D d;
+    const CracklePredictors::DI di;
+    const auto lanes = (int) hn::Lanes (d);
+    int i = 0;
 
-HWY_INLINE CrackleLanes loadCrackleLanes (const CrackleChannel& c)
-{
-    const CrackleLanes::D d;
-    HWY_ALIGN float w[8] = {}, sw[8] = {};
-
-    for (int j = 0; j < crackleTaps; ++j)
+    for (; i + lanes <= m + 5; i += lanes)
     {
-        w[crackleTaps - 1 - j] = c.weights[j];
-        sw[crackleTaps - 1 - j] = c.steadyWeights[j];
+        const auto x = hn::LoadU (d, h + i);
+        const auto limit = hn::ShiftLeft<23> (
+            hn::Sub (hn::Set (di, 128), hn::And (hn::ShiftRight<23> (hn::BitCast (di, x)), hn::Set (di, 0xff))));
+        hn::Store (flushedBy (x, x, limit), d, squares + i);
+        hn::Store (limit, di, ahead.historyLimit + i);
     }
 
-    return { hn::Load (d, w), hn::Load (d, sw) };
-}
-
-HWY_INLINE void storeCrackleLanes (const CrackleLanes& lanes, CrackleChannel& c)
-{
-    const CrackleLanes::D d;
-    HWY_ALIGN float w[8], sw[8];
-    hn::Store (lanes.weights, d, w);
-    hn::Store (lanes.steadyWeights, d, sw);
-
-    for (int j = 0; j < crackleTaps; ++j)
+    for (; i < m + 5; ++i)
     {
-        c.weights[j] = w[crackleTaps - 1 - j];
-        c.steadyWeights[j] = sw[crackleTaps - 1 - j];
+        squares[i] = flushedProduct (h[i], h[i]);
+        ahead.historyLimit[i] = flushLimit (h[i]);
+    }
+
+    i = 0;
+
+    for (; i + lanes <= m; i += lanes)
+    {
+        auto energy = hn::Add (hn::Zero (d), hn::LoadU (d, squares + i + 4));
+
+        for (int j = 3; j >= 0; --j)
+            energy = hn::Add (energy, hn::LoadU (d, squares + i + j));
+
+        const auto step = hn::Div (hn::Set (d, c.stepSize), hn::Add (energy, hn::Set (d, 0.000001f)));
+        hn::Store (step, d, ahead.step + i);
+        const auto exponent = hn::And (hn::ShiftRight<23> (hn::BitCast (di, step)), hn::Set (di, 0xff));
+        hn::Store (hn::ShiftLeft<23> (hn::Sub (hn::Set (di, 128), exponent)), di, ahead.stepLimit + i);
+    }
+
+    for (; i < m; ++i)
+    {
+        auto energy = 0.0f + squares[i + 4];
+
+        for (int j = 3; j >= 0; --j)
+            energy += squares[i + j];
+
+        ahead.step[i] = c.stepSize / (energy + 0.000001f);
+        ahead.stepLimit[i] = flushLimit (ahead.step[i]);
     }
 }
 
-HWY_INLINE void predictCrackleSample (CrackleChannel& c, CrackleLanes& lanes, int i)
+HWY_INLINE CracklePredictors loadPredictors (const CrackleChannel& c)
 {
-    const CrackleLanes::D d;
-    const CrackleLanes::DI di;
+    const CracklePredictors::D d;
+    HWY_ALIGN float near[8], far[8];
+
+    for (int j = 0; j < 4; ++j)
+    {
+        near[3 - j] = c.weights[j];
+        near[7 - j] = c.steadyWeights[j];
+        far[j] = c.weights[4];
+        far[4 + j] = c.steadyWeights[4];
+    }
+
+    return { hn::Load (d, near), hn::Load (d, far) };
+}
+
+HWY_INLINE void storePredictors (const CracklePredictors& p, CrackleChannel& c)
+{
+    const CracklePredictors::D d;
+    HWY_ALIGN float near[8], far[8];
+    hn::Store (p.near, d, near);
+    hn::Store (p.far, d, far);
+
+    for (int j = 0; j < 4; ++j)
+    {
+        c.weights[j] = near[3 - j];
+        c.steadyWeights[j] = near[7 - j];
+    }
+
+    c.weights[4] = far[0];
+    c.steadyWeights[4] = far[4];
+}
+
+/** The changes both predictors of sample i take (k its place in the stretch ahead was made for): the
+    prediction, the error and the steady error are stored, and the errors left in lanes 0 (the error) and
+    4 (the steady error) of errors.
+*/
+struct CrackleChanges
+{
+    hn::Vec<CracklePredictors::D> errors, near, far;
+};
+
+HWY_INLINE CrackleChanges predictBoth (const CrackleChannel& c, const CracklePredictors& p, const CrackleAhead& ahead,
+                                       int i, int k)
+{
+    const CracklePredictors::D d;
+    const CracklePredictors::DI di;
     const auto* h = c.history;
-    const auto past = hn::IfThenElseZero (hn::FirstN (d, crackleTaps), hn::LoadU (d, h + i - crackleTaps));
-    const auto pastExponent = exponentField (di, past);
+    const auto nearPast = hn::LoadDup128 (d, h + i - 4);
+    const auto nearLimit = hn::LoadDup128 (di, ahead.historyLimit + k + 1);
+    const auto farPast = hn::Set (d, h[i - 5]);
+    const auto farLimit = hn::Set (di, ahead.historyLimit[k]);
 
-    const auto p = tapSum (flushedLanes (di, lanes.weights, exponentField (di, lanes.weights), past, pastExponent));
-    const auto steadyPrediction =
-        tapSum (flushedLanes (di, lanes.steadyWeights, exponentField (di, lanes.steadyWeights), past, pastExponent));
-    const auto energy = tapSum (flushedLanes (di, past, pastExponent, past, pastExponent));
+    // ((((0 + tap 0) + tap 1) + tap 2) + tap 3) + tap 4 in every lane of each half.
+    const auto products = flushedBy (p.near, nearPast, nearLimit);
+    auto sums = hn::Add (hn::Zero (d), hn::Broadcast<3> (products));
+    sums = hn::Add (sums, hn::Broadcast<2> (products));
+    sums = hn::Add (sums, hn::Broadcast<1> (products));
+    sums = hn::Add (sums, hn::Broadcast<0> (products));
+    sums = hn::Add (sums, flushedBy (p.far, farPast, farLimit));
 
-    c.predictions[i] = p;
-    const auto e = h[i] - p;
-    c.errors[i] = e;
-    const auto step = c.stepSize / (energy + 0.000001f);
-    const auto steps = hn::Set (d, step);
-    const auto stepExponent = exponentField (di, steps);
+    const auto errors = hn::Sub (hn::Set (d, h[i]), sums);
+    c.predictions[i] = hn::GetLane (sums);
+    c.errors[i] = hn::GetLane (errors);
+    c.steadyErrors[i] = hn::GetLane (hn::UpperHalf (hn::Half<CracklePredictors::D>(), errors));
 
-    const auto errors = hn::Set (d, e);
-    const auto change = flushedLanes (di, errors, exponentField (di, errors), past, pastExponent);
-    lanes.weights = hn::Add (lanes.weights, flushedLanes (di, change, exponentField (di, change), steps, stepExponent));
+    const auto steps = hn::Set (d, ahead.step[k]);
+    const auto stepLimit = hn::Set (di, ahead.stepLimit[k]);
+    return { errors, flushedBy (flushedBy (errors, nearPast, nearLimit), steps, stepLimit),
+             flushedBy (flushedBy (errors, farPast, farLimit), steps, stepLimit) };
+}
 
-    c.detection[i] = detectCrackle (c, e);
+/** The predictor always learns; the steady one only when no crackle was detected for more than 5 samples. */
+HWY_INLINE void learn (CracklePredictors& p, const CrackleChanges& changes, bool steadyLearns)
+{
+    const CracklePredictors::D d;
+    const auto near = hn::Add (p.near, changes.near);
+    const auto far = hn::Add (p.far, changes.far);
 
-    const auto steadyError = h[i] - steadyPrediction;
-    c.steadyErrors[i] = steadyError;
-    c.samplesSinceDetection = c.detection[i] > 0.0f ? 0 : std::min (c.samplesSinceDetection + 1, crackleTaps + 1);
-
-    if (c.samplesSinceDetection > crackleTaps)
+    if (steadyLearns)
     {
-        const auto steadyErrors = hn::Set (d, steadyError);
-        const auto steadyChange = flushedLanes (di, steadyErrors, exponentField (di, steadyErrors), past, pastExponent);
-        lanes.steadyWeights =
-            hn::Add (lanes.steadyWeights,
-                     flushedLanes (di, steadyChange, exponentField (di, steadyChange), steps, stepExponent));
+        p.near = near;
+        p.far = far;
+    }
+    else
+    {
+        const auto lower = hn::FirstN (d, 4);
+        p.near = hn::IfThenElse (lower, near, p.near);
+        p.far = hn::IfThenElse (lower, far, p.far);
     }
 }
+
+HWY_INLINE bool noteDetection (CrackleChannel& c, int i, float detection)
+{
+    c.detection[i] = detection;
+    c.samplesSinceDetection = detection > 0.0f ? 0 : std::min (c.samplesSinceDetection + 1, crackleTaps + 1);
+    return c.samplesSinceDetection > crackleTaps;
+}
+
+/** detectCrackle for two channels at once, lane 0 the first and lane 1 the second, with the same float
+    and double operations lane by lane.
+*/
+struct CrackleDetectors
+{
+    using DF = hn::Simd<float, 2, 0>;
+    using DD = hn::Simd<double, 2, 0>;
+    using DI = hn::RebindToSigned<DF>;
+
+    CrackleDetectors (const CrackleChannel& a, const CrackleChannel& b)
+    {
+        const DF df;
+        const DD dd;
+        const DI di;
+        HWY_ALIGN float decay[2] = { a.envelopeDecay, b.envelopeDecay },
+                        ratio[2] = { a.thresholdRatio, b.thresholdRatio },
+                        floor[2] = { a.thresholdFloor, b.thresholdFloor }, envelopes[2] = { a.envelope, b.envelope };
+        HWY_ALIGN int32_t decayLimits[2] = { flushLimit (a.envelopeDecay), flushLimit (b.envelopeDecay) },
+                          ratioLimits[2] = { flushLimit (a.thresholdRatio), flushLimit (b.thresholdRatio) };
+        HWY_ALIGN double rest[2] = { 1.0 - (double) a.envelopeDecay, 1.0 - (double) b.envelopeDecay };
+        decays = hn::Load (df, decay);
+        ratios = hn::Load (df, ratio);
+        floors = hn::Load (df, floor);
+        envelope = hn::Load (df, envelopes);
+        decayLimit = hn::Load (di, decayLimits);
+        ratioLimit = hn::Load (di, ratioLimits);
+        remainder = hn::Load (dd, rest);
+    }
+
+    /** The detections of errors (lanes 0 and 1), the envelopes moving on. */
+    hn::Vec<DF> detect (hn::Vec<DF> errors)
+    {
+        const DF df;
+        const DD dd;
+        const auto magnitude = hn::Abs (errors);
+        const auto wideMagnitude = hn::PromoteTo (dd, magnitude);
+        const auto decayed = hn::PromoteTo (dd, flushedBy (envelope, decays, decayLimit));
+        envelope = hn::DemoteTo (df, hn::Add (decayed, hn::Mul (remainder, wideMagnitude)));
+
+        const auto scaled = flushedBy (envelope, ratios, ratioLimit);
+        const auto threshold = hn::IfThenElse (hn::Lt (scaled, floors), floors, scaled);
+        const auto wideThreshold = hn::PromoteTo (dd, threshold);
+        const auto strength = hn::DemoteTo (
+            df, hn::Div (hn::Sub (wideMagnitude, wideThreshold), hn::Add (wideThreshold, hn::Set (dd, 0.001))));
+        const auto zero = hn::Zero (df), one = hn::Set (df, 1.0f);
+        return hn::IfThenElse (hn::Lt (strength, zero), zero, hn::IfThenElse (hn::Lt (one, strength), one, strength));
+    }
+
+    void store (CrackleChannel& a, CrackleChannel& b) const
+    {
+        a.envelope = hn::GetLane (envelope);
+        b.envelope = hn::ExtractLane (envelope, 1);
+    }
+
+    hn::Vec<DF> decays, ratios, floors, envelope;
+    hn::Vec<DI> decayLimit, ratioLimit;
+    hn::Vec<DD> remainder;
+};
 
 void PredictCrackle (CrackleChannel& c, int start, int n)
 {
-    auto lanes = loadCrackleLanes (c);
+    auto p = loadPredictors (c);
+    CrackleAhead ahead;
 
-    for (int i = start; i < start + n; ++i)
-        predictCrackleSample (c, lanes, i);
+    for (int first = start; first < start + n; first += crackleChunk)
+    {
+        const auto m = std::min (crackleChunk, start + n - first);
+        lookAhead (c, first, m, ahead);
 
-    storeCrackleLanes (lanes, c);
+        for (int k = 0; k < m; ++k)
+        {
+            const auto i = first + k;
+            const auto changes = predictBoth (c, p, ahead, i, k);
+            learn (p, changes, noteDetection (c, i, detectCrackle (c, hn::GetLane (changes.errors))));
+        }
+    }
+
+    storePredictors (p, c);
 }
 
 void PredictCracklePair (CrackleChannel& a, int startA, CrackleChannel& b, int startB, int n)
 {
-    auto lanesA = loadCrackleLanes (a), lanesB = loadCrackleLanes (b);
+    auto pa = loadPredictors (a), pb = loadPredictors (b);
+    CrackleDetectors detectors (a, b);
+    CrackleAhead aheadA, aheadB;
+    const CrackleDetectors::DF df;
 
-    for (int k = 0; k < n; ++k)
+    for (int offset = 0; offset < n; offset += crackleChunk)
     {
-        predictCrackleSample (a, lanesA, startA + k);
-        predictCrackleSample (b, lanesB, startB + k);
+        const auto m = std::min (crackleChunk, n - offset);
+        lookAhead (a, startA + offset, m, aheadA);
+        lookAhead (b, startB + offset, m, aheadB);
+
+        for (int k = 0; k < m; ++k)
+        {
+            const auto ia = startA + offset + k, ib = startB + offset + k;
+            const auto changesA = predictBoth (a, pa, aheadA, ia, k);
+            const auto changesB = predictBoth (b, pb, aheadB, ib, k);
+            const auto errors = hn::InterleaveLower (hn::LowerHalf (hn::LowerHalf (changesA.errors)),
+                                                     hn::LowerHalf (hn::LowerHalf (changesB.errors)));
+            const auto detections = detectors.detect (errors);
+            learn (pa, changesA, noteDetection (a, ia, hn::GetLane (detections)));
+            learn (pb, changesB, noteDetection (b, ib, hn::ExtractLane (detections, 1)));
+        }
     }
 
-    storeCrackleLanes (lanesA, a);
-    storeCrackleLanes (lanesB, b);
+    detectors.store (a, b);
+    storePredictors (pa, a);
+    storePredictors (pb, b);
 }
 #else
 void PredictCrackle (CrackleChannel& c, int start, int n)
