@@ -931,6 +931,66 @@ TEST_P (VectorKernels, TransformBinsSplitAndJoinAsThePlainLoops)
     }
 }
 
+TEST_P (VectorKernels, HalfSpectraJoinAndSplitAsThePlainLoops)
+{
+    // Transform sizes n = 2 half for every half in the table (odd ones too), arrays at unaligned starts.
+    for (auto half : sizes)
+        for (auto start : starts)
+        {
+            if (half == 0)
+                continue;
+
+            const auto n = 2 * half;
+            Arrays halves (start, half + 1, (uint32_t) (half * 13 + start), 4, true);
+            const auto* reA = halves.at (0, start);
+            const auto* imA = halves.at (1, start);
+            const auto* reB = halves.at (2, start);
+            const auto* imB = halves.at (3, start);
+
+            std::vector<float> expected (2 * n + start, 9.0f), actual = expected;
+            auto* e = expected.data() + start;
+            e[0] = reA[0];
+            e[1] = reB[0];
+            e[2 * half] = reA[half];
+            e[2 * half + 1] = reB[half];
+
+            for (std::size_t k = 1; k < half; ++k)
+            {
+                e[2 * k] = reA[k] - imB[k];
+                e[2 * k + 1] = imA[k] + reB[k];
+                e[2 * (n - k)] = reA[k] + imB[k];
+                e[2 * (n - k) + 1] = reB[k] - imA[k];
+            }
+
+            vectorKernels::joinHalfSpectra (reA, imA, reB, imB, actual.data() + start, n);
+
+            for (std::size_t i = 0; i < expected.size(); ++i)
+                ASSERT_TRUE (sameBits (expected[i], actual[i])) << "join, n " << n << " start " << start << " " << i;
+
+            // Split a full spectrum with specials in it.
+            Arrays full (start, 2 * n, (uint32_t) (half * 17 + start), 1, true);
+            const auto* pairs = full.at (0, start);
+            const float scale = 0.5f / (float) n;
+            std::vector<float> plain (4 * (half + 1) + start, 7.0f), vector = plain;
+            auto* p = plain.data() + start;
+
+            for (std::size_t k = 0; k <= half; ++k)
+            {
+                const auto j = (n - k) % n;
+                p[k] = (pairs[2 * k] + pairs[2 * j]) * scale;
+                p[half + 1 + k] = (pairs[2 * k + 1] - pairs[2 * j + 1]) * scale;
+                p[2 * (half + 1) + k] = (pairs[2 * k + 1] + pairs[2 * j + 1]) * scale;
+                p[3 * (half + 1) + k] = (pairs[2 * j] - pairs[2 * k]) * scale;
+            }
+
+            auto* v = vector.data() + start;
+            vectorKernels::splitFullSpectrum (pairs, v, v + half + 1, v + 2 * (half + 1), v + 3 * (half + 1), n, scale);
+
+            for (std::size_t i = 0; i < plain.size(); ++i)
+                ASSERT_TRUE (sameBits (plain[i], vector[i])) << "split, n " << n << " start " << start << " " << i;
+        }
+}
+
 INSTANTIATE_TEST_SUITE_P (EveryInstructionSet, VectorKernels,
                           ::testing::ValuesIn (vesk::vectorKernels::availableInstructionSets()),
                           [] (const auto& info) { return info.param; });

@@ -44,8 +44,10 @@ struct ZLinPhMultibandCompressor::Storage
 {
     struct Channel
     {
-        std::unique_ptr<ZFourierTransform> forward4N, inverse4N, forward2N;
-        std::unique_ptr<ZBuffer> work, inputRe, inputIm, analysisRe, analysisIm, power, overlap;
+        std::unique_ptr<ZFourierTransform> forward4N, inverse4N;
+        // The windowed block, zero beyond it, and its bins on the 4N-point grid.
+        std::unique_ptr<ZBuffer> work, windowed, inputRe, inputIm, windowedRe, windowedIm, analysisRe, analysisIm,
+            power, overlap;
     };
 
     Storage (unsigned channelCount, int n)
@@ -69,10 +71,12 @@ struct ZLinPhMultibandCompressor::Storage
             auto& ch = channel[c];
             ch.forward4N = ZFourierTransform::create (order + 1, ZFourierTransform::forward, 1);
             ch.inverse4N = ZFourierTransform::create (order + 1, ZFourierTransform::inverse, 1);
-            ch.forward2N = ZFourierTransform::create (order, ZFourierTransform::forward, 1);
             ch.work = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
+            ch.windowed = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
             ch.inputRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
             ch.inputIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+            ch.windowedRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+            ch.windowedIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
             ch.analysisRe = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
             ch.analysisIm = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
             ch.power = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
@@ -364,9 +368,23 @@ void ZLinPhMultibandCompressor::analyseChannel (unsigned c, ZBuffer& in, int cou
 
     std::copy_n (in.getData(), n, w);
     std::fill (w + n, w + (size_t) convolutionSize, 0.0f);
-    ch.forward4N->transformReal (work, ch.inputRe.get(), ch.inputIm.get());
-    s.window->applyTo (work, work);
-    ch.forward2N->transformReal (work, ch.analysisRe.get(), ch.analysisIm.get());
+
+    // The windowed block's 2N-point spectrum is every other bin of its 4N-point one, twice as large: both
+    // transforms of the block come from one transform of the pair, within float rounding.
+    s.window->applyTo (work, ch.windowed.get());
+    ch.forward4N->transformRealPair (work, ch.inputRe.get(), ch.inputIm.get(), ch.windowed.get(), ch.windowedRe.get(),
+                                     ch.windowedIm.get());
+    const auto* wideRe = ch.windowedRe->getData();
+    const auto* wideIm = ch.windowedIm->getData();
+    auto* re = ch.analysisRe->getData();
+    auto* im = ch.analysisIm->getData();
+
+    for (size_t k = 0; k <= (size_t) blockSize; ++k)
+    {
+        re[k] = 2.0f * wideRe[2 * k];
+        im[k] = 2.0f * wideIm[2 * k];
+    }
+
     s.kernels->multiplyTo (ch.analysisRe.get(), ch.analysisRe.get(), ch.power.get());
     s.kernels->multiplyAddTo (ch.analysisIm.get(), ch.analysisIm.get(), ch.power.get());
 }

@@ -1082,6 +1082,79 @@ void Interleave (const float* re, const float* im, float* pairs, std::size_t n)
     }
 }
 
+void JoinHalfSpectra (const float* reA, const float* imA, const float* reB, const float* imB, float* pairs,
+                      std::size_t n)
+{
+    const hn::ScalableTag<float> df;
+    const auto lanes = hn::Lanes (df);
+    const auto half = n / 2;
+
+    if (half == 0)
+        return;
+
+    pairs[0] = reA[0];
+    pairs[1] = reB[0];
+    pairs[2 * half] = reA[half];
+    pairs[2 * half + 1] = reB[half];
+    std::size_t k = 1;
+
+    for (; k + lanes <= half; k += lanes)
+    {
+        const auto a = hn::LoadU (df, reA + k), b = hn::LoadU (df, imA + k);
+        const auto c = hn::LoadU (df, reB + k), d = hn::LoadU (df, imB + k);
+        hn::StoreInterleaved2 (hn::Sub (a, d), hn::Add (b, c), df, pairs + 2 * k);
+        hn::StoreInterleaved2 (hn::Reverse (df, hn::Add (a, d)), hn::Reverse (df, hn::Sub (c, b)), df,
+                               pairs + 2 * (n - k - lanes + 1));
+    }
+
+    for (; k < half; ++k)
+    {
+        pairs[2 * k] = reA[k] - imB[k];
+        pairs[2 * k + 1] = imA[k] + reB[k];
+        pairs[2 * (n - k)] = reA[k] + imB[k];
+        pairs[2 * (n - k) + 1] = reB[k] - imA[k];
+    }
+}
+
+void SplitFullSpectrum (const float* pairs, float* reA, float* imA, float* reB, float* imB, std::size_t n, float scale)
+{
+    const hn::ScalableTag<float> df;
+    const auto lanes = hn::Lanes (df);
+    const auto half = n / 2;
+    const auto g = hn::Set (df, scale);
+
+    if (half == 0)
+        return;
+
+    const auto plain = [&] (std::size_t k)
+    {
+        const auto j = (n - k) % n;
+        const auto p = pairs[2 * k], q = pairs[2 * k + 1], r = pairs[2 * j], s = pairs[2 * j + 1];
+        reA[k] = (p + r) * scale;
+        imA[k] = (q - s) * scale;
+        reB[k] = (q + s) * scale;
+        imB[k] = (r - p) * scale;
+    };
+
+    plain (0);
+    std::size_t k = 1;
+
+    for (; k + lanes <= half + 1; k += lanes)
+    {
+        hn::Vec<decltype (df)> p, q, rr, ss;
+        hn::LoadInterleaved2 (df, pairs + 2 * k, p, q);
+        hn::LoadInterleaved2 (df, pairs + 2 * (n - k - lanes + 1), rr, ss);
+        const auto r = hn::Reverse (df, rr), s = hn::Reverse (df, ss);
+        hn::StoreU (hn::Mul (hn::Add (p, r), g), df, reA + k);
+        hn::StoreU (hn::Mul (hn::Sub (q, s), g), df, imA + k);
+        hn::StoreU (hn::Mul (hn::Add (q, s), g), df, reB + k);
+        hn::StoreU (hn::Mul (hn::Sub (r, p), g), df, imB + k);
+    }
+
+    for (; k <= half; ++k)
+        plain (k);
+}
+
 } // namespace vesk::vectorKernels::HWY_NAMESPACE
 
 HWY_AFTER_NAMESPACE();
@@ -1117,6 +1190,8 @@ HWY_EXPORT (ExpanderGains);
 HWY_EXPORT (PredictCrackle);
 HWY_EXPORT (PredictCracklePair);
 HWY_EXPORT (CountPlainSamples);
+HWY_EXPORT (JoinHalfSpectra);
+HWY_EXPORT (SplitFullSpectrum);
 
 void scale (float* d, std::size_t n, float gain) noexcept
 {
@@ -1199,6 +1274,18 @@ void deinterleaveScaled (const float* pairs, float* re, float* im, std::size_t n
 void interleave (const float* re, const float* im, float* pairs, std::size_t n) noexcept
 {
     HWY_DYNAMIC_DISPATCH (Interleave) (re, im, pairs, n);
+}
+
+void joinHalfSpectra (const float* reA, const float* imA, const float* reB, const float* imB, float* pairs,
+                      std::size_t n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (JoinHalfSpectra) (reA, imA, reB, imB, pairs, n);
+}
+
+void splitFullSpectrum (const float* pairs, float* reA, float* imA, float* reB, float* imB, std::size_t n,
+                        float scale) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (SplitFullSpectrum) (pairs, reA, imA, reB, imB, n, scale);
 }
 
 void decibelCurveGains (const float* power, float offset, const float* thresholds, float thresholdOffset,

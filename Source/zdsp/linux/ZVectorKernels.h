@@ -166,6 +166,22 @@ void deinterleaveScaled (const float* pairs, float* re, float* im, std::size_t n
 /** pairs[2i] = re[i], pairs[2i + 1] = im[i] */
 void interleave (const float* re, const float* im, float* pairs, std::size_t n) noexcept;
 
+/** The complex spectrum of n points (n even, pairs of real and imaginary parts) whose transform has the
+    frame with the bins reA + i imA as its real part and the one with reB + i imB as its imaginary part,
+    each frame's bins 0 .. n / 2 given (the imaginary parts of bins 0 and n / 2 taken as 0):
+    Z[0] = reA[0] + i reB[0], Z[n / 2] = reA[n / 2] + i reB[n / 2], and for 0 < k < n / 2
+    Z[k] = (reA[k] - imB[k]) + i (imA[k] + reB[k]), Z[n - k] = (reA[k] + imB[k]) + i (reB[k] - imA[k]).
+*/
+void joinHalfSpectra (const float* reA, const float* imA, const float* reB, const float* imB, float* pairs,
+                      std::size_t n) noexcept;
+
+/** The other way: bins 0 .. n / 2 of the frames that are the real (A) and imaginary (B) parts of the
+    transform whose complex spectrum pairs holds, scaled: with Z[k] = p + i q and Z[(n - k) mod n] = r + i s,
+    reA[k] = (p + r) scale, imA[k] = (q - s) scale, reB[k] = (q + s) scale, imB[k] = (r - p) scale.
+*/
+void splitFullSpectrum (const float* pairs, float* reA, float* imA, float* reB, float* imB, std::size_t n,
+                        float scale) noexcept;
+
 /** The instruction sets this processor runs kernels for, best first (for example "AVX2", "SSE4",
     "Scalar"); the first is the one in use unless useInstructionSet chose another.
 */
