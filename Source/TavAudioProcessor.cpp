@@ -77,6 +77,7 @@ TavAudioProcessor::TavAudioProcessor()
         for (auto& later : laterBlocks)
         {
             later.processor = this;
+            later.slot = (unsigned) (&later - laterBlocks.data());
             later.buffersA[c] = std::make_unique<vesk::ZBuffer> (chainBlockSize, "ZBuffer");
             later.buffersB[c] = std::make_unique<vesk::ZBuffer> (chainBlockSize, "ZBuffer");
             later.a[c] = later.buffersA[c].get();
@@ -427,8 +428,10 @@ void TavAudioProcessor::runPipelinedSteps (int channels)
     for (size_t c = 0; c < (size_t) numChannels; ++c)
         later.a[c]->copyFrom (*blocksA[c]);
 
-    // The noise reduction takes its settings now, in the call that brought the block, as on one thread.
+    // The noise reduction and the enhancer take their settings now, in the call that brought the block, as
+    // on one thread; the enhancer's analysis of the block goes into a slot of its own.
     later.noiseSettings = noiseReductionBay->latchSettings();
+    enhancementBay->planBlock (later.a.data(), later.b.data(), chainBlockSize, later.slot, later.enhancerPlan);
     later.channels = channels;
     ++blocksInFlight;
     ++blocksOnTwoThreads;
@@ -446,26 +449,26 @@ void TavAudioProcessor::runLaterSteps (LaterBlock& later)
     timespec began {}, ended {};
     clock_gettime (CLOCK_THREAD_CPUTIME_ID, &began);
 
-    noiseBlock = noiseReductionBay->beginBlock (later.noiseSettings, later.a.data(), later.b.data(), chainBlockSize);
-    enhanceBlock = enhancementBay->beginBlock (later.a.data(), later.b.data(), chainBlockSize);
+    // The noise reduction, the expanders and the enhancer's analysis; the band gains, the synthesis and
+    // the maximizers wait for this thread's owner, which has the lighter stages.
+    const auto noiseBlockHere =
+        noiseReductionBay->beginBlock (later.noiseSettings, later.a.data(), later.b.data(), chainBlockSize);
 
-    if (noiseBlock)
+    if (noiseBlockHere)
         noiseReductionBay->processChannels (later.a.data(), later.b.data(), chainBlockSize);
 
     for (int c = 0; c < numChannels; ++c)
-        runChannelBack (c, c < later.channels, later.a, later.b);
+    {
+        const auto i = (size_t) c;
 
-    if (noiseBlock)
+        if (c < later.channels)
+            expanders[i]->process (later.b[i], later.a[i]);
+
+        enhancementBay->analyseChannel (c, later.a[i], later.enhancerPlan);
+    }
+
+    if (noiseBlockHere)
         noiseReductionBay->endBlock();
-
-    if (enhanceBlock)
-        enhancementBay->linkChannels();
-
-    for (int c = 0; c < numChannels; ++c)
-        runChannelEnd (c, c < later.channels, later.a, later.b, false);
-
-    if (enhanceBlock)
-        enhancementBay->endBlock();
 
     clock_gettime (CLOCK_THREAD_CPUTIME_ID, &ended);
     later.workTime =
@@ -485,11 +488,24 @@ void TavAudioProcessor::finishOldestBlock()
     oldestLater = (oldestLater + 1) % 2;
     --blocksInFlight;
 
-    // The maximizers' share of the block is this thread's, which has the lighter stages.
-    for (size_t c = 0; c < (size_t) later.channels; ++c)
+    // The enhancer's gains and synthesis and the maximizers are this thread's share of the block.
+    const auto& plan = later.enhancerPlan;
+
+    if (plan.block.runs)
+        enhancementBay->linkChannels (plan);
+
+    for (int c = 0; c < numChannels; ++c)
     {
-        maximizers[c]->process (later.b[c], later.a[c]);
-        outputQueues[c]->write (chainBlockSize, later.a[c]->getData());
+        const auto i = (size_t) c;
+
+        if (plan.block.runs)
+            enhancementBay->finishChannel (c, later.a[i], later.b[i], plan);
+
+        if (c < later.channels)
+        {
+            maximizers[i]->process (later.b[i], later.a[i]);
+            outputQueues[i]->write (chainBlockSize, later.a[i]->getData());
+        }
     }
 
     runColumnStep();

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <memory>
 
+#include "ZEnhancementBay.h"
 #include "ZNoiseReductionBay.h"
 
 namespace vesk
@@ -237,6 +238,8 @@ private:
         BufferSet a {}, b {};
         int channels = 0;
         vesk::ZNoiseReductionBay::BlockSettings noiseSettings;
+        vesk::ZEnhancementBay::BlockPlan enhancerPlan;
+        unsigned slot = 0;
         uint64_t ticket = 0;
         std::chrono::steady_clock::duration workTime {};
     };

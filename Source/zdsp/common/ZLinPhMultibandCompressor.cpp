@@ -42,12 +42,20 @@ int orderFor (int n)
 */
 struct ZLinPhMultibandCompressor::Storage
 {
+    /** What a block's analysis leaves for its gains and synthesis: its spectrum and its power. */
+    struct Slot
+    {
+        std::unique_ptr<ZBuffer> inputRe, inputIm, power;
+    };
+
     struct Channel
     {
+        // The analysis (forward4N, the block and the windowed block, zero beyond it, and their bins) and
+        // the synthesis (inverse4N, synthesis, overlap) have buffers of their own, so that one block's
+        // analysis and an earlier one's synthesis can run at the same time.
         std::unique_ptr<ZFourierTransform> forward4N, inverse4N;
-        // The windowed block, zero beyond it, and its bins on the 4N-point grid.
-        std::unique_ptr<ZBuffer> work, windowed, inputRe, inputIm, windowedRe, windowedIm, analysisRe, analysisIm,
-            power, overlap;
+        std::unique_ptr<ZBuffer> work, windowed, windowedRe, windowedIm, analysisRe, analysisIm, synthesis, overlap;
+        std::array<Slot, slots> slot;
     };
 
     Storage (unsigned channelCount, int n)
@@ -55,6 +63,8 @@ struct ZLinPhMultibandCompressor::Storage
         const auto order = orderFor (n);
         kernels = ZGain::create (false);
         inverse2N = ZFourierTransform::create (order, ZFourierTransform::inverse, 1);
+        forward4N = ZFourierTransform::create (order + 1, ZFourierTransform::forward, 1);
+        designWork = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
         window = ZSignalWindow::create (n, ZSignalWindow::blackman, 0.0f);
 
         filterRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
@@ -73,14 +83,19 @@ struct ZLinPhMultibandCompressor::Storage
             ch.inverse4N = ZFourierTransform::create (order + 1, ZFourierTransform::inverse, 1);
             ch.work = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
             ch.windowed = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
-            ch.inputRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
-            ch.inputIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
             ch.windowedRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
             ch.windowedIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
             ch.analysisRe = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
             ch.analysisIm = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
-            ch.power = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
+            ch.synthesis = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
             ch.overlap = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
+
+            for (auto& slot : ch.slot)
+            {
+                slot.inputRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+                slot.inputIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+                slot.power = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
+            }
         }
 
         for (auto& curve : transitionCurves)
@@ -88,7 +103,9 @@ struct ZLinPhMultibandCompressor::Storage
     }
 
     std::unique_ptr<ZGain> kernels;
-    std::unique_ptr<ZFourierTransform> inverse2N;
+    // The filter design's own transforms and buffer.
+    std::unique_ptr<ZFourierTransform> inverse2N, forward4N;
+    std::unique_ptr<ZBuffer> designWork;
     std::unique_ptr<ZSignalWindow> window;
     std::unique_ptr<ZBuffer> filterRe, filterIm;
     // Each band's filter at unit gain: the filter is linear in the band gains.
@@ -320,11 +337,11 @@ void ZLinPhMultibandCompressor::designFilter (const float* linear, ZBuffer& outR
     for (int j = 1; j <= blockSize + 1; j += 2)
         re[j] = -re[j];
 
-    auto* work = s.channel[0].work.get();
+    auto* work = s.designWork.get();
     s.inverse2N->transformReal (work, &outRe, &outIm);
     std::fill (work->getData() + analysisSize, work->getData() + convolutionSize, 0.0f);
     s.kernels->scale (work, 2.0f);
-    s.channel[0].forward4N->transformReal (work, &outRe, &outIm);
+    s.forward4N->transformReal (work, &outRe, &outIm);
 }
 
 bool ZLinPhMultibandCompressor::process (ZBuffer** in, ZBuffer** out, int count)
@@ -358,10 +375,11 @@ bool ZLinPhMultibandCompressor::accepts (ZBuffer** in, ZBuffer** out, int count)
     return true;
 }
 
-void ZLinPhMultibandCompressor::analyseChannel (unsigned c, ZBuffer& in, int count)
+void ZLinPhMultibandCompressor::analyseChannel (unsigned c, ZBuffer& in, int count, unsigned slotIndex)
 {
     auto& s = *storage;
     auto& ch = s.channel[c];
+    auto& slot = ch.slot[slotIndex % slots];
     auto* work = ch.work.get();
     auto* w = work->getData();
     const auto n = (size_t) count;
@@ -372,8 +390,8 @@ void ZLinPhMultibandCompressor::analyseChannel (unsigned c, ZBuffer& in, int cou
     // The windowed block's 2N-point spectrum is every other bin of its 4N-point one, twice as large: both
     // transforms of the block come from one transform of the pair, within float rounding.
     s.window->applyTo (work, ch.windowed.get());
-    ch.forward4N->transformRealPair (work, ch.inputRe.get(), ch.inputIm.get(), ch.windowed.get(), ch.windowedRe.get(),
-                                     ch.windowedIm.get());
+    ch.forward4N->transformRealPair (work, slot.inputRe.get(), slot.inputIm.get(), ch.windowed.get(),
+                                     ch.windowedRe.get(), ch.windowedIm.get());
     const auto* wideRe = ch.windowedRe->getData();
     const auto* wideIm = ch.windowedIm->getData();
     auto* re = ch.analysisRe->getData();
@@ -385,21 +403,22 @@ void ZLinPhMultibandCompressor::analyseChannel (unsigned c, ZBuffer& in, int cou
         im[k] = 2.0f * wideIm[2 * k];
     }
 
-    s.kernels->multiplyTo (ch.analysisRe.get(), ch.analysisRe.get(), ch.power.get());
-    s.kernels->multiplyAddTo (ch.analysisIm.get(), ch.analysisIm.get(), ch.power.get());
+    s.kernels->multiplyTo (ch.analysisRe.get(), ch.analysisRe.get(), slot.power.get());
+    s.kernels->multiplyAddTo (ch.analysisIm.get(), ch.analysisIm.get(), slot.power.get());
 }
 
-void ZLinPhMultibandCompressor::synthesizeChannel (unsigned c, ZBuffer& out, int count)
+void ZLinPhMultibandCompressor::synthesizeChannel (unsigned c, ZBuffer& out, int count, unsigned slotIndex)
 {
     auto& s = *storage;
     auto& ch = s.channel[c];
-    auto* work = ch.work.get();
+    auto& slot = ch.slot[slotIndex % slots];
+    auto* work = ch.synthesis.get();
     const auto n = (size_t) count;
     const auto size4N = (size_t) convolutionSize;
 
-    s.kernels->complexMultiply (ch.inputRe.get(), ch.inputIm.get(), s.filterRe.get(), s.filterIm.get(),
-                                ch.inputRe.get(), ch.inputIm.get());
-    ch.inverse4N->transformReal (work, ch.inputRe.get(), ch.inputIm.get());
+    s.kernels->complexMultiply (slot.inputRe.get(), slot.inputIm.get(), s.filterRe.get(), s.filterIm.get(),
+                                slot.inputRe.get(), slot.inputIm.get());
+    ch.inverse4N->transformReal (work, slot.inputRe.get(), slot.inputIm.get());
     s.kernels->scaleAddTo (work, ch.overlap.get(), 1.0f);
 
     auto* o = ch.overlap->getData();
@@ -408,7 +427,7 @@ void ZLinPhMultibandCompressor::synthesizeChannel (unsigned c, ZBuffer& out, int
     std::fill (o + size4N - n, o + size4N, 0.0f);
 }
 
-void ZLinPhMultibandCompressor::computeBandGains()
+void ZLinPhMultibandCompressor::computeBandGains (unsigned slotIndex)
 {
     auto& s = *storage;
     const auto anySolo = std::any_of (solo.begin(), solo.begin() + bands, [] (bool b) { return b; });
@@ -423,7 +442,7 @@ void ZLinPhMultibandCompressor::computeBandGains()
 
         for (unsigned c = 0; c < channels; ++c)
         {
-            const auto* p = s.channel[c].power->getData();
+            const auto* p = s.channel[c].slot[slotIndex % slots].power->getData();
             auto sum = carry[c];
 
             for (auto j = firstBin[b]; j <= lastBin[b]; ++j)
