@@ -158,7 +158,28 @@ void ZDeclipping::deriveLengths()
 
 void ZDeclipping::createAnalysisBuffer()
 {
-    analysisBuffer = std::make_unique<ZBuffer> ((int) (delay + margin + blockSize), "mAnalysisBuffer");
+    // Room for the window to slide on by many blocks before it is moved back to the start.
+    windowLength = delay + margin + blockSize;
+    windowStart = 0;
+    const auto room = std::max (blockSize, std::min (32 * blockSize, 65536L));
+    analysisBuffer = std::make_unique<ZBuffer> ((int) (windowLength + room), "mAnalysisBuffer");
+}
+
+void ZDeclipping::slideWindow (long n)
+{
+    // As a shift of the window's contents down by n would: every sample to the same place relative to
+    // the window, and the last n places keeping what they held.
+    auto* data = analysisBuffer->getData();
+
+    if (windowStart + n + windowLength > (long) analysisBuffer->getLength())
+    {
+        std::memmove (data, data + windowStart, sizeof (float) * (size_t) windowLength);
+        windowStart = 0;
+    }
+
+    auto* buf = data + windowStart;
+    std::memcpy (buf + windowLength, buf + windowLength - n, sizeof (float) * (size_t) n);
+    windowStart += n;
 }
 
 void ZDeclipping::setSampleRate (float newSampleRate)
@@ -180,6 +201,7 @@ void ZDeclipping::setBlockSize (long n)
 void ZDeclipping::reset()
 {
     analysisBuffer->clear();
+    windowStart = 0;
     scanPosition = margin;
     softClip->reset();
     resetDetection();
@@ -600,14 +622,14 @@ bool ZDeclipping::steppedOnto (long start, long end, float value) const noexcept
 {
     // A clip cuts the waveform wherever it crosses the level, so the run starts or ends with a step;
     // quantisation moves onto the top value of a peak by one step of its grid.
-    const auto* buf = analysisBuffer->getData();
+    const auto* buf = window();
     const auto into = start > 0 ? std::abs (value - buf[start - 1]) : 0.0f;
     return steps (into) || steps (std::abs (value - buf[end + 1]));
 }
 
 bool ZDeclipping::rebuildRun (long start, long end, float value)
 {
-    auto* buf = analysisBuffer->getData();
+    auto* buf = window();
     const bool positive = value > 0.0f;
     const auto regionStart = start - margin;
     const auto runLength = end - start + 1;
@@ -670,7 +692,7 @@ bool ZDeclipping::keepsRepair (const float* repaired, long start, long length, f
 {
     // The smooth continuation: the slope of the last two samples before the run carried into it, and
     // the same from the far side, over the few samples next to each edge where that holds.
-    const auto* buf = analysisBuffer->getData();
+    const auto* buf = window();
     const auto edge = std::min (length, continuationSamples);
     double repairError = 0.0, clippedError = 0.0;
 
@@ -775,8 +797,7 @@ bool ZDeclipping::process (ZBuffer* in, ZBuffer* out, long n)
     if (n <= 0)
         return false;
 
-    auto* buf = analysisBuffer->getData();
-    const auto length = (long) analysisBuffer->getLength();
+    auto* buf = window();
 
     std::copy_n (in->getData(), n, buf + delay);
 
@@ -834,8 +855,12 @@ bool ZDeclipping::process (ZBuffer* in, ZBuffer* out, long n)
     }
 
     std::copy_n (buf, n, out->getData());
-    kernels->scale (out, outputGain);
-    std::copy (buf + n, buf + length, buf);
+
+    // A gain of exactly 1 leaves every sample as it is.
+    if (outputGain != 1.0f)
+        kernels->scale (out, outputGain);
+
+    slideWindow (n);
 
     // The scan resumes after the last run found, rebuilt or left, even when it reaches past this block.
     scanPosition = runFound ? std::max (lastRunEnd + 1 - n, margin) : margin;

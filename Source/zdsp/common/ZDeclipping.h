@@ -112,6 +112,9 @@ public:
 private:
     void deriveLengths();
     void createAnalysisBuffer();
+    void slideWindow (long n);
+    /** The analysis window: the delay line that the runs are looked for and rebuilt in. */
+    float* window() const noexcept { return analysisBuffer->getData() + windowStart; }
     bool isClipPeak (int bin, int comparisonBin) const noexcept;
     /** What speaks for a level: a plateau of equal samples, or peaks that reach one value again and again. */
     enum class Evidence
@@ -193,6 +196,7 @@ private:
 
     std::unique_ptr<ZSoftClip> softClip;
     std::unique_ptr<ZBuffer> analysisBuffer;
+    long windowLength = 0, windowStart = 0;
     std::array<float, histogramBins> histogram {};
     // Per bin, the samples of the cut runs of equal samples that ended in the chunk, and their last value.
     std::array<float, histogramBins> plateauHistogram {};
