@@ -416,14 +416,14 @@ void TavAudioProcessor::runPipelinedSteps (int channels)
     auto stopping = false;
 
     for (int i = 0; i < blocksInFlight; ++i)
-        stopping = stopping || laterBlocks[(size_t) ((oldestLater + i) % 2)].noiseSettings.stop;
+        stopping = stopping || laterBlocks[(size_t) ((oldestLater + i) % (int) laterBlocks.size())].noiseSettings.stop;
 
     if (stopping)
         finishBlockInFlight();
     else if (blocksInFlight == (int) laterBlocks.size())
         finishOldestBlock();
 
-    auto& later = laterBlocks[(size_t) ((oldestLater + blocksInFlight) % 2)];
+    auto& later = laterBlocks[(size_t) ((oldestLater + blocksInFlight) % (int) laterBlocks.size())];
 
     for (size_t c = 0; c < (size_t) numChannels; ++c)
         later.a[c]->copyFrom (*blocksA[c]);
@@ -449,23 +449,17 @@ void TavAudioProcessor::runLaterSteps (LaterBlock& later)
     timespec began {}, ended {};
     clock_gettime (CLOCK_THREAD_CPUTIME_ID, &began);
 
-    // The noise reduction, the expanders and the enhancer's analysis; the band gains, the synthesis and
-    // the maximizers wait for this thread's owner, which has the lighter stages.
+    // The noise reduction and the expanders; the enhancer and the maximizers wait for this thread's owner,
+    // which has the lighter stages. Only the blocks' samples go between the threads: the enhancer's
+    // spectra, four times as large, stay with the thread that makes and uses them.
     const auto noiseBlockHere =
         noiseReductionBay->beginBlock (later.noiseSettings, later.a.data(), later.b.data(), chainBlockSize);
 
     if (noiseBlockHere)
         noiseReductionBay->processChannels (later.a.data(), later.b.data(), chainBlockSize);
 
-    for (int c = 0; c < numChannels; ++c)
-    {
-        const auto i = (size_t) c;
-
-        if (c < later.channels)
-            expanders[i]->process (later.b[i], later.a[i]);
-
-        enhancementBay->analyseChannel (c, later.a[i], later.enhancerPlan);
-    }
+    for (int c = 0; c < later.channels; ++c)
+        expanders[(size_t) c]->process (later.b[(size_t) c], later.a[(size_t) c]);
 
     if (noiseBlockHere)
         noiseReductionBay->endBlock();
@@ -485,11 +479,14 @@ void TavAudioProcessor::finishOldestBlock()
     channelWorker->waitFor (later.ticket);
     waitTime += std::chrono::steady_clock::now() - started;
     laterWorkTime += later.workTime;
-    oldestLater = (oldestLater + 1) % 2;
+    oldestLater = (oldestLater + 1) % (int) laterBlocks.size();
     --blocksInFlight;
 
-    // The enhancer's gains and synthesis and the maximizers are this thread's share of the block.
+    // The enhancer and the maximizers are this thread's share of the block.
     const auto& plan = later.enhancerPlan;
+
+    for (int c = 0; c < numChannels; ++c)
+        enhancementBay->analyseChannel (c, later.a[(size_t) c], plan);
 
     if (plan.block.runs)
         enhancementBay->linkChannels (plan);

@@ -244,7 +244,7 @@ private:
         std::chrono::steady_clock::duration workTime {};
     };
 
-    std::array<LaterBlock, 2> laterBlocks;
+    std::array<LaterBlock, 4> laterBlocks;
     int oldestLater = 0, blocksInFlight = 0;
     int64_t blocksOnTwoThreads = 0;
     int blocksMeasured = 0, soloBlocksLeft = 0;

@@ -3,6 +3,7 @@
 #include "ZFourierTransform.h"
 #include "ZGain.h"
 #include "ZSignalWindow.h"
+#include "ZVectorKernels.h"
 #include "vj_exception.h"
 
 #include <algorithm>
@@ -54,7 +55,9 @@ struct ZLinPhMultibandCompressor::Storage
         // the synthesis (inverse4N, synthesis, overlap) have buffers of their own, so that one block's
         // analysis and an earlier one's synthesis can run at the same time.
         std::unique_ptr<ZFourierTransform> forward4N, inverse4N;
-        std::unique_ptr<ZBuffer> work, windowed, windowedRe, windowedIm, analysisRe, analysisIm, synthesis, overlap;
+        std::unique_ptr<ZBuffer> work, windowed, windowedRe, windowedIm, analysisRe, analysisIm, synthesis, filteredRe,
+            filteredIm, overlap;
+        size_t overlapStart = 0;
         std::array<Slot, slots> slot;
     };
 
@@ -88,6 +91,8 @@ struct ZLinPhMultibandCompressor::Storage
             ch.analysisRe = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
             ch.analysisIm = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
             ch.synthesis = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
+            ch.filteredRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+            ch.filteredIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
             ch.overlap = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
 
             for (auto& slot : ch.slot)
@@ -222,6 +227,7 @@ void ZLinPhMultibandCompressor::reset()
     for (unsigned c = 0; c < channels; ++c)
     {
         storage->channel[c].overlap->clear();
+        storage->channel[c].overlapStart = 0;
         channelLevel[c].fill (0.0f);
         levelBlocks[c].fill (0);
     }
@@ -416,15 +422,27 @@ void ZLinPhMultibandCompressor::synthesizeChannel (unsigned c, ZBuffer& out, int
     const auto n = (size_t) count;
     const auto size4N = (size_t) convolutionSize;
 
+    // The filtered spectrum goes to buffers of the synthesis, so that the slot, which the analysis of a
+    // later block fills on another thread, is only read here.
     s.kernels->complexMultiply (slot.inputRe.get(), slot.inputIm.get(), s.filterRe.get(), s.filterIm.get(),
-                                slot.inputRe.get(), slot.inputIm.get());
-    ch.inverse4N->transformReal (work, slot.inputRe.get(), slot.inputIm.get());
-    s.kernels->scaleAddTo (work, ch.overlap.get(), 1.0f);
-
+                                ch.filteredRe.get(), ch.filteredIm.get());
+    ch.inverse4N->transformReal (work, ch.filteredRe.get(), ch.filteredIm.get());
+    // The overlap is a ring of 4N samples from overlapStart on: the block's convolution adds into it,
+    // the first n samples go out and are cleared for the blocks to come.
     auto* o = ch.overlap->getData();
-    std::copy_n (o, n, out.getData());
-    std::copy (o + n, o + size4N, o);
-    std::fill (o + size4N - n, o + size4N, 0.0f);
+    const auto* w = work->getData();
+    const auto start = ch.overlapStart;
+    const auto first = size4N - start;
+    vectorKernels::scaleAddTo (w, o + start, first, 1.0f);
+    vectorKernels::scaleAddTo (w + first, o, start, 1.0f);
+
+    auto* y = out.getData();
+    const auto head = std::min (n, size4N - start);
+    std::copy_n (o + start, head, y);
+    std::copy_n (o, n - head, y + head);
+    std::fill_n (o + start, head, 0.0f);
+    std::fill_n (o, n - head, 0.0f);
+    ch.overlapStart = (start + n) % size4N;
 }
 
 void ZLinPhMultibandCompressor::computeBandGains (unsigned slotIndex)
