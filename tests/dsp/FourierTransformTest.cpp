@@ -136,6 +136,43 @@ TEST (FourierTransformTest, PairsAreTwoSingleTransformsWithinFloatRounding)
     }
 }
 
+TEST (FourierTransformTest, PairsOfFramesZeroAtTheEndReadOnlyTheirStart)
+{
+    // Frames that are zero from some sample on give, with only that many samples read, the bits of the
+    // whole frames, whatever the calls before left, however long they were.
+    constexpr int log2Size = 11, n = 1 << log2Size;
+    auto forward = ZFourierTransform::create (log2Size, 0, 1);
+    auto reference = ZFourierTransform::create (log2Size, 0, 1);
+    ZBuffer timeA (n, "a"), timeB (n, "b"), garbageA (n, "ga"), garbageB (n, "gb");
+    Spectrum a (n), b (n), expectedA (n), expectedB (n);
+
+    for (int samples : { n, 512, 1, 700, 0, 2047, 512, 3 })
+    {
+        SCOPED_TRACE (samples);
+        fillNoise (timeA, (uint32_t) samples + 1);
+        fillNoise (timeB, (uint32_t) samples + 2);
+        std::fill (timeA.getData() + samples, timeA.getData() + n, 0.0f);
+        std::fill (timeB.getData() + samples, timeB.getData() + n, 0.0f);
+
+        // What lies beyond the samples is not read.
+        garbageA.copyFrom (timeA);
+        garbageB.copyFrom (timeB);
+        std::fill (garbageA.getData() + samples, garbageA.getData() + n, 5.0f);
+        std::fill (garbageB.getData() + samples, garbageB.getData() + n, -5.0f);
+
+        forward->transformRealPairFrom (&garbageA, &a.re, &a.im, &garbageB, &b.re, &b.im, samples);
+        reference->transformRealPair (&timeA, &expectedA.re, &expectedA.im, &timeB, &expectedB.re, &expectedB.im);
+
+        for (int k = 0; k <= n / 2; ++k)
+        {
+            ASSERT_EQ (a.re.getData()[k], expectedA.re.getData()[k]) << k;
+            ASSERT_EQ (a.im.getData()[k], expectedA.im.getData()[k]) << k;
+            ASSERT_EQ (b.re.getData()[k], expectedB.re.getData()[k]) << k;
+            ASSERT_EQ (b.im.getData()[k], expectedB.im.getData()[k]) << k;
+        }
+    }
+}
+
 TEST (FourierTransformTest, InverseAfterForwardReturnsTheInput)
 {
     for (int log2Size : { 2, 6, 10, 12 })

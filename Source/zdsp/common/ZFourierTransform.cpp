@@ -38,4 +38,10 @@ void ZFourierTransform::transformRealPair (ZBuffer* timeA, ZBuffer* reA, ZBuffer
     transformReal (timeB, reB, imB);
 }
 
+void ZFourierTransform::transformRealPairFrom (ZBuffer* timeA, ZBuffer* reA, ZBuffer* imA, ZBuffer* timeB, ZBuffer* reB,
+                                               ZBuffer* imB, int)
+{
+    transformRealPair (timeA, reA, imA, timeB, reB, imB);
+}
+
 } // namespace vesk

@@ -41,6 +41,12 @@ public:
     virtual void transformRealPair (ZBuffer* timeA, ZBuffer* reA, ZBuffer* imA, ZBuffer* timeB, ZBuffer* reB,
                                     ZBuffer* imB);
 
+    /** transformRealPair forward for frames that are zero from sample samples on (only their first
+        samples are read).
+    */
+    virtual void transformRealPairFrom (ZBuffer* timeA, ZBuffer* reA, ZBuffer* imA, ZBuffer* timeB, ZBuffer* reB,
+                                        ZBuffer* imB, int samples);
+
     unsigned getSize() const noexcept { return size; }
     int getDirection() const noexcept { return direction; }
 

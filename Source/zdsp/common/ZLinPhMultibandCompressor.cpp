@@ -396,8 +396,8 @@ void ZLinPhMultibandCompressor::analyseChannel (unsigned c, ZBuffer& in, int cou
     // The windowed block's 2N-point spectrum is every other bin of its 4N-point one, twice as large: both
     // transforms of the block come from one transform of the pair, within float rounding.
     s.window->applyTo (work, ch.windowed.get());
-    ch.forward4N->transformRealPair (work, slot.inputRe.get(), slot.inputIm.get(), ch.windowed.get(),
-                                     ch.windowedRe.get(), ch.windowedIm.get());
+    ch.forward4N->transformRealPairFrom (work, slot.inputRe.get(), slot.inputIm.get(), ch.windowed.get(),
+                                         ch.windowedRe.get(), ch.windowedIm.get(), count);
     const auto* wideRe = ch.windowedRe->getData();
     const auto* wideIm = ch.windowedIm->getData();
     auto* re = ch.analysisRe->getData();

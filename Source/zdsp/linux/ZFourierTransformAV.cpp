@@ -7,6 +7,7 @@
 
 #include <fftw3.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -141,6 +142,8 @@ struct ZFourierTransformAV::PairPlan
 
     std::unique_ptr<fftwf_complex, FftwDeleter> input, output;
     fftwf_plan plan = nullptr;
+    // The input is zero from here on (the complex transform leaves its input as it is).
+    unsigned zeroFrom = 0;
 };
 
 ZFourierTransformAV::ZFourierTransformAV()
@@ -163,6 +166,9 @@ void ZFourierTransformAV::initialize (int newLog2Size, int newDirection, int)
 
     plan = std::make_unique<Plan> (size, newDirection == forward);
     pairPlan = size >= 2 ? std::make_unique<PairPlan> (size, newDirection == forward) : nullptr;
+
+    if (pairPlan != nullptr)
+        std::fill_n (&pairPlan->input.get()[0][0], 2 * size, 0.0f);
 }
 
 void ZFourierTransformAV::transformReal (ZBuffer* time, ZBuffer* re, ZBuffer* im)
@@ -220,6 +226,12 @@ void ZFourierTransformAV::transformReal (ZBuffer* time, ZBuffer* re, ZBuffer* im
 void ZFourierTransformAV::transformRealPair (ZBuffer* timeA, ZBuffer* reA, ZBuffer* imA, ZBuffer* timeB, ZBuffer* reB,
                                              ZBuffer* imB)
 {
+    transformRealPairFrom (timeA, reA, imA, timeB, reB, imB, (int) size);
+}
+
+void ZFourierTransformAV::transformRealPairFrom (ZBuffer* timeA, ZBuffer* reA, ZBuffer* imA, ZBuffer* timeB,
+                                                 ZBuffer* reB, ZBuffer* imB, int samples)
+{
     if (pairPlan == nullptr)
     {
         ZFourierTransform::transformRealPair (timeA, reA, imA, timeB, reB, imB);
@@ -233,7 +245,15 @@ void ZFourierTransformAV::transformRealPair (ZBuffer* timeA, ZBuffer* reA, ZBuff
 
     if (direction == forward)
     {
-        vectorKernels::interleave (timeA->getData(), timeB->getData(), input, n);
+        // Only the samples that may be other than zero are interleaved; what the last call left beyond
+        // them is cleared.
+        const auto m = (unsigned) std::clamp (samples, 0, (int) n);
+        vectorKernels::interleave (timeA->getData(), timeB->getData(), input, m);
+
+        if (pairPlan->zeroFrom > m)
+            std::fill (input + 2 * m, input + 2 * pairPlan->zeroFrom, 0.0f);
+
+        pairPlan->zeroFrom = m;
         fftwf_execute (pairPlan->plan);
         vectorKernels::splitFullSpectrum (output, reA->getData(), imA->getData(), reB->getData(), imB->getData(), n,
                                           0.5f / (float) n);

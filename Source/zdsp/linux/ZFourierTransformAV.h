@@ -28,6 +28,8 @@ public:
     */
     void transformRealPair (ZBuffer* timeA, ZBuffer* reA, ZBuffer* imA, ZBuffer* timeB, ZBuffer* reB,
                             ZBuffer* imB) override;
+    void transformRealPairFrom (ZBuffer* timeA, ZBuffer* reA, ZBuffer* imA, ZBuffer* timeB, ZBuffer* reB, ZBuffer* imB,
+                                int samples) override;
 
 private:
     struct Plan;
