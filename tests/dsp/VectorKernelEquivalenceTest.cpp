@@ -495,6 +495,54 @@ TEST_P (VectorKernels, SquarePeakIsTheClickProcessorsPlainLoop)
             }
 }
 
+TEST_P (VectorKernels, FirstRiseIsThePlainLoopsFirstStartOfARun)
+{
+    // Detection flags and strengths: zeros of both signs, values above 0, NaNs and negatives, with one
+    // rise put at every place in turn or none at all.
+    for (auto n : sizes)
+        for (auto start : starts)
+            for (std::size_t place = 0; place <= n; place += std::max<std::size_t> (1, n / 17))
+            {
+                std::mt19937 rng ((uint32_t) (n * 5 + start + place));
+                std::uniform_int_distribution<int> kind (0, 5);
+                std::vector<float> x (start + n + 1);
+
+                // Anything but a 0 followed by something above 0.
+                for (auto& v : x)
+                {
+                    const auto k = kind (rng);
+                    v = k == 0 ? std::numeric_limits<float>::quiet_NaN() : (k == 1 ? -0.5f : (k == 2 ? 0.7f : 1.0f));
+                }
+
+                for (std::size_t i = 0; i + 1 < x.size(); ++i)
+                    if (x[i] == 0.0f && x[i + 1] > 0.0f)
+                        x[i + 1] = -1.0f;
+
+                // Zeros amid the rest, of both signs, before NaNs and negatives.
+                for (std::size_t i = start; i + 1 < x.size(); i += 3)
+                    if (!(x[i + 1] > 0.0f))
+                        x[i] = i % 2 == 0 ? 0.0f : -0.0f;
+
+                if (place < n)
+                {
+                    x[start + place] = place % 2 == 0 ? 0.0f : -0.0f;
+                    x[start + place + 1] = place % 3 == 0 ? 1.0f : 1.0e-30f;
+                }
+
+                std::size_t expected = n;
+
+                for (std::size_t i = 0; i < n; ++i)
+                    if (x[start + i] == 0.0f && x[start + i + 1] > 0.0f)
+                    {
+                        expected = i;
+                        break;
+                    }
+
+                ASSERT_EQ (vectorKernels::firstRise (x.data() + start, n), expected)
+                    << "n " << n << " start " << start << " place " << place;
+            }
+}
+
 TEST_P (VectorKernels, PeakMagnitudeIsThePlainLoopsLargestMagnitude)
 {
     for (auto n : sizes)

@@ -126,13 +126,13 @@ void ZClickProcessor::processBlock (const float* input, float* output, int n)
     const int scanStart = (int) outputPosition + fadeLength;
     const int scanEnd = scanStart + n;
 
+    // The flags are 0 or 1, so a run starts where a 0 is followed by something above 0.
     for (int c = scanStart; c < scanEnd;)
     {
-        if (!(f[c] == 0.0f && f[c + 1] == 1.0f))
-        {
-            ++c;
-            continue;
-        }
+        c += (int) vectorKernels::firstRise (f + c, (std::size_t) (scanEnd - c));
+
+        if (c >= scanEnd)
+            break;
 
         int e = -1;
 

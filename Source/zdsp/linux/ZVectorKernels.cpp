@@ -834,6 +834,37 @@ void PeakMagnitude (const float* d, std::size_t n, float* peak)
     *peak = hn::GetLane (hn::MaxOfLanes (df, largest));
 }
 
+void FirstRise (const float* x, std::size_t n, std::size_t* first)
+{
+    const hn::ScalableTag<float> df;
+    const auto lanes = hn::Lanes (df);
+    const auto zero = hn::Zero (df);
+    std::size_t i = 0;
+
+    for (; i + lanes <= n; i += lanes)
+    {
+        const auto rise = hn::And (hn::Eq (hn::LoadU (df, x + i), zero), hn::Gt (hn::LoadU (df, x + i + 1), zero));
+        const auto found = hn::FindFirstTrue (df, rise);
+
+        if (found >= 0)
+        {
+            *first = i + (std::size_t) found;
+            return;
+        }
+    }
+
+    for (; i < n; ++i)
+    {
+        if (x[i] == 0.0f && x[i + 1] > 0.0f)
+        {
+            *first = i;
+            return;
+        }
+    }
+
+    *first = n;
+}
+
 void ComplexMultiply (const float* ar, const float* ai, const float* br, const float* bi, float* re, float* im,
                       std::size_t n)
 {
@@ -1185,6 +1216,7 @@ HWY_EXPORT (Interleave);
 HWY_EXPORT (DecibelCurveGains);
 HWY_EXPORT (GateGains);
 HWY_EXPORT (PeakMagnitude);
+HWY_EXPORT (FirstRise);
 HWY_EXPORT (SquarePeak);
 HWY_EXPORT (ExpanderGains);
 HWY_EXPORT (PredictCrackle);
@@ -1328,6 +1360,13 @@ std::size_t countPlainSamples (const float* x, std::size_t n, const PlainSampleB
     std::size_t count = 0;
     HWY_DYNAMIC_DISPATCH (CountPlainSamples) (x, n, bounds, &count);
     return count;
+}
+
+std::size_t firstRise (const float* x, std::size_t n) noexcept
+{
+    std::size_t first = n;
+    HWY_DYNAMIC_DISPATCH (FirstRise) (x, n, &first);
+    return first;
 }
 
 float peakMagnitude (const float* d, std::size_t n) noexcept

@@ -115,6 +115,11 @@ float squarePeak (const float* d, std::size_t n) noexcept;
 /** The largest |d[i]| that is not a NaN, or 0 */
 float peakMagnitude (const float* d, std::size_t n) noexcept;
 
+/** The first i below n with x[i] == 0 and x[i + 1] > 0 (reading x[0 .. n]), or n when there is none:
+    where a run of detections starts.
+*/
+std::size_t firstRise (const float* x, std::size_t n) noexcept;
+
 /** One frame of the spectral gate, for gateGains. */
 struct GateFrame
 {
