@@ -390,8 +390,9 @@ void ZLinPhMultibandCompressor::analyseChannel (unsigned c, ZBuffer& in, int cou
     auto* w = work->getData();
     const auto n = (size_t) count;
 
+    // Only the block's first N samples are read: by the window, and by the transform as far as count.
     std::copy_n (in.getData(), n, w);
-    std::fill (w + n, w + (size_t) convolutionSize, 0.0f);
+    std::fill (w + n, w + (size_t) blockSize, 0.0f);
 
     // The windowed block's 2N-point spectrum is every other bin of its 4N-point one, twice as large: both
     // transforms of the block come from one transform of the pair, within float rounding.
