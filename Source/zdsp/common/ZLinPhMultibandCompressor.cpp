@@ -459,29 +459,43 @@ void ZLinPhMultibandCompressor::computeBandGains (unsigned slotIndex)
         if (k != 0.0f && k < 0.01f)
             k = 0.01f;
 
+        // Every channel's sums in one pass over the bins, each in bin order: the channels' chains of
+        // additions run side by side.
+        std::array<const float*, maxChannels> powers {};
+        std::array<float, maxChannels> sums {};
+
         for (unsigned c = 0; c < channels; ++c)
         {
-            const auto* p = s.channel[c].slot[slotIndex % slots].power->getData();
-            auto sum = carry[c];
+            powers[c] = s.channel[c].slot[slotIndex % slots].power->getData();
+            sums[c] = carry[c];
+        }
 
-            for (auto j = firstBin[b]; j <= lastBin[b]; ++j)
-                sum += p[j];
+        for (auto j = firstBin[b]; j <= lastBin[b]; ++j)
+            for (unsigned c = 0; c < channels; ++c)
+                sums[c] += powers[c][j];
 
-            // A transition's power is shared between its two bands by the squared weights.
-            if (b + 1 < bands)
+        // A transition's power is shared between its two bands by the squared weights.
+        if (b + 1 < bands)
+        {
+            const auto& curve = s.transitionCurves[b];
+            carry.fill (0.0f);
+
+            for (unsigned j = 0; j < transitionLength[b]; ++j)
             {
-                carry[c] = 0.0f;
-                const auto& curve = s.transitionCurves[b];
-                const auto* tp = p + transitionStart[b];
+                const auto d = curve[j];
 
-                for (unsigned j = 0; j < transitionLength[b]; ++j)
+                for (unsigned c = 0; c < channels; ++c)
                 {
-                    const auto d = curve[j];
-                    sum += tp[j] * (1.0f - d) * (1.0f - d);
-                    carry[c] += tp[j] * d * d;
+                    const auto power = powers[c][transitionStart[b] + j];
+                    sums[c] += power * (1.0f - d) * (1.0f - d);
+                    carry[c] += power * d * d;
                 }
             }
+        }
 
+        for (unsigned c = 0; c < channels; ++c)
+        {
+            const auto sum = sums[c];
             const auto scaled = (double) sum * (double) levelScale;
             const auto level = scaled > 1e-10 ? (float) (10.0 * std::log10 (scaled)) : -100.0f;
             // After a reset the level starts as the mean of the blocks heard so far, so that it neither
