@@ -409,7 +409,7 @@ void TavAudioProcessor::runPipelinedSteps (int channels)
         clickAndCrackleBay->processChannels (blocksB.data(), blocksA.data(), chainBlockSize);
 
     // The settings of a block must not be read while a block that ends learning, and so changes them,
-    // is still on the second thread; and two blocks at most are there.
+    // is still on the second thread; and four blocks at most are there.
     auto stopping = false;
 
     for (int i = 0; i < blocksInFlight; ++i)
