@@ -80,6 +80,10 @@ public:
     ZBuffer* getAttack() noexcept { return attack.get(); }
     ZBuffer* getRelease() noexcept { return release.get(); }
     float getLevel() const noexcept { return level; }
+    /** True when the spectrum last gated held finite values only (its power summed to a finite total),
+        and so did its gated copy.
+    */
+    bool gatedFiniteSpectrum() const noexcept { return lastSpectrumFinite; }
     float getLevelAttackCoefficient() const noexcept { return levelAttackCoefficient; }
     float getLevelReleaseCoefficient() const noexcept { return levelReleaseCoefficient; }
     float getLowerFrequencyBound() const noexcept { return lowerBound; }
@@ -92,8 +96,7 @@ private:
     unsigned bins = 0;
     std::unique_ptr<ZGain> kernels;
     std::unique_ptr<ZSpectralSmoother> smoother;
-    std::unique_ptr<ZBuffer> outDelay, attack, release, spectralPower, spectralGain, gainCurve, thresholds,
-        rampScratch;
+    std::unique_ptr<ZBuffer> outDelay, attack, release, spectralPower, spectralGain, gainCurve, thresholds, rampScratch;
     float thresholdOffset = 0.0f;
     float lowerBound = 0.0f, upperBound = 48000.0f;
     float sampleRate = 0.0f;
@@ -102,6 +105,7 @@ private:
     float levelAttackCoefficient = 0.0f, levelReleaseCoefficient = 0.0f;
     float levelFloorDb = 0.0f, levelRangeDb = 6.0f;
     bool track = true;
+    bool lastSpectrumFinite = true;
 };
 
 } // namespace vesk
