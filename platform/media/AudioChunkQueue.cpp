@@ -1,38 +1,51 @@
 #include "AudioChunkQueue.h"
 
+#include <algorithm>
+
 namespace tavlin::media
 {
 
-AudioChunkQueue::AudioChunkQueue (int numChannels, int framesPerChunk, int numChunks) : chunks ((size_t) numChunks)
+AudioChunkQueue::AudioChunkQueue (int numChannels, int framesPerChunk, int numChunks)
+    : chunks ((size_t) numChunks), batch ((size_t) std::max (1, numChunks / 2))
 {
     for (auto& c : chunks)
     {
         c.audio.setSize (numChannels, framesPerChunk);
-        free.push_back (&c);
+        free.chunks.push_back (&c);
     }
 }
 
-AudioChunkQueue::Chunk* AudioChunkQueue::take (std::deque<Chunk*>& from, bool afterClosing)
+AudioChunkQueue::Chunk* AudioChunkQueue::take (Side& from, bool afterClosing)
 {
     std::unique_lock<std::mutex> hold (lock);
-    changed.wait (hold, [&] { return closed || !from.empty(); });
 
-    if (from.empty() || (closed && !afterClosing))
+    if (from.chunks.empty() && !closed)
+    {
+        from.waiting = true;
+        from.ready.wait (hold, [&] { return closed || from.chunks.size() >= batch; });
+        from.waiting = false;
+    }
+
+    if (from.chunks.empty() || (closed && !afterClosing))
         return nullptr;
 
-    auto* chunk = from.front();
-    from.pop_front();
+    auto* chunk = from.chunks.front();
+    from.chunks.pop_front();
     return chunk;
 }
 
-void AudioChunkQueue::put (std::deque<Chunk*>& to, Chunk* chunk)
+void AudioChunkQueue::put (Side& to, Chunk* chunk)
 {
+    bool wake = false;
+
     {
         const std::lock_guard<std::mutex> hold (lock);
-        to.push_back (chunk);
+        to.chunks.push_back (chunk);
+        wake = to.waiting && to.chunks.size() >= batch;
     }
 
-    changed.notify_all();
+    if (wake)
+        to.ready.notify_one();
 }
 
 AudioChunkQueue::Chunk* AudioChunkQueue::acquire()
@@ -62,7 +75,8 @@ void AudioChunkQueue::close()
         closed = true;
     }
 
-    changed.notify_all();
+    free.ready.notify_all();
+    filled.ready.notify_all();
 }
 
 } // namespace tavlin::media

@@ -15,6 +15,9 @@ namespace tavlin::media
     encoding can run at the same time without allocating. The producer fills a chunk from acquire() and
     passes it on with submit(); the consumer takes it with next() and gives it back with release(). Either
     side ends the exchange with close(): acquire() then returns null, next() once the filled chunks are used up.
+
+    A side that finds nothing to take sleeps until half the chunks are there for it, so that two threads
+    sharing one core take turns a batch at a time rather than a chunk at a time.
 */
 class AudioChunkQueue
 {
@@ -40,13 +43,20 @@ public:
     void close();
 
 private:
-    Chunk* take (std::deque<Chunk*>& from, bool afterClosing);
-    void put (std::deque<Chunk*>& to, Chunk* chunk);
+    struct Side
+    {
+        std::deque<Chunk*> chunks;
+        std::condition_variable ready;
+        bool waiting = false;
+    };
+
+    Chunk* take (Side& from, bool afterClosing);
+    void put (Side& to, Chunk* chunk);
 
     std::vector<Chunk> chunks;
-    std::deque<Chunk*> free, filled;
+    Side free, filled;
+    size_t batch = 1;
     std::mutex lock;
-    std::condition_variable changed;
     bool closed = false;
 
     JUCE_DECLARE_NON_COPYABLE (AudioChunkQueue)
