@@ -93,22 +93,32 @@ bool MediaExporter::settleAfterPlayback()
 bool MediaExporter::runExportSession (MediaExportSession& session, const juce::String& logSuffix)
 {
     // The completion only marks the end; it runs whatever the status, so the wait below always ends.
-    auto done = std::make_shared<std::atomic<bool>> (false);
+    struct Done
+    {
+        std::atomic<bool> flag { false };
+        juce::WaitableEvent event;
+    };
+
+    auto done = std::make_shared<Done>();
     auto* running = &session;
     session.exportAsynchronously (
         [running, done, logSuffix]
         {
             logSessionEnd (running->getStatusNumber(), logSuffix);
-            done->store (true);
+            done->flag.store (true);
+            done->event.signal();
         });
 
     juce::WeakReference<MediaExporter> self (this);
     auto* messages = juce::MessageManager::getInstance();
     auto nextPoll = juce::Time::getMillisecondCounter() + 100;
 
-    while (!done->load())
+    while (!done->flag.load())
     {
-        messages->runDispatchLoopUntil (1);
+        // Messages are seen to every few milliseconds; between them this thread sleeps, and leaves the
+        // core to the export's own threads, rather than waking every millisecond.
+        done->event.wait (messageIntervalMs);
+        messages->runDispatchLoopUntil (0);
 
         if (self == nullptr)
         {

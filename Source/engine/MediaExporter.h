@@ -35,6 +35,8 @@ public:
 
     /** Milliseconds an export waits after playback stopped before it renders. */
     static constexpr int settleTimeMs = 5000;
+    /** How often the message loop runs while an export session works, in milliseconds. */
+    static constexpr int messageIntervalMs = 10;
 
     /** Opens the stream a WAV or AIFF copy is written into (null: the file itself). A test may give a stream
         that fails, to see how a failed write is reported.
