@@ -75,12 +75,8 @@ for ((round = 1; round <= rounds; ++round)); do
     tavlin_cpu+=("$cpu")
     if ((threads > tavlin_threads)); then tavlin_threads=$threads; fi
 
-    # Written as the save writes its copy: into a new file beside the previous round's, which then gives way.
-    # Truncating the previous copy instead would hand ffmpeg that file's freed memory pages to fill again,
-    # while the save, which keeps the old copy until the new one is whole, has to get fresh ones.
     read -r wall cpu threads < <(measure taskset -c "$cores" ffmpeg -nostdin -v error -y -i "$movie" -c:v copy \
-        -af afftdn -c:a aac -b:a 256k "$work/ffmpeg-copy.partial.mp4")
-    mv -f "$work/ffmpeg-copy.partial.mp4" "$work/ffmpeg-copy.mp4"
+        -af afftdn -c:a aac -b:a 256k "$work/ffmpeg-copy.mp4")
     ffmpeg_times+=("$wall")
     ffmpeg_cpu+=("$cpu")
     if ((threads > ffmpeg_threads)); then ffmpeg_threads=$threads; fi
