@@ -92,8 +92,7 @@ private:
     unsigned bins = 0;
     std::unique_ptr<ZGain> kernels;
     std::unique_ptr<ZSpectralSmoother> smoother;
-    std::unique_ptr<ZBuffer> outDelay, attack, release, spectralPower, spectralGain, gainCurve, thresholds,
-        rampScratch;
+    std::unique_ptr<ZBuffer> outDelay, attack, release, spectralPower, spectralGain, gainCurve, thresholds, rampScratch;
     float thresholdOffset = 0.0f;
     float lowerBound = 0.0f, upperBound = 48000.0f;
     float sampleRate = 0.0f;

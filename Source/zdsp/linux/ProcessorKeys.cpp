@@ -3,7 +3,7 @@
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
- #include <cpuid.h>
+    #include <cpuid.h>
 #endif
 
 namespace vesk
