@@ -195,7 +195,7 @@ bool ProcessingAVPlayer::importWithAudioFormatReader (PlayerHost& host, const ju
         return false;
     }
 
-    stream.release(); // the writer owns it now
+    juce::ignoreUnused (stream.release()); // the writer owns it now
 
     constexpr int blockSize = 8192;
     const auto total = reader->lengthInSamples;
@@ -296,7 +296,7 @@ int ProcessingAVPlayer::videoWindowHeight (int naturalHeight, int windowTop, int
     return height;
 }
 
-void ProcessingAVPlayer::setUpPlaybackOfAsset (MediaComposition composition, const juce::File& url,
+void ProcessingAVPlayer::setUpPlaybackOfAsset (const MediaComposition& composition, const juce::File& url,
                                                const juce::StringArray& keys)
 {
     if (player == nullptr)

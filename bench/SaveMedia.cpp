@@ -157,7 +157,7 @@ int run (const juce::StringArray& args)
             format = args[++i].getIntValue();
         else if (args[i] == "--set" && i + 1 < args.size() && args[i + 1].contains ("="))
         {
-            const auto setting = args[++i];
+            const auto& setting = args[++i];
             settings.add ({ setting.upToFirstOccurrenceOf ("=", false, false).getIntValue(),
                             setting.fromFirstOccurrenceOf ("=", false, false).getFloatValue() });
         }

@@ -201,6 +201,7 @@ juce::Array<juce::File> FileNameBytes::listFolder (const juce::File& folder, boo
         return found;
 
     std::vector<std::string> names;
+    const auto prefix = path.back() == '/' ? path : path + "/";
 
     while (const auto* entry = ::readdir (dir.get()))
     {
@@ -210,7 +211,7 @@ juce::Array<juce::File> FileNameBytes::listFolder (const juce::File& folder, boo
             continue;
 
         struct stat info;
-        const auto full = path + (path.back() == '/' ? "" : "/") + name;
+        const auto full = prefix + name;
         const bool isFolder = ::stat (full.c_str(), &info) == 0 && S_ISDIR (info.st_mode);
 
         if (isFolder == wantFolders)

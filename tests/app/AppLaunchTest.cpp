@@ -39,6 +39,7 @@ public:
             words.push_back (a.toStdString());
 
         std::vector<char*> argv;
+        argv.reserve (words.size() + 1);
 
         for (auto& w : words)
             argv.push_back (w.data());

@@ -460,7 +460,7 @@ TEST (RecorderElapsedTime, FormatsHoursMinutesSecondsAndMilliseconds)
 class LevelStripTest : public AudioRecorderTest
 {
 protected:
-    static Signal constant (std::vector<float> levels, int length)
+    static Signal constant (const std::vector<float>& levels, int length)
     {
         Signal s;
         for (auto level : levels)

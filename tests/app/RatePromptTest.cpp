@@ -665,7 +665,7 @@ TEST (RatePromptLookup, CountryOfTheLookupAddress)
 TEST (RatePromptTexts, TakesTheFileOfThePreferredLanguage)
 {
     const juce::TemporaryFile folderFile;
-    const auto folder = folderFile.getFile();
+    const auto& folder = folderFile.getFile();
     ASSERT_TRUE (folder.createDirectory());
 
     folder.getChildFile ("de.txt").replaceWithText (

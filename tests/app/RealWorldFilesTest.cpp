@@ -376,7 +376,7 @@ TEST_F (RealWorldFilesTest, WhatACrashLeftIsRemovedAtStartAndShareCopiesAtQuit)
         [&] { return app->isIdle() && ProcessingAVPlayer::getInstance()->getExtractedFile().existsAsFile(); }));
 
     auto* player = ProcessingAVPlayer::getInstance();
-    player->presentSharePicker = [] (juce::Component*, SharePicker::Chosen) {};
+    player->presentSharePicker = [] (juce::Component*, const SharePicker::Chosen&) {};
     player->showServicePicker (nullptr);
     const auto shared = player->getShareFile();
     EXPECT_TRUE (shared.existsAsFile());

@@ -133,11 +133,11 @@ std::vector<KernelCase> elementCases()
     const float gain = 0.7071f;
 
     // In-place kernel d op= ..., reference and vector run on copies of the same arrays.
-    auto inPlace = [] (std::string name, int inputs, std::function<void (float*, float**, std::size_t)> plain,
-                       std::function<void (float*, float**, std::size_t)> vector)
+    auto inPlace = [] (std::string name, int inputs, const std::function<void (float*, float**, std::size_t)>& plain,
+                       const std::function<void (float*, float**, std::size_t)>& vector)
     {
-        return KernelCase { name, [=] (std::size_t start, std::size_t n, uint32_t seed, std::vector<float>& expected,
-                                       std::vector<float>& actual)
+        return KernelCase { std::move (name), [=] (std::size_t start, std::size_t n, uint32_t seed,
+                                                   std::vector<float>& expected, std::vector<float>& actual)
                             {
                                 Arrays a (start, n, seed, inputs + 1, true), b = a;
                                 std::vector<float*> ai, bi;
