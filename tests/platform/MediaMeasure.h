@@ -15,7 +15,9 @@
 namespace tavlin::test
 {
 
-/** Every packet of a file's first stream of a type: its bytes, with its timestamps relative to the first. */
+/** Every packet of a file's first stream of a type: its bytes, with its timestamp relative to the first one
+    (in µs; AV_NOPTS_VALUE for a packet without one, as some in MPEG program streams).
+*/
 inline std::vector<std::pair<juce::String, int64_t>> packetsOf (const juce::File& file,
                                                                 AVMediaType type = AVMEDIA_TYPE_VIDEO)
 {
@@ -42,7 +44,9 @@ inline std::vector<std::pair<juce::String, int64_t>> packetsOf (const juce::File
             if (first == AV_NOPTS_VALUE)
                 first = packet->pts;
 
-            const auto micros = av_rescale_q (packet->pts - first, stream->time_base, { 1, 1000000 });
+            const auto micros = packet->pts == AV_NOPTS_VALUE
+                                    ? AV_NOPTS_VALUE
+                                    : av_rescale_q (packet->pts - first, stream->time_base, { 1, 1000000 });
             packets.push_back ({ juce::MemoryBlock (packet->data, (size_t) packet->size).toBase64Encoding(), micros });
         }
 
