@@ -722,6 +722,7 @@ TEST (RatePromptTexts, PreferredLanguagesFromTheEnvironment)
 //==============================================================================
 TEST (RatePromptLoad, WaitsForTheMessageLoop)
 {
+    juce::shutdownJuce_GUI(); // as before the application has set the framework up
     ASSERT_EQ (juce::MessageManager::getInstanceWithoutCreating(), nullptr);
     EXPECT_FALSE (RatePrompt::load());
     EXPECT_EQ (juce::MessageManager::getInstanceWithoutCreating(), nullptr) << "must not create the loop itself";
