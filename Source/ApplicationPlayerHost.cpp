@@ -72,15 +72,6 @@ void ApplicationPlayerHost::mediaPreparationFailed (const juce::File& media, con
         document->mediaPreparationFailed (media, reason, playable);
 }
 
-void ApplicationPlayerHost::audioWriteFinished (const juce::File& destination, bool succeeded,
-                                                const juce::String& error)
-{
-    if (auto* document = app.getDocument())
-        document->audioWriteFinished (destination, succeeded, error);
-    else if (!succeeded)
-        juce::Logger::writeToLog ("Writing " + destination.getFullPathName() + " failed: " + error);
-}
-
 bool ApplicationPlayerHost::isDocumentChanged()
 {
     auto* document = app.getDocument();

@@ -28,7 +28,6 @@ public:
     bool isAnalyzeEnabled() override;
     void analyzeAudioFile (const juce::File& file) override;
     void mediaPreparationFailed (const juce::File& media, const juce::String& reason, bool playable) override;
-    void audioWriteFinished (const juce::File& destination, bool succeeded, const juce::String& error) override;
     bool isDocumentChanged() override;
     void setDocumentChanged (bool changed) override;
     juce::Result closeMediaDocument() override;

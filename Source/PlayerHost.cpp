@@ -30,12 +30,6 @@ public:
     void analyzeAudioFile (const juce::File&) override {}
     void mediaPreparationFailed (const juce::File&, const juce::String&, bool) override {}
 
-    void audioWriteFinished (const juce::File& destination, bool succeeded, const juce::String& error) override
-    {
-        if (!succeeded)
-            juce::Logger::writeToLog ("Writing " + destination.getFullPathName() + " failed: " + error);
-    }
-
     bool isDocumentChanged() override { return false; }
     void setDocumentChanged (bool) override {}
     juce::Result closeMediaDocument() override { return juce::Result::ok(); }

@@ -61,9 +61,6 @@ public:
     */
     virtual void mediaPreparationFailed (const juce::File& media, const juce::String& reason, bool playable) = 0;
 
-    /** The WAV or AIFF copy that a save started has been written completely, or has failed. */
-    virtual void audioWriteFinished (const juce::File& destination, bool succeeded, const juce::String& error) = 0;
-
     /** Whether the media document counts as changed since it was loaded or saved. */
     virtual bool isDocumentChanged() = 0;
     virtual void setDocumentChanged (bool changed) = 0;

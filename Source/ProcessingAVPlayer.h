@@ -124,16 +124,16 @@ public:
         for FLAC and MP3). The sound is rendered through the processor, exclusively, into a temporary M4A
         file, then remuxed with the picture (formats 0 to 2) or alone (3, 4), or converted to 24-bit WAV or
         AIFF on a writer queue (5, 6), or to 16-bit FLAC or MP3 (7, 8); every copy lines up with the source
-        to the sample and has its length. The destination is replaced only by a complete copy. Waits for
-        everything except the WAV and AIFF writing, which goes on after the return and ends with the host's
-        audioWriteFinished (see also waitForAudioWriters); false with a text in getLastExportError when the
-        copy was not made. The two flags have no effect.
+        to the sample and has its length. The destination is replaced only by a complete copy. Returns once
+        the copy is complete at url (true), or with a text in getLastExportError when it was not made (false).
+        The two flags have no effect.
     */
     bool exportAsset (const juce::File& url, bool performAsync, bool bogusPass, int format, int quality);
 
-    /** Starts the 24-bit conversion of processed (from offset on) into a WAV or AIFF file at url with the
-        rate and channels of opened, on a new writer queue "assetWriterQueue". True once the writing has
-        started; how it ended goes to the host's audioWriteFinished on the message thread.
+    /** Converts processed (from offset on) into a 24-bit WAV or AIFF file at url with the rate and channels of
+        opened, on a new writer queue "assetWriterQueue", and waits for it with the message loop running and
+        the progress shown. True only when the writer reports its copy complete at url; a writer that writes
+        nothing more for writerStallLimitMs is called off and leaves the destination as it was.
     */
     bool exportAssetAsAudioFormat (const juce::File& processed, const tavlin::media::MediaAsset& opened,
                                    const juce::File& url, tavlin::media::MediaTime offset,
@@ -152,8 +152,8 @@ public:
     */
     void sharingServicePickerDidChooseSharingService (const SharePicker::Service* service);
 
-    /** Waits until every WAV and AIFF conversion started so far has ended; false when the time ran out
-        first (-1: no limit).
+    /** Waits until every WAV and AIFF conversion started so far has ended (a save waits for its own; only
+        one called off can still be running); false when the time ran out first (-1: no limit).
     */
     static bool waitForAudioWriters (int timeoutMs = -1);
 
@@ -175,6 +175,9 @@ public:
         that fails, to see how a failed write is reported.
     */
     std::function<std::unique_ptr<juce::OutputStream> (const juce::File&)> openAudioWriterStream;
+
+    /** How long (in ms) a WAV or AIFF writer may write nothing before its save is given up. */
+    int writerStallLimitMs = 60000;
 
     static inline const juce::String importEnding { "TempCleanAudioP.wav" };
     static inline const juce::String extractedVideoEnding { "TempCleanAudio.m4a" };

@@ -14,6 +14,7 @@
 #include "media/PlayerRenderEngine.h"
 #include "media/SerialWorkQueue.h"
 
+#include <atomic>
 #include <mutex>
 
 using namespace tavlin::media;
@@ -239,6 +240,10 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
     // it whole, with no second encode.
     session->setTapLatency (processor->getLatencyFor (assetSampleRate (*origAsset), PlayerRenderEngine::maxTapFrames));
 
+    // Sound that starts after the picture is kept as long as the source's: the processed file begins with
+    // the sound's first sample, and a movie copy places it where it started against the picture.
+    session->setStartAtSound (true);
+
     bool ok = false;
 
     {
@@ -277,10 +282,12 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
             const MediaAsset opened (origAsset->getFile());
             const MediaAsset processed (processedFile);
             MediaComposition remux;
+            bool withPicture = false;
 
             if (saveFormat->keepsPicture)
                 if (const auto* video = opened.getFirstTrack (MediaType::video))
                 {
+                    withPicture = true;
                     const auto id = remux.addTrack (MediaType::video);
                     remux.insertTimeRange (id, MediaTimeRange::make (MediaTime::zero(), opened.getDuration()), opened,
                                            *video, MediaTime::zero());
@@ -290,8 +297,11 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
             if (const auto* sound = processed.getFirstTrack (MediaType::audio))
             {
                 const auto id = remux.addTrack (MediaType::audio);
+                const auto soundAt = withPicture
+                                         ? MediaTime::make (session->getSoundStart(), (int32_t) sound->sampleRate)
+                                         : MediaTime::zero();
                 remux.insertTimeRange (id, MediaTimeRange::make (MediaTime::zero(), processed.getDuration()), processed,
-                                       *sound, MediaTime::zero());
+                                       *sound, soundAt);
             }
 
             auto passthrough = MediaExportSession::create (remux, MediaExportSession::presetPassthrough);
@@ -316,8 +326,9 @@ bool ProcessingAVPlayer::exportAsset (const juce::File& url, bool, bool, int for
             }
         }
 
+        // The player may have gone meanwhile; the copy is whatever its route made of it.
         if (self == nullptr)
-            return false;
+            return ok;
 
         if (atp != nullptr)
             atp->reset();
@@ -346,22 +357,31 @@ bool ProcessingAVPlayer::exportAssetAsAudioFormat (const juce::File& processed, 
     request.channels = assetChannels (opened);
     request.bitsPerSample = 24;
     request.openStream = openAudioWriterStream;
+    request.control = std::make_shared<PcmFileExporter::Control>();
 
     auto& writers = audioWriters();
     writers.prune();
 
+    // Set on the writer's own thread as its job ends, so no lost message can leave the wait below without
+    // an answer.
+    struct Outcome
+    {
+        std::atomic<bool> finished { false };
+        bool succeeded = false;
+        juce::String error;
+    };
+
+    auto outcome = std::make_shared<Outcome>();
     auto queue = std::make_unique<SerialWorkQueue> ("assetWriterQueue");
     juce::String error;
-    // The save has returned by the time the writing ends: the host hears how it ended, and the document
-    // counts as saved to url only once the file is complete.
-    const bool started = PcmFileExporter::start (
-        *queue, request, error,
-        [url] (bool succeeded, const juce::String& failure)
-        {
-            juce::Logger::writeToLog ("finish");
-            juce::MessageManager::callAsync ([url, succeeded, failure]
-                                             { PlayerHost::get().audioWriteFinished (url, succeeded, failure); });
-        });
+    const bool started = PcmFileExporter::start (*queue, request, error,
+                                                 [outcome] (bool succeeded, const juce::String& failure)
+                                                 {
+                                                     juce::Logger::writeToLog ("finish");
+                                                     outcome->succeeded = succeeded;
+                                                     outcome->error = failure;
+                                                     outcome->finished.store (true);
+                                                 });
 
     if (!started)
     {
@@ -370,9 +390,56 @@ bool ProcessingAVPlayer::exportAssetAsAudioFormat (const juce::File& processed, 
     }
 
     juce::Logger::writeToLog ("start");
-    const std::lock_guard<std::mutex> hold (writers.lock);
-    writers.queues.push_back (std::move (queue));
-    return true;
+
+    {
+        const std::lock_guard<std::mutex> hold (writers.lock);
+        writers.queues.push_back (std::move (queue));
+    }
+
+    // The copy counts as saved only once its writer says it is complete at url; meanwhile the progress
+    // display shows how far it has got and the message loop runs. A writer that stops getting anywhere is
+    // called off, and then never puts its copy in place.
+    juce::WeakReference<ProcessingAVPlayer> self (this);
+    auto& progressHost = host;
+    const auto& control = *request.control;
+    const auto stallLimit = (double) writerStallLimitMs;
+    auto* messages = juce::MessageManager::getInstance();
+    juce::int64 written = -1;
+    auto movedAt = juce::Time::getMillisecondCounterHiRes();
+
+    while (!outcome->finished.load())
+    {
+        messages->runDispatchLoopUntil (1);
+        const auto now = juce::Time::getMillisecondCounterHiRes();
+
+        if (control.getFramesWritten() != written)
+        {
+            written = control.getFramesWritten();
+            movedAt = now;
+
+            if (const auto total = control.getTotalFrames(); total > 0)
+                progressHost.setProgress (juce::jlimit (0.0, 1.0, (double) written / (double) total));
+        }
+        else if (now - movedAt > stallLimit && request.control->callOff())
+        {
+            const auto stalled = "\"" + FileNameBytes::displayNameOf (url)
+                                 + "\" could not be written: nothing more was written for "
+                                 + juce::String (juce::roundToInt (stallLimit / 1000.0)) + " s.";
+            juce::Logger::writeToLog ("Export failed: " + stalled);
+
+            if (self != nullptr)
+                lastExportError = stalled;
+
+            return false;
+        }
+    }
+
+    if (!outcome->succeeded && self != nullptr)
+        lastExportError = outcome->error.isNotEmpty()
+                              ? outcome->error
+                              : "\"" + FileNameBytes::displayNameOf (url) + "\" could not be written.";
+
+    return outcome->succeeded;
 }
 
 bool ProcessingAVPlayer::waitForAudioWriters (int timeoutMs)

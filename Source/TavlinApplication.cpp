@@ -484,7 +484,7 @@ void TavlinApplication::loadPreset()
 
     // A preset that does not load says why.
     TavlinSettingsDocument settings (*processor);
-    settings.loadFromUserSpecifiedFile (true);
+    settings.loadPresetInteractive();
 }
 
 void TavlinApplication::savePreset()

@@ -163,7 +163,6 @@ juce::Result TavlinDocument::loadDocument (const juce::File& file)
     enterPlayerMode();
     openedFile = file;
     fileOfRecord = file;
-    pendingCopy.reset();
     formatIndex = getFormatForExtension (FileNameBytes::extensionOf (file));
     return juce::Result::ok();
 }
@@ -194,10 +193,8 @@ juce::Result TavlinDocument::saveDocument (const juce::File& file)
     if (out.exists() && !confirmReplace (out))
         return juce::Result::fail (userCancelledFailure);
 
-    // What the document stood at before this save, for a WAV or AIFF copy that fails after the return.
-    const PendingCopy copy { out, fileOfRecord, file, hasChangedSinceSaved() };
-
-    // An existing copy stays until the new one is complete: the export moves it into place only then.
+    // An existing copy stays until the new one is complete: the export moves it into place only then, and
+    // returns only after that.
     auto* transport = getTransport();
 
     if (transport == nullptr || !transport->exportMedia (out.getFullPathName(), formatIndex, qualityIndex))
@@ -208,75 +205,7 @@ juce::Result TavlinDocument::saveDocument (const juce::File& file)
     }
 
     fileOfRecord = file;
-
-    if (const auto* format = SaveFormat::find (formatIndex); format != nullptr && format->isWrittenOnWriterQueue())
-    {
-        pendingCopy = copy;
-        lastCopyFailed = false;
-    }
-
     return juce::Result::ok();
-}
-
-void TavlinDocument::audioWriteFinished (const juce::File& destination, bool succeeded, const juce::String& error)
-{
-    const bool ours = pendingCopy.has_value() && pendingCopy->destination == destination;
-    const auto copy = ours ? *pendingCopy : PendingCopy { destination, {}, {}, false };
-
-    if (ours)
-    {
-        pendingCopy.reset();
-        lastCopyFailed = !succeeded;
-    }
-
-    if (succeeded)
-        return;
-
-    // The save did not happen after all: the document is back where it stood before it.
-    if (ours && getFile() == copy.fileAfter)
-    {
-        const bool changedSince = hasChangedSinceSaved();
-        setFile (copy.fileBefore);
-        fileOfRecord = copy.fileBefore;
-        setChangedFlag (copy.changedBefore || changedSince);
-    }
-
-    showFailure (saveFailureTitle,
-                 saveFailureText.replace ("DCNM", FileNameBytes::displayNameOf (destination))
-                         .replace ("FLNM", "\n" + FileNameBytes::forDisplay (destination.getFullPathName()))
-                     + "\n\n" + error);
-}
-
-bool TavlinDocument::waitForSavedCopy()
-{
-    if (!pendingCopy.has_value())
-        return !lastCopyFailed;
-
-    auto& host = PlayerHost::get();
-    ProgressStep writing (host, "Working...");
-    auto* messages = juce::MessageManager::getInstance();
-    juce::uint32 idleSince = 0;
-
-    while (pendingCopy.has_value())
-    {
-        messages->runDispatchLoopUntil (10);
-
-        // The writers are done but the end was never told here: the file itself is the answer.
-        if (pendingCopy.has_value() && ProcessingAVPlayer::waitForAudioWriters (0))
-        {
-            const auto now = juce::Time::getMillisecondCounter();
-
-            if (idleSince == 0)
-                idleSince = now;
-            else if (now - idleSince > 1000)
-            {
-                lastCopyFailed = !pendingCopy->destination.existsAsFile();
-                pendingCopy.reset();
-            }
-        }
-    }
-
-    return !lastCopyFailed;
 }
 
 void TavlinDocument::mediaPreparationFailed (const juce::File& media, const juce::String& reason, bool playable)
@@ -303,18 +232,12 @@ void TavlinDocument::mediaPreparationFailed (const juce::File& media, const juce
 
 juce::Result TavlinDocument::closeMedia()
 {
-    // A copy still being written decides whether the document has changed since it was saved.
-    waitForSavedCopy();
-
     auto answer = savedOk;
 
     if (hasChangedSinceSaved() && getFile() != juce::File())
     {
         const auto choice = askApplyBeforeClosing();
         answer = choice == 1 ? saveMedia (false) : (choice == 2 ? savedOk : userCancelledSave);
-
-        if (choice == 1 && answer == savedOk && !waitForSavedCopy())
-            answer = failedToWriteToFile;
     }
 
     if (answer == failedToWriteToFile)
@@ -338,7 +261,6 @@ void TavlinDocument::unloadMedia()
     setFile ({});
     openedFile = juce::File();
     fileOfRecord = juce::File();
-    pendingCopy.reset();
 
     if (analysisFile.existsAsFile())
         analysisFile.deleteFile();

@@ -5,8 +5,6 @@
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_gui_extra/juce_gui_extra.h>
 
-#include <optional>
-
 class MediaWindow;
 class TransportComponent;
 
@@ -28,9 +26,9 @@ class TransportComponent;
     is refused before anything opens it). So the framework is asked to show none of its own (openMedia, or
     loadFrom with showMessageOnFailure false).
 
-    A WAV or AIFF copy is still being written when the save returns: the document counts as saved to it
-    while that lasts, and goes back to where it stood before the save if the writing fails.
-    waitForSavedCopy waits for the truth.
+    A save returns only once the copy is complete at its destination (the WAV and AIFF writers are waited
+    for, with the progress display up and the message loop running), so the document counts as saved, and
+    a batch counts the file, only when it truly is.
 
     File names are handled as bytes, so names that are not valid UTF-8 keep their extension and format.
 
@@ -109,16 +107,6 @@ public:
     */
     void mediaPreparationFailed (const juce::File& media, const juce::String& reason, bool playable);
 
-    /** The WAV or AIFF copy written after a save has ended: a failure puts the document back to its file and
-        changed state of before that save, and says so.
-    */
-    void audioWriteFinished (const juce::File& destination, bool succeeded, const juce::String& error);
-
-    /** Runs the message loop, behind the progress display, until the copy of the last save is complete;
-        false when its writing failed. True at once when nothing is being written.
-    */
-    bool waitForSavedCopy();
-
     juce::File openedFile; ///< the opened media; media counts as open while its path is not empty
     juce::File analysisFile; ///< the extracted, unprocessed sound of the opened media
     int formatIndex = 0; ///< the save format, 0..8
@@ -184,15 +172,6 @@ private:
 
     // The document file as of the last load or completed save; the framework sets its own before saving.
     juce::File fileOfRecord;
-
-    struct PendingCopy
-    {
-        juce::File destination, fileBefore, fileAfter;
-        bool changedBefore;
-    };
-
-    std::optional<PendingCopy> pendingCopy;
-    bool lastCopyFailed = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TavlinDocument)
 };

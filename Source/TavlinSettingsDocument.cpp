@@ -3,6 +3,7 @@
 #include "StateBlob.h"
 #include "TavAudioProcessor.h"
 
+#include "desktop/FileNameBytes.h"
 #include "desktop/PartialFile.h"
 #include "desktop/RegularFile.h"
 
@@ -19,6 +20,32 @@ TavlinSettingsDocument::TavlinSettingsDocument (TavAudioProcessor& processorToUs
 }
 
 TavlinSettingsDocument::~TavlinSettingsDocument() = default;
+
+juce::Result TavlinSettingsDocument::loadPreset (const juce::File& file, bool showMessageOnFailure)
+{
+    // The framework would call a folder a file that does not exist; the check says what it is.
+    auto regular = tavlin::desktop::RegularFile::check (file);
+
+    if (regular.wasOk())
+        return loadFrom (file, showMessageOnFailure);
+
+    if (showMessageOnFailure)
+        juce::AlertWindow::showMessageBoxAsync (
+            juce::MessageBoxIconType::WarningIcon, "Failed to open file...",
+            juce::String ("There was an error while trying to load the file: FLNM")
+                    .replace ("FLNM", "\n" + tavlin::desktop::FileNameBytes::forDisplay (file.getFullPathName()))
+                + "\n\n" + regular.getErrorMessage());
+
+    return regular;
+}
+
+void TavlinSettingsDocument::loadPresetInteractive()
+{
+    juce::FileChooser chooser ("Select a settings file to open...", getLastDocumentOpened(), "*");
+
+    if (chooser.browseForFileToOpen())
+        loadPreset (chooser.getResult(), true);
+}
 
 juce::String TavlinSettingsDocument::getDocumentTitle()
 {

@@ -21,6 +21,17 @@ public:
     explicit TavlinSettingsDocument (TavAudioProcessor& processor);
     ~TavlinSettingsDocument() override;
 
+    /** Loads a preset file as the load command does: a path that is not a regular file (a folder, a named
+        pipe, a device) is refused before anything opens it, with the same one message as every other
+        refusal ("Failed to open file..." and the reason, when showMessageOnFailure is set).
+    */
+    juce::Result loadPreset (const juce::File& file, bool showMessageOnFailure);
+
+    /** "Load Preset...": the file chooser titled "Select a settings file to open...", then loadPreset with
+        its message on failure.
+    */
+    void loadPresetInteractive();
+
     juce::String getDocumentTitle() override;
     juce::Result loadDocument (const juce::File& file) override;
     juce::Result saveDocument (const juce::File& file) override;

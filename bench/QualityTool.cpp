@@ -6,6 +6,8 @@
 //   QualityTool damage crackle RATE in.wav out.wav crackle bursts, RATE a second
 //   QualityTool damage clicks RATE in.wav out.wav  clicks, RATE a second
 //   QualityTool damage clip DB in.wav out.wav      hard clip DB below the programme's peak
+//   QualityTool damage hum DB in.wav out.wav       50 Hz hum (with 100 and 150 Hz at -6 and -12 dB), DB below
+//                                                  the programme's RMS level
 //   QualityTool measure MATERIAL TOOL clean.wav damaged.wav processed.wav
 //
 // measure aligns the processed file with the clean one (within +-4096 samples) and prints one table
@@ -39,7 +41,7 @@ struct Audio
 int usage()
 {
     std::fprintf (stderr, "usage: QualityTool music SECONDS RATE out.wav\n"
-                          "       QualityTool damage noise|crackle|clicks|clip VALUE in.wav out.wav\n"
+                          "       QualityTool damage noise|crackle|clicks|clip|hum VALUE in.wav out.wav\n"
                           "       QualityTool measure MATERIAL TOOL clean.wav damaged.wav processed.wav\n");
     return 2;
 }
@@ -267,7 +269,8 @@ int damage (const std::string& kind, double value, const char* in, const char* o
 
     auto& x = audio.samples;
 
-    if (kind == "noise")
+    // The programme's RMS level over its active samples.
+    auto activeRms = [&x]
     {
         std::vector<float> active;
 
@@ -275,11 +278,29 @@ int damage (const std::string& kind, double value, const char* in, const char* o
             if (std::abs (v) > 1e-4f)
                 active.push_back (v);
 
+        return rmsOf (active);
+    };
+
+    if (kind == "noise")
+    {
         std::mt19937 generator (17);
-        std::normal_distribution<float> noise (0.0f, (float) (rmsOf (active) * std::pow (10.0, -value / 20.0)));
+        std::normal_distribution<float> noise (0.0f, (float) (activeRms() * std::pow (10.0, -value / 20.0)));
 
         for (auto& v : x)
             v += noise (generator);
+    }
+    else if (kind == "hum")
+    {
+        // The three partials' RMS is sqrt ((1 + 0.25 + 0.0625) / 2) times the fundamental's amplitude.
+        const auto amplitude = activeRms() * std::pow (10.0, -value / 20.0) / std::sqrt (1.3125 / 2.0);
+
+        for (size_t i = 0; i < x.size(); ++i)
+        {
+            const auto t = (double) i / audio.rate;
+            x[i] += (float) (amplitude
+                             * (std::sin (2.0 * M_PI * 50.0 * t) + 0.5 * std::sin (2.0 * M_PI * 100.0 * t)
+                                + 0.25 * std::sin (2.0 * M_PI * 150.0 * t)));
+        }
     }
     else if (kind == "crackle")
     {

@@ -17,7 +17,9 @@
 
 #include "media/FFmpegAudioFormat.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace
 {
@@ -83,12 +85,6 @@ public:
         warnings.add ("Not ready: " + reason);
     }
 
-    void audioWriteFinished (const juce::File&, bool succeeded, const juce::String& error) override
-    {
-        if (!succeeded)
-            warnings.add ("Error writing to file...: " + error);
-    }
-
     bool isDocumentChanged() override { return false; }
     void setDocumentChanged (bool) override {}
     juce::Result closeMediaDocument() override { return juce::Result::ok(); }
@@ -140,6 +136,27 @@ private:
     double last = juce::Time::getMillisecondCounterHiRes();
 };
 
+/** Reads a whole command-line word as a whole number; false for anything else. */
+bool readInteger (const juce::String& word, int& value)
+{
+    const auto digits = word.startsWithChar ('-') ? word.substring (1) : word;
+
+    if (digits.isEmpty() || digits.length() > 9 || !digits.containsOnly ("0123456789"))
+        return false;
+
+    value = word.getIntValue();
+    return true;
+}
+
+/** Reads a whole command-line word as a number; false for anything else. */
+bool readNumber (const juce::String& word, double& value)
+{
+    const auto text = word.toStdString();
+    char* end = nullptr;
+    value = std::strtod (text.c_str(), &end);
+    return !text.empty() && end == text.c_str() + text.size() && std::isfinite (value);
+}
+
 int run (const juce::StringArray& args)
 {
     if (args.size() < 4)
@@ -154,17 +171,28 @@ int run (const juce::StringArray& args)
     for (int i = 2; i < args.size(); ++i)
     {
         if (args[i] == "--format" && i + 1 < args.size())
-            format = args[++i].getIntValue();
+        {
+            if (!readInteger (args[++i], format))
+                return usage();
+        }
         else if (args[i] == "--set" && i + 1 < args.size() && args[i + 1].contains ("="))
         {
             const auto& setting = args[++i];
-            settings.add ({ setting.upToFirstOccurrenceOf ("=", false, false).getIntValue(),
-                            setting.fromFirstOccurrenceOf ("=", false, false).getFloatValue() });
+            int index = -1;
+            double value = 0.0;
+
+            if (!readInteger (setting.upToFirstOccurrenceOf ("=", false, false), index)
+                || !readNumber (setting.fromFirstOccurrenceOf ("=", false, false), value))
+                return usage();
+
+            settings.add ({ index, (float) value });
         }
         else if (args[i] == "--learn" && i + 2 < args.size())
         {
-            learnStart = args[++i].getDoubleValue();
-            learnLength = args[++i].getDoubleValue();
+            if (!readNumber (args[i + 1], learnStart) || !readNumber (args[i + 2], learnLength))
+                return usage();
+
+            i += 2;
         }
         else
             return usage();

@@ -5,9 +5,11 @@
 #
 #   bench/save-vs-ffmpeg.sh [build-folder] [rounds]
 #
-# Environment: CORES (taskset list, default 2,3: the save renders and encodes on threads of their own, the
-# ffmpeg tool runs this job on one), WORK (folder for the movie and the copies, default
-# $TMPDIR/tavlin-save-bench; the movie is made once and kept there).
+# Environment: CORES (taskset list, default 2,3; both programs get the same cores: the save renders and
+# encodes on threads of their own, the ffmpeg tool decodes, filters and encodes in turn, its afftdn split
+# over the channels), WORK (folder for the movie and the copies, default $TMPDIR/tavlin-save-bench; the movie
+# is made once and kept there). Besides the times it prints each program's processor time and the most
+# threads it had, so what each made of the cores shows.
 
 set -euo pipefail
 
@@ -39,23 +41,48 @@ fi
 
 now() { date +%s.%N; }
 
-tavlin_save=() tavlin_whole=() ffmpeg_times=()
+# Runs a command and prints "seconds cpu-seconds threads": its wall time, the processor time of all its
+# threads, and the most threads it had at once (sampled every 50 ms).
+measure() {
+    local log="$work/time.txt" peak=0 n
+    /usr/bin/time -f '%e %U %S' -o "$log" "$@" >"$work/out.txt" &
+    local pid=$!
+
+    while kill -0 "$pid" 2>/dev/null; do
+        for task in /proc/"$pid"/task /proc/"$(pgrep -P "$pid" | head -1 || true)"/task; do
+            n=$( (ls "$task" 2>/dev/null || true) | wc -l)
+            if ((n > peak)); then peak=$n; fi
+        done
+        sleep 0.05
+    done
+
+    wait "$pid"
+    awk -v peak="$peak" '{ printf "%s %.2f %d\n", $1, $2 + $3, peak }' "$log"
+}
+
+tavlin_save=() tavlin_whole=() ffmpeg_times=() tavlin_cpu=() ffmpeg_cpu=()
+tavlin_threads=0 ffmpeg_threads=0
 
 for ((round = 1; round <= rounds; ++round)); do
     # Noise reduction on at half amount, profile learned from the first second.
-    out=$(taskset -c "$cores" "$save_media" "$movie" "$work/tavlin-copy.mp4" --format 1 \
-        --set 7=0.5 --set 3=0.5 --learn 0 1)
+    read -r _ cpu threads < <(measure taskset -c "$cores" "$save_media" "$movie" "$work/tavlin-copy.mp4" \
+        --format 1 --set 7=0.5 --set 3=0.5 --learn 0 1)
+    out=$(cat "$work/out.txt")
     save=$(awk '$1 == "save" { print $2 }' <<<"$out")
     whole=$(awk '$1 != "settle" { t += $2 } END { print t }' <<<"$out")
     tavlin_save+=("$save")
     tavlin_whole+=("$whole")
+    tavlin_cpu+=("$cpu")
+    if ((threads > tavlin_threads)); then tavlin_threads=$threads; fi
 
-    start=$(now)
-    taskset -c "$cores" ffmpeg -nostdin -v error -y -i "$movie" -c:v copy -af afftdn -c:a aac "$work/ffmpeg-copy.mp4"
-    ffmpeg_times+=("$(echo "$(now) - $start" | bc -l)")
+    read -r wall cpu threads < <(measure taskset -c "$cores" ffmpeg -nostdin -v error -y -i "$movie" -c:v copy \
+        -af afftdn -c:a aac -b:a 256k "$work/ffmpeg-copy.mp4")
+    ffmpeg_times+=("$wall")
+    ffmpeg_cpu+=("$cpu")
+    if ((threads > ffmpeg_threads)); then ffmpeg_threads=$threads; fi
 
-    printf 'round %d: Tavlin save %.2f s (open, analysis and save %.2f s), ffmpeg %.2f s\n' \
-        "$round" "$save" "$whole" "${ffmpeg_times[-1]}"
+    printf 'round %d: Tavlin save %.2f s (open, analysis and save %.2f s; %.2f s of processor time in all), ffmpeg %.2f s (%.2f s of processor time)\n' \
+        "$round" "$save" "$whole" "${tavlin_cpu[-1]}" "$wall" "$cpu"
 done
 
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -64,5 +91,8 @@ ts=$(median "${tavlin_save[@]}")
 tw=$(median "${tavlin_whole[@]}")
 ff=$(median "${ffmpeg_times[@]}")
 printf 'medians on cores %s: Tavlin save %.2f s, with open and analysis %.2f s; ffmpeg %.2f s\n' "$cores" "$ts" "$tw" "$ff"
+printf 'threads at most: Tavlin %d, ffmpeg %d; processor time (median): Tavlin %.2f s for open, analysis and save, ffmpeg %.2f s, so ffmpeg kept %.2f cores busy on average\n' \
+    "$tavlin_threads" "$ffmpeg_threads" "$(median "${tavlin_cpu[@]}")" "$(median "${ffmpeg_cpu[@]}")" \
+    "$(echo "$(median "${ffmpeg_cpu[@]}") / $ff" | bc -l)"
 printf 'ratio Tavlin save / ffmpeg: %.2f (with open and analysis: %.2f)\n' "$(echo "$ts / $ff" | bc -l)" \
     "$(echo "$tw / $ff" | bc -l)"

@@ -10,7 +10,7 @@ packages=(
   libflac-dev libvorbis-dev libogg-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev ffmpeg
   libasound2-dev libjack-jackd2-dev libfreetype-dev libfontconfig1-dev libx11-dev libxcomposite-dev
-  libxcursor-dev libxext-dev libxinerama-dev libxrandr-dev libxrender-dev
+  libxcursor-dev libxext-dev libxinerama-dev libxrandr-dev libxrender-dev libxtst-dev
   libwebkit2gtk-4.0-dev libgtk-3-dev libcurl4-openssl-dev
   libpng-dev libjpeg-dev zlib1g-dev
   lame xvfb xauth x11-apps x11-utils imagemagick xdg-utils fonts-paratype

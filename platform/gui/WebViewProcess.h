@@ -38,8 +38,8 @@ public:
     */
     explicit WebViewProcess (Callbacks callbacks);
 
-    /** Lets the page's window go, then ends the page process and its helpers: told to terminate, waited for
-        (at most a second, then killed).
+    /** Hides the page's window and lets it go, then ends the page process and its helpers: killed at once
+        and reaped (a page process that has not entered its main loop yet could not follow a request to quit).
     */
     ~WebViewProcess();
 

@@ -1,5 +1,7 @@
 #include "AudioTrackDecoder.h"
 
+#include "MovieEditList.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -38,7 +40,17 @@ std::unique_ptr<AudioTrackDecoder> AudioTrackDecoder::open (const juce::File& fi
     if (opened == nullptr)
         return nullptr;
 
-    return open (std::move (opened), index, error);
+    std::unique_ptr<AudioTrackDecoder> decoder (new AudioTrackDecoder());
+    decoder->sourceFile = file;
+    auto result = decoder->initialise (std::move (opened), index);
+
+    if (result.failed())
+    {
+        error = result.getErrorMessage();
+        return nullptr;
+    }
+
+    return decoder;
 }
 
 std::unique_ptr<AudioTrackDecoder> AudioTrackDecoder::open (std::unique_ptr<MediaInput> opened, int index,
@@ -155,7 +167,21 @@ int64_t AudioTrackDecoder::containerLength() const
         return -1;
 
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
-        return av_rescale_q (stream->duration, stream->time_base, { 1, (int) sampleRate });
+    {
+        auto stated = av_rescale_q (stream->duration, stream->time_base, { 1, (int) sampleRate });
+
+        // A movie's track behind an empty edit is stated as long as its media, priming included: its edits
+        // say how much of it is shown.
+        int64_t shown = 0, timescale = 0;
+        bool delayed = false;
+
+        if (juce::String (format->iformat->name).contains ("mov") && sourceFile != juce::File()
+            && MovieEditList::shownDuration (sourceFile, streamIndex, shown, timescale, delayed) && delayed
+            && timescale > 0)
+            stated = std::min (stated, av_rescale_q (shown, { 1, (int) timescale }, { 1, (int) sampleRate }));
+
+        return stated;
+    }
 
     if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
         return av_rescale_q (format->duration, { 1, AV_TIME_BASE }, { 1, (int) sampleRate });
@@ -206,6 +232,16 @@ juce::Result AudioTrackDecoder::measureLength()
         lengthInSamples = declared;
 
     return juce::Result::ok();
+}
+
+MediaTime AudioTrackDecoder::getStartTime() const
+{
+    // Exact where the stream counts in whole fractions of a second, so that no rounding to samples is done
+    // before the start is set against other streams.
+    if (originTimestamp != AV_NOPTS_VALUE && stream->time_base.num == 1 && stream->time_base.den > 0)
+        return MediaTime::make (originTimestamp, stream->time_base.den);
+
+    return MediaTime::make (origin, (int32_t) sampleRate);
 }
 
 int64_t AudioTrackDecoder::framePosition (const AVFrame& decoded) const
@@ -260,6 +296,8 @@ bool AudioTrackDecoder::decodeNextFrame()
                 swr_convert (converter.get(), (uint8_t**) const_cast<float**> (pending.getArrayOfWritePointers()),
                              frame->nb_samples, (const uint8_t**) frame->extended_data, frame->nb_samples);
 
+            const auto frameTimestamp =
+                frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
             int64_t framePos = positionFromTimestamp ? framePosition (*frame) : nextPosition;
             av_frame_unref (frame.get());
 
@@ -268,6 +306,7 @@ bool AudioTrackDecoder::decodeNextFrame()
 
             if (!originKnown)
             {
+                originTimestamp = framePos == std::numeric_limits<int64_t>::min() ? AV_NOPTS_VALUE : frameTimestamp;
                 origin = framePos == std::numeric_limits<int64_t>::min() ? 0 : framePos;
                 originKnown = true;
                 framePos = 0;
@@ -375,8 +414,16 @@ bool AudioTrackDecoder::seek (int64_t samplePosition)
     if (samplePosition == position)
         return true;
 
-    // Short hops forward are decoded through; anything else repositions the container.
+    // Short hops forward are decoded through, and so is any target ahead of the decoding in a stream that is
+    // decoded from its start anyway; anything else repositions the container.
     const bool forwardHop = samplePosition > position && samplePosition - position < (int64_t) (sampleRate * 2.0);
+    const bool aheadOfDecoding = !timestampsSeekable && pendingLength >= 0 && samplePosition >= pendingPosition;
+
+    if (aheadOfDecoding)
+    {
+        position = samplePosition;
+        return true;
+    }
 
     if (!forwardHop && !seekContainer (samplePosition))
     {
@@ -385,6 +432,31 @@ bool AudioTrackDecoder::seek (int64_t samplePosition)
     }
 
     position = samplePosition;
+    return true;
+}
+
+bool AudioTrackDecoder::catchUp (const std::function<bool()>& keepGoing)
+{
+    while (position < lengthInSamples)
+    {
+        if (pendingLength > 0)
+        {
+            if (pendingPosition + pendingLength > position)
+                return true;
+
+            // Wholly before the read position: dropped.
+            pendingStart += pendingLength;
+            pendingPosition += pendingLength;
+            pendingLength = 0;
+        }
+
+        if (!keepGoing())
+            return false;
+
+        if (!decodeNextFrame())
+            return true; // the end, or an error that read() meets again
+    }
+
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <juce_audio_basics/juce_audio_basics.h>
 
+#include <functional>
 #include <memory>
 
 namespace tavlin::media
@@ -38,13 +39,20 @@ public:
     int64_t getLengthInSamples() const { return lengthInSamples; }
 
     /** When sample 0 is presented on the file's own clock (the stream's timestamps, in seconds). */
-    MediaTime getStartTime() const { return MediaTime::make (origin, (int32_t) sampleRate); }
+    MediaTime getStartTime() const;
 
     /** The position of the next sample read() returns. */
     int64_t getPosition() const { return position; }
 
     /** Moves to a sample position (clamped to the length); false when the stream cannot be read there. */
     bool seek (int64_t samplePosition);
+
+    /**
+        Decodes up to the read position, so that the next read() starts at once: after a seek in a stream
+        without exact timestamps this decodes from the start. Asks keepGoing before every frame and stops
+        when it says no; false then, and a later call goes on from there.
+    */
+    bool catchUp (const std::function<bool()>& keepGoing);
 
     /**
         Reads up to numFrames samples per channel into planar float channels; extra destination channels get
@@ -70,6 +78,7 @@ private:
     int64_t containerLength() const;
 
     std::unique_ptr<MediaInput> input;
+    juce::File sourceFile; // when opened from a file
     AVStream* stream = nullptr;
     CodecContextPtr codec;
     ResamplerPtr converter;
@@ -87,6 +96,7 @@ private:
     // Sample position of the first frame decoded from the start, in the stream's own count.
     int64_t origin = 0;
     bool originKnown = false;
+    int64_t originTimestamp = AV_NOPTS_VALUE; // the first frame's own timestamp, in the stream's time base
 
     // Timestamp of the stream's first packet, which may lie before time 0 (encoder priming).
     int64_t firstPacketTime = AV_NOPTS_VALUE;

@@ -1,5 +1,7 @@
 #include "CompositionAudioRenderer.h"
 
+#include <cmath>
+
 namespace tavlin::media
 {
 
@@ -22,7 +24,9 @@ std::unique_ptr<CompositionAudioRenderer> CompositionAudioRenderer::create (cons
     // on that timeline too, so sound that starts late keeps its place.
     const auto rate = renderer->decoder->getSampleRate();
     const auto length = renderer->decoder->getLengthInSamples();
-    const auto sourceZero = renderer->decoder->getStartTime().value - track.sourceTrack.clockZero.toSamples (rate);
+    // Rounded once, from the exact difference, so the sound lies within half a sample of its place.
+    const auto sourceZero = (int64_t) std::llround (
+        (renderer->decoder->getStartTime().seconds() - track.sourceTrack.clockZero.seconds()) * rate);
     const auto rangeStart = track.sourceRange.start.toSamples (rate) - sourceZero; // in source samples
     const auto rangeLength = track.toSourceEnd ? length - std::min<int64_t> (0, rangeStart)
                                                : std::max<int64_t> (0, track.sourceRange.duration.toSamples (rate));
@@ -47,6 +51,19 @@ bool CompositionAudioRenderer::seek (int64_t timelineFrame)
     position = juce::jlimit<int64_t> (0, getRenderLength(), timelineFrame);
     const auto inSound = juce::jlimit<int64_t> (0, soundLength, position - soundStart);
     return decoder->seek (sourceStart + inSound);
+}
+
+bool CompositionAudioRenderer::catchUp (const std::function<bool()>& keepGoing)
+{
+    if (position < soundStart || position >= soundStart + soundLength)
+        return true;
+
+    const auto at = sourceStart + (position - soundStart);
+
+    if (decoder->getPosition() != at)
+        decoder->seek (at);
+
+    return decoder->catchUp (keepGoing);
 }
 
 int64_t CompositionAudioRenderer::pullAudio (TapBufferList& list, int64_t numberFrames, MediaTimeRange& range)

@@ -20,6 +20,9 @@ public:
     int getNumChannels() const { return decoder->getNumChannels(); }
     double getSampleRate() const { return decoder->getSampleRate(); }
 
+    /** The timeline frame where the source's sound begins (silence lies before it). */
+    int64_t getSoundStart() const { return soundStart; }
+
     /** Frames from the timeline's start to the end of the sound, without the tail. */
     int64_t getLength() const { return soundStart + soundLength; }
 
@@ -29,6 +32,9 @@ public:
 
     int64_t getPosition() const { return position; }
     bool seek (int64_t timelineFrame);
+
+    /** Decodes up to the position so that render() starts at once (see AudioTrackDecoder::catchUp). */
+    bool catchUp (const std::function<bool()>& keepGoing);
 
     /**
         Renders up to numFrames frames (no more than the tap was prepared for) into planar channels, through the

@@ -345,7 +345,16 @@ bool MediaExportSession::exportAll (juce::String& failure)
     if (renderer != nullptr)
     {
         const int channels = renderer->getNumChannels();
-        const auto total = std::max<int64_t> (1, renderer->getRenderLength());
+
+        if (startAtSound && !renderer->seek (renderer->getSoundStart()))
+        {
+            failure = renderer->getLastError();
+            return false;
+        }
+
+        soundStart = renderer->getPosition();
+        const auto first = renderer->getPosition();
+        const auto total = std::max<int64_t> (1, renderer->getRenderLength() - first);
         std::atomic<bool> ok { true };
 
         struct Unprepare
@@ -430,7 +439,7 @@ bool MediaExportSession::exportAll (juce::String& failure)
                 c->frames = (int) (frames - dropped);
                 c->endSeconds = (double) renderer->getPosition() / renderer->getSampleRate();
                 queue.submit (c);
-                progress = 0.99f * (float) renderer->getPosition() / (float) total;
+                progress = 0.99f * (float) (renderer->getPosition() - first) / (float) total;
             }
         }
 

@@ -62,6 +62,17 @@ public:
     */
     void setTapLatency (int64_t frames) { tapLatency = std::max<int64_t> (0, frames); }
 
+    /**
+        Leaves out the silence that the composition holds before its sound starts: the file's sound begins
+        with the source's first sample, getSoundStart() frames into the composition.
+    */
+    void setStartAtSound (bool shouldStartAtSound) { startAtSound = shouldStartAtSound; }
+
+    /** Where the written sound begins on the composition's timeline, in frames at its rate; valid once
+        completed.
+    */
+    int64_t getSoundStart() const { return soundStart.load(); }
+
     /** Starts the export; the completion runs on the worker thread. A second call does nothing. */
     void exportAsynchronously (std::function<void()> completion);
 
@@ -90,6 +101,8 @@ private:
     MediaFileType outputFileType = MediaFileType::quickTimeMovie;
     std::shared_ptr<const AudioMix> audioMix;
     int64_t tapLatency = 0;
+    bool startAtSound = false;
+    std::atomic<int64_t> soundStart { 0 };
 
     std::atomic<Status> status { Status::unknown };
     std::atomic<float> progress { 0.0f };

@@ -1,6 +1,16 @@
 #include "MediaFileWriter.h"
 
+#include "MovieEditList.h"
+
+extern "C"
+{
+#include <libavutil/intreadwrite.h>
+}
+
 #include "desktop/FileNameBytes.h"
+
+#include <limits>
+#include <numeric>
 
 #include <unistd.h>
 
@@ -134,18 +144,34 @@ bool MediaFileWriter::begin (juce::String& error)
     if (info.brand != nullptr)
         av_dict_set (&options, "brand", info.brand, 0);
 
-    // The MPEG-4 family states the sound's length in the movie's timescale (whole milliseconds unless
-    // told otherwise), which would cut up to a millisecond off it: count in the sound's own samples.
+    // The MPEG-4 family states the sound's length and the streams' delays in the movie's timescale (whole
+    // milliseconds unless told otherwise), which would cut up to a millisecond off them: count in the sound's
+    // own samples, and in the picture's units as well where a common multiple allows it, so that a picture
+    // that starts after the sound keeps its exact place.
     const juce::String muxer (info.muxer);
 
     if (muxer == "mov" || muxer == "mp4" || muxer == "ipod")
-        for (unsigned i = 0; i < format->nb_streams; ++i)
+    {
+        int64_t audioRate = 0, common = 0;
+
+        for (unsigned i = 0; i < format->nb_streams && audioRate == 0; ++i)
             if (const auto* parameters = format->streams[i]->codecpar;
                 parameters->codec_type == AVMEDIA_TYPE_AUDIO && parameters->sample_rate > 0)
+                audioRate = parameters->sample_rate;
+
+        common = audioRate;
+
+        for (unsigned i = 0; i < format->nb_streams && common > 0; ++i)
+            if (const auto* stream = format->streams[i]; stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO
+                                                         && stream->time_base.num == 1 && stream->time_base.den > 0)
             {
-                av_dict_set_int (&options, "movie_timescale", parameters->sample_rate, 0);
-                break;
+                const auto both = std::lcm (common, (int64_t) stream->time_base.den);
+                common = both <= std::numeric_limits<int32_t>::max() ? both : audioRate;
             }
+
+        if (common > 0)
+            av_dict_set_int (&options, "movie_timescale", common, 0);
+    }
 
     status = avformat_write_header (format.get(), &options);
     av_dict_free (&options);
@@ -161,6 +187,24 @@ bool MediaFileWriter::begin (juce::String& error)
 
 int MediaFileWriter::writePacket (AVPacket& packet)
 {
+    if (packet.stream_index >= 0)
+    {
+        if ((size_t) packet.stream_index >= starts.size())
+            starts.resize ((size_t) packet.stream_index + 1);
+
+        auto& start = starts[(size_t) packet.stream_index];
+
+        if (start.firstTimestamp == AV_NOPTS_VALUE)
+        {
+            start.firstTimestamp = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+            size_t size = 0;
+
+            if (const auto* skip = av_packet_get_side_data (&packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+                skip != nullptr && size >= 4)
+                start.primingSamples = (int64_t) AV_RL32 (skip);
+        }
+    }
+
     const int status = av_interleaved_write_frame (format.get(), &packet);
 
     if (status >= 0 && format->pb->error < 0)
@@ -193,6 +237,12 @@ bool MediaFileWriter::finish (juce::String& error)
         return false;
     }
 
+    if (!hideLatePriming (error))
+    {
+        discard();
+        return false;
+    }
+
     if (!partial->moveIntoPlace (error))
     {
         discard();
@@ -200,6 +250,39 @@ bool MediaFileWriter::finish (juce::String& error)
     }
 
     finished = true;
+    return true;
+}
+
+bool MediaFileWriter::hideLatePriming (juce::String& error)
+{
+    const juce::String muxer (info.muxer);
+
+    if (muxer != "mov" && muxer != "mp4" && muxer != "ipod")
+        return true;
+
+    for (size_t i = 0; i < starts.size() && i < format->nb_streams; ++i)
+    {
+        const auto* stream = format->streams[i];
+        const auto& start = starts[i];
+
+        if (stream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO || start.primingSamples <= 0
+            || start.firstTimestamp == AV_NOPTS_VALUE || stream->codecpar->sample_rate <= 0)
+            continue;
+
+        // Priming of a track that starts at 0 is hidden by the muxer itself.
+        const auto priming =
+            av_rescale_q (start.primingSamples, { 1, stream->codecpar->sample_rate }, stream->time_base);
+
+        if (start.firstTimestamp + priming <= 0)
+            continue;
+
+        if (!MovieEditList::hidePriming (partial->getFile(), (int) i, priming, error))
+        {
+            error = "\"" + desktop::FileNameBytes::displayNameOf (destination) + "\" could not be completed: " + error;
+            return false;
+        }
+    }
+
     return true;
 }
 

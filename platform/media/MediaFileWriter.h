@@ -6,6 +6,7 @@
 #include "desktop/PartialFile.h"
 
 #include <memory>
+#include <vector>
 
 namespace tavlin::media
 {
@@ -51,7 +52,17 @@ private:
     MediaFileWriter() = default;
     void discard();
 
+    /** Per stream: the first packet's timestamp and the priming its side data says to skip, in samples. */
+    struct StreamStart
+    {
+        int64_t firstTimestamp = AV_NOPTS_VALUE;
+        int64_t primingSamples = 0;
+    };
+
+    bool hideLatePriming (juce::String& error);
+
     juce::File destination;
+    std::vector<StreamStart> starts;
     std::unique_ptr<desktop::PartialFile> partial;
     MediaFileTypeInfo info {};
     FormatContextPtr format;

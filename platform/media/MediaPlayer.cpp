@@ -11,8 +11,6 @@ MediaPlayer::MediaPlayer (juce::AudioDeviceManager* manager, Output o) : deviceM
     // On the manager from the start (silent until chosen), so a device opened later can take over.
     if (output == Output::device)
         deviceManager->addAudioCallback (&deviceCallback);
-
-    startTimer (10);
 }
 
 MediaPlayer::~MediaPlayer()
@@ -57,6 +55,10 @@ void MediaPlayer::replaceCurrentItem (std::unique_ptr<MediaPlayerItem> newItem)
     nullClock.reset(); // a clock for the earlier media's rate
     chooseOutput();
     engine.setRate (rate);
+    followWhilePlaying();
+
+    // The time is the new item's: observers hear of it as of a seek.
+    notifyTimeObservers();
 }
 
 bool MediaPlayer::deviceIsOpen() const
@@ -94,6 +96,13 @@ void MediaPlayer::itemAudioMixChanged()
         engine.setAudioMix (item->getAudioMix());
 }
 
+void MediaPlayer::followWhilePlaying()
+{
+    // Paused, nothing moves: the timer stops after one more tick (which delivers an end reached meanwhile).
+    if (rate > 0.0f && item != nullptr && !isTimerRunning())
+        startTimer (tickMs);
+}
+
 void MediaPlayer::setRate (float newRate)
 {
     newRate = std::max (0.0f, newRate);
@@ -102,11 +111,15 @@ void MediaPlayer::setRate (float newRate)
         return;
 
     rate = newRate;
+    followWhilePlaying();
 
     if (rate > 0.0f)
         chooseOutput();
 
     engine.setRate (rate);
+
+    if (rate > 0.0f && nullClock != nullptr)
+        nullClock->engineStarted();
 
     if (rate > 0.0f && engine.hasReachedEnd())
         endDelivered = true; // already at the end: nothing more to announce until the next seek
@@ -230,6 +243,9 @@ void MediaPlayer::notifyTimeObservers()
 
 void MediaPlayer::timerCallback()
 {
+    if (item == nullptr || rate <= 0.0f)
+        stopTimer();
+
     if (item == nullptr)
         return;
 

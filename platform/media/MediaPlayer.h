@@ -13,7 +13,8 @@ namespace tavlin::media
 {
 
 /**
-    Plays one item at a time. Every call and every observer runs on the message thread.
+    Plays one item at a time. Every call and every observer runs on the message thread. Its timer runs
+    only while it plays, so a paused player costs nothing.
 
     The sound plays through the given AudioDeviceManager when it has an open output device; otherwise a
     real-time null clock takes it. The choice is made again at every play, so a device opened after the media
@@ -91,7 +92,11 @@ private:
     void chooseOutput();
     bool deviceIsOpen() const;
     void timerCallback() override;
+    void followWhilePlaying();
     void notifyTimeObservers();
+
+    /** The timer's period while playing, in ms: time observers, the end, a device that comes or goes. */
+    static constexpr int tickMs = 10;
 
     juce::AudioDeviceManager* deviceManager;
     Output output;

@@ -18,12 +18,21 @@ NullAudioClock::~NullAudioClock()
 void NullAudioClock::run()
 {
     constexpr int blockFrames = 256;
+    constexpr int stoppedLookMs = 100;
     juce::AudioBuffer<float> scratch (2, blockFrames);
-    const double start = juce::Time::getMillisecondCounterHiRes();
+    double start = juce::Time::getMillisecondCounterHiRes();
     int64_t framesOut = 0;
 
     while (!threadShouldExit())
     {
+        if (engine.getRate() <= 0.0)
+        {
+            wait (stoppedLookMs);
+            start = juce::Time::getMillisecondCounterHiRes();
+            framesOut = 0;
+            continue;
+        }
+
         const double elapsed = (juce::Time::getMillisecondCounterHiRes() - start) * 0.001;
         const auto due = (int64_t) (elapsed * rate);
 

@@ -6,6 +6,8 @@
 #include "desktop/PartialFile.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
+
+#include <cmath>
 #include <unistd.h>
 
 namespace tavlin::media
@@ -196,6 +198,20 @@ bool PcmFileExporter::convert (const Request& request, juce::String& error)
     juce::ignoreUnused (stream.release()); // the writer owns it now
     const int sourceChannels = decoder->getNumChannels();
     const bool resample = decoder->getSampleRate() != request.sampleRate;
+    auto* control = request.control.get();
+
+    if (control != nullptr)
+        control->totalFrames = (juce::int64) std::ceil ((double) (decoder->getLengthInSamples() - start)
+                                                        * request.sampleRate / decoder->getSampleRate());
+
+    const auto calledOff = [&]
+    {
+        if (control == nullptr || !control->isCalledOff())
+            return false;
+
+        error = "The writing of \"" + name + "\" was called off.";
+        return true;
+    };
     RateConverter converter;
 
     if (resample && !converter.open (sourceChannels, decoder->getSampleRate(), request.sampleRate))
@@ -233,11 +249,20 @@ bool PcmFileExporter::convert (const Request& request, juce::String& error)
             }
         }
 
-        return writer->writeFromAudioSampleBuffer (mapped, 0, frames);
+        if (!writer->writeFromAudioSampleBuffer (mapped, 0, frames))
+            return false;
+
+        if (control != nullptr)
+            control->framesWritten += frames;
+
+        return true;
     };
 
     for (;;)
     {
+        if (calledOff())
+            return false;
+
         const int got = decoder->read (block.getArrayOfWritePointers(), sourceChannels, blockFrames);
 
         if (got <= 0)
@@ -275,6 +300,13 @@ bool PcmFileExporter::convert (const Request& request, juce::String& error)
     if (streamFailed || !partial.getFile().existsAsFile())
     {
         error = "\"" + name + "\" could not be completed (is the disk full?).";
+        return false;
+    }
+
+    // Once called off, the copy never replaces what is at the destination, however late the writing ends.
+    if (control != nullptr && !control->beginPlacing())
+    {
+        calledOff(); // says why
         return false;
     }
 

@@ -4,7 +4,9 @@
 #include "MediaTime.h"
 #include "SerialWorkQueue.h"
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 namespace tavlin::media
 {
@@ -18,6 +20,45 @@ namespace tavlin::media
 class PcmFileExporter
 {
 public:
+    /** Shared by a running conversion and whoever waits for it: how far it has got, and a way to call it off. */
+    class Control
+    {
+    public:
+        /** Frames written so far, and how many there are in all (0 until the source has been opened). */
+        juce::int64 getFramesWritten() const noexcept { return framesWritten.load(); }
+        juce::int64 getTotalFrames() const noexcept { return totalFrames.load(); }
+
+        /** Calls the conversion off: it stops at its next block and never puts its copy in place, however late
+            it gets there. False when it has already begun to put its complete copy in place; that goes on.
+        */
+        bool callOff() noexcept
+        {
+            int expected = running;
+            return state.compare_exchange_strong (expected, calledOff) || expected == calledOff;
+        }
+
+    private:
+        friend class PcmFileExporter;
+
+        enum
+        {
+            running,
+            placing,
+            calledOff
+        };
+
+        bool isCalledOff() const noexcept { return state.load() == calledOff; }
+
+        bool beginPlacing() noexcept
+        {
+            int expected = running;
+            return state.compare_exchange_strong (expected, placing);
+        }
+
+        std::atomic<juce::int64> framesWritten { 0 }, totalFrames { 0 };
+        std::atomic<int> state { running };
+    };
+
     struct Request
     {
         juce::File source;
@@ -32,6 +73,9 @@ public:
             that fails, to see how a failed write is reported.
         */
         std::function<std::unique_ptr<juce::OutputStream> (const juce::File& file)> openStream;
+
+        /** Follows the conversion and can call it off (null: neither). */
+        std::shared_ptr<Control> control;
     };
 
     using Completion = std::function<void (bool succeeded, const juce::String& error)>;

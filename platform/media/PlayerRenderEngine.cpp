@@ -234,8 +234,13 @@ void PlayerRenderEngine::restart (int64_t mediaFrame)
     mappedBlock.setSize (outputChannels, outputBlock.getNumSamples());
     makeResampler();
 
+    // Only the decoder's position moves here; decoding up to it (which can take long in a stream decoded from
+    // its start) is the render thread's, which gives way to every caller waiting for the lock.
     if (renderer != nullptr)
+    {
         renderer->seek (mediaFrame);
+        catchUpPending = true;
+    }
 
     beginClockChange();
     basePosition.store (mediaFrame, std::memory_order_relaxed);
@@ -403,7 +408,18 @@ void PlayerRenderEngine::run()
 
         {
             std::lock_guard<std::mutex> render (renderMutex);
-            rendered = loaded && renderBlock();
+
+            if (loaded && catchUpPending && renderer != nullptr)
+            {
+                if (renderer->catchUp ([this] { return controlWaiting.load() == 0 && !threadShouldExit(); }))
+                    catchUpPending = false;
+
+                rendered = true;
+            }
+            else
+            {
+                rendered = loaded && renderBlock();
+            }
         }
 
         if (!rendered)

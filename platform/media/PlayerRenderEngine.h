@@ -111,6 +111,7 @@ private:
     int audioTrackID = 0;
 
     std::atomic<bool> loaded { false }, renderedToEnd { false }, reachedEnd { false };
+    bool catchUpPending = false; // with renderMutex: the decoder has yet to reach the position of a seek
     std::atomic<double> rate { 0.0 };
     double renderSpeed = 1.0; // the rate the queued sound was rendered for
 

@@ -1,6 +1,8 @@
 // The real program on the virtual display (the suite runs under xvfb-run): it starts with its two windows
 // where they belong, a second launch naming a file hands it over and ends, and an interrupt ends it
-// cleanly (in the sanitizer build: with nothing reported).
+// cleanly (in the sanitizer build: with nothing reported). After its guide was shown and its window
+// destroyed by another program, a quit by the keyboard or by the processing window's close button still
+// ends the process, and the next launch is a program of its own.
 
 #include "../platform/MediaFixtures.h"
 #include "LocalHttpServer.h"
@@ -16,6 +18,8 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "XDisplayClient.h"
 
 extern char** environ;
 
@@ -147,6 +151,32 @@ bool waitForWindow (const juce::String& name, int limitMs = 20000)
     return false;
 }
 
+// The system's temporary folder as the test program found it, before any test pointed TMPDIR elsewhere.
+const juce::File systemTemp = juce::File::getSpecialLocation (juce::File::tempDirectory);
+
+juce::File programFile()
+{
+    return juce::File::getSpecialLocation (juce::File::currentExecutableFile)
+        .getParentDirectory()
+        .getParentDirectory()
+        .getChildFile ("Source/Tavlin");
+}
+
+/** Fresh settings, runtime and temporary folders under root, for the program and anything it starts. */
+void useFreshFolders (const juce::File& root)
+{
+    auto config = root.getChildFile ("config"), runtime = root.getChildFile ("runtime"),
+         tmp = root.getChildFile ("tmp");
+
+    for (auto& folder : { config, runtime, tmp })
+        folder.createDirectory();
+
+    setenv ("XDG_CONFIG_HOME", config.getFullPathName().toRawUTF8(), 1);
+    setenv ("XDG_RUNTIME_DIR", runtime.getFullPathName().toRawUTF8(), 1);
+    setenv ("TMPDIR", tmp.getFullPathName().toRawUTF8(), 1);
+    TavPreferences (config).setFirstLaunch (false);
+}
+
 juce::Rectangle<int> screen()
 {
     auto info = run ("xwininfo -root 2>/dev/null");
@@ -161,10 +191,7 @@ TEST (AppLaunchTest, StartsAnswersASecondLaunchAndQuitsCleanly)
         << "this test opens windows: run it under xvfb-run";
     ASSERT_FALSE (run ("command -v xwininfo").isEmpty()) << "xwininfo (x11-utils) is needed to see the windows";
 
-    auto program = juce::File::getSpecialLocation (juce::File::currentExecutableFile)
-                       .getParentDirectory()
-                       .getParentDirectory()
-                       .getChildFile ("Source/Tavlin");
+    auto program = programFile();
     ASSERT_TRUE (program.existsAsFile()) << program.getFullPathName() << ": build the program first";
 
     auto root = juce::File::createTempFile ("launch");
@@ -229,4 +256,98 @@ TEST (AppLaunchTest, StartsAnswersASecondLaunchAndQuitsCleanly)
 
     EXPECT_FALSE (runtime.getChildFile ("tavlin.instance_in").exists()) << "the pipe goes with the program";
     root.deleteRecursively();
+}
+
+TEST (AppLaunchTest, AQuitEndsTheProgramAfterTheGuideWindowWasDestroyedFromOutside)
+{
+    ASSERT_NE (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}), juce::String())
+        << "this test opens windows: run it under xvfb-run";
+    const auto program = programFile();
+    ASSERT_TRUE (program.existsAsFile()) << program.getFullPathName() << ": build the program first";
+
+    // The close button's request needs the window manager's atoms, which a bare virtual display lacks.
+    ASSERT_TRUE (tavlin::test::XDisplayClient::makeWindowManagerAtoms());
+    tavlin::test::XDisplayClient display;
+    ASSERT_TRUE (display.isOpen());
+    ASSERT_TRUE (display.hasXTest()) << "the virtual display has no XTest extension for the keyboard";
+
+    tavlin::test::LocalHttpServer webProxy;
+    ASSERT_TRUE (webProxy.isListening());
+    webProxy.setReply ({ 503, "offline" });
+    webProxy.routeWebRequestsHere();
+
+    struct Quit
+    {
+        const char* how;
+        std::function<void (tavlin::test::XDisplayClient&)> ask;
+    };
+
+    const Quit quits[] = {
+        { "Ctrl+Q typed in the media window",
+          [] (auto& x)
+          {
+              x.focus (x.findTopLevel ("Media Player"));
+              x.typeWithControl (XK_q);
+          } },
+        { "the processing window's close button", [] (auto& x) { x.askToClose (x.findTopLevel ("Tavlin")); } },
+    };
+
+    for (const auto& quit : quits)
+    {
+        SCOPED_TRACE (quit.how);
+        const auto root = systemTemp.getNonexistentChildFile ("guide-quit", {}, false);
+        ASSERT_TRUE (root.createDirectory());
+        useFreshFolders (root);
+        const auto clip = root.getChildFile ("later.wav");
+        ASSERT_TRUE (tavlin::test::writeWav (
+            clip, 44100.0, 2, 44100, 16, [] (int64_t n, int ch) { return tavlin::test::sineSample (n, ch, 44100.0); }));
+        const auto log = root.getChildFile ("first.log"), laterLog = root.getChildFile ("later.log");
+
+        {
+            Launch first (program, {}, log);
+            ASSERT_TRUE (first.started());
+            const auto media = display.waitForTopLevel ("Media Player");
+            ASSERT_NE (media, 0u) << log.loadFileAsString();
+            ASSERT_NE (display.waitForTopLevel ("Tavlin"), 0u);
+
+            // The guide, by its keyboard shortcut; once its page shows, another program destroys its window.
+            display.focus (media);
+            display.typeWithControl (XK_g);
+            const auto guide = display.waitForTopLevel ("Tavlin User Guide");
+            ASSERT_NE (guide, 0u) << "Ctrl+G showed no guide\n" << log.loadFileAsString();
+
+            for (int waited = 0; display.descendantsOf (guide).empty() && waited < 20000; waited += 100)
+                juce::Thread::sleep (100);
+
+            ASSERT_FALSE (display.descendantsOf (guide).empty()) << "the guide's page never showed";
+            juce::Thread::sleep (500);
+            display.destroy (guide);
+            juce::Thread::sleep (1500);
+            ASSERT_TRUE (first.running()) << "losing the guide's window ended the program\n" << log.loadFileAsString();
+            EXPECT_NE (display.findTopLevel ("Media Player"), 0u);
+
+            quit.ask (display);
+            EXPECT_EQ (first.waitForExit (30000), 0) << "the quit was not carried out\n" << log.loadFileAsString();
+        }
+
+        // The next launch finds no instance to hand its file to: it opens the file in windows of its own.
+        {
+            Launch later (program, { clip.getFullPathName() }, laterLog);
+            ASSERT_TRUE (later.started());
+            EXPECT_NE (display.waitForTopLevel (clip.getFileName()), 0u) << "forwarded to a hidden instance?\n"
+                                                                         << laterLog.loadFileAsString();
+            EXPECT_TRUE (later.running());
+            later.interrupt();
+            EXPECT_EQ (later.waitForExit (30000), 0) << laterLog.loadFileAsString();
+        }
+
+        const auto output = log.loadFileAsString() + laterLog.loadFileAsString();
+
+        for (auto* report : { "LeakSanitizer", "AddressSanitizer", "runtime error:", "JUCE Assertion failure" })
+            EXPECT_FALSE (output.contains (report)) << output;
+
+        root.deleteRecursively();
+    }
+
+    EXPECT_EQ (webProxy.getRequestCount(), 0) << webProxy.getRequestLines().joinIntoString ("\n");
 }

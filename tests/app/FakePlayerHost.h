@@ -57,14 +57,6 @@ public:
         preparationFailures.push_back ({ media, reason, playable });
     }
 
-    void audioWriteFinished (const juce::File& destination, bool succeeded, const juce::String& error) override
-    {
-        writesFinished.push_back ({ destination, succeeded, error });
-
-        if (onAudioWriteFinished != nullptr)
-            onAudioWriteFinished (destination, succeeded, error);
-    }
-
     bool isDocumentChanged() override { return documentChanged; }
     void setDocumentChanged (bool changed) override { documentChanged = changed; }
 
@@ -112,13 +104,6 @@ public:
         bool playable;
     };
 
-    struct WriteFinished
-    {
-        juce::File destination;
-        bool succeeded;
-        juce::String error;
-    };
-
     TavAudioProcessor processor;
     juce::AudioFormatManager formats;
     juce::File temp;
@@ -131,8 +116,6 @@ public:
     double lastProgress = 0.0;
     std::vector<Warning> warnings;
     std::vector<PreparationFailure> preparationFailures;
-    std::vector<WriteFinished> writesFinished;
-    std::function<void (const juce::File&, bool, const juce::String&)> onAudioWriteFinished;
     juce::Array<juce::File> analyzed, opened;
     int closeCalls = 0;
     int selections = 0;

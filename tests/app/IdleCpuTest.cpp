@@ -4,7 +4,9 @@
 
 #include "AnimationComponent.h"
 #include "ApplicationTestSupport.h"
+#include "MediaContainerComponent.h"
 #include "MediaControlsComponent.h"
+#include "ProcessingAVPlayer.h"
 #include "StandaloneTestMain.h"
 #include "TavEditorWindow.h"
 #include "TransportComponent.h"
@@ -108,4 +110,52 @@ TEST_F (IdleCpuTest, IdleIsIdleAlsoAfterTheGuideWasShown)
 
     // Twice the idle figure, give or take the two clock ticks each figure may be off by.
     EXPECT_LE (afterGuide, 2.0 * idle + 2.0 * tickPercent());
+}
+
+TEST_F (IdleCpuTest, AMoviePausedCostsNothingAndItsPictureIsFollowedOnlyWhileItMovesAndShows)
+{
+    const auto movie = root.getChildFile ("paused.mov");
+    ASSERT_TRUE (tavlin::test::runFfmpeg ("-f lavfi -i testsrc=size=320x240:rate=25:duration=4 -f lavfi -i "
+                                          "sine=frequency=330:sample_rate=48000:duration=4 -c:v mpeg4 -q:v 3 -c:a aac "
+                                          "-shortest "
+                                          + movie.getFullPathName().quoted()));
+    start();
+    ASSERT_TRUE (app->openMediaFile (movie, false).wasOk());
+    ASSERT_TRUE (pumpUntil ([&] { return app->isIdle() && document().analysisFile.existsAsFile(); }, 30000));
+
+    auto* player = ProcessingAVPlayer::getInstance();
+    ASSERT_NE (player, nullptr);
+    auto* picture = player->getPlayerLayer();
+    ASSERT_NE (picture, nullptr);
+    ASSERT_TRUE (picture->isShowing());
+    auto& view = app->getMediaWindow()->getControls().transport->getMediaView();
+
+    // Playing, the picture is followed; hidden, it is not, and shown again it is.
+    app->togglePlayPause();
+    ASSERT_TRUE (app->isPlaying());
+    ASSERT_TRUE (pumpUntil ([&] { return view.getCurrentTime() > 0.5; }, 10000));
+    EXPECT_TRUE (picture->isFollowing());
+    app->getMediaWindow()->setVisible (false);
+    pump (200);
+    EXPECT_FALSE (picture->isFollowing()) << "hidden, and still looking for pictures";
+    app->getMediaWindow()->setVisible (true);
+    pump (200);
+    EXPECT_TRUE (picture->isFollowing());
+
+    // Paused, nothing is followed; a seek is, until its picture is there.
+    ASSERT_TRUE (pumpUntil ([&] { return view.getCurrentTime() > 1.0; }, 10000));
+    app->togglePlayPause();
+    ASSERT_FALSE (app->isPlaying());
+    ASSERT_TRUE (pumpUntil ([&] { return !picture->isFollowing(); }, 2000)) << "paused, and still looking";
+    const auto before = picture->getShownPicture();
+    ASSERT_TRUE (before.isValid());
+    view.seekToFraction (0.75);
+    ASSERT_TRUE (pumpUntil ([&] { return !picture->isFollowing(); }, 5000)) << "the seek's picture never came";
+    EXPECT_NE (picture->getShownPicture(), before) << "the picture of the new time is shown";
+    EXPECT_EQ (picture->getShownPicture(), player->getPlayer()->getCurrentVideoFrame());
+    pump (500);
+
+    const auto paused = cpuPercentOverMessageLoop();
+    std::cout << "idle, a movie loaded and paused: " << paused << " % of a core" << std::endl;
+    EXPECT_LT (paused, 3.0);
 }

@@ -6,6 +6,7 @@
 #include "../platform/MediaFixtures.h"
 #include "AnimationComponent.h"
 #include "CustomBoundsConstrainer.h"
+#include "FakeAudioIODeviceType.h"
 #include "GradNSVComponent.h"
 #include "MediaContainerComponent.h"
 #include "MediaControlsComponent.h"
@@ -302,3 +303,59 @@ TEST_F (MediaWindowTest, OpensAMovieNamedByALaterLaunchAndPlaysItThroughTheProce
     EXPECT_TRUE (transport().isVisible());
 }
 } // namespace
+
+// Without a sound output device the notice is given once in a run: it goes as soon as a device opens, and
+// when the device goes again, however often playback starts after that, it does not come back.
+TEST_F (MediaWindowTest, TheNoSoundDeviceNoticeIsGivenOnceAndGoesWhenADeviceOpens)
+{
+    app->anotherInstanceStarted (movie.getFullPathName().quoted());
+    ASSERT_TRUE (pumpUntil ([&] { return app->getDocument()->analysisFile.existsAsFile() && app->isIdle(); }));
+    ASSERT_FALSE (window().hasSoundOutput());
+
+    auto& notice = window().getSoundNotice();
+
+    struct ShownCount : juce::ComponentListener
+    {
+        int times = 0;
+        void componentVisibilityChanged (juce::Component& c) override { times += c.isVisible() ? 1 : 0; }
+    } shown;
+
+    notice.addComponentListener (&shown);
+    EXPECT_FALSE (notice.isVisible()) << "nothing has played yet";
+
+    const auto playAWhile = [&]
+    {
+        app->togglePlayPause();
+        EXPECT_TRUE (app->isPlaying());
+        const auto from = view().getCurrentTime();
+        EXPECT_TRUE (pumpUntil ([&] { return view().getCurrentTime() > from + 0.3; }, 10000)) << "playback stopped";
+    };
+
+    playAWhile();
+    EXPECT_TRUE (notice.isShowing());
+    EXPECT_EQ (shown.times, 1);
+
+    // A device opens (here one without hardware): the notice goes at once, playing or not.
+    auto& devices = app->getDeviceManager();
+    devices.addAudioDeviceType (std::make_unique<FakeAudioIODeviceType>());
+    devices.setCurrentAudioDeviceType ("Test", true);
+    ASSERT_TRUE (window().hasSoundOutput()) << devices.getCurrentAudioDeviceType();
+    ASSERT_TRUE (pumpUntil ([&] { return !notice.isVisible(); }, 5000)) << "the notice stayed with a device open";
+    app->togglePlayPause();
+
+    // The device goes again: playback runs on the silent clock, and the notice, given once, stays away.
+    devices.closeAudioDevice();
+    ASSERT_FALSE (window().hasSoundOutput());
+
+    for (int start = 0; start < 2; ++start)
+    {
+        SCOPED_TRACE (start);
+        playAWhile();
+        pump (300);
+        EXPECT_FALSE (notice.isVisible());
+        app->togglePlayPause();
+    }
+
+    EXPECT_EQ (shown.times, 1);
+    notice.removeComponentListener (&shown);
+}

@@ -9,7 +9,11 @@
 
 #include "media/PlayerRenderEngine.h"
 
+#include "../platform/MediaMeasure.h"
+
 #include <gtest/gtest.h>
+
+#include <iostream>
 
 using namespace tavlin::media;
 using player_test::FakePlayerHost;
@@ -152,3 +156,106 @@ TEST_F (PlaybackDeviceTest, ADeviceOpenedAfterTheMediaTakesOverAtTheNextPlayAndO
         << "playback stalled without the device";
     view.removeMedia();
 }
+
+namespace
+{
+struct OddTimeline
+{
+    const char* name; // with the file's extension
+    const char* frameRate;
+    int sampleRate;
+    const char* codecs; // everything between the inputs and the output file
+};
+
+void PrintTo (const OddTimeline& source, std::ostream* os)
+{
+    *os << source.name;
+}
+
+class OddTimelinePlaybackTest : public PlaybackDeviceTest, public ::testing::WithParamInterface<OddTimeline>
+{
+};
+} // namespace
+
+TEST_P (OddTimelinePlaybackTest, TheFlashShowsWhenItsBeepIsHeardAsInTheSource)
+{
+    // A flash at 1 s and a beep at 1 s on each stream's own timeline; where the container moves a stream, the
+    // source's relation of the two is what the player must keep.
+    const auto& source = GetParam();
+    const auto file = scratch.file (source.name);
+    const auto video = "color=c=black:s=160x120:r=" + juce::String (source.frameRate)
+                       + ":d=2.4,drawbox=c=white:t=fill:enable=between(t\\,0.99\\,1.03)";
+    const auto audio = "aevalsrc=if(between(t\\,1\\,1.2)\\,0.5*sin(2*PI*1000*t)\\,0):s="
+                       + juce::String (source.sampleRate) + ":c=stereo:d=2.4";
+    ASSERT_TRUE (tavlin::test::runFfmpeg ("-f lavfi -i " + video + " -f lavfi -i " + audio + " " + source.codecs + " "
+                                          + file.getFullPathName().quoted()));
+
+    const auto decoded = tavlin::test::decodeTimeline (file);
+    ASSERT_GE (decoded.flashTime, 0.0);
+    const auto beep = tavlin::test::firstSampleAbove (decoded.sound, 0.1f);
+    ASSERT_GT (beep, 0);
+    const double relation = decoded.timeOfSample ((double) beep) - decoded.flashTime;
+
+    constexpr int block = 512;
+    device()->outputLatency = 2048;
+    const int rate = (int) device()->getCurrentSampleRate();
+    MediaContainerComponent view (host);
+    ASSERT_TRUE (openAndSetUp (view, file));
+    view.rewindToStart();
+    view.togglePlayPause();
+    auto& engine = avPlayer().getEngine();
+    const int latency = engine.getOutputLatency();
+    ASSERT_GT (latency, 2048);
+
+    int64_t handed = 0, beepHandedAt = -1, flashShownAt = -1;
+
+    while (handed < 4 * rate && (beepHandedAt < 0 || flashShownAt < 0))
+    {
+        for (int waited = 0; waited < 2000 && engine.getQueuedFrames() < block; ++waited)
+            juce::Thread::sleep (1);
+
+        const auto out = device()->process ({}, 0, block);
+
+        for (int n = 0; n < block && beepHandedAt < 0; ++n)
+            if (std::abs (out[0][(size_t) n]) > 0.05f)
+                beepHandedAt = handed + n;
+
+        handed += block;
+        pump (1);
+
+        if (flashShownAt < 0 && isWhite (avPlayer().getCurrentVideoFrame()))
+            flashShownAt = handed;
+    }
+
+    ASSERT_GE (beepHandedAt, 0) << "the beep came out";
+    ASSERT_GE (flashShownAt, 0) << "the flash was shown";
+
+    // Heard a latency after it was handed over; the flash shows within a picture's time of where it belongs.
+    const double heard = (double) (beepHandedAt + latency) / rate;
+    const double shown = (double) flashShownAt / rate;
+    ASSERT_GT (decoded.frameTimes.size(), 2u);
+    const double framePeriod =
+        (decoded.frameTimes.back() - decoded.frameTimes.front()) / (double) (decoded.frameTimes.size() - 1);
+    EXPECT_NEAR (heard - shown, relation, framePeriod + (double) block / rate)
+        << "the beep was heard " << (heard - shown) * 1000.0 << " ms after the flash showed; in the source "
+        << relation * 1000.0 << " ms";
+    std::cout << source.name << ": beep heard " << (heard - shown) * 1000.0 << " ms after the flash showed, "
+              << relation * 1000.0 << " ms in the source" << std::endl;
+    view.removeMedia();
+}
+
+INSTANTIATE_TEST_SUITE_P (
+    Sources, OddTimelinePlaybackTest,
+    ::testing::Values (OddTimeline { "program-stream.mpg", "25", 44100,
+                                     "-c:v mpeg2video -q:v 4 -c:a libmp3lame -output_ts_offset 1.4" },
+                       OddTimeline { "transport-stream.ts", "30000/1001", 48000, "-c:v mpeg2video -q:v 4 -c:a ac3" },
+                       OddTimeline { "edit-list.mov", "25", 32000, "-vf setpts=PTS+0.5/TB -c:v mpeg4 -q:v 3 -c:a aac" },
+                       OddTimeline { "late-sound.mov", "25", 48000,
+                                     "-af asetpts=PTS+0.3/TB -c:v mpeg4 -q:v 3 -c:a pcm_s16le" }),
+    [] (const auto& info)
+    {
+        return juce::String (info.param.name)
+            .upToFirstOccurrenceOf (".", false, false)
+            .replaceCharacter ('-', '_')
+            .toStdString();
+    });

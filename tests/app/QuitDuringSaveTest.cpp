@@ -6,6 +6,8 @@
 #include "StandaloneTestMain.h"
 #include "TavEditorWindow.h"
 
+#include "media/VideoFrameDecoder.h"
+
 #include <gtest/gtest.h>
 
 namespace
@@ -80,6 +82,24 @@ TEST_F (QuitDuringSaveTest, TheSaveCompletesThenTheMediaClosesAndTheProgramQuits
         std::unique_ptr<juce::AudioFormatReader> reader (app->getFormatManager()->createReaderFor (saved));
         ASSERT_NE (reader, nullptr) << saved.getFullPathName();
         EXPECT_NEAR ((double) reader->lengthInSamples / reader->sampleRate, 1.0, 0.1);
+
+        // The source's 25 pictures a second for 1 s, at its 160 x 120.
+        juce::String error;
+        auto pictures = tavlin::media::VideoFrameDecoder::open (saved, -1, error);
+        ASSERT_NE (pictures, nullptr) << error;
+        EXPECT_EQ (pictures->getWidth(), 160);
+        EXPECT_EQ (pictures->getHeight(), 120);
+        int frames = 0;
+        double last = 0.0;
+
+        for (tavlin::media::VideoFrameDecoder::Frame frame; pictures->next (frame); ++frames)
+        {
+            EXPECT_TRUE (frame.picture.isValid());
+            last = frame.seconds;
+        }
+
+        EXPECT_EQ (frames, 25);
+        EXPECT_NEAR (last, 0.96, 0.01);
     }
 
     EXPECT_FALSE (messages->hasStopMessageBeenSent()) << "not before the save has returned";

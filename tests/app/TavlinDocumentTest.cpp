@@ -11,6 +11,7 @@
 
 #include "FailingOutputStream.h"
 #include "HangGuard.h"
+#include "StallingOutputStream.h"
 
 #include "ZNoiseAnalyzer.h"
 #include "ZNoiseReductionBay.h"
@@ -86,14 +87,7 @@ protected:
 class TavlinDocumentTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        juce::MessageManager::getInstance();
-
-        // As the application does: the document hears how the writing of a WAV or AIFF copy ended.
-        host.onAudioWriteFinished = [this] (const juce::File& file, bool succeeded, const juce::String& error)
-        { document.audioWriteFinished (file, succeeded, error); };
-    }
+    void SetUp() override { juce::MessageManager::getInstance(); }
 
     void TearDown() override
     {
@@ -350,60 +344,101 @@ TEST_F (TavlinDocumentTest, SavesToTheChosenNameInTheChosenFormatAndAgainWithout
     EXPECT_EQ (document.asked, juce::StringArray ("Select File Format for Save"));
 }
 
-// The WAV and AIFF copies are written after the save has returned: the document counts as saved only while
-// that writing has not failed, and the close gate and waitForSavedCopy see how it ended.
-TEST_F (TavlinDocumentTest, AWavCopyWhoseWritingFailsLeavesTheDocumentAsBeforeTheSave)
+// The WAV and AIFF copies are written on a writer queue: a save returns only once the writer reports its copy
+// complete at the destination. A writer that fails, or that stops getting anywhere, fails the save: the
+// document stays as it was, and a copy saved there before is left as it was.
+TEST_F (TavlinDocumentTest, AWavOrAiffCopyCountsAsSavedOnlyOnceItsWriterHasCompletedIt)
 {
     const auto opened = scratch.file ("voice.wav");
     ASSERT_NO_FATAL_FAILURE (open (opened));
     auto* player = ProcessingAVPlayer::getInstance();
     ASSERT_NE (player, nullptr);
+    player->writerStallLimitMs = 1000;
+    auto release = std::make_shared<juce::WaitableEvent> (true);
 
-    // The disk fills up a few kilobytes into the copy.
-    player->openAudioWriterStream = [] (const juce::File& file)
+    using Stream = std::function<std::unique_ptr<juce::OutputStream> (const juce::File&)>;
+    const Stream diskFills = [] (const juce::File& file)
     { return std::make_unique<tavlin::test::FailingOutputStream> (file, 8192); };
+    const Stream storageStops = [release] (const juce::File& file)
+    { return std::make_unique<tavlin::test::StallingOutputStream> (file, 8192, release); };
 
-    host.processor.setParameterNotifyingHost (0, host.processor.getParameter (0) > 0.5f ? 0.2f : 0.8f);
-    document.changed();
-    const auto copy = scratch.file ("copy.wav");
+    struct Case
+    {
+        const char* what;
+        int format;
+        const char* name;
+        Stream stream;
+        const char* reason;
+    };
 
-    ASSERT_EQ (document.saveAs (copy, false, false, false), juce::FileBasedDocument::savedOk)
-        << "the writing goes on after the save has returned";
-    EXPECT_FALSE (document.waitForSavedCopy()) << "and then fails";
-    ASSERT_EQ (host.writesFinished.size(), 1u);
-    EXPECT_FALSE (host.writesFinished[0].succeeded);
-    EXPECT_EQ (host.writesFinished[0].destination, copy);
+    const Case cases[] = {
+        { "WAV, the disk fills up", 5, "copy.wav", diskFills, "(is the disk full?)" },
+        { "AIFF, the disk fills up", 6, "copy.aif", diskFills, "(is the disk full?)" },
+        { "WAV, the storage stops answering", 5, "copy.wav", storageStops, "nothing more was written for 1 s" },
+        { "AIFF, the storage stops answering", 6, "copy.aif", storageStops, "nothing more was written for 1 s" },
+    };
 
-    EXPECT_EQ (document.getFile(), opened) << "the document file of before the save";
-    EXPECT_TRUE (document.hasChangedSinceSaved()) << "the settings are not saved anywhere";
-    EXPECT_FALSE (copy.exists());
-    ASSERT_EQ (document.asked.size(), 1);
-    EXPECT_TRUE (document.asked[0].startsWith (TavlinDocument::saveFailureTitle
-                                               + ": An error occurred while trying to save \"copy.wav\" to the file: \n"
-                                               + copy.getFullPathName() + "\n\n"))
-        << document.asked[0];
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        const auto copy = scratch.file (c.name);
+        ASSERT_TRUE (copy.replaceWithText ("an earlier copy"));
+        document.formatIndex = c.format;
+        host.processor.setParameterNotifyingHost (0, host.processor.getParameter (0) > 0.5f ? 0.2f : 0.8f);
+        document.changed();
+        document.asked.clear();
+        release->reset();
+        player->openAudioWriterStream = c.stream;
 
-    // The close gate asks, as for any unsaved change; a Yes whose copy fails keeps the media open.
-    document.asked.clear();
+        EXPECT_EQ (document.saveAs (copy, false, false, false), juce::FileBasedDocument::failedToWriteToFile);
+        EXPECT_TRUE (player->getLastExportError().contains (c.reason)) << player->getLastExportError();
+        EXPECT_EQ (document.getFile(), opened) << "the document file of before the save";
+        EXPECT_TRUE (document.hasChangedSinceSaved()) << "the settings are not saved anywhere";
+        EXPECT_EQ (document.asked, juce::StringArray (TavlinDocument::replaceTitle
+                                                      + ": Are you sure you want to overwrite \"" + c.name + "\"?"))
+            << "no message beyond the question: none was asked for";
+
+        // Storage that answers again late changes nothing: a writer once given up never puts its copy in place.
+        release->signal();
+        ASSERT_TRUE (ProcessingAVPlayer::waitForAudioWriters (60000));
+        EXPECT_EQ (copy.loadFileAsString(), "an earlier copy");
+
+        for (const auto& f : scratch.get().findChildFiles (juce::File::findFiles, false, "*"))
+            EXPECT_FALSE (f.getFileName().contains ("partial")) << f.getFileName();
+    }
+
+    // The close gate asks, as for any unsaved change.
     document.applyAnswer = 1;
     document.chooserResult = 0;
+    document.asked.clear();
     EXPECT_EQ (document.closeMedia().getErrorMessage(), "User Cancelled.") << "the format chooser was dismissed";
     ASSERT_FALSE (document.asked.isEmpty());
     EXPECT_TRUE (document.asked[0].startsWith (TavlinDocument::applyTitle)) << document.asked.joinIntoString ("\n");
 
-    // With room on the disk again the same save holds, and closing asks nothing more.
+    // With storage that works, each save returns with its copy whole at the destination, as long as the source.
     player->openAudioWriterStream = nullptr;
+    juce::AudioFormatManager formats;
+    formats.registerBasicFormats();
+
+    for (const auto* name : { "copy.wav", "copy.aif" })
+    {
+        SCOPED_TRACE (name);
+        const auto copy = scratch.file (name);
+        document.formatIndex = TavlinDocument::getFormatForExtension (copy.getFileExtension());
+        document.changed();
+        ASSERT_EQ (document.saveAs (copy, false, false, false), juce::FileBasedDocument::savedOk)
+            << player->getLastExportError();
+        std::unique_ptr<juce::AudioFormatReader> reader (formats.createReaderFor (copy));
+        ASSERT_NE (reader, nullptr);
+        EXPECT_EQ (reader->lengthInSamples, (juce::int64) rate);
+        EXPECT_EQ (reader->bitsPerSample, 24u);
+        EXPECT_EQ (document.getFile(), copy);
+        EXPECT_FALSE (document.hasChangedSinceSaved());
+    }
+
     document.asked.clear();
-    ASSERT_EQ (document.saveAs (copy, false, false, false), juce::FileBasedDocument::savedOk);
-    EXPECT_TRUE (document.waitForSavedCopy());
-    EXPECT_EQ (document.getFile(), copy);
-    EXPECT_FALSE (document.hasChangedSinceSaved());
-    EXPECT_TRUE (copy.existsAsFile());
     EXPECT_TRUE (document.closeMedia().wasOk());
     EXPECT_TRUE (document.asked.isEmpty()) << document.asked.joinIntoString ("\n");
-
-    for (const auto& f : scratch.get().findChildFiles (juce::File::findFiles, false, "*"))
-        EXPECT_FALSE (f.getFileName().contains ("partial")) << f.getFileName();
 }
 
 // Opening tells why a file is refused in one message: the document's for a path that is not a regular file

@@ -9,10 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <dlfcn.h>
+
+#include "XDisplayClient.h"
 
 namespace
 {
+// Before the framework opens the display, as a window manager would have.
+const bool windowManagerAtoms = tavlin::test::XDisplayClient::makeWindowManagerAtoms();
+
 class UserGuideWindowTest : public ::testing::Test
 {
 protected:
@@ -42,27 +46,12 @@ protected:
     static bool destroyFromOutside (juce::Component& window)
     {
         auto* peer = window.getPeer();
-        auto* x11 = ::dlopen ("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+        tavlin::test::XDisplayClient display;
 
-        if (peer == nullptr || x11 == nullptr)
+        if (peer == nullptr || !display.isOpen())
             return false;
 
-        using Open = void* (*) (const char*);
-        using Destroy = int (*) (void*, unsigned long);
-        using Sync = int (*) (void*, int);
-        using Close = int (*) (void*);
-        const auto open = reinterpret_cast<Open> (::dlsym (x11, "XOpenDisplay"));
-        const auto destroy = reinterpret_cast<Destroy> (::dlsym (x11, "XDestroyWindow"));
-        const auto sync = reinterpret_cast<Sync> (::dlsym (x11, "XSync"));
-        const auto close = reinterpret_cast<Close> (::dlsym (x11, "XCloseDisplay"));
-        auto* display = open != nullptr ? open (nullptr) : nullptr;
-
-        if (display == nullptr || destroy == nullptr || sync == nullptr || close == nullptr)
-            return false;
-
-        destroy (display, (unsigned long) (juce::pointer_sized_uint) peer->getNativeHandle());
-        sync (display, 0);
-        close (display);
+        display.destroy ((tavlin::test::XDisplayClient::WindowId) (juce::pointer_sized_uint) peer->getNativeHandle());
         return true;
     }
 
@@ -193,10 +182,52 @@ TEST_F (UserGuideWindowTest, AWindowDestroyedFromOutsideIsShownAgainOnRequest)
     auto& again = browserOf (window);
     ASSERT_TRUE (waitForPage (again, UserGuidePages::getStartPage(), 1));
 
-    // Destroyed while hidden, it is shown again all the same.
-    window.closeButtonPressed();
+    // Destroyed from outside once more, it comes back once more.
+    const auto secondProcess = again.getPageProcessID();
+    ASSERT_TRUE (destroyFromOutside (window));
+    ASSERT_TRUE (tavlin::test::runMessageLoopUntil ([&] { return !window.isVisible(); }, 20000))
+        << "the guide never noticed";
+    EXPECT_FALSE (processExists (secondProcess));
     window.showGuide();
     ASSERT_TRUE (waitForPage (browserOf (window), UserGuidePages::getStartPage(), 1));
+}
+
+// The framework's embedding component answers a move of the page's window with a call it posts to itself.
+// Closed in the same breath (the page's window reported moved and the close button clicked, in one batch
+// from the display) and opened again, over and over, the guide lets each page view go only after such calls
+// have run, and the program goes on.
+TEST_F (UserGuideWindowTest, ClosedRightAfterItsPageMovedAndOpenedAgainQuicklyTheProgramGoesOn)
+{
+    ASSERT_TRUE (windowManagerAtoms);
+    UserGuideWindow window (commands, host);
+    tavlin::test::XDisplayClient display;
+    ASSERT_TRUE (display.isOpen());
+
+    for (int round = 0; round < 8; ++round)
+    {
+        SCOPED_TRACE (round);
+        auto& browser = browserOf (window);
+        ASSERT_TRUE (waitForPage (browser, UserGuidePages::getStartPage(), 1));
+        auto* peer = window.getPeer();
+        ASSERT_NE (peer, nullptr);
+        const auto top = (tavlin::test::XDisplayClient::WindowId) (juce::pointer_sized_uint) peer->getNativeHandle();
+        const auto inside = display.descendantsOf (top);
+        ASSERT_FALSE (inside.empty()) << "the page's window is embedded";
+
+        for (auto w : inside)
+            display.reportMoved (w);
+
+        display.askToClose (top);
+        display.sync();
+        ASSERT_TRUE (tavlin::test::runMessageLoopUntil ([&] { return !window.isVisible(); }, 10000));
+        EXPECT_EQ (window.getGuide()->getBrowser(), nullptr);
+        tavlin::test::runMessageLoopFor (round * 20);
+        window.showGuide();
+    }
+
+    ASSERT_TRUE (waitForPage (browserOf (window), UserGuidePages::getStartPage(), 1));
+    tavlin::test::runMessageLoopFor (500);
+    EXPECT_TRUE (window.isShowing());
 }
 
 TEST_F (UserGuideWindowTest, AQuickStartRightAfterOpeningIsTheFirstPage)

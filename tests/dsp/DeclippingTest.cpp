@@ -1,5 +1,7 @@
 #include "ZDeclipping.h"
 
+#include "ProgrammeSignals.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -67,6 +69,17 @@ std::vector<float> clipped (std::vector<float> x, float level)
 {
     for (auto& v : x)
         v = std::clamp (v, -level, level);
+
+    return x;
+}
+
+/** Rounded to a grid of 2^(1 - bits), as integer samples of that many bits are. */
+std::vector<float> quantised (std::vector<float> x, int bits)
+{
+    const auto step = std::ldexp (1.0, 1 - bits);
+
+    for (auto& v : x)
+        v = (float) (std::round ((double) v / step) * step);
 
     return x;
 }
@@ -364,6 +377,96 @@ TEST (DeclippingTest, FindsTheLevelAtTheFirstClippedRunAmidPauses)
     }
 
     EXPECT_GT (rebuiltPeak, 0.41f);
+}
+
+TEST (DeclippingTest, QuantisedTonesAndProgrammePassUntouched)
+{
+    // Rounding to a coarse grid leaves plateaus of equal samples at the peaks of slow tones, and the peaks
+    // of faster ones meet on the same top steps again and again; neither is clipping. Tones and programme
+    // at 8, 12 and 16 bits pass exactly as with the declipper off, and no level is found.
+    struct Case
+    {
+        std::string name;
+        std::vector<float> signal;
+    };
+
+    std::vector<Case> cases;
+
+    for (int bits : { 8, 12, 16 })
+    {
+        for (double frequency : { 40.0, 100.0, 440.0, 3000.0 })
+            for (double amplitude : { 0.3, 0.6, 0.95 })
+                cases.push_back ({ std::to_string (bits) + "-bit sine " + std::to_string ((int) frequency) + " Hz at "
+                                       + std::to_string (amplitude),
+                                   quantised (sine (44100, frequency, amplitude), bits) });
+
+        using namespace tavlin::test::programme;
+
+        for (float peak : { 0.3f, 0.9f })
+        {
+            auto voice = voiced (4.0, 44100.0, 1);
+            auto band = music (4.0, 44100.0, 4);
+            normalise (voice, peak);
+            normalise (band, peak);
+            cases.push_back (
+                { std::to_string (bits) + "-bit voice at " + std::to_string (peak), quantised (voice, bits) });
+            cases.push_back (
+                { std::to_string (bits) + "-bit music at " + std::to_string (peak), quantised (band, bits) });
+        }
+    }
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        auto on = makeDeclipper (44100.0f, true);
+        auto off = makeDeclipper (44100.0f, false);
+        const auto repaired = runThrough (*on, c.signal);
+        const auto reference = runThrough (*off, c.signal);
+        size_t changed = 0;
+
+        for (size_t i = 0; i < repaired.output.size(); ++i)
+            changed += repaired.output[i] != reference.output[i] ? 1 : 0;
+
+        EXPECT_EQ (changed, 0u);
+        EXPECT_EQ (repaired.blocksRebuilt, 0);
+        EXPECT_FALSE (on->hasPositiveClipLevel());
+        EXPECT_FALSE (on->hasNegativeClipLevel());
+    }
+}
+
+TEST (DeclippingTest, SamplesBeyondAnEarlierLevelPassUntouched)
+{
+    // A tone clipped at 0.4 gives the level; louder programme after it, never clipped, passes as with the
+    // declipper off, both where it goes beyond 0.4 and where it meets it on the way.
+    const auto tone = clipped (sine (11025, 300.0, 0.6), 0.4f);
+    auto first = makeDeclipper (44100.0f, true);
+    runThrough (*first, tone);
+    ASSERT_TRUE (first->hasPositiveClipLevel());
+    ASSERT_EQ (first->getPositiveClipLevel(), 0.4f);
+
+    for (int seed : { 4, 5 })
+    {
+        SCOPED_TRACE (testing::Message() << "music seed " << seed);
+        using namespace tavlin::test::programme;
+        auto later = music (3.0, 44100.0, (uint32_t) seed);
+        normalise (later, 0.8f);
+        auto input = tone;
+        input.resize (input.size() + 2205, 0.0f);
+        const auto laterStart = input.size();
+        input.insert (input.end(), later.begin(), later.end());
+
+        auto on = makeDeclipper (44100.0f, true);
+        auto off = makeDeclipper (44100.0f, false);
+        const auto repaired = runThrough (*on, input);
+        const auto reference = runThrough (*off, input);
+        const auto latency = (size_t) on->getLatency();
+        size_t changed = 0;
+
+        for (auto i = laterStart; i < input.size(); ++i)
+            changed += repaired.output[i + latency] != reference.output[i + latency] ? 1 : 0;
+
+        EXPECT_EQ (changed, 0u);
+    }
 }
 
 TEST (DeclippingTest, DisabledDelaysAndSoftClipsOnly)

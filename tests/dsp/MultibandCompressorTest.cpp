@@ -413,7 +413,7 @@ TEST (CompressorSmoothing, LevelsStartFromTheFirstBlocksThenRiseWithAttackAndFal
 {
     const int n = 256;
     ZLinPhMultibandCompressor comp (1, 1, n, 44100.0f);
-    EXPECT_EQ (comp.getChannelLevel (0, 0), -90.0f);
+    EXPECT_EQ (comp.getChannelLevel (0, 0), 0.0f);
 
     // The instantaneous level of the tone, measured on a second compressor that follows at once.
     ZLinPhMultibandCompressor instant (1, 1, n, 44100.0f);
@@ -425,7 +425,7 @@ TEST (CompressorSmoothing, LevelsStartFromTheFirstBlocksThenRiseWithAttackAndFal
     // Digital silence does not start the level; the first block with sound sets it.
     const std::vector<float> silence ((size_t) n, 0.0f);
     runBlocks (comp, { silence });
-    EXPECT_EQ (comp.getChannelLevel (0, 0), -90.0f);
+    EXPECT_EQ (comp.getChannelLevel (0, 0), 0.0f);
     runBlocks (comp, { tone });
     EXPECT_NEAR (comp.getChannelLevel (0, 0), level, 1e-4f);
 
@@ -459,6 +459,20 @@ TEST (CompressorSmoothing, ResetReturnsToTheStateOfAFreshCompressor)
 
     const auto second = runBlocks (comp, input);
     EXPECT_EQ (first, second);
+
+    // Before any sound, a new compressor and a reset one hold the same levels and give the same gains.
+    ZLinPhMultibandCompressor fresh (2, 4, n, 44100.0f);
+    comp.reset();
+    const Signals silence = { std::vector<float> ((size_t) n, 0.0f), std::vector<float> ((size_t) n, 0.0f) };
+    runBlocks (fresh, silence);
+    runBlocks (comp, silence);
+
+    for (unsigned b = 0; b < 4; ++b)
+    {
+        EXPECT_EQ (fresh.getChannelLevel (0, b), comp.getChannelLevel (0, b)) << "band " << b;
+        EXPECT_EQ (fresh.getBandLevel (b), comp.getBandLevel (b)) << "band " << b;
+        EXPECT_EQ (fresh.getBandGain (b), comp.getBandGain (b)) << "band " << b;
+    }
 }
 
 //==============================================================================

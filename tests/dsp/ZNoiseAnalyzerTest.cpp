@@ -212,6 +212,38 @@ TEST (ZNoiseAnalyzerTest, StatisticsDoNotDependOnEarlierMaterial)
     }
 }
 
+TEST (ZNoiseAnalyzerTest, SilentFrameCountsOnlyInTheWindowsThatSumIt)
+{
+    // Frame 0 (samples 0 to 1023) is digital silence, frame 1 (256 to 1279) is not. Statistic 0 sums
+    // frames 1 to 49, so the silent frame must not mark it steady: it equals the statistic of the same
+    // recording whose first hop holds noise, which differs in frame 0 alone.
+    const auto noise = Recording (10).noise (2.0, 0.01f).samples;
+    auto silentStart = noise;
+    std::fill (silentStart.begin(), silentStart.begin() + 1024, 0.0f);
+    auto withNoise = silentStart;
+    std::copy_n (noise.begin(), 256, withNoise.begin());
+
+    ZNoiseAnalyzer silent, noisy;
+    analyse (silent, silentStart);
+    analyse (noisy, withNoise);
+
+    for (int b = 0; b < ZNoiseAnalyzer::bandCount; ++b)
+    {
+        const auto expected = noisy.getBandStatistics (b)[0];
+        ASSERT_GT (expected, 0.0f) << "band " << b;
+        EXPECT_NEAR (silent.getBandStatistics (b)[0], expected, 1e-6f * expected) << "band " << b;
+    }
+
+    // A window that does sum a silent frame still counts as steady.
+    auto silentSecond = noise;
+    std::fill (silentSecond.begin(), silentSecond.begin() + 256 + 1024, 0.0f);
+    ZNoiseAnalyzer second;
+    analyse (second, silentSecond);
+
+    for (int b = 0; b < ZNoiseAnalyzer::bandCount; ++b)
+        EXPECT_EQ (second.getBandStatistics (b)[0], 0.0f) << "band " << b;
+}
+
 //==============================================================================
 struct Scenario
 {

@@ -194,6 +194,52 @@ TEST_F (MediaExportFixture, ProcessedSoundLinesUpWithTheSourceInEveryRemux)
     }
 }
 
+TEST_F (MediaExportFixture, AacSoundPlacedAfterThePictureStartsThereAndKeepsItsLength)
+{
+    // The movie's AAC packets, primed, placed later than the picture: by more than the priming, by less,
+    // and not at all. The copy's sound must start exactly there with the priming hidden, and be as long.
+    const auto original = tavlin::test::decodeTimeline (movie);
+    ASSERT_EQ (original.sound.size(), (size_t) soundLength);
+    MediaAsset asset (movie);
+
+    for (const auto delay : { (int64_t) (0.3 * rate), (int64_t) 100, (int64_t) 0 })
+        for (const auto& [type, extension] :
+             { std::pair { MediaFileType::quickTimeMovie, ".mov" }, std::pair { MediaFileType::mpeg4, ".mp4" },
+               std::pair { MediaFileType::appleM4V, ".m4v" } })
+        {
+            SCOPED_TRACE (juce::String (extension) + " with the sound " + juce::String (delay) + " samples late");
+            MediaComposition remux;
+            const int v = remux.addTrack (MediaType::video);
+            remux.insertTimeRange (v, { MediaTime::zero(), asset.getDuration() }, asset,
+                                   *asset.getFirstTrack (MediaType::video), MediaTime::zero());
+            const int a = remux.addTrack (MediaType::audio);
+            remux.insertTimeRange (a, { MediaTime::zero(), asset.getDuration() }, asset,
+                                   *asset.getFirstTrack (MediaType::audio), MediaTime::make (delay, (int32_t) rate));
+
+            auto session = MediaExportSession::create (remux, MediaExportSession::presetPassthrough);
+            ASSERT_NE (session, nullptr);
+            const auto out = scratch.file ("late-" + juce::String (delay) + extension);
+            session->setOutputFile (out);
+            session->setOutputFileType (type);
+            ASSERT_TRUE (runSession (*session)) << session->getError();
+
+            EXPECT_EQ (packetsOf (out, AVMEDIA_TYPE_AUDIO), packetsOf (movie, AVMEDIA_TYPE_AUDIO))
+                << "the sound was not copied";
+            const auto copy = tavlin::test::decodeTimeline (out);
+            ASSERT_FALSE (copy.frameTimes.empty());
+            EXPECT_NEAR ((copy.audioStart - copy.frameTimes[0]) * rate, (double) delay, 0.5);
+            ASSERT_EQ (copy.sound.size(), original.sound.size());
+
+            float worst = 0.0f;
+
+            for (size_t i = 0; i < copy.sound.size(); ++i)
+                worst = std::max (worst, std::abs (copy.sound[i] - original.sound[i]));
+
+            EXPECT_EQ (worst, 0.0f) << "the copy does not decode to the source's samples";
+            EXPECT_EQ (decodeAll (out).getNumSamples(), soundLength) << "read back by the media layer";
+        }
+}
+
 TEST_F (MediaExportFixture, ExtractsTheUnprocessedSound)
 {
     struct ExtractCase

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -127,17 +128,106 @@ inline double frameSeconds (const AVFrame& frame, const AVStream& stream)
     return ts == AV_NOPTS_VALUE ? std::numeric_limits<double>::quiet_NaN() : (double) ts * av_q2d (stream.time_base);
 }
 
+/**
+    The length of a QuickTime or MPEG-4 track's edits that show media, in the movie's timescale over that
+    timescale; 0/0 when the file has none. Read from the file's boxes: FFmpeg's demuxer states a track with
+    an empty edit as long as its media plus the empty edit, so it cannot say where such a track ends.
+*/
+inline std::pair<int64_t, int64_t> editedLength (const juce::File& file, int trackIndex)
+{
+    juce::MemoryBlock data;
+
+    if (!file.loadFileAsData (data))
+        return { 0, 0 };
+
+    const auto* b = static_cast<const uint8_t*> (data.getData());
+    const auto u32 = [b] (size_t at)
+    { return ((uint32_t) b[at] << 24) | ((uint32_t) b[at + 1] << 16) | ((uint32_t) b[at + 2] << 8) | b[at + 3]; };
+    const auto u64 = [&] (size_t at) { return ((uint64_t) u32 (at) << 32) | u32 (at + 4); };
+
+    // Children of [from, to) of a type; a box with a 64-bit size is only skipped over.
+    const auto children = [&] (size_t from, size_t to, const char* type)
+    {
+        std::vector<std::pair<size_t, size_t>> found;
+
+        while (from + 8 <= to)
+        {
+            auto size = (uint64_t) u32 (from);
+            auto body = from + 8;
+
+            if (size == 1)
+            {
+                size = u64 (from + 8);
+                body += 8;
+            }
+            else if (size == 0)
+                size = to - from;
+
+            if (size < 8 || from + size > to)
+                break;
+
+            if (std::memcmp (b + from + 4, type, 4) == 0)
+                found.push_back ({ body, from + size });
+
+            from += size;
+        }
+
+        return found;
+    };
+
+    const auto moov = children (0, data.getSize(), "moov");
+
+    if (moov.empty())
+        return { 0, 0 };
+
+    const auto mvhd = children (moov[0].first, moov[0].second, "mvhd");
+    const auto traks = children (moov[0].first, moov[0].second, "trak");
+
+    if (mvhd.empty() || trackIndex >= (int) traks.size())
+        return { 0, 0 };
+
+    const auto timescale = (int64_t) u32 (mvhd[0].first + (b[mvhd[0].first] == 1 ? 20 : 12));
+    const auto edts = children (traks[(size_t) trackIndex].first, traks[(size_t) trackIndex].second, "edts");
+    const auto elst = edts.empty() ? decltype (edts)() : children (edts[0].first, edts[0].second, "elst");
+
+    if (elst.empty())
+        return { 0, 0 };
+
+    const bool wide = b[elst[0].first] == 1;
+    const auto count = u32 (elst[0].first + 4);
+    int64_t shown = 0;
+
+    for (size_t i = 0, p = elst[0].first + 8; i < count && p + (wide ? 20 : 12) <= elst[0].second;
+         ++i, p += wide ? 20 : 12)
+    {
+        const auto duration = wide ? (int64_t) u64 (p) : (int64_t) u32 (p);
+        const auto mediaTime = wide ? (int64_t) u64 (p + 8) : (int64_t) (int32_t) u32 (p + 4);
+
+        if (mediaTime != -1)
+            shown += duration;
+    }
+
+    return { shown, timescale };
+}
+
 /** How many samples of a stream are played: containers with an exact length end the sound there (the
     decoders return the last packet whole); the MPEG streams' stated lengths are only estimates.
 */
-inline size_t playedLength (size_t decoded, const AVFormatContext& format, const AVStream& stream)
+inline size_t playedLength (size_t decoded, const juce::File& file, const AVFormatContext& format,
+                            const AVStream& stream)
 {
     const juce::String name (format.iformat->name);
 
     if (name == "mpeg" || name == "mpegts" || stream.duration == AV_NOPTS_VALUE || stream.duration <= 0)
         return decoded;
 
-    const auto stated = av_rescale_q (stream.duration, stream.time_base, { 1, stream.codecpar->sample_rate });
+    auto stated = av_rescale_q (stream.duration, stream.time_base, { 1, stream.codecpar->sample_rate });
+
+    if (name.contains ("mov"))
+        if (const auto edits = editedLength (file, stream.index); edits.second > 0)
+            stated = std::min (
+                stated, av_rescale_q (edits.first, { 1, (int) edits.second }, { 1, stream.codecpar->sample_rate }));
+
     return std::min (decoded, (size_t) std::max<int64_t> (0, stated));
 }
 } // namespace detail
@@ -219,7 +309,7 @@ inline DecodedTimeline decodeTimeline (const juce::File& file)
 
         if (index >= 0)
             result.sound.resize (
-                detail::playedLength (result.sound.size(), *input->getFormat(), *input->getStream (index)));
+                detail::playedLength (result.sound.size(), file, *input->getFormat(), *input->getStream (index)));
     }
 
     return result;

@@ -1,8 +1,10 @@
 #include "FailingOutputStream.h"
 #include "MediaFixtures.h"
+#include "StallingOutputStream.h"
 
 #include "media/PcmFileExporter.h"
 
+#include <atomic>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -237,6 +239,70 @@ TEST_F (PcmFileExporterFixture, AWriteThatFailsAnywhereIsAFailure)
     { return std::make_unique<tavlin::test::FailingOutputStream> (file, 100000000); };
     juce::String error;
     EXPECT_TRUE (PcmFileExporter::convert (request, error)) << error;
+    juce::AudioBuffer<float> written;
+    ASSERT_TRUE (tavlin::test::readAll (manager, destination, written));
+    EXPECT_EQ (written.getNumSamples(), length);
+}
+
+// The control shows how far a conversion has got, and one called off never puts its copy in place: not
+// while it is stuck, and not when its storage answers again and it could finish.
+TEST_F (PcmFileExporterFixture, AConversionCalledOffLeavesTheDestinationAsItWas)
+{
+    const auto destination = scratch.file ("copy.aif");
+    ASSERT_TRUE (destination.replaceWithText ("the copy saved yesterday"));
+    auto release = std::make_shared<juce::WaitableEvent> (true);
+
+    PcmFileExporter::Request request;
+    request.source = processed;
+    request.destination = destination;
+    request.type = MediaFileType::aiff;
+    request.control = std::make_shared<PcmFileExporter::Control>();
+    request.openStream = [release] (const juce::File& file)
+    { return std::make_unique<tavlin::test::StallingOutputStream> (file, 100000, release); };
+
+    std::atomic<bool> finished { false }, succeeded { true };
+    juce::String failure;
+    juce::String error;
+    ASSERT_TRUE (PcmFileExporter::start (queue, request, error,
+                                         [&] (bool ok, const juce::String& e)
+                                         {
+                                             failure = e;
+                                             succeeded = ok;
+                                             finished = true;
+                                         }))
+        << error;
+
+    // Stuck part of the way in.
+    const auto& control = *request.control;
+    for (int waited = 0; control.getFramesWritten() == 0 && waited < 10000; waited += 10)
+        juce::Thread::sleep (10);
+
+    juce::Thread::sleep (200);
+    EXPECT_EQ (control.getTotalFrames(), length);
+    EXPECT_GT (control.getFramesWritten(), 0);
+    EXPECT_LT (control.getFramesWritten(), length);
+    EXPECT_FALSE (finished.load());
+
+    EXPECT_TRUE (request.control->callOff());
+    EXPECT_TRUE (request.control->callOff()) << "called off once and for all";
+    release->signal();
+    ASSERT_TRUE (queue.waitUntilIdle (60000));
+
+    EXPECT_TRUE (finished.load());
+    EXPECT_FALSE (succeeded.load());
+    EXPECT_TRUE (failure.contains ("called off")) << failure;
+    EXPECT_EQ (destination.loadFileAsString(), "the copy saved yesterday");
+    EXPECT_TRUE (scratch.get()
+                     .findChildFiles (juce::File::findFiles | juce::File::ignoreHiddenFiles, false, "*partial*")
+                     .isEmpty());
+    EXPECT_EQ (scratch.get().getNumberOfChildFiles (juce::File::findFiles), 3) << "no partial file left";
+
+    // Not called off, the same conversion counts every frame and replaces the old copy.
+    request.control = std::make_shared<PcmFileExporter::Control>();
+    request.openStream = nullptr;
+    EXPECT_TRUE (PcmFileExporter::convert (request, error)) << error;
+    EXPECT_EQ (request.control->getFramesWritten(), length);
+    EXPECT_FALSE (request.control->callOff()) << "too late: the copy is in place";
     juce::AudioBuffer<float> written;
     ASSERT_TRUE (tavlin::test::readAll (manager, destination, written));
     EXPECT_EQ (written.getNumSamples(), length);

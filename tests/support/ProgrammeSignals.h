@@ -7,8 +7,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
+#include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace tavlin::test::programme
 {
@@ -129,6 +134,41 @@ inline Samples voiced (double seconds, double rate, uint32_t seed)
         at += (size_t) ((0.08 + 0.25 * uniform (rng)) * rate);
     }
 
+    normalise (x, 0.7f);
+    return x;
+}
+
+/** Speech spoken by espeak-ng and resampled by sox to the rate, peak 0.7; empty when either tool
+    fails. The text must hold no single quote.
+*/
+inline Samples spoken (const std::string& text, double rate)
+{
+    char folder[] = "/tmp/programme-speech-XXXXXX";
+
+    if (mkdtemp (folder) == nullptr)
+        return {};
+
+    const auto voice = std::string (folder) + "/voice.wav", raw = std::string (folder) + "/voice.f32";
+    const auto command = "espeak-ng -w '" + voice + "' '" + text + "' && sox '" + voice + "' -r "
+                         + std::to_string ((int) rate) + " -t f32 '" + raw + "'";
+    Samples x;
+
+    if (std::system (command.c_str()) == 0)
+    {
+        if (auto* file = std::fopen (raw.c_str(), "rb"))
+        {
+            float v = 0.0f;
+
+            while (std::fread (&v, sizeof v, 1, file) == 1)
+                x.push_back (v);
+
+            std::fclose (file);
+        }
+    }
+
+    std::remove (voice.c_str());
+    std::remove (raw.c_str());
+    rmdir (folder);
     normalise (x, 0.7f);
     return x;
 }

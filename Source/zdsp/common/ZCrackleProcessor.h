@@ -20,7 +20,8 @@ namespace vesk
     silence does not turn everything that follows into a burst.
 
     A run is redrawn only when it also stands out from what follows it: its largest error must exceed
-    the threshold ratio (with a margin) times the median error magnitude of the 32 samples after it.
+    the threshold ratio, at most 20 (26 dB), with a margin of 1.25, times the median error magnitude of
+    the 32 samples after it.
     The onset of a drum, a pluck or a consonant starts a run that the slowly rising envelope flags, but
     its error goes on after the run, so it is left alone. Those errors come from a second, steady
     predictor that learns only while no detection lies in its past, so that the crackle itself does not
@@ -102,7 +103,8 @@ private:
     void finishBlock (const Block& block, float* output, int n);
 
     /** True when the run after c up to e stands out as crackle: its largest prediction error exceeds
-        the threshold ratio times the median error magnitude just after it (errors up to end, exclusive).
+        the threshold ratio (at most 20) times the median error magnitude just after it, with a margin
+        (errors up to end, exclusive).
     */
     bool isImpulsive (const float* errors, int c, int e, int end) const;
 
@@ -112,6 +114,7 @@ private:
     static constexpr int afterWindow = 32;
     static constexpr int minimumAfterWindow = 8;
     static constexpr float afterMargin = 1.25f;
+    static constexpr float afterContrastCeiling = 20.0f;
 
     int blockSize;
     float thresholdRatio = 1.0f;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace vesk
@@ -16,6 +18,14 @@ constexpr double replacedPivot = 0.001;
 // Equal samples that make a hard clip, and the smallest magnitude taken for a clip level.
 constexpr int exactRun = 3;
 constexpr float minimumLevel = 0.2f;
+// Steps of the material's resolution a clipped run must step onto its level by.
+constexpr float clipStepInResolutions = 2.0f;
+// Steps of the resolution within which a sample counts as coming close to the extreme seen.
+constexpr float nearExtremeSteps = 4.0f;
+// How many times more runs reach the extreme exactly than samples come near it, for a clip.
+constexpr int recurrenceRatio = 4;
+// The largest share of the extreme that the near window may span for a recurrence to count.
+constexpr float finestGridShare = 0.01f;
 // Samples next to each edge of a run that are compared with the continuation of its margin.
 constexpr long continuationSamples = 3;
 
@@ -26,6 +36,33 @@ long truncatedLength (float samples)
         return 0;
 
     return (long) std::min (samples, 16777216.0f);
+}
+
+// phi (a) / (1 - Phi (a)) for the standard normal: how far beyond a the mean of the part of the
+// distribution beyond a lies, in standard deviations.
+double inverseMillsRatio (double a)
+{
+    if (a > 8.0)
+        return a + 1.0 / a - 2.0 / (a * a * a);
+
+    const auto tail = 0.5 * std::erfc (a / std::sqrt (2.0));
+    const auto density = std::exp (-0.5 * a * a) / std::sqrt (2.0 * M_PI);
+    return tail > 0.0 ? density / tail : 0.0;
+}
+
+// The exponent of the largest power of two that the value is a multiple of: the grid it can lie on.
+// A large number for 0, NaN, infinities and denormals, which say nothing about a grid.
+int gridExponent (float v) noexcept
+{
+    uint32_t bits = 0;
+    std::memcpy (&bits, &v, sizeof bits);
+    const auto exponent = (int) ((bits >> 23) & 0xffu);
+
+    if (exponent == 0 || exponent == 0xff)
+        return std::numeric_limits<int>::max();
+
+    const auto mantissa = (bits & 0x7fffffu) | 0x800000u;
+    return exponent - 150 + __builtin_ctz (mantissa);
 }
 
 int histogramBin (float x)
@@ -152,8 +189,22 @@ void ZDeclipping::resetDetection()
     positiveClipLevel = 1.0f;
     negativeLevelFound = false;
     positiveLevelFound = false;
+    positiveLevelFromPeaks = false;
+    negativeLevelFromPeaks = false;
     largestSeen = 0.0f;
     smallestSeen = 0.0f;
+    largestApproach = 0.0f;
+    smallestApproach = 0.0f;
+    largestRuns = 0;
+    smallestRuns = 0;
+    nearLargest = 0;
+    nearSmallest = 0;
+    resolution = std::numeric_limits<float>::infinity();
+    resolutionExponent = std::numeric_limits<int>::max();
+    lastSample = std::numeric_limits<float>::quiet_NaN();
+    equalRun = 0;
+    runStep = 0.0f;
+    runEvidence = Evidence::none;
     negativeSearchLimit = 180;
     positiveSearchLimit = 220;
 }
@@ -199,61 +250,9 @@ void ZDeclipping::detectClipLevels (const float* x, long n)
 
         histogram.fill (0.0f);
         plateauHistogram.fill (0.0f);
-        bool previousCounted = false;
-        auto previousValue = std::numeric_limits<float>::quiet_NaN();
-        int equalRun = 0;
 
         for (auto i = start; i < start + length; ++i)
-        {
-            const auto v = x[i];
-
-            if (v > largestSeen)
-            {
-                largestSeen = v;
-
-                if (v > 0.2f)
-                    positiveSearchLimit = searchLimitBin (v);
-            }
-            else if (v < smallestSeen)
-            {
-                smallestSeen = v;
-
-                if (v < -0.2f)
-                    negativeSearchLimit = searchLimitBin (v);
-            }
-
-            if (std::isnan (v))
-            {
-                previousValue = v;
-                equalRun = 0;
-                continue;
-            }
-
-            // A hard clip holds its level exactly: three equal samples in the outer half of the range
-            // seen give the level at once, in the first chunk that holds them.
-            const bool equal = v == previousValue;
-            equalRun = equal ? equalRun + 1 : 1;
-            previousValue = v;
-
-            if (equalRun == exactRun)
-                takeExactLevel (v);
-
-            const auto bin = histogramBin (v);
-            histogram[(size_t) bin] += 1.0f;
-
-            // Only samples equal to a neighbour speak for a plateau: the peaks of a steady tone come
-            // close to each other, but a clip holds one value.
-            if (equal)
-            {
-                if (!previousCounted)
-                    plateauHistogram[(size_t) bin] += 1.0f;
-
-                plateauHistogram[(size_t) bin] += 1.0f;
-                plateauValue[(size_t) bin] = v;
-            }
-
-            previousCounted = equal;
-        }
+            detectSample (x[i]);
 
         const auto tail = (float) length * tailFraction;
 
@@ -265,15 +264,7 @@ void ZDeclipping::detectClipLevels (const float* x, long n)
             {
                 if (isClipPeak (j, j + d + 5))
                 {
-                    // The level is the plateau's own value, so nothing inside it is touched.
-                    const auto level = plateauValue[(size_t) j];
-
-                    if (level < 0.0f && level >= -1.0f)
-                    {
-                        negativeClipLevel = level;
-                        negativeLevelFound = true;
-                    }
-
+                    takeLevel (plateauValue[(size_t) j], Evidence::plateau);
                     break;
                 }
 
@@ -290,14 +281,7 @@ void ZDeclipping::detectClipLevels (const float* x, long n)
             {
                 if (isClipPeak (j, j - d - 5))
                 {
-                    const auto level = plateauValue[(size_t) j];
-
-                    if (level > 0.0f && level <= 1.0f)
-                    {
-                        positiveClipLevel = level;
-                        positiveLevelFound = true;
-                    }
-
+                    takeLevel (plateauValue[(size_t) j], Evidence::plateau);
                     break;
                 }
 
@@ -308,20 +292,249 @@ void ZDeclipping::detectClipLevels (const float* x, long n)
     }
 }
 
-void ZDeclipping::takeExactLevel (float v) noexcept
+void ZDeclipping::detectSample (float v)
+{
+    const auto previous = lastSample;
+    lastSample = v;
+
+    if (std::isnan (v))
+    {
+        equalRun = 0;
+        runEvidence = Evidence::none;
+        return;
+    }
+
+    // Nothing passes a clip: a sample beyond a level shows that it was none.
+    if (positiveLevelFound && v > positiveClipLevel)
+    {
+        positiveLevelFound = false;
+        positiveClipLevel = 1.0f;
+    }
+
+    if (negativeLevelFound && v < negativeClipLevel)
+    {
+        negativeLevelFound = false;
+        negativeClipLevel = -1.0f;
+    }
+
+    // Quantised material holds multiples of its grid only.
+    const auto grid = gridExponent (v);
+
+    if (grid < resolutionExponent)
+    {
+        resolutionExponent = grid;
+        resolution = std::ldexp (1.0f, grid);
+    }
+
+    const bool equal = v == previous;
+
+    if (equal)
+    {
+        ++equalRun;
+    }
+    else
+    {
+        if (equalRun > 0)
+            finishRun (previous, std::abs (v - previous));
+
+        equalRun = 1;
+        runStep = std::isnan (previous) ? 0.0f : std::abs (v - previous);
+        runEvidence = Evidence::none;
+    }
+
+    if (v > largestSeen)
+    {
+        largestSeen = v;
+        largestApproach = previous;
+        largestRuns = 1;
+        nearLargest = 0;
+
+        if (v > 0.2f)
+            positiveSearchLimit = searchLimitBin (v);
+    }
+    else if (v < smallestSeen)
+    {
+        smallestSeen = v;
+        smallestApproach = previous;
+        smallestRuns = 1;
+        nearSmallest = 0;
+
+        if (v < -0.2f)
+            negativeSearchLimit = searchLimitBin (v);
+    }
+    else if (!equal && !std::isnan (previous))
+    {
+        // A clip stops every peak beyond it at one value, so the extreme seen is reached again and
+        // again, exactly, while the values just short of it stay rare. A waveform that repeats itself
+        // sample for sample reaches its peak from the same sample each time; on a coarse grid the peaks
+        // of a tone fall on its top few steps alike.
+        const auto nearness = nearExtremeSteps * resolution;
+
+        if (v == largestSeen)
+            largestRuns += previous != largestApproach ? 1 : 0;
+        else if (v > 0.0f && largestSeen - v <= nearness)
+            ++nearLargest;
+
+        if (v == smallestSeen)
+            smallestRuns += previous != smallestApproach ? 1 : 0;
+        else if (v < 0.0f && v - smallestSeen <= nearness)
+            ++nearSmallest;
+
+        // On a grid coarser than a small share of the level, peaks meet on one step by chance.
+        const auto largestRecurs =
+            largestRuns >= 2 && largestRuns > recurrenceRatio * nearLargest && nearness < finestGridShare * largestSeen;
+        const auto smallestRecurs = smallestRuns >= 2 && smallestRuns > recurrenceRatio * nearSmallest
+                                    && nearness < -finestGridShare * smallestSeen;
+
+        if (v == largestSeen && largestRecurs)
+            noteEvidence (v, Evidence::peaks);
+        else if (v == smallestSeen && smallestRecurs)
+            noteEvidence (v, Evidence::peaks);
+
+        // A level the peaks alone gave is withdrawn when the values short of it stop being rare.
+        if (!largestRecurs && positiveLevelFromPeaks && positiveClipLevel == largestSeen)
+        {
+            positiveLevelFound = positiveLevelFromPeaks = false;
+            positiveClipLevel = 1.0f;
+        }
+
+        if (!smallestRecurs && negativeLevelFromPeaks && negativeClipLevel == smallestSeen)
+        {
+            negativeLevelFound = negativeLevelFromPeaks = false;
+            negativeClipLevel = -1.0f;
+        }
+    }
+
+    // Three equal samples in the outer half of the range seen.
+    if (equalRun == exactRun)
+        noteEvidence (v, Evidence::plateau);
+
+    histogram[(size_t) histogramBin (v)] += 1.0f;
+}
+
+void ZDeclipping::noteEvidence (float v, Evidence evidence)
+{
+    // The run must also have been cut: taken at once when it began with a step, else when it ends.
+    if (steps (runStep))
+        takeLevel (v, evidence);
+    else if (runEvidence != Evidence::plateau)
+        runEvidence = evidence;
+}
+
+void ZDeclipping::finishRun (float value, float stepOut)
+{
+    const auto cut = steps (runStep) || steps (stepOut);
+
+    if (runEvidence != Evidence::none && steps (stepOut))
+        takeLevel (value, runEvidence);
+
+    // Only cut runs of equal samples speak for a plateau in the histogram: the peaks of a steady tone
+    // come close to each other, but a clip holds one value.
+    if (equalRun >= 2 && cut)
+    {
+        const auto bin = (size_t) histogramBin (value);
+        plateauHistogram[bin] += (float) equalRun;
+        plateauValue[bin] = value;
+    }
+}
+
+bool ZDeclipping::steps (float step) const noexcept
+{
+    return step > clipStepInResolutions * resolution;
+}
+
+void ZDeclipping::takeLevel (float v, Evidence evidence) noexcept
 {
     const auto bin = (long) histogramBin (v);
 
     if (v > minimumLevel && v <= 1.0f && bin > positiveSearchLimit)
     {
+        if (positiveLevelFound && v == positiveClipLevel && evidence == Evidence::peaks)
+            return;
+
         positiveClipLevel = v;
         positiveLevelFound = true;
+        positiveLevelFromPeaks = evidence == Evidence::peaks;
     }
     else if (v < -minimumLevel && v >= -1.0f && bin < negativeSearchLimit)
     {
+        if (negativeLevelFound && v == negativeClipLevel && evidence == Evidence::peaks)
+            return;
+
         negativeClipLevel = v;
         negativeLevelFound = true;
+        negativeLevelFromPeaks = evidence == Evidence::peaks;
     }
+}
+
+bool ZDeclipping::steppedOnto (long start, long end, float value) const noexcept
+{
+    // A clip cuts the waveform wherever it crosses the level, so the run starts or ends with a step;
+    // quantisation moves onto the top value of a peak by one step of its grid.
+    const auto* buf = analysisBuffer->getData();
+    const auto into = start > 0 ? std::abs (value - buf[start - 1]) : 0.0f;
+    return steps (into) || steps (std::abs (value - buf[end + 1]));
+}
+
+bool ZDeclipping::rebuildRun (long start, long end, float value)
+{
+    auto* buf = analysisBuffer->getData();
+    const bool positive = value > 0.0f;
+    const auto regionStart = start - margin;
+    const auto runLength = end - start + 1;
+    const auto regionLength = runLength + 2 * margin;
+
+    std::fill_n (weights.begin(), regionLength, 1.0f);
+    std::fill_n (weights.begin() + margin, runLength, clippedWeight);
+
+    // The fit is solved over the region, but only the clipped samples take values from it.
+    auto* fit = fitted.data();
+    smoothRegion (weights.data(), buf + regionStart, fit, regionLength, lambda);
+
+    // The fit follows the smooth part of the waveform; what the margins hold beyond it is the part it
+    // cannot foresee, whose spread tells how far a clipped sample lay beyond the level.
+    double spread = 0.0;
+
+    for (long k = 0; k < margin; ++k)
+    {
+        const auto left = (double) buf[regionStart + k] - (double) fit[k];
+        const auto right = (double) buf[end + 1 + k] - (double) fit[margin + runLength + k];
+        spread += left * left + right * right;
+    }
+
+    const auto deviation = margin > 0 ? std::sqrt (spread / (double) (2 * margin)) : 0.0;
+    const auto sign = positive ? 1.0 : -1.0;
+    const auto level = (double) value;
+    bool fitBeyondLevel = false;
+
+    for (long k = 0; k < runLength; ++k)
+    {
+        // The mean of the fit's distribution beyond the level (in the direction of the clip), held to
+        // twice the level: further out the fit follows the ripple of the margins rather than the lost peak.
+        const auto mean = (double) fit[margin + k];
+        fitBeyondLevel = fitBeyondLevel || sign * (mean - level) > 0.0;
+        auto expected = sign * mean > sign * level ? mean : level;
+
+        if (deviation > 0.0)
+            expected = mean + sign * deviation * inverseMillsRatio (sign * (level - mean) / deviation);
+
+        auto beyond = std::clamp (sign * expected, sign * level, 2.0 * sign * level);
+
+        // Less than one step of the resolution beyond the level is no repair, only rounding.
+        if (beyond - sign * level < (double) resolution)
+            beyond = sign * level;
+
+        fit[margin + k] = (float) (sign * beyond);
+    }
+
+    // A rebuild that follows the fit beyond the level and meets the edges of the run further from their
+    // continuation than the clipped run does is dropped, and the run left as it came.
+    if (fitBeyondLevel && margin >= 2 && !keepsRepair (fit + margin, start, runLength, value))
+        return false;
+
+    const auto changed = !std::equal (fit + margin, fit + margin + runLength, buf + start);
+    std::copy_n (fit + margin, runLength, buf + start);
+    return changed;
 }
 
 bool ZDeclipping::keepsRepair (const float* repaired, long start, long length, float level) const
@@ -456,9 +669,10 @@ bool ZDeclipping::process (ZBuffer* in, ZBuffer* out, long n)
 
     if (repairing)
     {
-        // Without a level found, nothing counts as clipped, full-scale samples included.
-        const auto low = negativeLevelFound ? negativeClipLevel : -std::numeric_limits<float>::infinity();
-        const auto high = positiveLevelFound ? positiveClipLevel : std::numeric_limits<float>::infinity();
+        // A run is a stretch of samples exactly at a level; nothing else counts as clipped, full-scale
+        // samples included.
+        const auto high = positiveLevelFound ? positiveClipLevel : std::numeric_limits<float>::quiet_NaN();
+        const auto low = negativeLevelFound ? negativeClipLevel : std::numeric_limits<float>::quiet_NaN();
         const auto searchEnd = margin + n;
         auto p = scanPosition;
 
@@ -466,49 +680,22 @@ bool ZDeclipping::process (ZBuffer* in, ZBuffer* out, long n)
         {
             auto start = p;
 
-            while (start < searchEnd && !(buf[start] >= high || buf[start] <= low))
+            while (start < searchEnd && !(buf[start] == high || buf[start] == low))
                 ++start;
 
             if (start >= searchEnd)
                 break;
 
             // A run holds at most maxRun samples; a longer one is repaired section by section.
-            const bool positive = buf[start] >= high;
+            const auto value = buf[start];
             const auto lastAllowed = start + maxRun - 1;
             auto end = start;
 
-            while (end < lastAllowed && (positive ? buf[end + 1] >= high : buf[end + 1] <= low))
+            while (end < lastAllowed && buf[end + 1] == value)
                 ++end;
 
-            const auto regionStart = start - margin;
-            const auto runLength = end - start + 1;
-            const auto regionLength = runLength + 2 * margin;
-
-            std::fill_n (weights.begin(), regionLength, 1.0f);
-            std::fill_n (weights.begin() + margin, runLength, clippedWeight);
-
-            // The fit is solved over the region, but only the clipped samples take its values, and none
-            // of them falls inside the level: a clipped sample was at least there.
-            auto* fit = fitted.data();
-            smoothRegion (weights.data(), buf + regionStart, fit, regionLength, lambda);
-            // A rebuilt peak is held to twice the level (6 dB over it): further out the fit follows the
-            // ripple of the margins rather than the lost peak.
-            const auto level = positive ? high : low;
-            const auto limit = 2.0f * level;
-
-            for (long k = 0; k < runLength; ++k)
-            {
-                auto& z = fit[margin + k];
-                z = positive ? std::clamp (z, level, limit) : std::clamp (z, limit, level);
-            }
-
-            // A rebuild that meets the edges of the run further from their continuation than the clipped
-            // run does is dropped, and the run left as it came.
-            if (margin < 2 || keepsRepair (fit + margin, start, runLength, level))
-            {
-                std::copy_n (fit + margin, runLength, buf + start);
-                rebuilt = true;
-            }
+            if (steppedOnto (start, end, value))
+                rebuilt = rebuildRun (start, end, value) || rebuilt;
 
             lastRunEnd = end;
             runFound = true;

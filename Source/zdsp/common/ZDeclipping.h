@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -15,14 +16,25 @@ namespace vesk
 
 /** Repairs clipped passages of one channel.
 
-    The clip levels are found on every incoming chunk: a hard clip holds one value, so three equal
-    samples in the outer half of the range seen, or a histogram bin near the extreme full of samples
-    equal to a neighbour, give the level exactly. Each sample waits D samples (the longest run plus both
-    margins) in the analysis buffer; every run of samples at or beyond a found level is rebuilt by a
-    second-difference smoothing fit over the run and a margin on each side. Only the run takes the fit,
-    held between the level and twice the level, and only where its edges follow on from the margins
-    better than the clipped run does; otherwise the run is left. Without a level found nothing is
-    touched, full-scale samples included. The result passes through a soft clip at -0.1 dB.
+    A hard clip holds one value exactly and cuts the waveform where it crosses it. Detection, on every
+    incoming sample, takes a value as a clip level when a run of equal samples at it (in the outer half
+    of the range seen, beyond 0.2) is cut, that is starts or ends with a step of more than two steps of
+    the material's resolution (the finest power-of-two grid all its samples lie on), and when either
+    the run holds three samples, or it reaches the extreme seen exactly from another sample than the
+    first such run did while the values within four steps short of the extreme stay four times rarer
+    (on a grid finer than a hundredth of the level only), or a histogram bin near the extreme holds ten
+    times more samples of cut runs than the bins about five steps further in and the bin at zero. A
+    sample beyond a level withdraws it. So the plateaus that quantisation leaves at the peaks of coarse
+    or quiet material, lone extreme samples and repeating waveforms give no level.
+
+    Each sample waits D samples (the longest run plus both margins) in the analysis buffer. A run of
+    samples exactly at a level that is cut is rebuilt from a second-difference smoothing fit over the run
+    and a margin on each side: each clipped sample takes the mean of a normal distribution beyond the
+    level, the fit's value being its centre and the margins' spread about the fit its deviation, held to
+    twice the level and left at the level when that is less than one step of the resolution beyond it. A
+    rebuild whose fit itself rises beyond the level is kept only where its edges follow on from the
+    margins better than the clipped run does. Nothing else is touched, full-scale samples included. The
+    result passes through a soft clip at -0.1 dB.
 
     Latency: D + block size samples (1702 at 44100 Hz with 512-sample blocks).
 */
@@ -59,11 +71,9 @@ public:
     */
     bool process (ZBuffer* in, ZBuffer* out, long n);
 
-    /** Updates the clip levels from x[0 .. n), chunk by chunk: three equal samples beyond half the
-        largest (or smallest) sample seen, or a histogram bin (400 bins of 0.005 over -1 .. 1) near the
-        extreme whose samples equal to a neighbour outnumber almost ten to one both the bins about five
-        steps further in and the bin at zero, with fewer than 1.04 % of the chunk beyond it. The level is
-        the plateau's value and persists until reset or until another plateau replaces it.
+    /** Updates the clip levels, the extremes seen and the resolution from x[0 .. n), chunk by chunk
+        (the histogram is per chunk, the runs carry over). A level persists until reset, until another
+        one replaces it, or until a sample beyond it arrives.
     */
     void detectClipLevels (const float* x, long n);
 
@@ -90,7 +100,23 @@ private:
     void deriveLengths();
     void createAnalysisBuffer();
     bool isClipPeak (int bin, int comparisonBin) const noexcept;
-    void takeExactLevel (float value) noexcept;
+    /** What speaks for a level: a plateau of equal samples, or peaks that reach one value again and again. */
+    enum class Evidence
+    {
+        none,
+        plateau,
+        peaks
+    };
+
+    void detectSample (float value);
+    void noteEvidence (float value, Evidence evidence);
+    void finishRun (float value, float stepOut);
+    /** True for a step larger than two steps of the resolution. */
+    bool steps (float step) const noexcept;
+    void takeLevel (float value, Evidence evidence) noexcept;
+    bool steppedOnto (long start, long end, float value) const noexcept;
+    /** Rebuilds the clipped run buf[start .. end] at value; true when a sample of it changed. */
+    bool rebuildRun (long start, long end, float value);
     /** Forgets the levels found and the extremes seen. */
     void resetDetection();
     bool keepsRepair (const float* repaired, long start, long length, float level) const;
@@ -113,6 +139,27 @@ private:
     bool positiveLevelFound = false;
     float largestSeen = 0.0f;
     float smallestSeen = 0.0f;
+    // The sample before the first run that reached each extreme, the runs that reached it exactly from
+    // other samples (the first one included), and the samples that came within four steps of the
+    // resolution short of it, since it was reached.
+    float largestApproach = 0.0f;
+    float smallestApproach = 0.0f;
+    int largestRuns = 0;
+    int smallestRuns = 0;
+    int nearLargest = 0;
+    int nearSmallest = 0;
+    // The levels that only recurring peaks gave, withdrawn when the values short of them stop being rare.
+    bool positiveLevelFromPeaks = false;
+    bool negativeLevelFromPeaks = false;
+    // The finest grid every sample seen lies on: the step of quantised material.
+    float resolution = std::numeric_limits<float>::infinity();
+    int resolutionExponent = std::numeric_limits<int>::max();
+    // The last sample detection saw, the length of the run of equal samples it ends, the step onto that
+    // run, and what spoke for the run as a clip before it was known to be cut.
+    float lastSample = std::numeric_limits<float>::quiet_NaN();
+    int equalRun = 0;
+    float runStep = 0.0f;
+    Evidence runEvidence = Evidence::none;
     bool detecting = false;
     float peakRatio = 9.92f;
     float centreRatio = 9.902f;
@@ -121,7 +168,7 @@ private:
     std::unique_ptr<ZSoftClip> softClip;
     std::unique_ptr<ZBuffer> analysisBuffer;
     std::array<float, histogramBins> histogram {};
-    // Per bin, the samples of the chunk equal to a neighbour, and the last such value.
+    // Per bin, the samples of the cut runs of equal samples that ended in the chunk, and their last value.
     std::array<float, histogramBins> plateauHistogram {};
     std::array<float, histogramBins> plateauValue {};
     std::unique_ptr<ZGain> kernels;

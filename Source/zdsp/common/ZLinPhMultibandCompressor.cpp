@@ -104,9 +104,6 @@ ZLinPhMultibandCompressor::ZLinPhMultibandCompressor (unsigned channelCount, uns
     useStorage (std::make_unique<Storage> (channels, blockSize));
     reset();
 
-    for (auto& levels : channelLevel)
-        levels.fill (-90.0f);
-
     for (unsigned b = 0; b < maxBands; ++b)
     {
         threshold[b] = -20.0f;

@@ -45,8 +45,8 @@ public:
     */
     bool reconfigure (unsigned blockSize, float sampleRate);
 
-    /** Zeroes the overlap accumulators and returns every channel's band levels to 0 dB (-90 dB after
-        construction). From then on each level starts as the running mean of the blocks with sound, so
+    /** Zeroes the overlap accumulators and returns every channel's band levels to 0 dB, as after
+        construction. From then on each level starts as the running mean of the blocks with sound, so
         that neither a reset nor the first block after construction overshoots or fades in.
     */
     void reset();

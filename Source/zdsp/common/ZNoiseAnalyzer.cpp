@@ -113,8 +113,9 @@ void ZNoiseAnalyzer::process (const float* hop)
         const auto i = (size_t) (frameCount - (historyLength - 1));
 
         // A window that holds a frame of digital silence counts as steady, so that it is never chosen
-        // as the noise: a stretch of noise has no silent frame.
-        if (lastSilentFrame >= (int64_t) i)
+        // as the noise: a stretch of noise has no silent frame. The window is the frames the sums
+        // cover, f - 48 to f; frame f - 49 = i has left it.
+        if (lastSilentFrame > (int64_t) i)
         {
             for (auto& statistics : bandStatistics)
                 statistics[i] = 0.0f;
