@@ -386,9 +386,7 @@ void ZDeclipping::detectSample (float v)
         const auto smallestRecurs = smallestRuns >= 2 && smallestRuns > recurrenceRatio * nearSmallest
                                     && nearness < -finestGridShare * smallestSeen;
 
-        if (v == largestSeen && largestRecurs)
-            noteEvidence (v, Evidence::peaks);
-        else if (v == smallestSeen && smallestRecurs)
+        if ((v == largestSeen && largestRecurs) || (v == smallestSeen && smallestRecurs))
             noteEvidence (v, Evidence::peaks);
 
         // A level the peaks alone gave is withdrawn when the values short of it stop being rare.
