@@ -9,10 +9,12 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
-// How long the worker keeps spinning once its passes have ended, to bridge the gaps between calls.
-constexpr auto linger = std::chrono::milliseconds (5);
-// How often a spinning thread yields, in case it shares its core with the thread it waits for.
-constexpr auto spinBeforeYield = std::chrono::microseconds (50);
+// How long a waiting owner spins before it yields, in case it shares its core with the thread it waits
+// for. Longer than a block's stages: a yield on a busy machine hands the core to another process for a
+// whole time slice.
+constexpr auto spinBeforeYield = std::chrono::milliseconds (1);
+// How long the idle worker spins before it sleeps: a few blocks' time.
+constexpr auto spinBeforeSleep = std::chrono::microseconds (300);
 
 /** Spins on done() until it holds or the time is up; true when it holds. Plain re-reads, no pause
     instruction: under a hypervisor a loop of pauses can cost the whole time slice.
@@ -51,90 +53,91 @@ ChannelWorker::~ChannelWorker()
     thread.join();
 }
 
-void ChannelWorker::post (Task task, void* context)
+uint64_t ChannelWorker::post (Task task, void* context)
 {
+    uint64_t ticket = 0;
+
     {
         const std::lock_guard<std::mutex> hold (lock);
-        pendingTask = task;
-        pendingContext = context;
-        posted.fetch_add (1, std::memory_order_release);
+        ticket = posted.load (std::memory_order_relaxed) + 1;
+        queue[(size_t) (ticket % queueLength)] = { task, context };
+        posted.store (ticket, std::memory_order_release);
     }
 
     wake.notify_one();
+    return ticket;
 }
 
-void ChannelWorker::wait()
+void ChannelWorker::waitFor (uint64_t ticket)
 {
-    const auto target = posted.load (std::memory_order_relaxed);
-    const auto done = [&] { return finished.load (std::memory_order_acquire) == target; };
+    const auto done = [&] { return finished.load (std::memory_order_acquire) >= ticket; };
 
     while (!spinUntil (done, spinBeforeYield))
         std::this_thread::yield();
 }
 
-void ChannelWorker::setActive (bool shouldStayAwake)
+bool ChannelWorker::callerHasTwoCores()
 {
-    if (shouldStayAwake)
-        placeOnTwoCores();
-    else
-        releaseCores();
+    cpu_set_t allowed;
+    CPU_ZERO (&allowed);
+    return pthread_getaffinity_np (pthread_self(), sizeof (allowed), &allowed) == 0 && CPU_COUNT (&allowed) >= 2;
+}
+
+void ChannelWorker::start()
+{
+    // A woken thread tends to land on its waker's core, and two threads that take turns there are never
+    // spread by the scheduler: the owner stays on its core for the pass, the worker goes to another one
+    // of those the process may use.
+    if (!pinned)
+    {
+        cpu_set_t allowed;
+        CPU_ZERO (&allowed);
+        const auto own = sched_getcpu();
+
+        if (pthread_getaffinity_np (pthread_self(), sizeof (allowed), &allowed) == 0 && own >= 0
+            && CPU_COUNT (&allowed) >= 2)
+        {
+            int other = -1;
+
+            for (int i = 1; i < CPU_SETSIZE && other < 0; ++i)
+                if (CPU_ISSET ((own + i) % CPU_SETSIZE, &allowed))
+                    other = (own + i) % CPU_SETSIZE;
+
+            cpu_set_t ownCore, otherCore;
+            CPU_ZERO (&ownCore);
+            CPU_ZERO (&otherCore);
+            CPU_SET (own, &ownCore);
+            CPU_SET (other, &otherCore);
+
+            if (pthread_setaffinity_np (thread.native_handle(), sizeof (otherCore), &otherCore) == 0
+                && pthread_setaffinity_np (pthread_self(), sizeof (ownCore), &ownCore) == 0)
+            {
+                ownerAllowed = allowed;
+                owner = pthread_self();
+                pinned = true;
+            }
+        }
+    }
 
     {
         const std::lock_guard<std::mutex> hold (lock);
-        active.fetch_add (shouldStayAwake ? 1 : -1);
+        awake.store (true);
     }
 
     wake.notify_one();
 }
 
-void ChannelWorker::placeOnTwoCores()
+void ChannelWorker::stop()
 {
-    // A woken thread tends to land on its waker's core, and two threads that take turns there are never
-    // spread by the scheduler: the owner stays on its core for the pass, the worker goes to another one
-    // of those the process may use. With a single core allowed, both share it.
-    cpu_set_t allowed;
-    CPU_ZERO (&allowed);
-
     if (pinned)
-        return;
-
-    if (pthread_getaffinity_np (pthread_self(), sizeof (allowed), &allowed) != 0)
-        CPU_ZERO (&allowed);
-
-    const auto own = sched_getcpu();
-    twoCores = CPU_COUNT (&allowed) >= 2;
-
-    if (own < 0 || !twoCores)
-        return;
-
-    int other = -1;
-
-    for (int i = 1; i < CPU_SETSIZE && other < 0; ++i)
-        if (CPU_ISSET ((own + i) % CPU_SETSIZE, &allowed))
-            other = (own + i) % CPU_SETSIZE;
-
-    cpu_set_t ownCore, otherCore;
-    CPU_ZERO (&ownCore);
-    CPU_ZERO (&otherCore);
-    CPU_SET (own, &ownCore);
-    CPU_SET (other, &otherCore);
-
-    if (pthread_setaffinity_np (thread.native_handle(), sizeof (otherCore), &otherCore) == 0
-        && pthread_setaffinity_np (pthread_self(), sizeof (ownCore), &ownCore) == 0)
     {
-        ownerAllowed = allowed;
-        pinned = true;
+        pthread_setaffinity_np (owner, sizeof (ownerAllowed), &ownerAllowed);
+        pthread_setaffinity_np (thread.native_handle(), sizeof (ownerAllowed), &ownerAllowed);
+        pinned = false;
     }
-}
 
-void ChannelWorker::releaseCores()
-{
-    if (!pinned)
-        return;
-
-    pthread_setaffinity_np (pthread_self(), sizeof (ownerAllowed), &ownerAllowed);
-    pthread_setaffinity_np (thread.native_handle(), sizeof (ownerAllowed), &ownerAllowed);
-    pinned = false;
+    const std::lock_guard<std::mutex> hold (lock);
+    awake.store (false);
 }
 
 void ChannelWorker::run()
@@ -143,41 +146,28 @@ void ChannelWorker::run()
 
     for (;;)
     {
-        // While a pass is active the worker never sleeps: a thread woken from sleep tends to be put on
-        // its waker's core, where the two would take turns instead of running side by side.
-        auto awakeUntil = Clock::now() + linger;
-        const auto posted_ = [&]
+        // While awake the worker spins for a while for its next task, which in a steady pass comes some
+        // tens of microseconds later; beyond that it sleeps, and leaves the core to other threads of the
+        // pass (an export's encoder, say). Pinned to its core, it wakes there.
+        const auto pending = [&]
         { return posted.load (std::memory_order_acquire) != done || quitting.load (std::memory_order_relaxed); };
 
-        while (!spinUntil (posted_, spinBeforeYield))
-        {
-            if (active.load (std::memory_order_relaxed) > 0)
-                awakeUntil = Clock::now() + linger;
-            else if (Clock::now() >= awakeUntil)
-                break;
+        if (awake.load (std::memory_order_relaxed))
+            spinUntil (pending, spinBeforeSleep);
 
-            std::this_thread::yield();
-        }
-
-        Task task = nullptr;
-        void* context = nullptr;
+        Posted next;
 
         {
             std::unique_lock<std::mutex> hold (lock);
-            wake.wait (hold, [&] { return quitting.load() || posted.load() != done || active.load() > 0; });
+            wake.wait (hold, [&] { return quitting.load() || posted.load() != done; });
 
             if (quitting.load())
                 return;
 
-            if (posted.load() == done)
-                continue;
-
-            done = posted.load();
-            task = pendingTask;
-            context = pendingContext;
+            next = queue[(size_t) ((done + 1) % queueLength)];
         }
 
-        task (context);
-        finished.store (done, std::memory_order_release);
+        next.task (next.context);
+        finished.store (++done, std::memory_order_release);
     }
 }

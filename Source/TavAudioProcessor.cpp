@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <thread>
 
 namespace
@@ -72,6 +73,15 @@ TavAudioProcessor::TavAudioProcessor()
         blockBuffersB[c] = std::make_unique<vesk::ZBuffer> (chainBlockSize, "ZBuffer");
         blocksA[c] = blockBuffersA[c].get();
         blocksB[c] = blockBuffersB[c].get();
+
+        for (auto& later : laterBlocks)
+        {
+            later.processor = this;
+            later.buffersA[c] = std::make_unique<vesk::ZBuffer> (chainBlockSize, "ZBuffer");
+            later.buffersB[c] = std::make_unique<vesk::ZBuffer> (chainBlockSize, "ZBuffer");
+            later.a[c] = later.buffersA[c].get();
+            later.b[c] = later.buffersB[c].get();
+        }
         maximizers[c] = std::make_unique<vesk::ZMaximizer> (chainBlockSize);
         maximizers[c]->initialize();
         expanders[c] = std::make_unique<vesk::ZExpander>();
@@ -95,6 +105,7 @@ TavAudioProcessor::TavAudioProcessor()
 
 TavAudioProcessor::~TavAudioProcessor()
 {
+    finishBlockInFlight();
     noiseReductionBay->removeActionListener (this);
 }
 
@@ -132,6 +143,7 @@ void TavAudioProcessor::resizeQueues (int hostBlockSize)
 
 void TavAudioProcessor::prepareToPlay (double sampleRate, int blockSize)
 {
+    finishBlockInFlight();
     const auto rate = (float) sampleRate;
 
     noiseReductionBay->prepare();
@@ -179,6 +191,7 @@ void TavAudioProcessor::releaseResources() {}
 
 void TavAudioProcessor::reset()
 {
+    finishBlockInFlight();
     chainSatOut = false;
 
     noiseReductionBay->reset();
@@ -241,6 +254,10 @@ void TavAudioProcessor::processChunk (juce::AudioBuffer<float>& buffer, int offs
 
     runChainBlocks (channels);
 
+    // The block on the second thread is needed only once the output queue runs short of samples.
+    while (blocksInFlight > 0 && outputQueues[0]->getAvailable() < count)
+        finishOldestBlock();
+
     for (int c = 0; c < channels; ++c)
         outputQueues[(size_t) c]->read (count, true, buffer.getWritePointer (c, offset));
 }
@@ -260,13 +277,21 @@ void TavAudioProcessor::runChainBlocks (int channels)
             inputQueues[c]->read (chainBlockSize, false, blocksA[c]->getData());
 
         runChainBlock (channels);
-        runColumnStep();
+
+        // A block left on the second thread has its column step when it is finished.
+        if (blocksInFlight == 0)
+            runColumnStep();
     }
 }
 
 void TavAudioProcessor::runChainBlock (int channels)
 {
     const auto bypassed = bypass.load (std::memory_order_relaxed);
+
+    // A bypassed block runs on this thread, and asks whether the noise reduction learns, which a block
+    // on the second thread may be ending.
+    if (bypassed)
+        finishBlockInFlight();
 
     // Bypassed, with nothing learning and no display to feed, the chain's work would go unused: the
     // block is only the input delayed by the chain's latency.
@@ -284,9 +309,22 @@ void TavAudioProcessor::runChainBlock (int channels)
     }
 
     if (chainSatOut)
+    {
+        finishBlockInFlight();
         catchUpAfterBypass (channels);
+    }
 
     blockBypassed = bypassed;
+
+    // Two channels, each with its own buffers all the way: a mono block keeps its unused channel's
+    // buffers from block to block, and those feed the enhancer's linked levels.
+    if (!bypassed && channels == numChannels && decidePipeline())
+    {
+        runPipelinedSteps (channels);
+        return;
+    }
+
+    finishBlockInFlight();
     runChainSteps (channels);
 }
 
@@ -320,13 +358,22 @@ void TavAudioProcessor::catchUpAfterBypass (int channels)
 
 void TavAudioProcessor::runChainSteps (int channels)
 {
-    blockOnTwoThreads = decideThreads();
-    blocksOnTwoThreads += blockOnTwoThreads ? 1 : 0;
     clickBlock = clickAndCrackleBay->beginBlock (blocksA.data());
     noiseBlock = noiseReductionBay->beginBlock (blocksA.data(), blocksB.data(), chainBlockSize);
     enhanceBlock = enhancementBay->beginBlock (blocksA.data(), blocksB.data(), chainBlockSize);
 
-    runChannelsStart (channels);
+    // Stage by stage, so that the click and crackle bay can take both channels at once.
+    for (int c = 0; c < numChannels; ++c)
+        runChannelFront (c, c < channels);
+
+    if (clickBlock)
+        clickAndCrackleBay->processChannels (blocksB.data(), blocksA.data(), chainBlockSize);
+
+    if (noiseBlock)
+        noiseReductionBay->processChannels (blocksA.data(), blocksB.data(), chainBlockSize);
+
+    for (int c = 0; c < numChannels; ++c)
+        runChannelBack (c, c < channels, blocksA, blocksB);
 
     if (noiseBlock)
         noiseReductionBay->endBlock();
@@ -334,66 +381,124 @@ void TavAudioProcessor::runChainSteps (int channels)
     if (enhanceBlock)
         enhancementBay->linkChannels();
 
-    runOnChannels<&TavAudioProcessor::runChannelEnd> (channels);
+    for (int c = 0; c < numChannels; ++c)
+        runChannelEnd (c, c < channels, blocksA, blocksB);
 
     if (enhanceBlock)
         enhancementBay->endBlock();
+
+    if (catchingUp)
+        return;
+
+    for (size_t c = 0; c < (size_t) channels; ++c)
+    {
+        if (blockBypassed)
+            dryDelays[c]->readSamples (blocksA[c], (unsigned) chainLatency, chainBlockSize);
+
+        outputQueues[c]->write (chainBlockSize, blocksA[c]->getData());
+    }
 }
 
-template <void (TavAudioProcessor::*step) (int, bool)>
-void TavAudioProcessor::runOnChannels (int channels)
+void TavAudioProcessor::runPipelinedSteps (int channels)
 {
-    if (blockOnTwoThreads)
-    {
-        activeChannels = channels;
-        channelWorker->post (
-            [] (void* self)
-            {
-                auto* p = static_cast<TavAudioProcessor*> (self);
-                (p->*step) (1, 1 < p->activeChannels);
-            },
-            this);
-        const auto started = std::chrono::steady_clock::now();
-        (this->*step) (0, 0 < channels);
-        const auto ownDone = std::chrono::steady_clock::now();
-        channelWorker->wait();
-        ownTime += ownDone - started;
-        waitTime += std::chrono::steady_clock::now() - ownDone;
-        return;
-    }
+    // The first stages of this block here, while the second thread finishes the block before.
+    clickBlock = clickAndCrackleBay->beginBlock (blocksA.data());
 
-    for (int c = 0; c < numChannels; ++c)
-        (this->*step) (c, c < channels);
-}
-
-void TavAudioProcessor::runChannelsStart (int channels)
-{
-    if (blockOnTwoThreads)
-    {
-        runOnChannels<&TavAudioProcessor::runChannelStart> (channels);
-        return;
-    }
-
-    // On one thread stage by stage, so that the click and crackle bay can take both channels at once.
     for (int c = 0; c < numChannels; ++c)
         runChannelFront (c, c < channels);
 
     if (clickBlock)
         clickAndCrackleBay->processChannels (blocksB.data(), blocksA.data(), chainBlockSize);
 
-    for (int c = 0; c < numChannels; ++c)
-        runChannelBack (c, c < channels);
+    // The settings of a block must not be read while a block that ends learning, and so changes them,
+    // is still on the second thread; and two blocks at most are there.
+    auto stopping = false;
+
+    for (int i = 0; i < blocksInFlight; ++i)
+        stopping = stopping || laterBlocks[(size_t) ((oldestLater + i) % 2)].noiseSettings.stop;
+
+    if (stopping)
+        finishBlockInFlight();
+    else if (blocksInFlight == (int) laterBlocks.size())
+        finishOldestBlock();
+
+    auto& later = laterBlocks[(size_t) ((oldestLater + blocksInFlight) % 2)];
+
+    for (size_t c = 0; c < (size_t) numChannels; ++c)
+        later.a[c]->copyFrom (*blocksA[c]);
+
+    // The noise reduction takes its settings now, in the call that brought the block, as on one thread.
+    later.noiseSettings = noiseReductionBay->latchSettings();
+    later.channels = channels;
+    ++blocksInFlight;
+    ++blocksOnTwoThreads;
+    later.ticket = channelWorker->post (
+        [] (void* block)
+        {
+            auto& b = *static_cast<LaterBlock*> (block);
+            b.processor->runLaterSteps (b);
+        },
+        &later);
 }
 
-void TavAudioProcessor::runChannelStart (int channel, bool active)
+void TavAudioProcessor::runLaterSteps (LaterBlock& later)
 {
-    runChannelFront (channel, active);
+    timespec began {}, ended {};
+    clock_gettime (CLOCK_THREAD_CPUTIME_ID, &began);
 
-    if (clickBlock)
-        clickAndCrackleBay->processChannel (channel, *blocksB[(size_t) channel], *blocksA[(size_t) channel],
-                                            chainBlockSize);
+    noiseBlock = noiseReductionBay->beginBlock (later.noiseSettings, later.a.data(), later.b.data(), chainBlockSize);
+    enhanceBlock = enhancementBay->beginBlock (later.a.data(), later.b.data(), chainBlockSize);
 
-    runChannelBack (channel, active);
+    if (noiseBlock)
+        noiseReductionBay->processChannels (later.a.data(), later.b.data(), chainBlockSize);
+
+    for (int c = 0; c < numChannels; ++c)
+        runChannelBack (c, c < later.channels, later.a, later.b);
+
+    if (noiseBlock)
+        noiseReductionBay->endBlock();
+
+    if (enhanceBlock)
+        enhancementBay->linkChannels();
+
+    for (int c = 0; c < numChannels; ++c)
+        runChannelEnd (c, c < later.channels, later.a, later.b, false);
+
+    if (enhanceBlock)
+        enhancementBay->endBlock();
+
+    clock_gettime (CLOCK_THREAD_CPUTIME_ID, &ended);
+    later.workTime =
+        std::chrono::seconds (ended.tv_sec - began.tv_sec) + std::chrono::nanoseconds (ended.tv_nsec - began.tv_nsec);
+}
+
+void TavAudioProcessor::finishOldestBlock()
+{
+    if (blocksInFlight == 0)
+        return;
+
+    auto& later = laterBlocks[(size_t) oldestLater];
+    const auto started = std::chrono::steady_clock::now();
+    channelWorker->waitFor (later.ticket);
+    waitTime += std::chrono::steady_clock::now() - started;
+    laterWorkTime += later.workTime;
+    oldestLater = (oldestLater + 1) % 2;
+    --blocksInFlight;
+
+    // The maximizers' share of the block is this thread's, which has the lighter stages.
+    for (size_t c = 0; c < (size_t) later.channels; ++c)
+    {
+        maximizers[c]->process (later.b[c], later.a[c]);
+        outputQueues[c]->write (chainBlockSize, later.a[c]->getData());
+    }
+
+    runColumnStep();
+}
+
+void TavAudioProcessor::finishBlockInFlight()
+{
+    while (blocksInFlight > 0)
+        finishOldestBlock();
 }
 
 void TavAudioProcessor::runChannelFront (int channel, bool active)
@@ -409,14 +514,11 @@ void TavAudioProcessor::runChannelFront (int channel, bool active)
     declippers[c]->process (blocksA[c], blocksB[c], chainBlockSize);
 }
 
-void TavAudioProcessor::runChannelBack (int channel, bool active)
+void TavAudioProcessor::runChannelBack (int channel, bool active, const BufferSet& as, const BufferSet& bs)
 {
     const auto c = (size_t) channel;
-    auto* a = blocksA[c];
-    auto* b = blocksB[c];
-
-    if (noiseBlock)
-        noiseReductionBay->processChannel (channel, a, b, chainBlockSize);
+    auto* a = as[c];
+    auto* b = bs[c];
 
     if (active)
         expanders[c]->process (b, a);
@@ -425,58 +527,50 @@ void TavAudioProcessor::runChannelBack (int channel, bool active)
         enhancementBay->analyseChannel (channel, a);
 }
 
-void TavAudioProcessor::runChannelEnd (int channel, bool active)
+void TavAudioProcessor::runChannelEnd (int channel, bool active, const BufferSet& as, const BufferSet& bs, bool limit)
 {
     const auto c = (size_t) channel;
-    auto* a = blocksA[c];
-    auto* b = blocksB[c];
+    auto* a = as[c];
+    auto* b = bs[c];
 
     if (enhanceBlock)
         enhancementBay->finishChannel (channel, a, b);
 
-    if (!active)
-        return;
-
-    maximizers[c]->process (b, a);
-
-    if (catchingUp)
-        return;
-
-    if (blockBypassed)
-        dryDelays[c]->readSamples (a, (unsigned) chainLatency, chainBlockSize);
-
-    outputQueues[c]->write (chainBlockSize, a->getData());
+    if (active && limit)
+        maximizers[c]->process (b, a);
 }
 
-bool TavAudioProcessor::decideThreads()
+bool TavAudioProcessor::decidePipeline()
 {
-    if (offlinePasses == 0 || channelWorker == nullptr || !channelWorker->hasTwoCores())
+    if (offlinePasses == 0)
         return false;
 
-    // Every 64 blocks: when this thread waited longer for the worker than it worked itself, the worker's
-    // core is busy with something else, and the pass goes on alone for a while rather than wait on it.
     if (soloBlocksLeft > 0)
     {
         if (--soloBlocksLeft > 0)
             return false;
 
-        for (int i = 0; i < offlinePasses; ++i)
-            channelWorker->setActive (true);
+        channelWorker->start();
+        workerRunning = true;
     }
 
+    if (!workerRunning)
+        return false;
+
+    // Every 64 blocks: when this thread waited longer for the second one than that one worked, its core
+    // is busy with something else, and the pass goes on alone for a while rather than wait on it.
     if (++blocksMeasured == 64)
     {
-        const auto starved = waitTime > ownTime;
+        const auto starved = waitTime > laterWorkTime;
         blocksMeasured = 0;
-        ownTime = waitTime = {};
+        waitTime = laterWorkTime = {};
 
         if (starved)
         {
+            finishBlockInFlight();
+            channelWorker->stop();
+            workerRunning = false;
             soloBlocksLeft = 1024;
-
-            for (int i = 0; i < offlinePasses; ++i)
-                channelWorker->setActive (false);
-
             return false;
         }
     }
@@ -484,23 +578,44 @@ bool TavAudioProcessor::decideThreads()
     return true;
 }
 
+void TavAudioProcessor::beginOfflinePass()
+{
+    soloBlocksLeft = 0;
+    blocksMeasured = 0;
+    waitTime = laterWorkTime = {};
+
+    // With one core allowed the second thread would only take turns with this one: it stays asleep.
+    if (!ChannelWorker::callerHasTwoCores())
+        return;
+
+    if (channelWorker == nullptr)
+        channelWorker = std::make_unique<ChannelWorker>();
+
+    channelWorker->start();
+    workerRunning = true;
+}
+
+void TavAudioProcessor::endOfflinePass()
+{
+    finishBlockInFlight();
+
+    if (workerRunning)
+        channelWorker->stop();
+
+    workerRunning = false;
+    soloBlocksLeft = 0;
+}
+
 TavAudioProcessor::OfflineProcessing::OfflineProcessing (TavAudioProcessor& processorToUse) : processor (processorToUse)
 {
-    if (processor.channelWorker == nullptr)
-        processor.channelWorker = std::make_unique<ChannelWorker>();
-
-    ++processor.offlinePasses;
-
-    if (processor.soloBlocksLeft == 0)
-        processor.channelWorker->setActive (true);
+    if (processor.offlinePasses++ == 0)
+        processor.beginOfflinePass();
 }
 
 TavAudioProcessor::OfflineProcessing::~OfflineProcessing()
 {
-    if (processor.soloBlocksLeft == 0)
-        processor.channelWorker->setActive (false);
-
-    --processor.offlinePasses;
+    if (--processor.offlinePasses == 0)
+        processor.endOfflinePass();
 }
 
 void TavAudioProcessor::runColumnStep()

@@ -14,6 +14,8 @@
 #include <chrono>
 #include <memory>
 
+#include "ZNoiseReductionBay.h"
+
 namespace vesk
 {
 class ZBuffer;
@@ -133,10 +135,13 @@ public:
     void feedNoiseAnalyzer (const juce::AudioBuffer<float>& buffer);
     void finishNoiseAnalysis();
 
-    /** While one lives, the processor runs its two channels on two threads, joined wherever the chain
-        links them (twice per 512-sample block): for offline passes (export, batch, learning from the
-        file), whose caller waits for the whole result. Playback stays on one thread. The output is the
-        same to the bit. Made and destroyed on the thread that drives the processor, between calls.
+    /** While one lives, the processor runs its chain on two threads as a pipeline, when the driving
+        thread may use two cores: the declipper and the click and crackle bay of a block on the driving
+        thread while a second thread runs the noise reduction, expanders, enhancement and maximizers of
+        the block before, whose output a host call needs only later. For offline passes (export, batch,
+        learning from the file), whose caller waits for the whole result; playback stays on one thread.
+        The output is the same to the bit. Made and destroyed on the thread that drives the processor,
+        between calls; its end finishes the block still on the second thread.
     */
     class OfflineProcessing
     {
@@ -170,7 +175,7 @@ public:
     /** The progress of the current long operation, 0..1, read by reference by the progress displays. */
     double& getProgress() noexcept { return progress; }
     bool isBypassed() const noexcept { return bypass.load (std::memory_order_relaxed); }
-    /** Chain blocks run with the channels on two threads since construction. */
+    /** Chain blocks run on two threads since construction. */
     int64_t getBlocksOnTwoThreads() const noexcept { return blocksOnTwoThreads; }
 
 private:
@@ -181,14 +186,17 @@ private:
     void runChainBlock (int channels);
     void runChainSteps (int channels);
     void catchUpAfterBypass (int channels);
-    bool decideThreads();
-    void runChannelsStart (int channels);
-    void runChannelStart (int channel, bool active);
+    bool decidePipeline();
+    void runPipelinedSteps (int channels);
+    struct LaterBlock;
+    void runLaterSteps (LaterBlock& block);
+    void finishOldestBlock();
+    void finishBlockInFlight();
+    void beginOfflinePass();
+    void endOfflinePass();
     void runChannelFront (int channel, bool active);
-    void runChannelBack (int channel, bool active);
-    void runChannelEnd (int channel, bool active);
-    template <void (TavAudioProcessor::*step) (int, bool)>
-    void runOnChannels (int channels);
+    void runChannelBack (int channel, bool active, const BufferSet& a, const BufferSet& b);
+    void runChannelEnd (int channel, bool active, const BufferSet& a, const BufferSet& b, bool limit = true);
     void runColumnStep();
     int getChainLatency() const;
     /** The value of a parameter as the DSP object holding it has it, in the table's unit. */
@@ -218,11 +226,27 @@ private:
     // The second thread of offline passes, made with the first of them and kept for the next.
     std::unique_ptr<ChannelWorker> channelWorker;
     int offlinePasses = 0;
-    int activeChannels = 0;
-    bool blockOnTwoThreads = false;
+    bool workerRunning = false;
+    // The later stages' buffers of the block on the second thread, and its channel count.
+    // The blocks on the second thread, oldest first: two, so that a block whose later stages take
+    // long (one with noise-reduction frames) and a light one even out.
+    struct LaterBlock
+    {
+        TavAudioProcessor* processor = nullptr;
+        std::array<std::unique_ptr<vesk::ZBuffer>, numChannels> buffersA, buffersB;
+        BufferSet a {}, b {};
+        int channels = 0;
+        vesk::ZNoiseReductionBay::BlockSettings noiseSettings;
+        uint64_t ticket = 0;
+        std::chrono::steady_clock::duration workTime {};
+    };
+
+    std::array<LaterBlock, 2> laterBlocks;
+    int oldestLater = 0, blocksInFlight = 0;
     int64_t blocksOnTwoThreads = 0;
     int blocksMeasured = 0, soloBlocksLeft = 0;
-    std::chrono::steady_clock::duration ownTime {}, waitTime {};
+    // This thread's waits for the second one, and that one's processor time for the later stages.
+    std::chrono::steady_clock::duration waitTime {}, laterWorkTime {};
     bool clickBlock = false, noiseBlock = false, enhanceBlock = false, blockBypassed = false;
     // The chain sat out bypassed blocks and has to catch up before its next block; it is doing so.
     bool chainSatOut = false, catchingUp = false;

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <limits>
-#include <optional>
 
 using namespace tavlin::media;
 
@@ -21,6 +20,8 @@ struct TavAudioTapProcessor::TapContext
     int maxFrames = 512;
     juce::AudioBuffer<float> buffer { 2, 512 };
     juce::MidiBuffer midi;
+    // While this tap drives an export: the processor's two-thread set-up, for the whole pass.
+    std::unique_ptr<TavAudioProcessor::OfflineProcessing> offline;
 
     // Each complaint goes to the log once per preparation, not on every render call.
     bool loggedFormat = false;
@@ -147,6 +148,16 @@ void TavAudioTapProcessor::tapInit (AudioProcessingTap&, void* clientInfo, void*
 void TavAudioTapProcessor::tapFinalize (AudioProcessingTap& tap)
 {
     std::unique_ptr<TapContext> context (static_cast<TapContext*> (tap.getStorage()));
+    endExport (context.get());
+}
+
+void TavAudioTapProcessor::endExport (TapContext* context)
+{
+    if (context == nullptr || context->offline == nullptr)
+        return;
+
+    const std::lock_guard<std::mutex> hold (getProcessorLock());
+    context->offline.reset();
 }
 
 void TavAudioTapProcessor::tapPrepare (AudioProcessingTap& tap, int64_t maxFrames, const AudioStreamFormat& format)
@@ -205,7 +216,11 @@ void TavAudioTapProcessor::tapPrepare (AudioProcessingTap& tap, int64_t maxFrame
     context->buffer.clear();
 }
 
-void TavAudioTapProcessor::tapUnprepare (AudioProcessingTap&) {}
+void TavAudioTapProcessor::tapUnprepare (AudioProcessingTap& tap)
+{
+    // An export ends on the thread that ran it, which unprepares the tap.
+    endExport (static_cast<TapContext*> (tap.getStorage()));
+}
 
 void TavAudioTapProcessor::tapProcess (AudioProcessingTap& tap, int64_t numberFrames, uint32_t,
                                        TapBufferList& bufferList, int64_t* numberFramesOut, uint32_t*)
@@ -262,11 +277,12 @@ void TavAudioTapProcessor::tapProcess (AudioProcessingTap& tap, int64_t numberFr
     auto& buffer = context->buffer;
     const std::lock_guard<std::mutex> hold (getProcessorLock());
 
-    // An export waits for the whole result, not for the sound card: its two channels run on two threads.
-    std::optional<TavAudioProcessor::OfflineProcessing> offline;
-
-    if (exclusive == &tap)
-        offline.emplace (*context->processor);
+    // An export waits for the whole result, not for the sound card: the chain runs on two threads, set up
+    // once for the whole pass rather than for every call.
+    if (exclusive == &tap && context->offline == nullptr)
+        context->offline = std::make_unique<TavAudioProcessor::OfflineProcessing> (*context->processor);
+    else if (exclusive != &tap && context->offline != nullptr)
+        context->offline.reset();
 
     for (int64_t offset = 0; offset < numberFrames; offset += context->maxFrames)
     {

@@ -66,6 +66,8 @@ private:
     static void tapPrepare (tavlin::media::AudioProcessingTap& tap, int64_t maxFrames,
                             const tavlin::media::AudioStreamFormat& format);
     static void tapUnprepare (tavlin::media::AudioProcessingTap& tap);
+    /** Ends the two-thread set-up of an export the tap drove, if any. */
+    static void endExport (TapContext* context);
     static void tapProcess (tavlin::media::AudioProcessingTap& tap, int64_t numberFrames, uint32_t flags,
                             tavlin::media::TapBufferList& bufferList, int64_t* numberFramesOut, uint32_t* flagsOut);
 

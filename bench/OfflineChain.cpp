@@ -2,7 +2,7 @@
 // how fast that is compared with real time.
 //
 //   OfflineChain input.wav output.wav [--learn startSeconds lengthSeconds] [--no-learn] [--defaults]
-//                [--set INDEX=VALUE]... [--threads 1|2] [--noise-reduction-only]
+//                [--set INDEX=VALUE]... [--threads 1|2] [--noise-reduction-only] [--float]
 //
 // The noise profile is learned from the given stretch first (default: the first second) unless
 // --no-learn is given. The chain then runs with the settings a user would typically choose, or with
@@ -10,6 +10,7 @@
 // a normalised value. The output is aligned with the input (the processor's latency is trimmed off)
 // and has the same length. --threads 2 runs the two channels on two threads as the application's
 // offline passes do; --noise-reduction-only leaves every stage but the noise reduction switched off.
+// --float writes 32-bit float samples instead of 24-bit ones, so that outputs compare to the bit.
 
 #include "TavAudioProcessor.h"
 
@@ -31,7 +32,7 @@ int usage()
 {
     std::fprintf (stderr, "usage: OfflineChain input.wav output.wav [--learn startSeconds lengthSeconds] [--no-learn]\n"
                           "                    [--defaults] [--set INDEX=VALUE]... [--threads 1|2] "
-                          "[--noise-reduction-only]\n");
+                          "[--noise-reduction-only] [--float]\n");
     return 2;
 }
 
@@ -41,6 +42,7 @@ struct Options
     bool learn = true;
     bool defaults = false;
     bool noiseReductionOnly = false;
+    bool floatOutput = false;
     int threads = 1;
     std::vector<std::pair<int, float>> settings;
 };
@@ -68,6 +70,10 @@ bool parseOptions (int argc, char* argv[], Options& options)
         else if (option == "--noise-reduction-only")
         {
             options.noiseReductionOnly = true;
+        }
+        else if (option == "--float")
+        {
+            options.floatOutput = true;
         }
         else if (option == "--threads" && i + 1 < argc)
         {
@@ -241,8 +247,8 @@ int main (int argc, char* argv[])
 
     outputFile.deleteFile();
     juce::WavAudioFormat wav;
-    std::unique_ptr<juce::AudioFormatWriter> writer (
-        wav.createWriterFor (new juce::FileOutputStream (outputFile), rate, (unsigned) channels, 24, {}, 0));
+    std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (
+        new juce::FileOutputStream (outputFile), rate, (unsigned) channels, options.floatOutput ? 32 : 24, {}, 0));
 
     if (writer == nullptr || !writer->writeFromAudioSampleBuffer (output, 0, length))
     {

@@ -13,7 +13,7 @@ packages=(
   libxcursor-dev libxext-dev libxinerama-dev libxrandr-dev libxrender-dev libxtst-dev
   libwebkit2gtk-4.0-dev libgtk-3-dev libcurl4-openssl-dev
   libpng-dev libjpeg-dev zlib1g-dev
-  lame xvfb xauth x11-apps x11-utils imagemagick xdg-utils fonts-paratype
+  lame xvfb xauth x11-apps x11-utils openbox imagemagick xdg-utils fonts-paratype
   libhwy-dev libsleef-dev
   clang libclang-rt-14-dev clang-tidy
   espeak-ng sox libspeexdsp-dev

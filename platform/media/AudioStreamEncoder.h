@@ -10,6 +10,7 @@ namespace tavlin::media
 /**
     Encodes planar float sound into one stream of an output file. The packets' durations are trimmed so the
     stream ends exactly after the last sample given, and encoder priming is marked for the muxer to hide.
+    Internal to the media layer.
 */
 class AudioStreamEncoder
 {

@@ -1,5 +1,7 @@
 #include "AudioTrackDecoder.h"
 
+#include "CodecPump.h"
+#include "MediaInput.h"
 #include "MovieEditList.h"
 
 #include <algorithm>
@@ -31,6 +33,59 @@ bool statesLengthOnlyRoughly (const AVFormatContext* format)
 }
 } // namespace
 
+struct AudioTrackDecoder::Impl
+{
+    juce::Result initialise (std::unique_ptr<MediaInput> input, int streamIndex);
+    juce::Result measureLength();
+
+    /** Opens a new decoder for the stream in place of the current one; an FFmpeg status. */
+    int openCodec();
+
+    /** Decodes the next frame into the pending buffer; false at the end or on an error. */
+    bool decodeNextFrame();
+    bool seekContainer (int64_t samplePosition);
+    int64_t framePosition (const AVFrame& frame) const;
+    int64_t containerLength() const;
+
+    MediaTime getStartTime() const;
+    bool seek (int64_t samplePosition);
+    bool catchUp (const std::function<bool()>& keepGoing);
+    int read (float* const* destination, int numDestinationChannels, int numFrames);
+
+    std::unique_ptr<MediaInput> input;
+    juce::File sourceFile; // when opened from a file
+    AVStream* stream = nullptr;
+    CodecContextPtr codec;
+    ResamplerPtr converter;
+    FramePtr frame;
+    std::unique_ptr<CodecPump> pump;
+
+    int streamIndex = -1;
+    int numChannels = 0;
+    double sampleRate = 0.0;
+    int bitsPerSample = 0;
+    int64_t lengthInSamples = 0;
+    bool timestampsSeekable = true;
+
+    // Sample position of the first frame decoded from the start, in the stream's own count.
+    int64_t origin = 0;
+    bool originKnown = false;
+    int64_t originTimestamp = AV_NOPTS_VALUE; // the first frame's own timestamp, in the stream's time base
+
+    // Timestamp of the stream's first packet, which may lie before time 0 (encoder priming).
+    int64_t firstPacketTime = AV_NOPTS_VALUE;
+
+    juce::AudioBuffer<float> pending;
+    int pendingStart = 0;
+    int pendingLength = 0;
+    int64_t pendingPosition = 0;
+    int64_t position = 0;
+
+    juce::String lastError;
+};
+
+AudioTrackDecoder::AudioTrackDecoder() : impl (std::make_unique<Impl>()) {}
+
 AudioTrackDecoder::~AudioTrackDecoder() = default;
 
 std::unique_ptr<AudioTrackDecoder> AudioTrackDecoder::open (const juce::File& file, int index, juce::String& error)
@@ -41,8 +96,8 @@ std::unique_ptr<AudioTrackDecoder> AudioTrackDecoder::open (const juce::File& fi
         return nullptr;
 
     std::unique_ptr<AudioTrackDecoder> decoder (new AudioTrackDecoder());
-    decoder->sourceFile = file;
-    auto result = decoder->initialise (std::move (opened), index);
+    decoder->impl->sourceFile = file;
+    auto result = decoder->impl->initialise (std::move (opened), index);
 
     if (result.failed())
     {
@@ -63,7 +118,7 @@ std::unique_ptr<AudioTrackDecoder> AudioTrackDecoder::open (std::unique_ptr<Medi
     }
 
     std::unique_ptr<AudioTrackDecoder> decoder (new AudioTrackDecoder());
-    auto result = decoder->initialise (std::move (opened), index);
+    auto result = decoder->impl->initialise (std::move (opened), index);
 
     if (result.failed())
     {
@@ -74,7 +129,7 @@ std::unique_ptr<AudioTrackDecoder> AudioTrackDecoder::open (std::unique_ptr<Medi
     return decoder;
 }
 
-juce::Result AudioTrackDecoder::initialise (std::unique_ptr<MediaInput> opened, int index)
+juce::Result AudioTrackDecoder::Impl::initialise (std::unique_ptr<MediaInput> opened, int index)
 {
     input = std::move (opened);
     auto* format = input->getFormat();
@@ -94,11 +149,21 @@ juce::Result AudioTrackDecoder::initialise (std::unique_ptr<MediaInput> opened, 
         return juce::Result::fail ("The sound is in a format that cannot be decoded ("
                                    + juce::String (avcodec_get_name (stream->codecpar->codec_id)) + ").");
 
-    packet.reset (av_packet_alloc());
+    pump = std::make_unique<CodecPump> (*format, streamIndex);
     frame.reset (av_frame_alloc());
 
-    if (packet == nullptr || frame == nullptr)
+    if (!pump->isValid() || frame == nullptr)
         return juce::Result::fail ("Out of memory.");
+
+    pump->onPacket = [this] (const AVPacket& packet)
+    {
+        if (firstPacketTime == AV_NOPTS_VALUE)
+            firstPacketTime = packet.dts != AV_NOPTS_VALUE ? packet.dts : packet.pts;
+    };
+
+    // A damaged packet is skipped; the decoder carries on with the next one.
+    pump->onRefused = [this] (int status)
+    { lastError = "Part of the sound is damaged (" + ffmpegErrorText (status) + ")."; };
 
     const int status = openCodec();
 
@@ -137,7 +202,7 @@ juce::Result AudioTrackDecoder::initialise (std::unique_ptr<MediaInput> opened, 
     return juce::Result::ok();
 }
 
-int AudioTrackDecoder::openCodec()
+int AudioTrackDecoder::Impl::openCodec()
 {
     const auto* decoderInfo = avcodec_find_decoder (stream->codecpar->codec_id);
     CodecContextPtr opened (avcodec_alloc_context3 (decoderInfo));
@@ -159,7 +224,7 @@ int AudioTrackDecoder::openCodec()
     return status;
 }
 
-int64_t AudioTrackDecoder::containerLength() const
+int64_t AudioTrackDecoder::Impl::containerLength() const
 {
     const auto* format = input->getFormat();
 
@@ -189,7 +254,7 @@ int64_t AudioTrackDecoder::containerLength() const
     return -1;
 }
 
-juce::Result AudioTrackDecoder::measureLength()
+juce::Result AudioTrackDecoder::Impl::measureLength()
 {
     const auto declared = containerLength();
     const auto maxSamples = (int64_t) (MediaLimits::maxDurationSeconds * sampleRate);
@@ -234,7 +299,7 @@ juce::Result AudioTrackDecoder::measureLength()
     return juce::Result::ok();
 }
 
-MediaTime AudioTrackDecoder::getStartTime() const
+MediaTime AudioTrackDecoder::Impl::getStartTime() const
 {
     // Exact where the stream counts in whole fractions of a second, so that no rounding to samples is done
     // before the start is set against other streams.
@@ -244,7 +309,7 @@ MediaTime AudioTrackDecoder::getStartTime() const
     return MediaTime::make (origin, (int32_t) sampleRate);
 }
 
-int64_t AudioTrackDecoder::framePosition (const AVFrame& decoded) const
+int64_t AudioTrackDecoder::Impl::framePosition (const AVFrame& decoded) const
 {
     const auto timestamp =
         decoded.best_effort_timestamp != AV_NOPTS_VALUE ? decoded.best_effort_timestamp : decoded.pts;
@@ -255,14 +320,14 @@ int64_t AudioTrackDecoder::framePosition (const AVFrame& decoded) const
     return av_rescale_q (timestamp, stream->time_base, { 1, (int) sampleRate });
 }
 
-bool AudioTrackDecoder::decodeNextFrame()
+bool AudioTrackDecoder::Impl::decodeNextFrame()
 {
     const bool positionFromTimestamp = !originKnown || pendingLength < 0;
     const auto nextPosition = pendingPosition + std::max (pendingLength, 0);
 
     for (;;)
     {
-        int status = avcodec_receive_frame (codec.get(), frame.get());
+        int status = pump->receiveFrame (*codec, *frame);
 
         if (status == 0)
         {
@@ -322,44 +387,14 @@ bool AudioTrackDecoder::decodeNextFrame()
             return true;
         }
 
-        if (status == AVERROR_EOF)
-            return false;
-
-        if (status != AVERROR (EAGAIN))
-        {
+        if (status != AVERROR_EOF)
             lastError = "The sound cannot be decoded (" + ffmpegErrorText (status) + ").";
-            return false;
-        }
 
-        if (endOfInput)
-            return false;
-
-        status = av_read_frame (input->getFormat(), packet.get());
-
-        if (status < 0)
-        {
-            endOfInput = true;
-            avcodec_send_packet (codec.get(), nullptr);
-            continue;
-        }
-
-        if (packet->stream_index == streamIndex)
-        {
-            if (firstPacketTime == AV_NOPTS_VALUE)
-                firstPacketTime = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
-
-            status = avcodec_send_packet (codec.get(), packet.get());
-
-            // A damaged packet is skipped; the decoder carries on with the next one.
-            if (status < 0 && status != AVERROR (EAGAIN))
-                lastError = "Part of the sound is damaged (" + ffmpegErrorText (status) + ").";
-        }
-
-        av_packet_unref (packet.get());
+        return false;
     }
 }
 
-bool AudioTrackDecoder::seekContainer (int64_t samplePosition)
+bool AudioTrackDecoder::Impl::seekContainer (int64_t samplePosition)
 {
     auto* format = input->getFormat();
     int64_t preroll = std::max<int64_t> (8192, (int64_t) (sampleRate * 0.2));
@@ -388,7 +423,7 @@ bool AudioTrackDecoder::seekContainer (int64_t samplePosition)
         if (!fromStart || openCodec() < 0)
             avcodec_flush_buffers (codec.get());
 
-        endOfInput = false;
+        pump->restart();
         pendingLength = -1; // the next frame takes its position from its timestamp
 
         if (!decodeNextFrame())
@@ -407,7 +442,7 @@ bool AudioTrackDecoder::seekContainer (int64_t samplePosition)
     return false;
 }
 
-bool AudioTrackDecoder::seek (int64_t samplePosition)
+bool AudioTrackDecoder::Impl::seek (int64_t samplePosition)
 {
     samplePosition = juce::jlimit<int64_t> (0, lengthInSamples, samplePosition);
 
@@ -435,7 +470,7 @@ bool AudioTrackDecoder::seek (int64_t samplePosition)
     return true;
 }
 
-bool AudioTrackDecoder::catchUp (const std::function<bool()>& keepGoing)
+bool AudioTrackDecoder::Impl::catchUp (const std::function<bool()>& keepGoing)
 {
     while (position < lengthInSamples)
     {
@@ -460,7 +495,7 @@ bool AudioTrackDecoder::catchUp (const std::function<bool()>& keepGoing)
     return true;
 }
 
-int AudioTrackDecoder::read (float* const* destination, int numDestinationChannels, int numFrames)
+int AudioTrackDecoder::Impl::read (float* const* destination, int numDestinationChannels, int numFrames)
 {
     int written = 0;
 
@@ -514,6 +549,53 @@ int AudioTrackDecoder::read (float* const* destination, int numDestinationChanne
     }
 
     return written;
+}
+
+int AudioTrackDecoder::getNumChannels() const
+{
+    return impl->numChannels;
+}
+double AudioTrackDecoder::getSampleRate() const
+{
+    return impl->sampleRate;
+}
+int AudioTrackDecoder::getBitsPerSample() const
+{
+    return impl->bitsPerSample;
+}
+int AudioTrackDecoder::getStreamIndex() const
+{
+    return impl->streamIndex;
+}
+int64_t AudioTrackDecoder::getLengthInSamples() const
+{
+    return impl->lengthInSamples;
+}
+MediaTime AudioTrackDecoder::getStartTime() const
+{
+    return impl->getStartTime();
+}
+int64_t AudioTrackDecoder::getPosition() const
+{
+    return impl->position;
+}
+bool AudioTrackDecoder::seek (int64_t samplePosition)
+{
+    return impl->seek (samplePosition);
+}
+bool AudioTrackDecoder::catchUp (const std::function<bool()>& keepGoing)
+{
+    return impl->catchUp (keepGoing);
+}
+
+int AudioTrackDecoder::read (float* const* destination, int numDestinationChannels, int numFrames)
+{
+    return impl->read (destination, numDestinationChannels, numFrames);
+}
+
+const juce::String& AudioTrackDecoder::getLastError() const
+{
+    return impl->lastError;
 }
 
 } // namespace tavlin::media

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "MediaInput.h"
 #include "MediaTime.h"
 
 #include <juce_audio_basics/juce_audio_basics.h>
@@ -10,6 +9,8 @@
 
 namespace tavlin::media
 {
+
+class MediaInput;
 
 /**
     Decodes one audio stream to planar float at the stream's own sample rate and channel count.
@@ -30,19 +31,19 @@ public:
     static std::unique_ptr<AudioTrackDecoder> open (std::unique_ptr<MediaInput> input, int streamIndex,
                                                     juce::String& error);
 
-    int getNumChannels() const { return numChannels; }
-    double getSampleRate() const { return sampleRate; }
-    int getBitsPerSample() const { return bitsPerSample; }
-    int getStreamIndex() const { return streamIndex; }
+    int getNumChannels() const;
+    double getSampleRate() const;
+    int getBitsPerSample() const;
+    int getStreamIndex() const;
 
     /** The number of samples per channel the stream holds. */
-    int64_t getLengthInSamples() const { return lengthInSamples; }
+    int64_t getLengthInSamples() const;
 
     /** When sample 0 is presented on the file's own clock (the stream's timestamps, in seconds). */
     MediaTime getStartTime() const;
 
     /** The position of the next sample read() returns. */
-    int64_t getPosition() const { return position; }
+    int64_t getPosition() const;
 
     /** Moves to a sample position (clamped to the length); false when the stream cannot be read there. */
     bool seek (int64_t samplePosition);
@@ -61,53 +62,14 @@ public:
     int read (float* const* destination, int numDestinationChannels, int numFrames);
 
     /** The text of the last decoding error, empty when none. */
-    const juce::String& getLastError() const { return lastError; }
+    const juce::String& getLastError() const;
 
 private:
-    AudioTrackDecoder() = default;
-    juce::Result initialise (std::unique_ptr<MediaInput> input, int streamIndex);
-    juce::Result measureLength();
+    struct Impl;
 
-    /** Opens a new decoder for the stream in place of the current one; an FFmpeg status. */
-    int openCodec();
+    AudioTrackDecoder();
 
-    /** Decodes the next frame into the pending buffer; false at the end or on an error. */
-    bool decodeNextFrame();
-    bool seekContainer (int64_t samplePosition);
-    int64_t framePosition (const AVFrame& frame) const;
-    int64_t containerLength() const;
-
-    std::unique_ptr<MediaInput> input;
-    juce::File sourceFile; // when opened from a file
-    AVStream* stream = nullptr;
-    CodecContextPtr codec;
-    ResamplerPtr converter;
-    PacketPtr packet;
-    FramePtr frame;
-
-    int streamIndex = -1;
-    int numChannels = 0;
-    double sampleRate = 0.0;
-    int bitsPerSample = 0;
-    int64_t lengthInSamples = 0;
-    bool timestampsSeekable = true;
-    bool endOfInput = false;
-
-    // Sample position of the first frame decoded from the start, in the stream's own count.
-    int64_t origin = 0;
-    bool originKnown = false;
-    int64_t originTimestamp = AV_NOPTS_VALUE; // the first frame's own timestamp, in the stream's time base
-
-    // Timestamp of the stream's first packet, which may lie before time 0 (encoder priming).
-    int64_t firstPacketTime = AV_NOPTS_VALUE;
-
-    juce::AudioBuffer<float> pending;
-    int pendingStart = 0;
-    int pendingLength = 0;
-    int64_t pendingPosition = 0;
-    int64_t position = 0;
-
-    juce::String lastError;
+    std::unique_ptr<Impl> impl;
 
     JUCE_DECLARE_NON_COPYABLE (AudioTrackDecoder)
 };

@@ -1,6 +1,7 @@
 #include "FFmpegAudioFormat.h"
 
 #include "FFmpegAudioFormatReader.h"
+#include "MediaInput.h"
 
 namespace tavlin::media
 {

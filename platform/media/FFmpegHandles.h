@@ -20,6 +20,9 @@ extern "C"
 namespace tavlin::media
 {
 
+// FFmpeg for the media layer's sources and its internal headers only: no header the rest of the program
+// includes may include this one.
+
 /** Deleters that hand FFmpeg objects back to the library, so every one lives in a std::unique_ptr. */
 struct FFmpegDeleter
 {

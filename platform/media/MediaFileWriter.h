@@ -14,7 +14,7 @@ namespace tavlin::media
 /**
     Writes one media file of a given type. Everything goes into a hidden file beside the destination (see
     desktop::PartialFile), which replaces the destination only when the file is complete; a writer destroyed
-    before finish() removes it, so a failure never leaves a partial file behind.
+    before finish() removes it, so a failure never leaves a partial file behind. Internal to the media layer.
 */
 class MediaFileWriter
 {

@@ -10,7 +10,7 @@ namespace tavlin::media
 {
 
 /**
-    An opened media container: FFmpeg's demuxer reading from a JUCE stream.
+    An opened media container: FFmpeg's demuxer reading from a JUCE stream. Internal to the media layer.
 
     Files are checked before anything is read: only regular, non-empty files are opened, so a named pipe, a
     device or a folder can never block the caller. The demuxer may not open other files or URLs on its own

@@ -24,13 +24,13 @@ MediaPlayer::~MediaPlayer()
     engine.unload();
 
     if (item != nullptr)
-        item->player = nullptr;
+        item->audioMixChanged = nullptr;
 }
 
 void MediaPlayer::replaceCurrentItem (std::unique_ptr<MediaPlayerItem> newItem)
 {
     if (item != nullptr)
-        item->player = nullptr;
+        item->audioMixChanged = nullptr;
 
     engine.unload();
     item = std::move (newItem);
@@ -42,7 +42,7 @@ void MediaPlayer::replaceCurrentItem (std::unique_ptr<MediaPlayerItem> newItem)
         return;
     }
 
-    item->player = this;
+    item->audioMixChanged = [this] { itemAudioMixChanged(); };
 
     if (output == Output::manual)
         if (const auto* audio = item->getAsset().getFirstTrack (MediaType::audio))

@@ -87,7 +87,6 @@ private:
         std::function<void (MediaTime)> callback;
     };
 
-    friend class MediaPlayerItem;
     void itemAudioMixChanged();
     void chooseOutput();
     bool deviceIsOpen() const;

@@ -1,7 +1,5 @@
 #include "MediaPlayerItem.h"
 
-#include "MediaPlayer.h"
-
 namespace tavlin::media
 {
 
@@ -9,8 +7,8 @@ void MediaPlayerItem::setAudioMix (std::shared_ptr<const AudioMix> mix)
 {
     audioMix = std::move (mix);
 
-    if (player != nullptr)
-        player->itemAudioMixChanged();
+    if (audioMixChanged != nullptr)
+        audioMixChanged();
 }
 
 } // namespace tavlin::media

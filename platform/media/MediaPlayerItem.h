@@ -3,6 +3,8 @@
 #include "AudioMix.h"
 #include "MediaComposition.h"
 
+#include <functional>
+
 namespace tavlin::media
 {
 
@@ -41,7 +43,7 @@ private:
     MediaComposition composition;
     std::shared_ptr<const AudioMix> audioMix;
     Status status = Status::unknown;
-    class MediaPlayer* player = nullptr;
+    std::function<void()> audioMixChanged; // set by the player holding the item
     juce::String error;
 };
 

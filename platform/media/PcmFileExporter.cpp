@@ -1,6 +1,7 @@
 #include "PcmFileExporter.h"
 
 #include "AudioTrackDecoder.h"
+#include "FFmpegHandles.h"
 
 #include "desktop/FileNameBytes.h"
 #include "desktop/PartialFile.h"

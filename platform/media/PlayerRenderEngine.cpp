@@ -1,5 +1,7 @@
 #include "PlayerRenderEngine.h"
 
+#include "FFmpegHandles.h"
+
 namespace tavlin::media
 {
 
@@ -27,7 +29,12 @@ private:
     JUCE_DECLARE_NON_COPYABLE (ControlLock)
 };
 
-PlayerRenderEngine::PlayerRenderEngine() : juce::Thread ("Media render")
+struct PlayerRenderEngine::Impl
+{
+    ResamplerPtr resampler;
+};
+
+PlayerRenderEngine::PlayerRenderEngine() : juce::Thread ("Media render"), impl (std::make_unique<Impl>())
 {
     startThread();
 }
@@ -203,7 +210,7 @@ void PlayerRenderEngine::unload()
 
 bool PlayerRenderEngine::makeResampler()
 {
-    resampler.reset();
+    impl->resampler.reset();
     const double speed = renderSpeed > 0.0 ? renderSpeed : 1.0;
 
     if (mediaRate == outputRate && speed == 1.0)
@@ -219,8 +226,8 @@ bool PlayerRenderEngine::makeResampler()
         < 0)
         return false;
 
-    resampler.reset (created);
-    return swr_init (resampler.get()) >= 0;
+    impl->resampler.reset (created);
+    return swr_init (impl->resampler.get()) >= 0;
 }
 
 void PlayerRenderEngine::restart (int64_t mediaFrame)
@@ -252,6 +259,9 @@ void PlayerRenderEngine::restart (int64_t mediaFrame)
 
     renderedToEnd = false;
     reachedEnd = false;
+
+    // There is something to render again: the thread may be resting.
+    notify();
 }
 
 void PlayerRenderEngine::seek (int64_t mediaFrame)
@@ -273,6 +283,9 @@ void PlayerRenderEngine::setRate (double newRate)
 {
     newRate = std::max (0.0, newRate);
     const double old = rate.exchange (newRate);
+
+    if (old != newRate)
+        notify(); // a stopped thread rests; a started one renders for the output again
 
     // A new speed renders the queued sound again; stopping and starting keep it.
     if (newRate > 0.0 && newRate != renderSpeed && old != newRate)
@@ -355,10 +368,10 @@ bool PlayerRenderEngine::renderBlock()
     const float* const* source = mediaBlock.getArrayOfReadPointers();
     int produced = frames;
 
-    if (resampler != nullptr)
+    if (impl->resampler != nullptr)
     {
         produced =
-            swr_convert (resampler.get(), (uint8_t**) const_cast<float**> (outputBlock.getArrayOfWritePointers()),
+            swr_convert (impl->resampler.get(), (uint8_t**) const_cast<float**> (outputBlock.getArrayOfWritePointers()),
                          outputBlock.getNumSamples(), frames > 0 ? (const uint8_t**) source : nullptr, frames);
         source = outputBlock.getArrayOfReadPointers();
     }
@@ -404,7 +417,7 @@ void PlayerRenderEngine::run()
             continue;
         }
 
-        bool rendered;
+        bool rendered, resting;
 
         {
             std::lock_guard<std::mutex> render (renderMutex);
@@ -420,10 +433,16 @@ void PlayerRenderEngine::run()
             {
                 rendered = loaded && renderBlock();
             }
+
+            // Nothing can change until a call notifies (a seek, a load, a rate...): no media, all of it
+            // rendered, or a full queue that a stopped output leaves alone. While the output plays, the
+            // queue is looked at every few ms.
+            resting = !rendered && (!loaded || renderer == nullptr || renderedToEnd || rate.load() <= 0.0);
         }
 
+        // A notify between the look above and the wait is kept by the event, so none is lost.
         if (!rendered)
-            wait (3);
+            wait (resting ? -1 : 3);
     }
 }
 

@@ -101,7 +101,8 @@ private:
 
     std::unique_ptr<CompositionAudioRenderer> renderer;
     std::shared_ptr<AudioProcessingTap> tap;
-    ResamplerPtr resampler;
+    struct Impl; // the resampler
+    std::unique_ptr<Impl> impl;
     AudioRingBuffer ring;
     juce::AudioBuffer<float> mediaBlock, outputBlock, mappedBlock;
 

@@ -55,15 +55,27 @@ bool PlayerVideoRenderer::isSeeking() const
 
 VideoPicture PlayerVideoRenderer::getFrame (double timelineSeconds)
 {
-    const juce::ScopedLock sl (lock);
+    bool taken = false;
+    VideoPicture picture;
 
-    while (!queue.empty() && queue.front().seconds <= timelineSeconds + epsilon)
     {
-        shown = std::move (queue.front().picture);
-        queue.pop_front();
+        const juce::ScopedLock sl (lock);
+
+        while (!queue.empty() && queue.front().seconds <= timelineSeconds + epsilon)
+        {
+            shown = std::move (queue.front().picture);
+            queue.pop_front();
+            taken = true;
+        }
+
+        picture = shown;
     }
 
-    return shown;
+    // Room in the queue: the thread decodes the next frame.
+    if (taken)
+        notify();
+
+    return picture;
 }
 
 VideoPicture PlayerVideoRenderer::makePicture (int width, int height)
@@ -175,8 +187,10 @@ void PlayerVideoRenderer::run()
             continue;
         }
 
+        // With the queue full or the source ended, only a seek, a frame taken or the shutdown brings work, and
+        // each notifies; one that comes before the wait is kept by the event.
         if (!decodeAhead (generation))
-            wait (5);
+            wait (-1);
     }
 }
 

@@ -9,6 +9,7 @@ namespace tavlin::media
 
 /**
     Gives video packets that carry only a decoding time the presentation time a decoder shows them at.
+    Internal to the media layer.
 
     MPEG video in program and transport streams leaves the presentation time out when several pictures share
     one PES packet. A B picture is shown as it is decoded; any other picture when the next picture that is

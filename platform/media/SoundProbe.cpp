@@ -1,5 +1,6 @@
 #include "SoundProbe.h"
 
+#include "CodecPump.h"
 #include "MediaInput.h"
 
 namespace tavlin::media
@@ -32,10 +33,10 @@ juce::Result SoundProbe::check (const juce::File& file, int streamIndex)
                                    + juce::String (avcodec_get_name (stream->codecpar->codec_id)) + ").");
 
     CodecContextPtr codec (avcodec_alloc_context3 (decoderInfo));
-    PacketPtr packet (av_packet_alloc());
+    CodecPump pump (*input->getFormat(), index);
     FramePtr frame (av_frame_alloc());
 
-    if (codec == nullptr || packet == nullptr || frame == nullptr)
+    if (codec == nullptr || !pump.isValid() || frame == nullptr)
         return juce::Result::fail ("Out of memory.");
 
     int status = avcodec_parameters_to_context (codec.get(), stream->codecpar);
@@ -52,48 +53,31 @@ juce::Result SoundProbe::check (const juce::File& file, int streamIndex)
     for (unsigned i = 0; i < format->nb_streams; ++i)
         format->streams[i]->discard = (int) i == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 
-    for (int read = 0; read < maxPacketsRead; ++read)
+    pump.setReadLimit (maxPacketsRead);
+    pump.onRefused = [&] (int refused) { lastError = refused; };
+
+    for (;;)
     {
-        status = av_read_frame (format, packet.get());
+        const int received = pump.receiveFrame (*codec, *frame);
 
-        if (status < 0)
+        if (received == 0)
         {
-            avcodec_send_packet (codec.get(), nullptr); // drain what the decoder holds
-        }
-        else if (packet->stream_index != index)
-        {
-            av_packet_unref (packet.get());
-            continue;
-        }
-        else
-        {
-            const int sent = avcodec_send_packet (codec.get(), packet.get());
-            av_packet_unref (packet.get());
-
-            if (sent < 0 && sent != AVERROR (EAGAIN))
-                lastError = sent;
-        }
-
-        for (;;)
-        {
-            const int received = avcodec_receive_frame (codec.get(), frame.get());
-
-            if (received < 0)
-            {
-                if (received != AVERROR (EAGAIN) && received != AVERROR_EOF)
-                    lastError = received;
-
-                break;
-            }
-
             const bool hasSamples = frame->nb_samples > 0;
             av_frame_unref (frame.get());
 
             if (hasSamples)
                 return juce::Result::ok();
+
+            continue;
         }
 
-        if (status < 0)
+        if (received == AVERROR_EOF)
+            break;
+
+        // A frame that fails to decode: the decoder gets the next packet before it is asked again.
+        lastError = received;
+
+        if (pump.feed (*codec) == CodecPump::Fed::end)
             break;
     }
 

@@ -1,5 +1,10 @@
 #include "VideoFrameDecoder.h"
 
+#include "CodecPump.h"
+#include "MediaInput.h"
+
+#include <deque>
+
 namespace tavlin::media
 {
 
@@ -42,81 +47,84 @@ void copyTurned (const uint8_t* source, int sourceStride, int w, int h, int quar
 }
 } // namespace
 
+struct VideoFrameDecoder::Impl
+{
+    bool decode (AVFrame& into);
+    bool convert (const AVFrame& source, VideoPicture& picture);
+    bool fillAhead (size_t count);
+    double secondsOf (const AVFrame& decoded) const;
+
+    bool next (Frame& frame);
+    bool seek (double seconds, const std::function<bool()>& shouldStop);
+    bool skipTo (double seconds, const std::function<bool()>& shouldStop);
+    bool peekNextSeconds (double& seconds);
+
+    std::unique_ptr<MediaInput> input;
+    AVStream* stream = nullptr;
+    CodecContextPtr codec;
+    std::unique_ptr<CodecPump> pump;
+    ScalerPtr scaler;
+    FramePtr scaled;
+    std::function<VideoPicture (int, int)> pictureMaker;
+    int quarterTurns = 0;
+    std::deque<FramePtr> ahead; // decoded, not yet converted
+};
+
+VideoFrameDecoder::VideoFrameDecoder() : impl (std::make_unique<Impl>()) {}
+
 VideoFrameDecoder::~VideoFrameDecoder() = default;
 
 std::unique_ptr<VideoFrameDecoder> VideoFrameDecoder::open (const juce::File& file, int streamIndex,
                                                             juce::String& error, int rotationDegrees)
 {
     std::unique_ptr<VideoFrameDecoder> d (new VideoFrameDecoder());
-    d->input = MediaInput::openFile (file, error);
+    auto& v = *d->impl;
+    v.input = MediaInput::openFile (file, error);
 
-    if (d->input == nullptr)
+    if (v.input == nullptr)
         return nullptr;
 
-    d->stream = d->input->getStream (streamIndex < 0 ? d->input->findFirstStream (AVMEDIA_TYPE_VIDEO) : streamIndex);
+    v.stream = v.input->getStream (streamIndex < 0 ? v.input->findFirstStream (AVMEDIA_TYPE_VIDEO) : streamIndex);
 
-    if (d->stream == nullptr || d->stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
+    if (v.stream == nullptr || v.stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO)
     {
         error = "The file contains no picture.";
         return nullptr;
     }
 
-    for (unsigned i = 0; i < d->input->getFormat()->nb_streams; ++i)
-        d->input->getFormat()->streams[i]->discard = (int) i == d->stream->index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    for (unsigned i = 0; i < v.input->getFormat()->nb_streams; ++i)
+        v.input->getFormat()->streams[i]->discard = (int) i == v.stream->index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
 
-    const auto* decoder = avcodec_find_decoder (d->stream->codecpar->codec_id);
-    d->codec.reset (decoder != nullptr ? avcodec_alloc_context3 (decoder) : nullptr);
-    d->packet.reset (av_packet_alloc());
+    const auto* decoder = avcodec_find_decoder (v.stream->codecpar->codec_id);
+    v.codec.reset (decoder != nullptr ? avcodec_alloc_context3 (decoder) : nullptr);
+    v.pump = std::make_unique<CodecPump> (*v.input->getFormat(), v.stream->index);
 
-    if (d->codec == nullptr || d->packet == nullptr
-        || avcodec_parameters_to_context (d->codec.get(), d->stream->codecpar) < 0)
+    if (v.codec == nullptr || !v.pump->isValid()
+        || avcodec_parameters_to_context (v.codec.get(), v.stream->codecpar) < 0)
     {
         error = "The picture cannot be decoded.";
         return nullptr;
     }
 
-    d->codec->pkt_timebase = d->stream->time_base;
-    d->codec->thread_count = 2;
+    v.codec->pkt_timebase = v.stream->time_base;
+    v.codec->thread_count = 2;
 
-    if (avcodec_open2 (d->codec.get(), decoder, nullptr) < 0 || d->codec->width <= 0 || d->codec->height <= 0)
+    if (avcodec_open2 (v.codec.get(), decoder, nullptr) < 0 || v.codec->width <= 0 || v.codec->height <= 0)
     {
         error = "The picture cannot be decoded.";
         return nullptr;
     }
 
-    d->quarterTurns = ((rotationDegrees / 90) % 4 + 4) % 4;
+    v.quarterTurns = ((rotationDegrees / 90) % 4 + 4) % 4;
     return d;
 }
 
-bool VideoFrameDecoder::decode (AVFrame& into)
+bool VideoFrameDecoder::Impl::decode (AVFrame& into)
 {
-    for (;;)
-    {
-        int status = avcodec_receive_frame (codec.get(), &into);
-
-        if (status == 0)
-            return true;
-
-        if (status != AVERROR (EAGAIN) || endOfInput)
-            return false;
-
-        status = av_read_frame (input->getFormat(), packet.get());
-
-        if (status < 0)
-        {
-            endOfInput = true;
-            avcodec_send_packet (codec.get(), nullptr);
-            continue;
-        }
-
-        if (packet->stream_index == stream->index)
-            avcodec_send_packet (codec.get(), packet.get());
-
-        av_packet_unref (packet.get());
-    }
+    return pump->receiveFrame (*codec, into) == 0;
 }
 
-bool VideoFrameDecoder::fillAhead (size_t count)
+bool VideoFrameDecoder::Impl::fillAhead (size_t count)
 {
     while (ahead.size() < count)
     {
@@ -131,13 +139,13 @@ bool VideoFrameDecoder::fillAhead (size_t count)
     return true;
 }
 
-double VideoFrameDecoder::secondsOf (const AVFrame& decoded) const
+double VideoFrameDecoder::Impl::secondsOf (const AVFrame& decoded) const
 {
     const auto ts = decoded.best_effort_timestamp != AV_NOPTS_VALUE ? decoded.best_effort_timestamp : decoded.pts;
     return ts == AV_NOPTS_VALUE ? 0.0 : (double) ts * av_q2d (stream->time_base);
 }
 
-bool VideoFrameDecoder::convert (const AVFrame& source, VideoPicture& picture)
+bool VideoFrameDecoder::Impl::convert (const AVFrame& source, VideoPicture& picture)
 {
     const int w = source.width, h = source.height;
 
@@ -184,7 +192,7 @@ bool VideoFrameDecoder::convert (const AVFrame& source, VideoPicture& picture)
     return true;
 }
 
-bool VideoFrameDecoder::next (Frame& frame)
+bool VideoFrameDecoder::Impl::next (Frame& frame)
 {
     if (!fillAhead (1))
         return false;
@@ -195,7 +203,7 @@ bool VideoFrameDecoder::next (Frame& frame)
     return convert (*decoded, frame.picture);
 }
 
-bool VideoFrameDecoder::peekNextSeconds (double& seconds)
+bool VideoFrameDecoder::Impl::peekNextSeconds (double& seconds)
 {
     if (!fillAhead (1))
         return false;
@@ -204,7 +212,7 @@ bool VideoFrameDecoder::peekNextSeconds (double& seconds)
     return true;
 }
 
-bool VideoFrameDecoder::skipTo (double seconds, const std::function<bool()>& shouldStop)
+bool VideoFrameDecoder::Impl::skipTo (double seconds, const std::function<bool()>& shouldStop)
 {
     while (fillAhead (2) && secondsOf (*ahead[1]) <= seconds + 1.0e-6)
     {
@@ -217,7 +225,7 @@ bool VideoFrameDecoder::skipTo (double seconds, const std::function<bool()>& sho
     return true;
 }
 
-bool VideoFrameDecoder::seek (double seconds, const std::function<bool()>& shouldStop)
+bool VideoFrameDecoder::Impl::seek (double seconds, const std::function<bool()>& shouldStop)
 {
     const auto ts = (int64_t) std::floor (seconds / av_q2d (stream->time_base));
 
@@ -226,9 +234,43 @@ bool VideoFrameDecoder::seek (double seconds, const std::function<bool()>& shoul
         return false;
 
     avcodec_flush_buffers (codec.get());
-    endOfInput = false;
+    pump->restart();
     ahead.clear();
     return skipTo (seconds, shouldStop) && fillAhead (1);
+}
+
+bool VideoFrameDecoder::next (Frame& frame)
+{
+    return impl->next (frame);
+}
+
+bool VideoFrameDecoder::seek (double seconds, const std::function<bool()>& shouldStop)
+{
+    return impl->seek (seconds, shouldStop);
+}
+
+bool VideoFrameDecoder::skipTo (double seconds, const std::function<bool()>& shouldStop)
+{
+    return impl->skipTo (seconds, shouldStop);
+}
+
+bool VideoFrameDecoder::peekNextSeconds (double& seconds)
+{
+    return impl->peekNextSeconds (seconds);
+}
+
+void VideoFrameDecoder::setPictureMaker (std::function<VideoPicture (int width, int height)> maker)
+{
+    impl->pictureMaker = std::move (maker);
+}
+
+int VideoFrameDecoder::getWidth() const
+{
+    return impl->quarterTurns % 2 != 0 ? impl->codec->height : impl->codec->width;
+}
+int VideoFrameDecoder::getHeight() const
+{
+    return impl->quarterTurns % 2 != 0 ? impl->codec->width : impl->codec->height;
 }
 
 } // namespace tavlin::media

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "MediaInput.h"
 #include "VideoPicture.h"
 
-#include <deque>
+#include <juce_core/juce_core.h>
+
 #include <functional>
+#include <memory>
 
 namespace tavlin::media
 {
@@ -48,32 +49,18 @@ public:
     bool peekNextSeconds (double& seconds);
 
     /** Where the pictures of converted frames come from (by default, new ones): they are written whole. */
-    void setPictureMaker (std::function<VideoPicture (int width, int height)> maker)
-    {
-        pictureMaker = std::move (maker);
-    }
+    void setPictureMaker (std::function<VideoPicture (int width, int height)> maker);
 
     /** Width and height of the frames handed out (rotated). */
-    int getWidth() const { return quarterTurns % 2 != 0 ? codec->height : codec->width; }
-    int getHeight() const { return quarterTurns % 2 != 0 ? codec->width : codec->height; }
+    int getWidth() const;
+    int getHeight() const;
 
 private:
-    VideoFrameDecoder() = default;
-    bool decode (AVFrame& into);
-    bool convert (const AVFrame& source, VideoPicture& picture);
-    bool fillAhead (size_t count);
-    double secondsOf (const AVFrame& decoded) const;
+    struct Impl;
 
-    std::unique_ptr<MediaInput> input;
-    AVStream* stream = nullptr;
-    CodecContextPtr codec;
-    ScalerPtr scaler;
-    PacketPtr packet;
-    FramePtr scaled;
-    std::function<VideoPicture (int, int)> pictureMaker;
-    int quarterTurns = 0;
-    bool endOfInput = false;
-    std::deque<FramePtr> ahead; // decoded, not yet converted
+    VideoFrameDecoder();
+
+    std::unique_ptr<Impl> impl;
 
     JUCE_DECLARE_NON_COPYABLE (VideoFrameDecoder)
 };

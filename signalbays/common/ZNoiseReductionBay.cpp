@@ -675,13 +675,38 @@ void ZNoiseReductionBay::process (ZBuffer** in, ZBuffer** out, int count)
     if (!beginBlock (in, out, count))
         return;
 
-    for (int c = 0; c < channels; ++c)
-        processChannel (c, in[c], out[c], count);
-
+    processChannels (in, out, count);
     endBlock();
 }
 
 bool ZNoiseReductionBay::beginBlock (ZBuffer** in, ZBuffer** out, int count)
+{
+    if (!prepared || in == nullptr || out == nullptr || count <= 0)
+        return beginBlock (BlockSettings {}, in, out, count);
+
+    return beginBlock (latchSettings(), in, out, count);
+}
+
+ZNoiseReductionBay::BlockSettings ZNoiseReductionBay::latchSettings()
+{
+    // One decision for the whole block and every channel, so that the channels stay in step.
+    BlockSettings settings;
+    settings.mode = juce::jlimit (0, 2, readInt (*mode));
+
+    if (settings.mode != readInt (*appliedMode))
+        appliedMode->setValue (settings.mode);
+
+    settings.learning = readInt (*learning) == 1;
+    settings.stop = settings.learning && stopRequest.load();
+    settings.humOn = getHumMode() != 2;
+    settings.harmonics = getNumHumHarmonics();
+    settings.voice = readInt (*preserveVoice) == 1;
+    settings.rumble = readInt (*removeRumble) == 1;
+    settings.display = displayActive.load();
+    return settings;
+}
+
+bool ZNoiseReductionBay::beginBlock (const BlockSettings& settings, ZBuffer** in, ZBuffer** out, int count)
 {
     if (!prepared || in == nullptr || out == nullptr || count <= 0)
     {
@@ -693,19 +718,14 @@ bool ZNoiseReductionBay::beginBlock (ZBuffer** in, ZBuffer** out, int count)
         return false;
     }
 
-    // One decision for the whole block and every channel, so that the channels stay in step.
-    blockMode = juce::jlimit (0, 2, readInt (*mode));
-
-    if (blockMode != readInt (*appliedMode))
-        appliedMode->setValue (blockMode);
-
-    blockLearning = readInt (*learning) == 1;
-    blockStop = blockLearning && stopRequest.load();
-    blockHumOn = getHumMode() != 2;
-    blockHarmonics = getNumHumHarmonics();
-    blockVoice = readInt (*preserveVoice) == 1;
-    blockRumble = readInt (*removeRumble) == 1;
-    blockDisplay = displayActive.load();
+    blockMode = settings.mode;
+    blockLearning = settings.learning;
+    blockStop = settings.stop;
+    blockHumOn = settings.humOn;
+    blockHarmonics = settings.harmonics;
+    blockVoice = settings.voice;
+    blockRumble = settings.rumble;
+    blockDisplay = settings.display;
 
     for (int c = 0; c < channels; ++c)
     {
@@ -754,6 +774,59 @@ void ZNoiseReductionBay::processChannel (int c, ZBuffer* source, ZBuffer* destin
     readOutput (c, destination, n);
 }
 
+void ZNoiseReductionBay::processChannels (ZBuffer** in, ZBuffer** out, int count)
+{
+    const auto length = [count] (ZBuffer* source, ZBuffer* destination) {
+        return std::min ({ count, source->getLength(), destination->getLength() });
+    };
+
+    // Two channels whose frames complete together and both start with the hum notches: those run
+    // side by side. Anything else goes channel by channel.
+    const auto paired = channels == 2 && in[0] != nullptr && in[1] != nullptr && out[0] != nullptr && out[1] != nullptr
+                        && !blockLearning && blockMode != 2 && blockHumOn && blockHarmonics > 0
+                        && length (in[0], out[0]) == length (in[1], out[1])
+                        && inputConverters[0]->getAvailable() == inputConverters[1]->getAvailable();
+
+    if (!paired)
+    {
+        for (int c = 0; c < channels; ++c)
+            processChannel (c, in[c], out[c], count);
+
+        return;
+    }
+
+    const auto n = length (in[0], out[0]);
+    auto* frame0 = work[0].frame.get();
+    auto* frame1 = work[1].frame.get();
+    inputConverters[0]->writeSamples (in[0], (unsigned) n);
+    inputConverters[1]->writeSamples (in[1], (unsigned) n);
+
+    while (inputConverters[0]->read (frame0) && inputConverters[1]->read (frame1))
+    {
+        ZParametricFilter* notches0[maxHumHarmonics];
+        ZParametricFilter* notches1[maxHumHarmonics];
+
+        for (int j = 0; j < blockHarmonics; ++j)
+        {
+            notches0[j] = humFilters[0][(size_t) j].get();
+            notches1[j] = humFilters[1][(size_t) j].get();
+        }
+
+        ZParametricFilter::processCascadePair (notches0, notches1, blockHarmonics, frame0, frame1);
+
+        for (int c = 0; c < 2; ++c)
+        {
+            if (blockMode == 1)
+                processFrameGated (c, false, false);
+            else
+                processFrameOff (c, false);
+        }
+    }
+
+    readOutput (0, out[0], n);
+    readOutput (1, out[1], n);
+}
+
 void ZNoiseReductionBay::endBlock()
 {
     auto learnedFrames = false, displayed = false;
@@ -792,7 +865,9 @@ void ZNoiseReductionBay::endBlock()
         spectrum->copyFrom (*displayAccumulator);
     }
 
-    spectrum->sendActionMessage (spectrumUpdateMessage);
+    // Nobody to tell without a display.
+    if (blockDisplay)
+        spectrum->sendActionMessage (spectrumUpdateMessage);
 }
 
 void ZNoiseReductionBay::readOutput (int c, ZBuffer* destination, int count)
@@ -850,11 +925,13 @@ void ZNoiseReductionBay::keepForDisplay (ChannelWork& w)
     w.displayed = true;
 }
 
-void ZNoiseReductionBay::processFrameOff (int c)
+void ZNoiseReductionBay::processFrameOff (int c, bool humFilters)
 {
     auto& w = work[(size_t) c];
     auto* frame = w.frame.get();
-    runHumFilters (c, frame);
+
+    if (humFilters)
+        runHumFilters (c, frame);
 
     ZBuffer** segments = nullptr;
     overlapAdd[(size_t) c]->split (frame, &segments);
@@ -870,7 +947,7 @@ void ZNoiseReductionBay::processFrameOff (int c)
     keepForDisplay (w);
 }
 
-void ZNoiseReductionBay::processFrameGated (int c, bool noiseOnly)
+void ZNoiseReductionBay::processFrameGated (int c, bool noiseOnly, bool humFilters)
 {
     auto& w = work[(size_t) c];
     auto* frame = w.frame.get();
@@ -878,7 +955,7 @@ void ZNoiseReductionBay::processFrameGated (int c, bool noiseOnly)
     auto* im = w.spectrumIm.get();
 
     // Noise only monitors just what the gate removes: the hum and output filters stay out of it.
-    if (!noiseOnly)
+    if (!noiseOnly && humFilters)
         runHumFilters (c, frame);
 
     ZBuffer** segments = nullptr;

@@ -33,7 +33,7 @@ namespace vesk
     input passes unchanged, with the same latency, and the power spectra of its frames are summed.
 
     Sends "Noise Profile" when profiles are installed and "Mode" when learning has ended, through its own
-    broadcaster; "Spectrum Update" after every block and "Noise Profile Update" after every rebuild of the
+    broadcaster; "Spectrum Update" after every block while the display is active and "Noise Profile Update" after every rebuild of the
     display profile, through the broadcaster of the "mSpectrum" buffer.
 
     Parameters are set on the message thread and read by process() on the audio thread without locks.
@@ -82,7 +82,22 @@ public:
         ends learning and updates the display once every channel has run.
     */
     bool beginBlock (ZBuffer** in, ZBuffer** out, int count);
+
+    /** What beginBlock latches, taken apart: latchSettings reads the settings (in the order of the calls
+        that bring the blocks), beginBlock (settings, ...) starts a block with them, later perhaps and on
+        another thread. A block that ends learning (stop) must have ended before the next latch.
+    */
+    struct BlockSettings
+    {
+        int mode = 0, harmonics = 0;
+        bool learning = false, stop = false, humOn = false, voice = false, rumble = false, display = false;
+    };
+
+    BlockSettings latchSettings();
+    bool beginBlock (const BlockSettings& settings, ZBuffer** in, ZBuffer** out, int count);
     void processChannel (int c, ZBuffer* in, ZBuffer* out, int count);
+    /** processChannel on every channel, on one thread: the same output, faster with two channels. */
+    void processChannels (ZBuffer** in, ZBuffer** out, int count);
     void endBlock();
 
     /** While false the display spectrum is left as it is and nothing is computed for it alone (the
@@ -205,8 +220,9 @@ private:
     void runHumFilters (int c, ZBuffer* buffer);
     void runOutputFilters (int c, ZBuffer* buffer);
     void keepForDisplay (ChannelWork& w);
-    void processFrameOff (int c);
-    void processFrameGated (int c, bool noiseOnly);
+    /** humFilters false: the frame has been through the hum notches already. */
+    void processFrameOff (int c, bool humFilters = true);
+    void processFrameGated (int c, bool noiseOnly, bool humFilters = true);
     void processLearningFrame (int c);
     void finishLearning();
     void readOutput (int c, ZBuffer* destination, int count);

@@ -6,96 +6,20 @@
 
 #include "../platform/MediaFixtures.h"
 #include "LocalHttpServer.h"
+#include "ProgramLaunch.h"
 #include "TavPreferences.h"
 #include "WindowPlacement.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <map>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "XDisplayClient.h"
 
-extern char** environ;
-
 namespace
 {
-// One run of the program, its output kept in a file; killed if still running at the end.
-class Launch
-{
-public:
-    Launch (const juce::File& program, const juce::StringArray& arguments, const juce::File& log)
-    {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init (&actions);
-        posix_spawn_file_actions_addopen (&actions, 1, log.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_APPEND,
-                                          0600);
-        posix_spawn_file_actions_adddup2 (&actions, 1, 2);
-
-        std::vector<std::string> words { program.getFullPathName().toStdString() };
-
-        for (auto& a : arguments)
-            words.push_back (a.toStdString());
-
-        std::vector<char*> argv;
-        argv.reserve (words.size() + 1);
-
-        for (auto& w : words)
-            argv.push_back (w.data());
-
-        argv.push_back (nullptr);
-
-        if (posix_spawn (&pid, words[0].c_str(), &actions, nullptr, argv.data(), environ) != 0)
-            pid = -1;
-
-        posix_spawn_file_actions_destroy (&actions);
-    }
-
-    ~Launch()
-    {
-        if (running())
-        {
-            kill (pid, SIGKILL);
-            waitpid (pid, nullptr, 0);
-        }
-    }
-
-    bool started() const { return pid > 0; }
-    bool running() const { return pid > 0 && !exited; }
-
-    void interrupt() { kill (pid, SIGINT); }
-
-    /** Waits up to limitMs; the exit code, or -1 when it did not end (or ended by a signal). */
-    int waitForExit (int limitMs)
-    {
-        for (int waited = 0; !exited && waited <= limitMs; waited += 20)
-        {
-            int status = 0;
-
-            if (waitpid (pid, &status, WNOHANG) == pid)
-            {
-                exited = true;
-                code = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
-            }
-            else
-            {
-                juce::Thread::sleep (20);
-            }
-        }
-
-        return exited ? code : -1;
-    }
-
-private:
-    pid_t pid = -1;
-    bool exited = false;
-    int code = -1;
-};
+using Launch = tavlin::test::ProgramLaunch;
 
 juce::String run (const juce::String& command)
 {
@@ -154,29 +78,6 @@ bool waitForWindow (const juce::String& name, int limitMs = 20000)
 // The system's temporary folder as the test program found it, before any test pointed TMPDIR elsewhere.
 const juce::File systemTemp = juce::File::getSpecialLocation (juce::File::tempDirectory);
 
-juce::File programFile()
-{
-    return juce::File::getSpecialLocation (juce::File::currentExecutableFile)
-        .getParentDirectory()
-        .getParentDirectory()
-        .getChildFile ("Source/Tavlin");
-}
-
-/** Fresh settings, runtime and temporary folders under root, for the program and anything it starts. */
-void useFreshFolders (const juce::File& root)
-{
-    auto config = root.getChildFile ("config"), runtime = root.getChildFile ("runtime"),
-         tmp = root.getChildFile ("tmp");
-
-    for (auto& folder : { config, runtime, tmp })
-        folder.createDirectory();
-
-    setenv ("XDG_CONFIG_HOME", config.getFullPathName().toRawUTF8(), 1);
-    setenv ("XDG_RUNTIME_DIR", runtime.getFullPathName().toRawUTF8(), 1);
-    setenv ("TMPDIR", tmp.getFullPathName().toRawUTF8(), 1);
-    TavPreferences (config).setFirstLaunch (false);
-}
-
 juce::Rectangle<int> screen()
 {
     auto info = run ("xwininfo -root 2>/dev/null");
@@ -191,7 +92,7 @@ TEST (AppLaunchTest, StartsAnswersASecondLaunchAndQuitsCleanly)
         << "this test opens windows: run it under xvfb-run";
     ASSERT_FALSE (run ("command -v xwininfo").isEmpty()) << "xwininfo (x11-utils) is needed to see the windows";
 
-    auto program = programFile();
+    auto program = tavlin::test::applicationProgram();
     ASSERT_TRUE (program.existsAsFile()) << program.getFullPathName() << ": build the program first";
 
     auto root = juce::File::createTempFile ("launch");
@@ -262,7 +163,7 @@ TEST (AppLaunchTest, AQuitEndsTheProgramAfterTheGuideWindowWasDestroyedFromOutsi
 {
     ASSERT_NE (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}), juce::String())
         << "this test opens windows: run it under xvfb-run";
-    const auto program = programFile();
+    const auto program = tavlin::test::applicationProgram();
     ASSERT_TRUE (program.existsAsFile()) << program.getFullPathName() << ": build the program first";
 
     // The close button's request needs the window manager's atoms, which a bare virtual display lacks.
@@ -297,7 +198,7 @@ TEST (AppLaunchTest, AQuitEndsTheProgramAfterTheGuideWindowWasDestroyedFromOutsi
         SCOPED_TRACE (quit.how);
         const auto root = systemTemp.getNonexistentChildFile ("guide-quit", {}, false);
         ASSERT_TRUE (root.createDirectory());
-        useFreshFolders (root);
+        tavlin::test::useFreshFolders (root);
         const auto clip = root.getChildFile ("later.wav");
         ASSERT_TRUE (tavlin::test::writeWav (
             clip, 44100.0, 2, 44100, 16, [] (int64_t n, int ch) { return tavlin::test::sineSample (n, ch, 44100.0); }));

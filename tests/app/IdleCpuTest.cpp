@@ -8,9 +8,13 @@
 #include "MediaControlsComponent.h"
 #include "ProcessingAVPlayer.h"
 #include "StandaloneTestMain.h"
+#include "TavEditor.h"
 #include "TavEditorWindow.h"
+#include "TavUIEditor.h"
+#include "ThreadWakeups.h"
 #include "TransportComponent.h"
 #include "UserGuideWindow.h"
+#include "WashWindowComponent.h"
 
 #include <gtest/gtest.h>
 
@@ -38,12 +42,19 @@ long long processTicks()
 
 constexpr int measureMs = 10000;
 
-/** Share of one core (in per cent) the process used while its message loop ran for measureMs.
+struct IdleFigures
+{
+    double cpuPercent = 0.0; // share of one core
+    std::map<juce::String, long long> sleeps; // by thread name
+};
+
+/** What the process used while its message loop ran for measureMs: its share of one core (in per cent) and
+    how often each of its threads went to sleep.
 
     The loop runs as the program's does, sleeping until the next event; the framework's runDispatchLoopUntil(),
     which the other tests use, would look for messages every millisecond and cost more than the program.
 */
-double cpuPercentOverMessageLoop()
+IdleFigures measureMessageLoop (const char* what)
 {
     struct Clock : juce::Timer
     {
@@ -51,6 +62,7 @@ double cpuPercentOverMessageLoop()
         void timerCallback() override {}
     } clock;
 
+    const auto threadsBefore = ThreadWakeups::take();
     const auto before = processTicks();
     const auto end = juce::Time::getMillisecondCounterHiRes() + measureMs;
 
@@ -58,7 +70,12 @@ double cpuPercentOverMessageLoop()
         juce::dispatchNextMessageOnSystemQueue (false);
 
     const auto used = processTicks() - before;
-    return 100.0 * (double) used / (double) ::sysconf (_SC_CLK_TCK) / (measureMs / 1000.0);
+    IdleFigures figures;
+    figures.cpuPercent = 100.0 * (double) used / (double) ::sysconf (_SC_CLK_TCK) / (measureMs / 1000.0);
+    figures.sleeps = ThreadWakeups::since (threadsBefore);
+    std::cout << what << ": " << figures.cpuPercent << " % of a core; sleeps over " << measureMs / 1000
+              << " s: " << ThreadWakeups::describe (figures.sleeps) << std::endl;
+    return figures;
 }
 
 /** One clock tick over the measuring time, in per cent: the finest step the figures can take. */
@@ -84,8 +101,7 @@ TEST_F (IdleCpuTest, IdleIsIdleAlsoAfterTheGuideWasShown)
     EXPECT_TRUE (app->getMediaWindow()->isShowing());
     pump (500);
 
-    const auto idle = cpuPercentOverMessageLoop();
-    std::cout << "idle, no media, windows shown: " << idle << " % of a core" << std::endl;
+    const auto idle = measureMessageLoop ("idle, no media, windows shown").cpuPercent;
     EXPECT_LT (idle, 3.0);
 
     // The user guide opened, read and closed.
@@ -105,8 +121,7 @@ TEST_F (IdleCpuTest, IdleIsIdleAlsoAfterTheGuideWasShown)
     EXPECT_EQ (guide->getGuide()->getBrowser(), nullptr) << "no web view is left behind";
     pump (500);
 
-    const auto afterGuide = cpuPercentOverMessageLoop();
-    std::cout << "after the guide was closed: " << afterGuide << " % of a core" << std::endl;
+    const auto afterGuide = measureMessageLoop ("after the guide was closed").cpuPercent;
 
     // Twice the idle figure, give or take the two clock ticks each figure may be off by.
     EXPECT_LE (afterGuide, 2.0 * idle + 2.0 * tickPercent());
@@ -155,7 +170,26 @@ TEST_F (IdleCpuTest, AMoviePausedCostsNothingAndItsPictureIsFollowedOnlyWhileItM
     EXPECT_EQ (picture->getShownPicture(), player->getPlayer()->getCurrentVideoFrame());
     pump (500);
 
-    const auto paused = cpuPercentOverMessageLoop();
-    std::cout << "idle, a movie loaded and paused: " << paused << " % of a core" << std::endl;
-    EXPECT_LT (paused, 3.0);
+    const auto paused = measureMessageLoop ("idle, a movie loaded and paused");
+    EXPECT_LT (paused.cpuPercent, 3.0);
+
+    // Paused, the player's threads sleep (one that looked in a loop would have slept thousands of times), and
+    // with no sound going through the processor the wash window's timer rests.
+    for (auto* thread : { "Media render", "Media picture" })
+    {
+        ASSERT_EQ (paused.sleeps.count (thread), 1u) << thread << " is not running";
+        EXPECT_LE (paused.sleeps.at (thread), 2) << thread << " kept waking while nothing played";
+    }
+
+    EXPECT_TRUE (app->getEditor()->getMainPanel().getWashWindow().isResting());
+
+    // Played again, both wake at once: the sound's clock and the picture move on.
+    const auto restingPicture = picture->getShownPicture();
+    const auto pausedAt = view.getCurrentTime();
+    app->togglePlayPause();
+    ASSERT_TRUE (app->isPlaying());
+    ASSERT_TRUE (pumpUntil ([&] { return view.getCurrentTime() > pausedAt + 0.3; }, 10000)) << "the sound never came";
+    EXPECT_NE (picture->getShownPicture(), restingPicture) << "the picture stayed";
+    EXPECT_FALSE (app->getEditor()->getMainPanel().getWashWindow().isResting()) << "the columns did not wake it";
+    app->togglePlayPause();
 }

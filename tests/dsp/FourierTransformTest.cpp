@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cstdlib>
+
 using namespace vesk;
 using tavlin::test::fillNoise;
 
@@ -131,4 +136,56 @@ TEST (FourierTransformTest, BadSetUpsThrow)
     ZFourierTransform base;
     ZBuffer t (4, "t"), re (3, "re"), im (3, "im");
     EXPECT_THROW (base.transformReal (&t, &re, &im), vesk_juce::vj_dsp_exception);
+}
+
+TEST (FourierTransformTest, TheNoiseGatesSizeKeepsThePlanFftwEstimates)
+{
+    // The 1024-point transforms feed the gate, whose steps a last-bit difference can flip: the fixed
+    // plans installed for other sizes must leave them as FFTW's estimate makes them, to the bit.
+    constexpr int n = 1024;
+    auto forward = ZFourierTransform::create (10, 0, 1);
+    auto inverse = ZFourierTransform::create (10, 1, 1);
+    ZBuffer time (n, "t"), back (n, "b");
+    fillNoise (time, 5);
+    Spectrum spectrum (n);
+    forward->transformReal (&time, &spectrum.re, &spectrum.im);
+    inverse->transformReal (&back, &spectrum.re, &spectrum.im);
+
+    // FFTW's own estimated plans with no plans installed, on the same input.
+    char* installed = fftwf_export_wisdom_to_string();
+    fftwf_forget_wisdom();
+    auto* samples = static_cast<float*> (fftwf_malloc (sizeof (float) * n));
+    auto* bins = static_cast<fftwf_complex*> (fftwf_malloc (sizeof (fftwf_complex) * (n / 2 + 1)));
+    auto r2c = fftwf_plan_dft_r2c_1d (n, samples, bins, FFTW_ESTIMATE);
+    auto c2r = fftwf_plan_dft_c2r_1d (n, bins, samples, FFTW_ESTIMATE);
+    std::copy_n (time.getData(), n, samples);
+    fftwf_execute (r2c);
+
+    for (int k = 0; k <= n / 2; ++k)
+    {
+        EXPECT_EQ (spectrum.re.getData()[k], bins[k][0] * (1.0f / n)) << "bin " << k;
+
+        if (k != 0 && k != n / 2)
+        {
+            EXPECT_EQ (spectrum.im.getData()[k], bins[k][1] * (1.0f / n)) << "bin " << k;
+        }
+    }
+
+    for (int k = 0; k <= n / 2; ++k)
+    {
+        bins[k][0] = spectrum.re.getData()[k];
+        bins[k][1] = k == 0 || k == n / 2 ? 0.0f : spectrum.im.getData()[k];
+    }
+
+    fftwf_execute (c2r);
+
+    for (int i = 0; i < n; ++i)
+        EXPECT_EQ (back.getData()[i], samples[i]) << "sample " << i;
+
+    fftwf_destroy_plan (r2c);
+    fftwf_destroy_plan (c2r);
+    fftwf_free (samples);
+    fftwf_free (bins);
+    fftwf_import_wisdom_from_string (installed);
+    std::free (installed);
 }

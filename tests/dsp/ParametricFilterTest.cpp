@@ -294,3 +294,57 @@ TEST (ParametricFilterTest, CascadeGivesTheBitsOfEachFilterInTurn)
             }
         }
 }
+
+TEST (ParametricFilterTest, CascadePairGivesEachChannelsOwnCascade)
+{
+    // Two channels' chains of every length side by side, with different settings and signals, block
+    // after block; one case where a channel's filter has no rate yet and the pair goes one by one.
+    for (int count = 0; count <= 14; ++count)
+        for (int length : { 1, 3, 512, 1024 })
+            for (bool missingRate : { false, true })
+            {
+                std::vector<std::unique_ptr<ZParametricFilter>> alone[2], paired[2];
+
+                for (int c = 0; c < 2; ++c)
+                    for (int j = 0; j < count; ++j)
+                        for (auto* chain : { &alone[c], &paired[c] })
+                        {
+                            const auto rate = missingRate && c == 1 && j == count / 2 ? 0.0f : 44100.0f;
+                            chain->push_back (ZParametricFilter::create (rate));
+                            chain->back()->setParameters (ZParametricFilter::peaking,
+                                                          (50.0f + 10.0f * (float) c) * (float) (j + 1), 60.0f,
+                                                          (float) (2 * j) - 48.0f);
+                        }
+
+                std::vector<ZParametricFilter*> chains[2], pairs[2];
+
+                for (int c = 0; c < 2; ++c)
+                    for (int j = 0; j < count; ++j)
+                    {
+                        chains[c].push_back (alone[c][(size_t) j].get());
+                        pairs[c].push_back (paired[c][(size_t) j].get());
+                    }
+
+                ZBuffer x0 (length, "x0"), x1 (length, "x1"), y0 (length, "y0"), y1 (length, "y1");
+
+                for (int block = 0; block < 3; ++block)
+                {
+                    tavlin::test::fillNoise (x0, (uint32_t) (count * 10 + length + block), 0.5f);
+                    tavlin::test::fillNoise (x1, (uint32_t) (count * 10 + length + block + 7), 0.3f);
+                    y0.copyFrom (x0);
+                    y1.copyFrom (x1);
+
+                    ZParametricFilter::processCascade (chains[0].data(), count, &x0);
+                    ZParametricFilter::processCascade (chains[1].data(), count, &x1);
+                    ZParametricFilter::processCascadePair (pairs[0].data(), pairs[1].data(), count, &y0, &y1);
+
+                    for (int i = 0; i < length; ++i)
+                    {
+                        ASSERT_EQ (std::memcmp (x0.getData() + i, y0.getData() + i, sizeof (float)), 0)
+                            << count << " filters, length " << length << ", block " << block << ", sample " << i;
+                        ASSERT_EQ (std::memcmp (x1.getData() + i, y1.getData() + i, sizeof (float)), 0)
+                            << count << " filters, length " << length << ", block " << block << ", sample " << i;
+                    }
+                }
+            }
+}

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -349,6 +351,345 @@ TEST_P (VectorKernels, CurveGainsMatchTheLookUpForEveryDifference)
                 for (std::size_t k = 0; k < start; ++k)
                     ASSERT_EQ (gains[k], -1.0f);
             }
+}
+
+TEST_P (VectorKernels, DecibelCurveGainsAreTheConversionAndLookUpInTurn)
+{
+    std::vector<float> curve (256);
+
+    for (int i = 0; i < 256; ++i)
+        curve[(size_t) i] = 0.01f * (float) i + 0.125f;
+
+    // Offsets that put some differences just beside a whole number of dB, where an approximate
+    // logarithm would truncate the other way, and others far out or beyond the curve.
+    const float nudges[] = { 0.0f, 1.0e-6f, -1.0e-6f, 3.0e-5f, -3.0e-5f, 0.5f, 400.0f };
+
+    for (bool noiseOnly : { false, true })
+        for (auto n : sizes)
+            for (auto start : starts)
+            {
+                auto power = values (start + n, (uint32_t) (3 * n + start), true);
+                auto thresholds = values (start + n, (uint32_t) (5 * n + start), false);
+                auto db = power;
+
+                for (auto& x : power)
+                    x = std::isfinite (x) ? x * x : x;
+
+                db = power;
+                vectorKernels::powerToDecibels (db.data() + start, n, 1e-20f);
+
+                for (std::size_t k = start; k < start + n; ++k)
+                {
+                    const auto whole = std::round (thresholds[k] * 60.0f);
+                    const auto nudge = nudges[k % std::size (nudges)];
+                    thresholds[k] = k % 3 == 0 ? thresholds[k] * 50.0f - 48.0f : db[k] - 3.0f - (whole + nudge);
+
+                    if (!std::isfinite (thresholds[k]))
+                        thresholds[k] = -48.0f;
+                }
+
+                std::vector<float> expected (start + n, -1.0f), actual (start + n, -1.0f);
+                vectorKernels::curveGains (db.data() + start, thresholds.data() + start, 3.0f, curve.data(), noiseOnly,
+                                           expected.data() + start, n);
+                vectorKernels::decibelCurveGains (power.data() + start, 1e-20f, thresholds.data() + start, 3.0f,
+                                                  curve.data(), noiseOnly, actual.data() + start, n);
+
+                for (std::size_t k = 0; k < start + n; ++k)
+                    ASSERT_TRUE (sameBits (expected[k], actual[k]))
+                        << "n " << n << " start " << start << " element " << k << " power " << power[k];
+            }
+}
+
+TEST_P (VectorKernels, GateGainsAreTheGatesKernelsInTurn)
+{
+    std::vector<float> curve (256);
+
+    for (int i = 0; i < 256; ++i)
+        curve[(size_t) i] = 0.01f * (float) i + 0.125f;
+
+    for (bool noiseOnly : { false, true })
+        for (auto n : sizes)
+            for (auto start : starts)
+            {
+                Arrays a (start, n, (uint32_t) (13 * n + start), 2, true);
+                auto attack = positive (start + n, (uint32_t) n), release = positive (start + n, (uint32_t) n + 1);
+                auto smoothed = positive (start + n, (uint32_t) n + 2);
+                auto thresholds = values (start + n, (uint32_t) n + 3, false);
+
+                for (auto& x : thresholds)
+                    x = x * 40.0f - 48.0f;
+
+                // The kernels one after the other.
+                std::vector<float> power (start + n), expectedSmoothed = smoothed, expectedGains (start + n, -1.0f);
+                vectorKernels::squaredMagnitude (a.at (0, start), a.at (1, start), power.data() + start, n);
+                float expectedTotal = 0.0f;
+
+                for (std::size_t k = start; k < start + n; ++k)
+                    expectedTotal += power[k];
+
+                vectorKernels::recursiveSmooth (power.data() + start, attack.data() + start, release.data() + start,
+                                                expectedSmoothed.data() + start, n);
+                vectorKernels::decibelCurveGains (expectedSmoothed.data() + start, 1e-20f, thresholds.data() + start,
+                                                  3.0f, curve.data(), noiseOnly, expectedGains.data() + start, n);
+
+                std::vector<float> candidate (start + n, -1.0f), gains (start + n, -1.0f);
+                const vectorKernels::GateFrame frame { a.at (0, start),
+                                                       a.at (1, start),
+                                                       attack.data() + start,
+                                                       release.data() + start,
+                                                       smoothed.data() + start,
+                                                       candidate.data() + start,
+                                                       1e-20f,
+                                                       thresholds.data() + start,
+                                                       3.0f,
+                                                       curve.data(),
+                                                       noiseOnly,
+                                                       gains.data() + start };
+                const auto total = vectorKernels::gateGains (frame, n);
+
+                ASSERT_TRUE (sameBits (expectedTotal, total)) << "n " << n << " start " << start;
+
+                for (std::size_t k = start; k < start + n; ++k)
+                {
+                    ASSERT_TRUE (sameBits (expectedSmoothed[k], candidate[k])) << "n " << n << " bin " << k;
+                    ASSERT_TRUE (sameBits (expectedGains[k], gains[k])) << "n " << n << " bin " << k;
+                }
+
+                for (std::size_t k = 0; k < start; ++k)
+                    ASSERT_EQ (gains[k], -1.0f);
+            }
+}
+
+TEST_P (VectorKernels, SquarePeakIsTheClickProcessorsPlainLoop)
+{
+    for (auto n : sizes)
+        for (auto start : starts)
+            for (bool ties : { false, true })
+            {
+                auto x = values (start + n, (uint32_t) (n + 17 * start), true);
+
+                // Magnitudes whose squares round alike, the second one larger: the first one counts.
+                if (ties && n >= 4)
+                {
+                    x[start + n / 3] = 0.70710677f;
+                    x[start + n - 1] = -0.70710683f;
+                    x[start + n / 2] = 1.0e-20f;
+                }
+
+                float expected = 0.0f, largest = 0.0f;
+
+                for (std::size_t i = start; i < start + n; ++i)
+                {
+                    const auto square = ZGain::flushedProduct (x[i], x[i]);
+
+                    if (square > largest)
+                    {
+                        largest = square;
+                        expected = std::abs (x[i]);
+                    }
+                }
+
+                ASSERT_TRUE (sameBits (expected, vectorKernels::squarePeak (x.data() + start, n)))
+                    << "n " << n << " start " << start;
+            }
+}
+
+TEST_P (VectorKernels, PeakMagnitudeIsThePlainLoopsLargestMagnitude)
+{
+    for (auto n : sizes)
+        for (auto start : starts)
+        {
+            auto x = values (start + n, (uint32_t) (n + 11 * start), true);
+            float expected = 0.0f;
+
+            for (std::size_t i = start; i < start + n; ++i)
+                expected = std::max (expected, std::abs (x[i]));
+
+            ASSERT_TRUE (sameBits (expected, vectorKernels::peakMagnitude (x.data() + start, n)))
+                << "n " << n << " start " << start;
+        }
+}
+
+TEST_P (VectorKernels, ExpanderGainsAreTheCLibrarysWithinRounding)
+{
+    // Curves with the threshold above, inside and below the envelopes, with and without the gain cap.
+    const vectorKernels::ExpanderCurve curves[] = {
+        { 0.15f, 2.5f, 1.0f, -16.478f, 0.0f, 1.0e-30f },
+        { 1.0e-4f, 4.0f, 1.0f, -40.0f, 3.0f, 1.0e-30f },
+        { 2.0f, 1.5f, 0.5f, 3.0103f, 12.0f, 1.0e-30f },
+    };
+    const auto plainLoop = GetParam() == "SCALAR";
+
+    for (const auto& curve : curves)
+        for (auto n : sizes)
+            for (auto start : starts)
+            {
+                auto x = values (start + n, (uint32_t) (7 * n + start), true);
+                auto envelope = positive (start + n, (uint32_t) (9 * n + start));
+                std::vector<float> expected (start + n, -1.0f), actual (start + n, -1.0f);
+
+                for (std::size_t i = start; i < start + n; ++i)
+                {
+                    const auto e = envelope[i];
+                    const auto ratio = curve.thresholdLinear > e ? curve.ratioBelow : curve.ratioAbove;
+                    const auto level = 10.0f * std::log10 (std::max (e, curve.floorPower));
+                    const auto gainDb =
+                        std::min (curve.maxGainDb, (level - curve.thresholdDb) * ratio + curve.thresholdDb - level);
+                    expected[i] = x[i] * std::pow (10.0f, gainDb * 0.05f);
+                }
+
+                vectorKernels::expanderGains (x.data() + start, envelope.data() + start, actual.data() + start, n,
+                                              curve);
+
+                for (std::size_t i = 0; i < start + n; ++i)
+                {
+                    if (plainLoop || !std::isfinite (expected[i]))
+                        ASSERT_TRUE (sameBits (expected[i], actual[i])) << "n " << n << " element " << i;
+                    else // a last-bit difference of the level, scaled by the ratio: some millionths of a dB
+                        ASSERT_LE (std::abs (actual[i] - expected[i]), 4.0e-6f * std::abs (expected[i]))
+                            << "n " << n << " element " << i << ": " << expected[i] << " vs " << actual[i];
+                }
+            }
+}
+
+namespace
+{
+/** The crackle processor's predictors and detection as its plain loop wrote them, one sample at i. */
+void plainCrackleSample (vectorKernels::CrackleChannel& c, int i)
+{
+    const auto* h = c.history;
+    float p = 0.0f, energy = 0.0f, steadyPrediction = 0.0f;
+
+    for (int j = 0; j < 5; ++j)
+    {
+        const auto past = h[i - 1 - j];
+        p += ZGain::flushedProduct (c.weights[j], past);
+        steadyPrediction += ZGain::flushedProduct (c.steadyWeights[j], past);
+        energy += ZGain::flushedProduct (past, past);
+    }
+
+    c.predictions[i] = p;
+    const auto e = h[i] - p;
+    c.errors[i] = e;
+    const auto step = c.stepSize / (energy + 0.000001f);
+
+    for (int j = 0; j < 5; ++j)
+        c.weights[j] += ZGain::flushedProduct (ZGain::flushedProduct (e, h[i - 1 - j]), step);
+
+    const auto magnitude = std::abs (e);
+    c.envelope = (float) ((double) ZGain::flushedProduct (c.envelopeDecay, c.envelope)
+                          + (1.0 - (double) c.envelopeDecay) * (double) magnitude);
+    const auto t = std::max (ZGain::flushedProduct (c.envelope, c.thresholdRatio), c.thresholdFloor);
+    const auto strength = (float) (((double) magnitude - (double) t) / ((double) t + 0.001));
+    c.detection[i] = std::clamp (strength, 0.0f, 1.0f);
+
+    const auto steadyError = h[i] - steadyPrediction;
+    c.steadyErrors[i] = steadyError;
+    c.samplesSinceDetection = c.detection[i] > 0.0f ? 0 : std::min (c.samplesSinceDetection + 1, 6);
+
+    if (c.samplesSinceDetection > 5)
+        for (int j = 0; j < 5; ++j)
+            c.steadyWeights[j] += ZGain::flushedProduct (ZGain::flushedProduct (steadyError, h[i - 1 - j]), step);
+}
+
+/** A channel's arrays and state, on programme-like samples with bursts, tiny and silent stretches. */
+struct CrackleArrays
+{
+    CrackleArrays (int length, uint32_t seed)
+    {
+        std::mt19937 rng (seed);
+        std::normal_distribution<float> noise (0.0f, 1.0f);
+        auto phase = 0.0;
+
+        for (auto* a : { &history, &detection, &errors, &predictions, &steady })
+            a->assign ((size_t) length + 8, 0.0f);
+
+        for (int i = 0; i < length; ++i)
+        {
+            phase += 0.031 + 0.002 * (i % 7);
+            auto x = 0.3f * (float) std::sin (phase) + 0.01f * noise (rng);
+
+            if (i % 97 < 3)
+                x += 0.8f * noise (rng); // a burst
+            else if (i % 401 < 40)
+                x *= 1.0e-19f; // tiny, down to where products flush
+            else if (i % 503 < 20)
+                x = 0.0f;
+
+            history[(size_t) i] = x;
+        }
+
+        weights = { 0.1f, -0.05f, 0.02f, 0.0f, 1.0e-21f };
+        steadyWeights = { 0.2f, 0.1f, -0.03f, 0.01f, 0.0f };
+    }
+
+    vectorKernels::CrackleChannel channel (int samplesSinceDetection)
+    {
+        return { history.data(),
+                 detection.data(),
+                 errors.data(),
+                 predictions.data(),
+                 steady.data(),
+                 weights.data(),
+                 steadyWeights.data(),
+                 0.005f,
+                 10.0f,
+                 0.001f,
+                 0.997f,
+                 0.01f,
+                 samplesSinceDetection };
+    }
+
+    std::vector<float> all() const
+    {
+        return concat ({ history, detection, errors, predictions, steady,
+                         std::vector<float> (weights.begin(), weights.end()),
+                         std::vector<float> (steadyWeights.begin(), steadyWeights.end()) });
+    }
+
+    std::vector<float> history, detection, errors, predictions, steady;
+    std::array<float, 5> weights {}, steadyWeights {};
+};
+} // namespace
+
+TEST_P (VectorKernels, CracklePredictorsGiveThePlainLoopsBits)
+{
+    for (int n : { 1, 2, 7, 64, 511, 512, 2000 })
+        for (int state : { 0, 6 })
+        {
+            const int start = 5 + state;
+            CrackleArrays plain (start + n, (uint32_t) n), vector = plain, pairA = plain, pairB (start + n + 3, 9);
+            auto pairBPlain = pairB;
+
+            auto expected = plain.channel (state);
+
+            for (int i = start; i < start + n; ++i)
+                plainCrackleSample (expected, i);
+
+            auto actual = vector.channel (state);
+            vectorKernels::predictCrackle (actual, start, n);
+
+            ASSERT_EQ (plain.all().size(), vector.all().size());
+            const auto e = plain.all(), a = vector.all();
+
+            for (std::size_t i = 0; i < e.size(); ++i)
+                ASSERT_TRUE (sameBits (e[i], a[i])) << "n " << n << " element " << i << ": " << e[i] << " vs " << a[i];
+
+            EXPECT_TRUE (sameBits (expected.envelope, actual.envelope)) << "n " << n;
+            EXPECT_EQ (expected.samplesSinceDetection, actual.samplesSinceDetection) << "n " << n;
+
+            // Two channels at once, the second starting elsewhere, each as alone.
+            auto expectedB = pairBPlain.channel (state);
+
+            for (int i = start + 3; i < start + 3 + n; ++i)
+                plainCrackleSample (expectedB, i);
+
+            auto a1 = pairA.channel (state), b1 = pairB.channel (state);
+            vectorKernels::predictCracklePair (a1, start, b1, start + 3, n);
+            EXPECT_EQ (pairA.all(), vector.all()) << "n " << n;
+            EXPECT_EQ (pairB.all(), pairBPlain.all()) << "n " << n;
+            EXPECT_TRUE (sameBits (a1.envelope, actual.envelope) && sameBits (b1.envelope, expectedB.envelope));
+        }
 }
 
 TEST_P (VectorKernels, SymmetricFilterMatchesTheSmoothersLoop)

@@ -12,6 +12,7 @@
 using namespace tavlin::media;
 using tavlin::test::packetsOf;
 using tavlin::test::ScratchFolder;
+using tavlin::test::StreamKind;
 
 namespace
 {
@@ -223,7 +224,7 @@ TEST_F (MediaExportFixture, AacSoundPlacedAfterThePictureStartsThereAndKeepsItsL
             session->setOutputFileType (type);
             ASSERT_TRUE (runSession (*session)) << session->getError();
 
-            EXPECT_EQ (packetsOf (out, AVMEDIA_TYPE_AUDIO), packetsOf (movie, AVMEDIA_TYPE_AUDIO))
+            EXPECT_EQ (packetsOf (out, StreamKind::audio), packetsOf (movie, StreamKind::audio))
                 << "the sound was not copied";
             const auto copy = tavlin::test::decodeTimeline (out);
             ASSERT_FALSE (copy.frameTimes.empty());

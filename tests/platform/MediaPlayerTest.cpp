@@ -1,5 +1,6 @@
 #include "DelayGainTap.h"
 #include "MediaFixtures.h"
+#include "ThreadWakeups.h"
 
 #include "gui/VideoFrameComponent.h"
 #include "media/MediaPlayer.h"
@@ -385,4 +386,163 @@ TEST_F (MediaPlayerFixture, TheItemEndsWithTheCompositionSoTheDelayedPictureAndS
 
     for (int n = 0; n < length; ++n)
         ASSERT_EQ (heard[(size_t) (n + delay)], counter (n, 0)) << "sample " << n;
+}
+
+TEST_F (MediaPlayerFixture, APausedPlayersThreadsSleepAndEveryRequestWakesThem)
+{
+    using tavlin::test::ThreadWakeups;
+
+    const auto movie = scratch.file ("movie.mp4");
+    ASSERT_TRUE (tavlin::test::runFfmpeg ("-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -c:v mpeg4 -q:v 3 "
+                                          + movie.getFullPathName().quoted()));
+
+    juce::String error;
+    auto decoder = VideoFrameDecoder::open (movie, -1, error);
+    ASSERT_NE (decoder, nullptr) << error;
+    std::vector<juce::Image> frames;
+    VideoFrameDecoder::Frame frame;
+
+    while (decoder->next (frame))
+        frames.push_back (toImage (frame.picture));
+
+    ASSERT_EQ (frames.size(), 25u);
+
+    // The movie's picture with the counter as its sound, so that every sample heard can be checked.
+    MediaAsset pictures (movie), sound (wav);
+    MediaComposition composition;
+    const int v = composition.addTrack (MediaType::video);
+    composition.insertTimeRange (v, { MediaTime::zero(), pictures.getDuration() }, pictures,
+                                 *pictures.getFirstTrack (MediaType::video), MediaTime::zero());
+    const int a = composition.addTrack (MediaType::audio);
+    composition.insertTimeRange (a, { MediaTime::zero(), sound.getDuration() }, sound,
+                                 *sound.getFirstTrack (MediaType::audio), MediaTime::zero());
+
+    auto player = std::make_unique<MediaPlayer> (nullptr, MediaPlayer::Output::manual);
+    const char* const threads[] = { "Media render", "Media picture" };
+
+    // The sleeps of the player's threads over half a second, once they have had up to 5 s to do what was asked.
+    const auto sleepsAtRest = [&]
+    {
+        const auto ofPlayer = [&] (const std::map<juce::String, long long>& counts)
+        { return ThreadWakeups::of (counts, threads[0]) + ThreadWakeups::of (counts, threads[1]); };
+
+        for (int waited = 0; waited < 5000; waited += 100)
+        {
+            const auto before = ThreadWakeups::take();
+            juce::Thread::sleep (100);
+
+            if (ofPlayer (ThreadWakeups::since (before)) == 0)
+                break;
+        }
+
+        const auto before = ThreadWakeups::take();
+        juce::Thread::sleep (500);
+        const auto counts = ThreadWakeups::since (before);
+
+        for (auto* name : threads)
+            EXPECT_EQ (counts.count (name), 1u) << name << " is not running";
+
+        return counts;
+    };
+
+    const auto expectAtRest = [&] (const char* after)
+    {
+        SCOPED_TRACE (after);
+        const auto counts = sleepsAtRest();
+
+        // A thread that looks in a loop would sleep hundreds of times; one at rest only if a signal woke it.
+        for (auto* name : threads)
+            EXPECT_LE (ThreadWakeups::of (counts, name), 1) << name << " kept waking with nothing to do";
+    };
+
+    const auto shows = [&] (size_t k)
+    {
+        if (!pumpUntil ([&] { return !player->getEngine().isVideoSeeking(); }, 5000))
+            return ::testing::AssertionFailure() << "the picture never came";
+
+        const auto shown = toImage (player->getCurrentVideoFrame());
+
+        if (!shown.isValid())
+            return ::testing::AssertionFailure() << "no picture";
+
+        for (int y = 0; y < 120; y += 7)
+            for (int x = 0; x < 160; x += 7)
+                if (shown.getPixelAt (x, y) != frames[k].getPixelAt (x, y))
+                    return ::testing::AssertionFailure() << "not frame " << k;
+
+        return ::testing::AssertionSuccess();
+    };
+
+    const auto hears = [&] (int64_t from, int count)
+    {
+        player->play();
+        const auto played = drain (*player, from + count);
+        player->pause();
+
+        if (played.getNumSamples() != count)
+            return ::testing::AssertionFailure() << played.getNumSamples() << " frames of " << count;
+
+        for (int n = 0; n < count; ++n)
+            if (played.getSample (0, n) != counter (from + n, 0))
+                return ::testing::AssertionFailure() << "sample " << n;
+
+        return ::testing::AssertionSuccess();
+    };
+
+    player->replaceCurrentItem (std::make_unique<MediaPlayerItem> (composition));
+    ASSERT_EQ (player->getCurrentItem()->getStatus(), MediaPlayerItem::Status::readyToPlay);
+    EXPECT_TRUE (shows (0));
+    expectAtRest ("loaded, paused");
+
+    // Each request, made while both threads sleep, is carried out at once and exactly, and both rest again.
+    const auto frameStart = [] (int k) { return (int64_t) (k * rate / 25.0); };
+    const auto seekTo = frameStart (10) + 100;
+    player->seekToTime (MediaTime::make (seekTo, (int32_t) rate));
+    EXPECT_EQ (player->getCurrentTime().toSamples (rate), seekTo);
+    EXPECT_TRUE (shows (10));
+    expectAtRest ("a seek");
+
+    player->stepByCount (1);
+    EXPECT_EQ (player->getCurrentTime().toSamples (rate), seekTo + (int64_t) (rate / 25.0));
+    EXPECT_TRUE (shows (11));
+    expectAtRest ("a frame step");
+
+    const auto position = player->getCurrentTime().toSamples (rate);
+    EXPECT_TRUE (hears (position, 3000));
+    expectAtRest ("playing and pausing");
+
+    // Another rate renders the queued sound again: what is heard at 1x after it is still every sample.
+    player->setRate (2.0f);
+    player->pause();
+    EXPECT_TRUE (hears (player->getCurrentTime().toSamples (rate), 2000));
+    expectAtRest ("a rate change");
+
+    player->replaceCurrentItem (std::make_unique<MediaPlayerItem> (composition));
+    EXPECT_TRUE (shows (0));
+    EXPECT_TRUE (hears (0, 2000));
+    expectAtRest ("a new item");
+
+    // Requests in quick succession, some overtaken at once by the next: none is lost, the last is shown.
+    std::mt19937 random (5);
+
+    for (int i = 0; i < 60; ++i)
+    {
+        const auto k = (int) (random() % 25);
+
+        if (i % 3 == 0)
+            player->seekToTime (MediaTime::make (frameStart ((k + 7) % 25) + 50, (int32_t) rate));
+
+        player->seekToTime (MediaTime::make (frameStart (k) + 50, (int32_t) rate));
+        ASSERT_TRUE (shows ((size_t) k)) << "request " << i;
+    }
+
+    expectAtRest ("requests in quick succession");
+
+    // Shut down while both sleep: the player goes, and so do its threads.
+    player.reset();
+    const auto left = ThreadWakeups::take();
+
+    for (const auto& [id, thread] : left)
+        for (auto* name : threads)
+            EXPECT_NE (thread.name, juce::String (name)) << "a thread outlived its player";
 }

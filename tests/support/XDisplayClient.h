@@ -15,9 +15,10 @@
 namespace tavlin::test
 {
 
-/** Another program on the display, with a connection of its own: it finds windows by name, destroys or
-    closes them as a window manager or a user can, tells them they moved, and types keys through the XTest
-    extension as a keyboard would.
+/** Another program on the display, with a connection of its own: it finds windows by name (also inside a
+    window manager's frames), destroys or closes them as a window manager or a user can, asks a running window
+    manager to close them, tells them they moved, and types keys through the XTest extension as a keyboard
+    would.
 */
 class XDisplayClient
 {
@@ -46,15 +47,23 @@ public:
     static bool makeWindowManagerAtoms()
     {
         static XDisplayClient keeper;
+        return keeper.makeCloseRequestAtoms();
+    }
 
-        if (!keeper.isOpen())
+    /** Makes the close request's atoms over this connection: they last while it is open. */
+    bool makeCloseRequestAtoms()
+    {
+        if (!isOpen())
             return false;
 
-        XInternAtom (keeper.display, "WM_PROTOCOLS", 0);
-        XInternAtom (keeper.display, "WM_DELETE_WINDOW", 0);
-        keeper.sync();
+        XInternAtom (display, "WM_PROTOCOLS", 0);
+        XInternAtom (display, "WM_DELETE_WINDOW", 0);
+        sync();
         return true;
     }
+
+    /** True when an atom of this name exists on the display. */
+    bool atomExists (const char* name) { return XInternAtom (display, name, 1) != 0; }
 
     bool hasXTest()
     {
@@ -120,6 +129,92 @@ public:
         return false;
     }
 
+    /** A mapped window of this name, directly under the root or inside a window manager's frame (0: none). */
+    WindowId findShown (const juce::String& name)
+    {
+        if (auto window = findTopLevel (name))
+            return window;
+
+        for (auto frame : childrenOf (DefaultRootWindow (display)))
+            for (auto window : descendantsOf (frame, 2))
+            {
+                XWindowAttributes attributes {};
+
+                if (XGetWindowAttributes (display, (Window) window, &attributes) != 0
+                    && attributes.map_state == IsViewable && nameOf (window) == name)
+                    return window;
+            }
+
+        return 0;
+    }
+
+    /** Waits up to limitMs for findShown to find a window of this name. */
+    WindowId waitForShown (const juce::String& name, int limitMs = 20000)
+    {
+        for (int waited = 0; waited <= limitMs; waited += 50)
+        {
+            if (auto window = findShown (name))
+                return window;
+
+            juce::Thread::sleep (50);
+        }
+
+        return 0;
+    }
+
+    /** Waits up to limitMs until findShown finds no window of this name. */
+    bool waitUntilNotShown (const juce::String& name, int limitMs = 20000)
+    {
+        for (int waited = 0; waited <= limitMs; waited += 50)
+        {
+            if (findShown (name) == 0)
+                return true;
+
+            juce::Thread::sleep (50);
+        }
+
+        return false;
+    }
+
+    /** True while a window manager holds the screen's selection. */
+    bool hasWindowManager()
+    {
+        const auto selection = XInternAtom (display, ("WM_S" + juce::String (DefaultScreen (display))).toRawUTF8(), 0);
+        return XGetSelectionOwner (display, selection) != 0;
+    }
+
+    /** True when a window manager has put the window into a frame of its own. */
+    bool isFramed (WindowId window)
+    {
+        Window root = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+
+        if (XQueryTree (display, (Window) window, &root, &parent, &children, &count) == 0)
+            return false;
+
+        if (children != nullptr)
+            XFree (children);
+
+        return parent != root;
+    }
+
+    /** Asks the window manager to close a window, as a task bar or pager does; the manager then sends the
+        window its close request.
+    */
+    void askWindowManagerToClose (WindowId window)
+    {
+        XEvent event {};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = (Window) window;
+        event.xclient.message_type = XInternAtom (display, "_NET_CLOSE_WINDOW", 0);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = CurrentTime;
+        event.xclient.data.l[1] = 2; // from a pager: the user's own request
+        XSendEvent (display, DefaultRootWindow (display), 0, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        XSync (display, 0);
+    }
+
     std::vector<WindowId> childrenOf (WindowId window)
     {
         std::vector<WindowId> found;
@@ -139,15 +234,19 @@ public:
         return found;
     }
 
-    std::vector<WindowId> descendantsOf (WindowId window)
+    /** The windows below this one, down to a number of levels. */
+    std::vector<WindowId> descendantsOf (WindowId window, int levels = 64)
     {
         std::vector<WindowId> found;
+
+        if (levels <= 0)
+            return found;
 
         for (auto child : childrenOf (window))
         {
             found.push_back (child);
 
-            for (auto below : descendantsOf (child))
+            for (auto below : descendantsOf (child, levels - 1))
                 found.push_back (below);
         }
 

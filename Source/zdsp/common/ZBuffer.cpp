@@ -2,6 +2,7 @@
 
 #include "ZDSPObject.h"
 #include "ZNumberText.h"
+#include "ZVectorKernels.h"
 #include "vj_exception.h"
 
 #include <algorithm>
@@ -88,12 +89,8 @@ void ZBuffer::copyRangeFrom (const ZBuffer& source, const juce::Range<int>& rang
 
 float ZBuffer::getPeak() const
 {
-    float peak = 0.0f;
-
-    for (int i = 0; i < length; ++i)
-        peak = std::max (peak, std::abs (data[(size_t) i]));
-
-    return peak;
+    // A maximum is exact in any order, so the vector kernel gives the plain loop's value.
+    return vectorKernels::peakMagnitude (data.get(), (std::size_t) std::max (length, 0));
 }
 
 void ZBuffer::setLength (int newLength)

@@ -1,6 +1,7 @@
 #include "ZClickProcessor.h"
 
 #include "ZGain.h"
+#include "ZVectorKernels.h"
 #include "vj_exception.h"
 
 #include <algorithm>
@@ -93,20 +94,7 @@ void ZClickProcessor::processBlock (const float* input, float* output, int n)
     std::memmove (h + writePosition, input, sizeof (float) * (size_t) n);
 
     // Peak of the new block, compared through the squares so that tiny magnitudes count as 0.
-    float peak = 0.0f, peakSquare = 0.0f;
-
-    for (int i = writePosition; i < writePosition + n; ++i)
-    {
-        const auto square = ZGain::flushedProduct (h[i], h[i]);
-
-        if (square > peakSquare)
-        {
-            peakSquare = square;
-            peak = std::abs (h[i]);
-        }
-    }
-
-    blockPeaks[peakWindow - 1] = peak;
+    blockPeaks[peakWindow - 1] = vectorKernels::squarePeak (h + writePosition, (std::size_t) n);
 
     // Median of the peaks of the tested block (index 6) and k blocks on either side.
     const auto k = medianHalfWidth (sampleRate);

@@ -1,6 +1,7 @@
 #include "ZCrackleProcessor.h"
 
 #include "ZGain.h"
+#include "ZVectorKernels.h"
 #include "vj_exception.h"
 
 #include <algorithm>
@@ -28,7 +29,6 @@ int historyLength (int blockSize)
     return blockSize + 306;
 }
 
-constexpr float envelopeDecay = 0.997f;
 } // namespace
 
 ZCrackleProcessor::ZCrackleProcessor (int newBlockSize, float newSampleRate)
@@ -96,10 +96,9 @@ void ZCrackleProcessor::processPair (ZCrackleProcessor& a, ZBuffer& inA, ZBuffer
 void ZCrackleProcessor::processBlock (const float* input, float* output, int n)
 {
     const auto block = startBlock (input, n);
-
-    for (int i = writePosition; i < writePosition + n; ++i)
-        predictSample (block, i);
-
+    auto channel = predictors (block);
+    vectorKernels::predictCrackle (channel, writePosition, n);
+    takePredictors (channel);
     finishBlock (block, output, n);
 }
 
@@ -110,13 +109,10 @@ void ZCrackleProcessor::processPair (ZCrackleProcessor& a, const float* inputA, 
     // predictor waits on its own last update, so two of them keep the processor busier than one.
     const auto blockA = a.startBlock (inputA, n);
     const auto blockB = b.startBlock (inputB, n);
-
-    for (int k = 0; k < n; ++k)
-    {
-        a.predictSample (blockA, a.writePosition + k);
-        b.predictSample (blockB, b.writePosition + k);
-    }
-
+    auto channelA = a.predictors (blockA), channelB = b.predictors (blockB);
+    vectorKernels::predictCracklePair (channelA, a.writePosition, channelB, b.writePosition, n);
+    a.takePredictors (channelA);
+    b.takePredictors (channelB);
     a.finishBlock (blockA, outputA, n);
     b.finishBlock (blockB, outputB, n);
 }
@@ -143,46 +139,27 @@ ZCrackleProcessor::Block ZCrackleProcessor::startBlock (const float* input, int 
     return block;
 }
 
-inline void ZCrackleProcessor::predictSample (const Block& block, int i)
+vectorKernels::CrackleChannel ZCrackleProcessor::predictors (const Block& block) const noexcept
 {
-    const auto& [h, d, w, errors, predicted, steady, sw, mu, learned, steadyLearned, learnedEnvelope] = block;
+    return { block.h,
+             block.d,
+             block.errors,
+             block.predicted,
+             block.steady,
+             block.w,
+             block.sw,
+             block.mu,
+             thresholdRatio,
+             thresholdFloor,
+             envelopeDecay,
+             errorEnvelope,
+             samplesSinceDetection };
+}
 
-    float p = 0.0f, energy = 0.0f, steadyPrediction = 0.0f;
-
-    for (int j = 0; j < taps; ++j)
-    {
-        const auto past = h[i - 1 - j];
-        p += ZGain::flushedProduct (w[j], past);
-        steadyPrediction += ZGain::flushedProduct (sw[j], past);
-        energy += ZGain::flushedProduct (past, past);
-    }
-
-    predicted[i] = p;
-    const auto e = h[i] - p;
-    errors[i] = e;
-
-    const auto step = mu / (energy + 0.000001f);
-
-    for (int j = 0; j < taps; ++j)
-        w[j] += ZGain::flushedProduct (ZGain::flushedProduct (e, h[i - 1 - j]), step);
-
-    const auto magnitude = std::abs (e);
-    errorEnvelope = (float) ((double) ZGain::flushedProduct (envelopeDecay, errorEnvelope)
-                             + (1.0 - (double) envelopeDecay) * (double) magnitude);
-
-    const auto t = std::max (ZGain::flushedProduct (errorEnvelope, thresholdRatio), thresholdFloor);
-    const auto strength = (float) (((double) magnitude - (double) t) / ((double) t + 0.001));
-    d[i] = std::clamp (strength, 0.0f, 1.0f);
-
-    // The steady predictor learns only from samples whose past holds no detection, so that a burst
-    // does not disturb the errors that follow it.
-    const auto steadyError = h[i] - steadyPrediction;
-    steady[i] = steadyError;
-    samplesSinceDetection = d[i] > 0.0f ? 0 : std::min (samplesSinceDetection + 1, taps + 1);
-
-    if (samplesSinceDetection > taps)
-        for (int j = 0; j < taps; ++j)
-            sw[j] += ZGain::flushedProduct (ZGain::flushedProduct (steadyError, h[i - 1 - j]), step);
+void ZCrackleProcessor::takePredictors (const vectorKernels::CrackleChannel& channel) noexcept
+{
+    errorEnvelope = channel.envelope;
+    samplesSinceDetection = channel.samplesSinceDetection;
 }
 
 void ZCrackleProcessor::finishBlock (const Block& block, float* output, int n)

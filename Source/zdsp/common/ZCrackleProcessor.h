@@ -2,6 +2,7 @@
 
 #include "ZBuffer.h"
 #include "ZDSPObject.h"
+#include "ZVectorKernels.h"
 
 #include <array>
 #include <memory>
@@ -99,7 +100,8 @@ private:
     static void processPair (ZCrackleProcessor& a, const float* inputA, float* outputA, ZCrackleProcessor& b,
                              const float* inputB, float* outputB, int n);
     Block startBlock (const float* input, int n);
-    void predictSample (const Block& block, int i);
+    vectorKernels::CrackleChannel predictors (const Block& block) const noexcept;
+    void takePredictors (const vectorKernels::CrackleChannel& channel) noexcept;
     void finishBlock (const Block& block, float* output, int n);
 
     /** True when the run after c up to e stands out as crackle: its largest prediction error exceeds
@@ -114,6 +116,7 @@ private:
     static constexpr int afterWindow = 32;
     static constexpr int minimumAfterWindow = 8;
     static constexpr float afterMargin = 1.25f;
+    static constexpr float envelopeDecay = 0.997f;
     static constexpr float afterContrastCeiling = 20.0f;
 
     int blockSize;

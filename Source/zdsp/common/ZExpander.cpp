@@ -1,6 +1,9 @@
 #include "ZExpander.h"
 
+#include "ZVectorKernels.h"
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -83,22 +86,31 @@ void ZExpander::process (ZBuffer* in, ZBuffer* out)
     auto* y = out->getData();
     const auto count = std::min (in->getLength(), out->getLength());
     constexpr auto largestPower = std::numeric_limits<float>::max();
+    const vectorKernels::ExpanderCurve curve { thresholdLinear, ratioBelow, ratioAbove,
+                                               thresholdDb,     maxGainDb,  floorPower };
 
-    for (int i = 0; i < count; ++i)
+    // The envelope follows sample by sample; the gains then go by whole vectors.
+    constexpr int chunk = 256;
+    std::array<float, chunk> envelopes;
+
+    for (int start = 0; start < count; start += chunk)
     {
-        const auto sample = x[i];
-        const auto power = std::min (sample * sample, largestPower);
+        const auto n = std::min (chunk, count - start);
 
-        // A NaN or infinite sample passes through without poisoning the envelope, which would take
-        // seconds to fall back from the largest power.
-        if (std::isfinite (sample))
-            envelope += (power - envelope) * (power > envelope ? attackCoefficient : releaseCoefficient);
+        for (int i = 0; i < n; ++i)
+        {
+            const auto sample = x[start + i];
+            const auto power = std::min (sample * sample, largestPower);
 
-        const auto ratio = thresholdLinear > envelope ? ratioBelow : ratioAbove;
-        const auto level = 10.0f * std::log10 (std::max (envelope, floorPower));
-        const auto gainDb = std::min (maxGainDb, (level - thresholdDb) * ratio + thresholdDb - level);
+            // A NaN or infinite sample passes through without poisoning the envelope, which would take
+            // seconds to fall back from the largest power.
+            if (std::isfinite (sample))
+                envelope += (power - envelope) * (power > envelope ? attackCoefficient : releaseCoefficient);
 
-        y[i] = sample * std::pow (10.0f, gainDb * 0.05f);
+            envelopes[(size_t) i] = envelope;
+        }
+
+        vectorKernels::expanderGains (x + start, envelopes.data(), y + start, (std::size_t) n, curve);
     }
 }
 

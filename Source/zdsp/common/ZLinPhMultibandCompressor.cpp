@@ -58,6 +58,12 @@ struct ZLinPhMultibandCompressor::Storage
         filterRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
         filterIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
 
+        for (size_t b = 0; b < maxBands; ++b)
+        {
+            bandFilterRe[b] = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+            bandFilterIm[b] = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+        }
+
         for (unsigned c = 0; c < channelCount; ++c)
         {
             auto& ch = channel[c];
@@ -81,6 +87,8 @@ struct ZLinPhMultibandCompressor::Storage
     std::unique_ptr<ZFourierTransform> inverse2N;
     std::unique_ptr<ZSignalWindow> window;
     std::unique_ptr<ZBuffer> filterRe, filterIm;
+    // Each band's filter at unit gain: the filter is linear in the band gains.
+    std::array<std::unique_ptr<ZBuffer>, maxBands> bandFilterRe, bandFilterIm;
     std::array<Channel, maxChannels> channel;
     std::array<std::vector<float>, maxCrossovers> transitionCurves;
 };
@@ -272,6 +280,47 @@ void ZLinPhMultibandCompressor::buildCrossoverWeights()
             h += hertzPerBin;
         }
     }
+
+    for (unsigned b = 0; b < bands; ++b)
+    {
+        std::array<float, maxBands> unit {};
+        unit[b] = 1.0f;
+        designFilter (unit.data(), *storage->bandFilterRe[b], *storage->bandFilterIm[b]);
+    }
+}
+
+void ZLinPhMultibandCompressor::designFilter (const float* linear, ZBuffer& outRe, ZBuffer& outIm)
+{
+    // The gain curve over the 2N-point grid: flat in each band, cross-faded in each transition.
+    auto& s = *storage;
+    auto* re = outRe.getData();
+    outRe.clear();
+    outIm.clear();
+
+    for (unsigned b = 0; b < bands; ++b)
+        for (auto j = firstBin[b]; j <= lastBin[b]; ++j)
+            re[j] = linear[b];
+
+    for (unsigned i = 0; i + 1 < bands; ++i)
+    {
+        const auto& curve = s.transitionCurves[i];
+
+        for (unsigned j = 0; j < transitionLength[i]; ++j)
+        {
+            const auto d = curve[j];
+            re[transitionStart[i] + j] = d * linear[i + 1] + (1.0f - d) * linear[i];
+        }
+    }
+
+    // Alternating signs delay the zero-phase response by N samples.
+    for (int j = 1; j <= blockSize + 1; j += 2)
+        re[j] = -re[j];
+
+    auto* work = s.channel[0].work.get();
+    s.inverse2N->transformReal (work, &outRe, &outIm);
+    std::fill (work->getData() + analysisSize, work->getData() + convolutionSize, 0.0f);
+    s.kernels->scale (work, 2.0f);
+    s.channel[0].forward4N->transformReal (work, &outRe, &outIm);
 }
 
 bool ZLinPhMultibandCompressor::process (ZBuffer** in, ZBuffer** out, int count)
@@ -439,41 +488,20 @@ void ZLinPhMultibandCompressor::computeBandGains()
         }
     }
 
-    // The gain curve over the 2N-point grid: flat in each band, cross-faded in each transition.
-    auto* re = s.filterRe->getData();
-    s.filterRe->clear();
-    s.filterIm->clear();
-
+    // The filter of these gains: the bands' unit-gain filters, weighted.
     std::array<float, maxBands> linear {};
 
     for (unsigned b = 0; b < bands; ++b)
-    {
         linear[b] = (float) std::pow (10.0, (double) bandGain[b] / 20.0);
 
-        for (auto j = firstBin[b]; j <= lastBin[b]; ++j)
-            re[j] = linear[b];
-    }
+    s.kernels->scaleTo (s.bandFilterRe[0].get(), s.filterRe.get(), linear[0]);
+    s.kernels->scaleTo (s.bandFilterIm[0].get(), s.filterIm.get(), linear[0]);
 
-    for (unsigned i = 0; i + 1 < bands; ++i)
+    for (unsigned b = 1; b < bands; ++b)
     {
-        const auto& curve = s.transitionCurves[i];
-
-        for (unsigned j = 0; j < transitionLength[i]; ++j)
-        {
-            const auto d = curve[j];
-            re[transitionStart[i] + j] = d * linear[i + 1] + (1.0f - d) * linear[i];
-        }
+        s.kernels->scaleAddTo (s.bandFilterRe[b].get(), s.filterRe.get(), linear[b]);
+        s.kernels->scaleAddTo (s.bandFilterIm[b].get(), s.filterIm.get(), linear[b]);
     }
-
-    // Alternating signs delay the zero-phase response by N samples.
-    for (int j = 1; j <= blockSize + 1; j += 2)
-        re[j] = -re[j];
-
-    auto* work = s.channel[0].work.get();
-    s.inverse2N->transformReal (work, s.filterRe.get(), s.filterIm.get());
-    std::fill (work->getData() + analysisSize, work->getData() + convolutionSize, 0.0f);
-    s.kernels->scale (work, 2.0f);
-    s.channel[0].forward4N->transformReal (work, s.filterRe.get(), s.filterIm.get());
 }
 
 } // namespace vesk

@@ -135,6 +135,8 @@ private:
 
     static bool isUsableSize (long long size, float rate) noexcept;
     void deriveSizes();
+    /** The filter (2N + 1 bins) of the given linear band gains. */
+    void designFilter (const float* linear, ZBuffer& outRe, ZBuffer& outIm);
     std::unique_ptr<Storage> makeStorage() const;
     void useStorage (std::unique_ptr<Storage> newStorage);
 

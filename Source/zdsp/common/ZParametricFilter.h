@@ -70,6 +70,12 @@ public:
     */
     static void processCascade (ZParametricFilter* const* filters, int count, ZBuffer* buffer);
 
+    /** processCascade on two buffers, each with its own count filters, at once: the same result for
+        each as its own processCascade, in about the time of one.
+    */
+    static void processCascadePair (ZParametricFilter* const* a, ZParametricFilter* const* b, int count,
+                                    ZBuffer* bufferA, ZBuffer* bufferB);
+
     const Coefficients& getActiveCoefficients() const noexcept { return active; }
 
     /** The raw coefficients divided by a0, for a type, frequency, q and gain at a rate; not finite
@@ -83,6 +89,9 @@ private:
 
     template <int K>
     static void runGroup (ZParametricFilter* const* group, float* x, int n);
+    template <int K>
+    static void runGroupPair (ZParametricFilter* const* groupA, ZParametricFilter* const* groupB, float* xa, float* xb,
+                              int n);
 
     void publish (const Coefficients& coefficients);
     void takePending();

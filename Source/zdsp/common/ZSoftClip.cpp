@@ -67,7 +67,8 @@ void ZSoftClip::process (ZBuffer* in, ZBuffer* out)
 
     lookAheadBuffer->copyFrom (*in);
 
-    const auto peak = lookAheadBuffer->getPeak();
+    // The peak matters only while limiting.
+    const auto peak = limiting ? lookAheadBuffer->getPeak() : 0.0f;
     const auto gain = (limiting && peak > threshold) ? threshold * 0.9999f / peak : 1.0f;
     const auto endGain = std::min (gain, nextGain);
 

@@ -8,6 +8,12 @@
 namespace vesk
 {
 
+namespace
+{
+// Added to a power before its logarithm, as the kernels' decibel conversion does.
+constexpr float powerOffset = 1e-20f;
+} // namespace
+
 ZSpectralCompressor::ZSpectralCompressor()
 {
     setName ("ZSpectralCompressor");
@@ -168,30 +174,6 @@ void ZSpectralCompressor::computeRawGains (ZBuffer* re, ZBuffer* im, bool noiseO
     const auto* a = attack->getData();
     const auto* rel = release->getData();
 
-    vectorKernels::squaredMagnitude (r, m, power, (std::size_t) n);
-
-    // Summed in bin order, as the level has always been.
-    float total = 0.0f;
-
-    for (int k = 0; k < n; ++k)
-        total += power[k];
-
-    // A frame holding a non-finite or overflowing sample gates by the state so far and leaves it alone:
-    // one bad sample would otherwise stay in the smoothed power and the level for good.
-    if (std::isfinite (total))
-    {
-        vectorKernels::recursiveSmooth (power, a, rel, smoothed, (std::size_t) n);
-
-        if (!noiseOnly)
-        {
-            const auto c = total > level ? levelAttackCoefficient : levelReleaseCoefficient;
-            level = total * (1.0f - c) + level * c;
-        }
-    }
-
-    spectralPower->copyFrom (*outDelay);
-    kernels->powerToDecibels (spectralPower.get());
-
     // The bounds are reset on every call: every bin up to 384 kHz is gated.
     lowerBound = 0.0f;
     upperBound = 384000.0f;
@@ -202,13 +184,62 @@ void ZSpectralCompressor::computeRawGains (ZBuffer* re, ZBuffer* im, bool noiseO
 
     // Bins are at or above 0 Hz and rise with k, so the top bin tells whether every bin is inside.
     const auto topFrequency = (float) (n - 1) * binStep;
+    const auto everyBinInside = binStep >= 0.0f && !(topFrequency > upperBound) && lowerBound <= 0.0f;
 
-    if (binStep >= 0.0f && !(topFrequency > upperBound) && lowerBound <= 0.0f)
+    const auto updateLevel = [&] (float total)
     {
-        vectorKernels::curveGains (power, threshold, thresholdOffset, curve, noiseOnly, power, (std::size_t) n);
+        if (!noiseOnly)
+        {
+            const auto c = total > level ? levelAttackCoefficient : levelReleaseCoefficient;
+            level = total * (1.0f - c) + level * c;
+        }
+    };
+
+    if (everyBinInside)
+    {
+        // Power, smoothing and the decibels' curve look-up in one pass, the smoothing kept aside (in the
+        // gain buffer, which the smoother fills afresh below) until the frame's total has been seen.
+        auto* candidate = spectralGain->getData();
+        const vectorKernels::GateFrame frame {
+            r, m, a, rel, smoothed, candidate, powerOffset, threshold, thresholdOffset, curve, noiseOnly, power
+        };
+        const auto total = vectorKernels::gateGains (frame, (std::size_t) n);
+
+        // A frame holding a non-finite or overflowing sample gates by the state so far and leaves it
+        // alone: one bad sample would otherwise stay in the smoothed power and the level for good.
+        if (std::isfinite (total))
+        {
+            std::copy_n (candidate, n, smoothed);
+            updateLevel (total);
+        }
+        else
+        {
+            vectorKernels::decibelCurveGains (smoothed, powerOffset, threshold, thresholdOffset, curve, noiseOnly,
+                                              power, (std::size_t) n);
+        }
+
+        smoother->smoothUpper (spectralPower.get(), spectralGain.get());
+        return;
     }
-    else
+
+    vectorKernels::squaredMagnitude (r, m, power, (std::size_t) n);
+
+    // Summed in bin order, as the level has always been.
+    float total = 0.0f;
+
+    for (int k = 0; k < n; ++k)
+        total += power[k];
+
+    if (std::isfinite (total))
     {
+        vectorKernels::recursiveSmooth (power, a, rel, smoothed, (std::size_t) n);
+        updateLevel (total);
+    }
+
+    {
+        spectralPower->copyFrom (*outDelay);
+        kernels->powerToDecibels (spectralPower.get());
+
         for (int k = 0; k < n; ++k)
         {
             const auto f = (float) k * binStep;

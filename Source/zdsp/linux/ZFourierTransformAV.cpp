@@ -1,11 +1,15 @@
 #include "ZFourierTransformAV.h"
 
+#include "FourierWisdom.h"
+
 #include "ZVectorKernels.h"
 #include "vj_exception.h"
 
 #include <fftw3.h>
 
+#include <cstdlib>
 #include <mutex>
+#include <string>
 
 namespace vesk
 {
@@ -17,6 +21,53 @@ std::mutex& plannerMutex()
 {
     static std::mutex mutex;
     return mutex;
+}
+
+/** The text of the plan FFTW makes now for a real transform of n points. */
+std::string planText (int n, bool isForward)
+{
+    auto* samples = static_cast<float*> (fftwf_malloc (sizeof (float) * (size_t) n));
+    auto* bins = static_cast<fftwf_complex*> (fftwf_malloc (sizeof (fftwf_complex) * (size_t) (n / 2 + 1)));
+    std::string text;
+
+    if (samples != nullptr && bins != nullptr)
+    {
+        auto plan = isForward ? fftwf_plan_dft_r2c_1d (n, samples, bins, FFTW_ESTIMATE)
+                              : fftwf_plan_dft_c2r_1d (n, bins, samples, FFTW_ESTIMATE);
+
+        if (plan != nullptr)
+        {
+            if (auto* printed = fftwf_sprint_plan (plan))
+            {
+                text = printed;
+                std::free (printed);
+            }
+
+            fftwf_destroy_plan (plan);
+        }
+    }
+
+    fftwf_free (samples);
+    fftwf_free (bins);
+    return text;
+}
+
+/** Installs the fixed plans once, with the planner's mutex held; should they change the plans of the
+    1024-point transforms, they are forgotten again.
+*/
+void installFixedPlans()
+{
+    static bool installed = false;
+
+    if (installed)
+        return;
+
+    installed = true;
+    const auto forward = planText (1024, true), inverse = planText (1024, false);
+
+    if (fftwf_import_wisdom_from_string (fourierWisdom) != 0
+        && (planText (1024, true) != forward || planText (1024, false) != inverse))
+        fftwf_forget_wisdom();
 }
 
 struct FftwDeleter
@@ -39,6 +90,7 @@ struct ZFourierTransformAV::Plan
             VJ_DSP_THROW ("Could not set up the Fourier transform.");
 
         std::lock_guard<std::mutex> lock (plannerMutex());
+        installFixedPlans();
         plan = isForward ? fftwf_plan_dft_r2c_1d ((int) n, samples.get(), bins.get(), FFTW_ESTIMATE)
                          : fftwf_plan_dft_c2r_1d ((int) n, bins.get(), samples.get(), FFTW_ESTIMATE);
 

@@ -60,6 +60,81 @@ void recursiveSmooth (const float* power, const float* attack, const float* rele
 void curveGains (const float* db, const float* thresholds, float offset, const float* curve, bool noiseOnly,
                  float* gains, std::size_t n) noexcept;
 
+/** curveGains applied to the decibels of powerToDecibels (power[i] + offset), without writing them:
+    gains[i] = curve[index] (or 1 - curve[index]) with d = 10 log10 (power[i] + offset) - (thresholdOffset
+    + thresholds[i]). The same bits as those two kernels in turn; gains may be power.
+*/
+void decibelCurveGains (const float* power, float offset, const float* thresholds, float thresholdOffset,
+                        const float* curve, bool noiseOnly, float* gains, std::size_t n) noexcept;
+
+/** The downward expander's settings, for expanderGains. */
+struct ExpanderCurve
+{
+    float thresholdLinear, ratioBelow, ratioAbove, thresholdDb, maxGainDb, floorPower;
+};
+
+/** y[i] = x[i] * 10^(g / 20) with g = min (maxGainDb, (L - thresholdDb) * ratio + thresholdDb - L),
+    L = 10 log10 (max (envelope[i], floorPower)) and ratio = ratioBelow where thresholdLinear > envelope[i],
+    else ratioAbove. The logarithm and the power come from the vector library within 1 ulp (the C
+    library's where there is no vector unit); y may be x.
+*/
+void expanderGains (const float* x, const float* envelope, float* y, std::size_t n,
+                    const ExpanderCurve& curve) noexcept;
+
+/** One channel of the crackle processor's predictors, for predictCrackle: its arrays, indexed by
+    sample position, and what carries from sample to sample.
+*/
+struct CrackleChannel
+{
+    float* history;
+    float* detection;
+    float* errors;
+    float* predictions;
+    float* steadyErrors;
+    float* weights; ///< 5 taps, updated
+    float* steadyWeights; ///< 5 taps, updated
+    float stepSize, thresholdRatio, thresholdFloor, envelopeDecay;
+    float envelope; ///< updated
+    int samplesSinceDetection; ///< updated
+};
+
+/** The crackle processor's per-sample loop over positions start .. start + n - 1 (history from
+    start - 5 on): its two normalised-LMS predictors, error envelope and detection, with every float
+    operation of the plain loop in its order, so the same bits; vector units take the five taps at once.
+*/
+void predictCrackle (CrackleChannel& channel, int start, int n) noexcept;
+
+/** predictCrackle on two channels at once, sample by sample in turn, each with its own result. */
+void predictCracklePair (CrackleChannel& a, int startA, CrackleChannel& b, int startB, int n) noexcept;
+
+/** The click processor's block peak: |d[i]| of the first sample whose square (flushed as
+    ZGain::flushedProduct flushes it) is the largest above 0, or 0 when none is.
+*/
+float squarePeak (const float* d, std::size_t n) noexcept;
+
+/** The largest |d[i]| that is not a NaN, or 0 */
+float peakMagnitude (const float* d, std::size_t n) noexcept;
+
+/** One frame of the spectral gate, for gateGains. */
+struct GateFrame
+{
+    const float *re, *im, *attack, *release, *smoothed;
+    float* candidate; ///< the new smoothed power
+    float offset; ///< added to the power before its logarithm
+    const float* thresholds;
+    float thresholdOffset;
+    const float* curve;
+    bool noiseOnly;
+    float* gains; ///< may be none of the inputs
+};
+
+/** The gate's steps over n bins in one pass: power p = re^2 + im^2 (squaredMagnitude), candidate =
+    smoothed * release + p * attack (recursiveSmooth), and gains = decibelCurveGains of the candidate.
+    Returns the sum of p in bin order, by which the caller keeps or drops the candidate; the same bits
+    as those kernels in turn.
+*/
+float gateGains (const GateFrame& frame, std::size_t n) noexcept;
+
 /** g[i] = g[i] * keep + add */
 void blend (float* g, std::size_t n, float keep, float add) noexcept;
 
