@@ -1,77 +1,62 @@
 #include "ApplicationBatchHost.h"
 
-#include "MediaControlsComponent.h"
-#include "MediaWindow.h"
-#include "ProcessingAVPlayer.h"
+#include "MediaSession.h"
 #include "TavAudioProcessor.h"
-#include "TavlinApplication.h"
 #include "TavlinDocument.h"
-#include "TransportComponent.h"
 
 #include "desktop/FileNameBytes.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-ApplicationBatchHost::ApplicationBatchHost (TavlinApplication& application, const juce::MemoryBlock& runSettings)
-    : app (application), settings (runSettings)
+ApplicationBatchHost::ApplicationBatchHost (TavlinDocument& documentToUse, MediaSession& sessionToUse,
+                                            TavAudioProcessor& processorToUse, const juce::MemoryBlock& runSettings,
+                                            std::function<bool()> stopRequested)
+    : document (documentToUse), session (sessionToUse), processor (processorToUse), settings (runSettings),
+      isStopRequested (std::move (stopRequested))
 {
 }
 
 bool ApplicationBatchHost::loadMedia (const juce::File& file)
 {
-    auto* document = app.getDocument();
-
-    if (document == nullptr)
-        return false;
-
-    document->showLoadErrors = false;
-    return document->loadFrom (file, false).wasOk();
+    document.showLoadErrors = false;
+    return document.loadFrom (file, false).wasOk();
 }
 
 bool ApplicationBatchHost::isReadyToExport()
 {
     // Opened, its unprocessed sound extracted, and no import, extraction or analysis still holding the
     // progress display.
-    auto* window = app.getMediaWindow();
-    auto* player = ProcessingAVPlayer::getInstance();
-    return window != nullptr && window->getControls().transport->mediaLoaded && app.isIdle() && player != nullptr
-           && player->getExtractedFile().existsAsFile();
+    return session.hasMedia() && session.getHost().isIdle() && session.getPlayer().getExtractedFile().existsAsFile();
 }
 
 juce::String ApplicationBatchHost::getPreparationFailure()
 {
-    auto* player = ProcessingAVPlayer::getInstance();
-    return player != nullptr ? player->getPreparationError() : juce::String ("There is no player.");
+    return session.getPlayer().getPreparationError();
 }
 
 void ApplicationBatchHost::applySettings()
 {
-    if (auto* processor = app.getProcessor())
-        processor->setStateInformation (settings.getData(), (int) settings.getSize());
+    processor.setStateInformation (settings.getData(), (int) settings.getSize());
 }
 
 juce::File ApplicationBatchHost::getSavedFile (const juce::File& destination)
 {
     // The document saves under the extension of the format it chose for the opened file.
-    auto* document = app.getDocument();
-    return document != nullptr ? tavlin::desktop::FileNameBytes::withExtension (
-               destination, TavlinDocument::getExtensionForFormat (document->formatIndex))
-                               : destination;
+    return tavlin::desktop::FileNameBytes::withExtension (destination,
+                                                          TavlinDocument::getExtensionForFormat (document.formatIndex));
 }
 
 bool ApplicationBatchHost::saveMedia (const juce::File& destination)
 {
     // A save returns only once its copy is complete at the destination.
-    auto* document = app.getDocument();
-    return document != nullptr
-           && document->saveAs (destination, false, false, true) == juce::FileBasedDocument::savedOk;
+    return document.saveAs (destination, false, false, true) == juce::FileBasedDocument::savedOk;
 }
 
 bool ApplicationBatchHost::isCancelKeyDown()
 {
     // A quit asked for during the run stops it after the file at hand, as Escape does.
     return juce::KeyPress::isKeyCurrentlyDown (juce::KeyPress::escapeKey)
-           || app.getPendingRequest() == TavlinApplication::PendingRequest::quit;
+           || (isStopRequested != nullptr && isStopRequested());
 }
 
 void ApplicationBatchHost::runMessageLoop (int ms)

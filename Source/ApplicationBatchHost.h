@@ -2,7 +2,11 @@
 
 #include "BatchProcessor.h"
 
-class TavlinApplication;
+#include <functional>
+
+class MediaSession;
+class TavAudioProcessor;
+class TavlinDocument;
 
 /** A batch run's host in the running application: the media document opens and saves each file, the
     processor takes the run's settings, the framework gives the message loop, the clock and the Escape key.
@@ -10,8 +14,11 @@ class TavlinApplication;
 class ApplicationBatchHost : public BatchProcessor::Host
 {
 public:
-    /** settings is a state blob of the processor, kept for the whole run. */
-    ApplicationBatchHost (TavlinApplication& app, const juce::MemoryBlock& settings);
+    /** The document opens and saves in session; settings is a state blob of the processor, kept for the
+        whole run. isStopRequested (when given) stops the run after the file at hand, as Escape does.
+    */
+    ApplicationBatchHost (TavlinDocument& document, MediaSession& session, TavAudioProcessor& processor,
+                          const juce::MemoryBlock& settings, std::function<bool()> isStopRequested = {});
 
     bool loadMedia (const juce::File& file) override;
     bool isReadyToExport() override;
@@ -24,8 +31,11 @@ public:
     double getMillisecondCounter() override;
 
 private:
-    TavlinApplication& app;
+    TavlinDocument& document;
+    MediaSession& session;
+    TavAudioProcessor& processor;
     const juce::MemoryBlock& settings;
+    std::function<bool()> isStopRequested;
 
     JUCE_DECLARE_NON_COPYABLE (ApplicationBatchHost)
 };

@@ -1,7 +1,5 @@
 #include "MediaContainerComponent.h"
 
-#include "PlayerHost.h"
-#include "ProcessingAVPlayer.h"
 #include "TavAudioProcessor.h"
 
 #include "media/FFmpegAudioFormat.h"
@@ -12,7 +10,7 @@ using namespace tavlin::media;
 
 namespace
 {
-juce::AudioFormatManager& formatsFor (PlayerHost& host, std::unique_ptr<juce::AudioFormatManager>& own)
+juce::AudioFormatManager& formatsFor (SessionHost& host, std::unique_ptr<juce::AudioFormatManager>& own)
 {
     if (auto* manager = host.getFormatManager())
         return *manager;
@@ -28,33 +26,29 @@ double finiteOrZero (double value)
 }
 } // namespace
 
-MediaContainerComponent::MediaContainerComponent() : MediaContainerComponent (PlayerHost::get()) {}
-
-MediaContainerComponent::MediaContainerComponent (PlayerHost& hostToUse) : host (hostToUse)
+MediaContainerComponent::MediaContainerComponent (MediaSession& sessionToShow, TavAudioProcessor& processorToUse,
+                                                  MediaViewHost& hostToUse)
+    : session (sessionToShow), processor (processorToUse), host (hostToUse)
 {
     setOpaque (false);
 
-    if (ProcessingAVPlayer::getInstance() == nullptr)
-    {
-        ownedPlayer = std::make_unique<ProcessingAVPlayer> (host);
-        ownedPlayer->setMCC (this);
-    }
-
-    thumbnail = std::make_unique<juce::AudioThumbnail> (512, formatsFor (host, ownFormats), thumbnailCache);
+    thumbnail =
+        std::make_unique<juce::AudioThumbnail> (512, formatsFor (session.getHost(), ownFormats), thumbnailCache);
     thumbnail->clear();
     thumbnail->addChangeListener (this);
+    session.addListener (this);
 }
 
 MediaContainerComponent::~MediaContainerComponent()
 {
+    session.removeListener (this);
     thumbnail->removeChangeListener (this);
-    ownedPlayer.reset(); // it lets go of the waveform's file through this view
+    playerReleased();
 }
 
 MediaPlayer* MediaContainerComponent::getAVPlayer() const
 {
-    auto* p = ProcessingAVPlayer::getInstance();
-    return p != nullptr ? p->getPlayer() : nullptr;
+    return session.getMediaPlayer();
 }
 
 //==============================================================================
@@ -118,25 +112,20 @@ void MediaContainerComponent::paintOverChildren (juce::Graphics& g)
     g.drawVerticalLine ((int) (bx + bw * t / d), by, bh);
     g.drawVerticalLine ((int) (bx + bw * t / d + 1.0), by, bh);
 
-    auto* processor = host.getProcessor();
+    const auto& region = processor.getLearnRegion();
+    const auto sampleRate = processor.getSampleRate();
 
-    if (processor != nullptr)
+    if (region.startSample != 0 && region.lengthSamples != 0 && sampleRate > 0.0)
     {
-        const auto& region = processor->getLearnRegion();
-        const auto sampleRate = processor->getSampleRate();
+        g.setColour (juce::Colour (0xffff4500));
+        g.drawVerticalLine ((int) (bx + bw * ((float) region.startSample / (float) sampleRate / d)), by, bh);
+    }
 
-        if (region.startSample != 0 && region.lengthSamples != 0 && sampleRate > 0.0)
-        {
-            g.setColour (juce::Colour (0xffff4500));
-            g.drawVerticalLine ((int) (bx + bw * ((float) region.startSample / (float) sampleRate / d)), by, bh);
-        }
-
-        if (busy)
-        {
-            const double p = juce::jlimit (0.0, 1.0, finiteOrZero (processor->getProgress()));
-            g.setColour (juce::Colour (0xff206ee2));
-            thumbnail->drawChannels (g, b.withWidth ((int) (bw * p)), 0.0, d * p, 1.0f);
-        }
+    if (busy)
+    {
+        const double p = juce::jlimit (0.0, 1.0, finiteOrZero (processor.getProgress()));
+        g.setColour (juce::Colour (0xff206ee2));
+        thumbnail->drawChannels (g, b.withWidth ((int) (bw * p)), 0.0, d * p, 1.0f);
     }
 }
 
@@ -169,21 +158,20 @@ void MediaContainerComponent::mouseDrag (const juce::MouseEvent& event)
 
 void MediaContainerComponent::scrubOrMoveMarker (const juce::MouseEvent& event, bool press)
 {
-    auto* processor = host.getProcessor();
     const double d = getPlayableDuration();
     const int w = getWidth();
 
-    if (getAVPlayer() == nullptr || processor == nullptr || !(d > 0.0) || w <= 0)
+    if (getAVPlayer() == nullptr || !(d > 0.0) || w <= 0)
         return;
 
-    const double sampleRate = processor->getSampleRate();
+    const double sampleRate = processor.getSampleRate();
 
     if (!(sampleRate > 0.0))
         return;
 
     const int x = event.getPosition().x;
     const double f = juce::jlimit (0.0, 1.0, (double) x / (double) w);
-    auto& region = processor->getLearnRegion();
+    auto& region = processor.getLearnRegion();
 
     if (press)
     {
@@ -288,164 +276,156 @@ void MediaContainerComponent::setVideoVisible (bool shouldShowVideo)
 {
     videoVisible = shouldShowVideo;
 
-    if (auto* p = ProcessingAVPlayer::getInstance())
-        if (auto* layer = p->getPlayerLayer())
-            layer->setVisible (shouldShowVideo);
+    if (videoLayer != nullptr)
+        videoLayer->setVisible (shouldShowVideo);
 
     repaint();
 }
 
 bool MediaContainerComponent::isPlaying() const
 {
-    auto* avPlayer = getAVPlayer();
-    return avPlayer != nullptr && avPlayer->getRate() != 0.0f;
+    return session.isPlaying();
 }
 
 bool MediaContainerComponent::togglePlayPause()
 {
-    auto* avPlayer = getAVPlayer();
-
-    if (avPlayer == nullptr)
-        return false;
-
-    if (avPlayer->getRate() != 0.0f)
-    {
-        avPlayer->pause();
-        return true;
-    }
-
-    avPlayer->play();
-    return false;
+    return session.togglePlayPause();
 }
 
 void MediaContainerComponent::rewindToStart()
 {
-    if (auto* avPlayer = getAVPlayer())
-        avPlayer->seekToTime (MediaTime::zero(), MediaTime::zero(), MediaTime::zero());
+    session.rewindToStart();
 }
 
 void MediaContainerComponent::removeMedia()
 {
-    if (auto* p = ProcessingAVPlayer::getInstance())
-        p->removeMovie();
-
+    session.close();
     clearWaveform();
 }
 
 bool MediaContainerComponent::loadMedia (const juce::String& path, const MediaAsset* asset, bool showErrors)
 {
-    auto* p = ProcessingAVPlayer::getInstance();
-
-    if (p == nullptr)
-        return false;
-
-    bool accepted;
-
     if (asset != nullptr)
-        accepted = p->loadMovie ({}, asset, showErrors);
-    else
-    {
-        currentFileURL = juce::File::getCurrentWorkingDirectory().getChildFile (path);
-        accepted = p->loadMovie (currentFileURL, nullptr, showErrors);
-    }
+        return session.open (*asset, showErrors).wasOk();
 
-    if (accepted)
-        sendActionMessage ("video");
-
-    return accepted;
+    return session.open (juce::File::getCurrentWorkingDirectory().getChildFile (path), showErrors).wasOk();
 }
 
 bool MediaContainerComponent::exportMedia (const juce::String& path, int format, int quality)
 {
-    auto* p = ProcessingAVPlayer::getInstance();
-    return p != nullptr
-           && p->exportAsset (juce::File::getCurrentWorkingDirectory().getChildFile (path), false, false, format,
-                              quality);
+    return session.save (juce::File::getCurrentWorkingDirectory().getChildFile (path), format, quality).wasOk();
 }
 
 double MediaContainerComponent::getPlayableDuration() const
 {
-    auto* p = ProcessingAVPlayer::getInstance();
-    return p != nullptr ? p->playableDuration() : 0.0;
+    return session.getPlayableDuration();
 }
 
 void MediaContainerComponent::seekToFraction (double fraction)
 {
-    if (auto* avPlayer = getAVPlayer())
-    {
-        const double f = juce::jlimit (0.0, 1.0, finiteOrZero (fraction));
-        avPlayer->seekToTime (MediaTime::fromSeconds (getPlayableDuration() * f, 600), MediaTime::zero(),
-                              MediaTime::zero());
-    }
+    session.seekToFraction (fraction);
 }
 
 void MediaContainerComponent::skipForward()
 {
-    auto* avPlayer = getAVPlayer();
-
-    if (avPlayer == nullptr)
-        return;
-
-    if (isPlaying())
-    {
-        const auto t = MediaTime::fromSeconds (getCurrentTime() + 3.0, 600);
-        avPlayer->pause();
-        avPlayer->seekToTime (t, MediaTime::zero(), MediaTime::zero());
-        avPlayer->play();
-    }
-    else
-        avPlayer->stepByCount (1);
+    session.skipForward();
 }
 
 void MediaContainerComponent::skipBackward()
 {
-    auto* avPlayer = getAVPlayer();
-
-    if (avPlayer == nullptr)
-        return;
-
-    if (isPlaying())
-    {
-        const auto t = MediaTime::fromSeconds (juce::jmax (0.0, getCurrentTime() - 3.0), 600);
-        avPlayer->pause();
-        avPlayer->seekToTime (t, MediaTime::zero(), MediaTime::zero());
-        avPlayer->play();
-    }
-    else
-        avPlayer->stepByCount (-1);
+    session.skipBackward();
 }
 
 double MediaContainerComponent::getCurrentTime() const
 {
-    auto* avPlayer = getAVPlayer();
-    return avPlayer != nullptr ? finiteOrZero (avPlayer->getCurrentTime().seconds()) : 0.0;
+    return session.getCurrentTime();
 }
 
 double MediaContainerComponent::getPositionFraction() const
 {
-    const double d = getPlayableDuration();
-    return getAVPlayer() != nullptr && d > 0.0 ? getCurrentTime() / d : 0.0;
+    return session.getPositionFraction();
 }
 
 double MediaContainerComponent::getPlaybackRate() const
 {
-    auto* avPlayer = getAVPlayer();
-    return avPlayer != nullptr ? avPlayer->getRate() : 0.0;
+    return session.getPlaybackRate();
 }
 
 void MediaContainerComponent::pauseForDrag()
 {
-    if (auto* avPlayer = getAVPlayer())
+    if (getAVPlayer() != nullptr)
     {
-        savedRate = avPlayer->getRate();
-        avPlayer->setRate (0.0f);
+        savedRate = (float) session.getPlaybackRate();
+        session.setPlaybackRate (0.0f);
     }
 }
 
 void MediaContainerComponent::resumeAfterDrag()
 {
-    if (auto* avPlayer = getAVPlayer())
-        avPlayer->setRate (savedRate);
+    session.setPlaybackRate (savedRate);
+}
+
+//==============================================================================
+void MediaContainerComponent::mediaOpened()
+{
+    sendActionMessage ("video");
+}
+
+void MediaContainerComponent::preferredPictureSizeChanged (bool hasPicture, int width, int height)
+{
+    setAudioOnly (!hasPicture);
+
+    if (hasPicture)
+    {
+        if (auto* player = getAVPlayer())
+        {
+            videoLayer = std::make_unique<VideoFrameComponent> (*player);
+            videoLayer->setInterceptsMouseClicks (false, false);
+            addVideoLayer (*videoLayer);
+        }
+
+        setVideoVisible (true);
+    }
+    else
+    {
+        setVideoVisible (false);
+    }
+
+    windowSizer.sizeFor (dynamic_cast<juce::ResizableWindow*> (getTopLevelComponent()), hasPicture, width, height);
+}
+
+void MediaContainerComponent::playbackTimeChanged()
+{
+    sendActionMessage ("time");
+}
+
+void MediaContainerComponent::playbackRateChanged()
+{
+    sendActionMessage ("time");
+}
+
+void MediaContainerComponent::waveformReady (const juce::File& file)
+{
+    setWaveformSource (file);
+}
+
+void MediaContainerComponent::waveformReleased()
+{
+    clearWaveform();
+}
+
+void MediaContainerComponent::playerReleased()
+{
+    if (videoLayer != nullptr)
+    {
+        removeChildComponent (videoLayer.get());
+        videoLayer.reset();
+    }
+}
+
+void MediaContainerComponent::mediaRemoved()
+{
+    windowSizer.restore();
 }
 
 //==============================================================================

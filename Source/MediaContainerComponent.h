@@ -1,15 +1,17 @@
 #pragma once
 
-#include "media/MediaAsset.h"
-#include "media/MediaPlayer.h"
+#include "MediaSession.h"
+#include "MediaViewHost.h"
+#include "MediaWindowSizer.h"
+
+#include "gui/VideoFrameComponent.h"
 
 #include <juce_audio_utils/juce_audio_utils.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <memory>
 
-class PlayerHost;
-class ProcessingAVPlayer;
+class TavAudioProcessor;
 
 /** The picture area of the media window.
 
@@ -19,14 +21,15 @@ class ProcessingAVPlayer;
     marker when it lands within 9 px of it; releasing a grabbed marker learns the noise profile from there.
     Files dropped on the view open through the application's close gate.
 
-    The view makes the one ProcessingAVPlayer (when there is none yet) and drives it for the transport bar.
-    Its action messages: "video" once an opening has been accepted, "time" from the player every 0.1 s of
-    playback and at every change of the rate.
+    The view shows what the media session tells it: the picture, the waveform, and the window sized to the
+    media (MediaWindowSizer); its transport operations act on the session. Its action messages: "video" once
+    an opening has been accepted, "time" every 0.1 s of playback and at every change of the rate.
 */
 class MediaContainerComponent : public juce::Component,
                                 public juce::FileDragAndDropTarget,
                                 public juce::ActionBroadcaster,
-                                public juce::ChangeListener
+                                public juce::ChangeListener,
+                                private SessionListener
 {
 public:
     /** A press on the waveform within this many pixels of the marker grabs it. */
@@ -34,9 +37,8 @@ public:
     /** Samples a moved marker selects for learning. */
     static constexpr juce::int64 learnLength = 12288;
 
-    /** On the application's host. */
-    MediaContainerComponent();
-    explicit MediaContainerComponent (PlayerHost& host);
+    /** Shows and drives session; processor holds the learn region and the progress. */
+    MediaContainerComponent (MediaSession& session, TavAudioProcessor& processor, MediaViewHost& host);
     ~MediaContainerComponent() override;
 
     void mouseDown (const juce::MouseEvent& event) override;
@@ -89,8 +91,15 @@ public:
     void resumeAfterDrag();
 
     //==============================================================================
-    /** The player's video layer goes in here, over the whole view. */
+    /** A video layer goes in here, over the whole view. */
     void addVideoLayer (juce::Component& layer);
+
+    /** The player's picture, while the media has one. */
+    tavlin::media::VideoFrameComponent* getVideoLayer() const noexcept { return videoLayer.get(); }
+
+    /** Sizes the window to the media. */
+    MediaWindowSizer& getWindowSizer() noexcept { return windowSizer; }
+    MediaSession& getSession() noexcept { return session; }
 
     /** Shows a sound file as the waveform. */
     void setWaveformSource (const juce::File& file);
@@ -99,7 +108,7 @@ public:
     void clearWaveform();
 
     juce::AudioThumbnail& getThumbnail() noexcept { return *thumbnail; }
-    const juce::File& getCurrentFileURL() const noexcept { return currentFileURL; }
+    const juce::File& getCurrentFileURL() const noexcept { return session.getPlayer().getCurrentFile(); }
 
     /** True while a release is being handled (its pause and learn pass); other mouse actions wait. */
     bool isHandlingRelease() const noexcept { return releaseRunning; }
@@ -110,13 +119,25 @@ public:
     static inline const juce::String audioText { "Audio" };
 
 private:
+    void mediaOpened() override;
+    void preferredPictureSizeChanged (bool hasPicture, int width, int height) override;
+    void playbackTimeChanged() override;
+    void playbackRateChanged() override;
+    void waveformReady (const juce::File& file) override;
+    void waveformReleased() override;
+    void playerReleased() override;
+    void mediaRemoved() override;
+
     void scrubOrMoveMarker (const juce::MouseEvent& event, bool press);
     void drawText (juce::Graphics& g, const juce::String& text) const;
     tavlin::media::MediaPlayer* getAVPlayer() const;
 
-    PlayerHost& host;
-    std::unique_ptr<ProcessingAVPlayer> ownedPlayer;
-    std::unique_ptr<juce::AudioFormatManager> ownFormats; // only when the host has none
+    MediaSession& session;
+    TavAudioProcessor& processor;
+    MediaViewHost& host;
+    std::unique_ptr<tavlin::media::VideoFrameComponent> videoLayer;
+    MediaWindowSizer windowSizer;
+    std::unique_ptr<juce::AudioFormatManager> ownFormats; // only when the session's host has none
     juce::AudioThumbnailCache thumbnailCache { 1 };
     std::unique_ptr<juce::AudioThumbnail> thumbnail;
     bool audioOnly = false;
@@ -126,7 +147,6 @@ private:
     bool pressOnWaveform = false; // the last press landed on the waveform and decided scrubbing
     bool releaseRunning = false;
     float savedRate = 0.0f;
-    juce::File currentFileURL;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MediaContainerComponent)
 };

@@ -4,11 +4,12 @@
 #include "TransportComponent.h"
 
 MediaControlsComponent::MediaControlsComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences,
-                                                TavAudioProcessor& processor,
+                                                MediaSession& session, TavAudioProcessor& processor,
+                                                MediaViewHost& host,
                                                 std::function<void (const juce::File& recording)> onRecordingStopped)
 {
     recorderPanel = std::make_unique<RecorderComponent> (deviceManager, preferences, std::move (onRecordingStopped));
-    transport = std::make_unique<TransportComponent> (processor);
+    transport = std::make_unique<TransportComponent> (session, processor, host);
 
     addAndMakeVisible (*recorderPanel);
     addAndMakeVisible (*transport);

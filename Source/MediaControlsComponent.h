@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+class MediaSession;
+class MediaViewHost;
 class RecorderComponent;
 class TavAudioProcessor;
 class TavPreferences;
@@ -17,9 +19,11 @@ class TransportComponent;
 class MediaControlsComponent : public juce::Component
 {
 public:
-    /** The transport bar plays through processor; the recorder tells onRecordingStopped of each recording. */
-    MediaControlsComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences,
-                            TavAudioProcessor& processor,
+    /** The transport bar plays session through processor, asking host for the close gate and the learn
+        pass; the recorder tells onRecordingStopped of each recording.
+    */
+    MediaControlsComponent (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences, MediaSession& session,
+                            TavAudioProcessor& processor, MediaViewHost& host,
                             std::function<void (const juce::File& recording)> onRecordingStopped);
     ~MediaControlsComponent() override;
 

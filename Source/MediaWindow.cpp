@@ -10,12 +10,12 @@ namespace
 constexpr int noticeHeight = 26;
 } // namespace
 
-MediaWindow::MediaWindow (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences,
+MediaWindow::MediaWindow (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences, MediaSession& session,
                           TavAudioProcessor& processor, juce::ApplicationCommandManager& commandManager,
                           WindowHost& host)
     : TavDocumentWindow (commandManager, host), devices (deviceManager)
 {
-    auto content = std::make_unique<MediaControlsComponent> (deviceManager, preferences, processor,
+    auto content = std::make_unique<MediaControlsComponent> (deviceManager, preferences, session, processor, host,
                                                              [&host] (const juce::File& recording)
                                                              {
                                                                  host.setPlayerMode (true);

@@ -5,6 +5,7 @@
 #include <juce_audio_devices/juce_audio_devices.h>
 
 class MediaControlsComponent;
+class MediaSession;
 class TavAudioProcessor;
 class TavPreferences;
 
@@ -30,11 +31,11 @@ public:
     /** How long (in seconds) the notice stays unless clicked or a device opens. */
     static constexpr int noticeSeconds = 20;
 
-    /** The player plays through processor; the recorder records from deviceManager. A stopped recording
-        opens in the player through host.
+    /** The player plays session through processor; the recorder records from deviceManager. A stopped
+        recording opens in the player through host.
     */
-    MediaWindow (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences, TavAudioProcessor& processor,
-                 juce::ApplicationCommandManager& commandManager, WindowHost& host);
+    MediaWindow (juce::AudioDeviceManager& deviceManager, TavPreferences* preferences, MediaSession& session,
+                 TavAudioProcessor& processor, juce::ApplicationCommandManager& commandManager, WindowHost& host);
     ~MediaWindow() override;
 
     void closeButtonPressed() override;

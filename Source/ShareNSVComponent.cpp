@@ -1,9 +1,10 @@
 #include "ShareNSVComponent.h"
 
-#include "ProcessingAVPlayer.h"
+#include "MediaSession.h"
+#include "SharePicker.h"
 #include "TavlinResources.h"
 
-ShareNSVComponent::ShareNSVComponent() : button ("share")
+ShareNSVComponent::ShareNSVComponent (MediaSession& sessionToShare) : session (sessionToShare), button ("share")
 {
     const auto image = juce::ImageFileFormat::loadFrom (TavlinResources::share_glyph_png,
                                                         (size_t) TavlinResources::share_glyph_pngSize);
@@ -12,18 +13,19 @@ ShareNSVComponent::ShareNSVComponent() : button ("share")
                       recess.darker());
     button.setTriggeredOnMouseDown (true);
     button.setWantsKeyboardFocus (false);
-    button.onClick = [this]
-    {
-        if (auto* player = ProcessingAVPlayer::getInstance())
-            player->showServicePicker (this);
-    };
+    button.onClick = [this] { session.getPlayer().showServicePicker(); };
+    session.getPlayer().getSharing().presentSharePicker = [this] (ShareChosen chosen)
+    { SharePicker::show (this, std::move (chosen)); };
 
     setAlpha (0.8f);
     button.setBounds (0, 0, 40, 24);
     addAndMakeVisible (button);
 }
 
-ShareNSVComponent::~ShareNSVComponent() = default;
+ShareNSVComponent::~ShareNSVComponent()
+{
+    session.getPlayer().getSharing().presentSharePicker = nullptr;
+}
 
 void ShareNSVComponent::resized()
 {

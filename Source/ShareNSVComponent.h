@@ -2,13 +2,15 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+class MediaSession;
+
 /** The share button of the transport bar: a recessed button with the share image that acts as soon as it
-    is pressed, handing the media to the player's share picker.
+    is pressed, handing the media to the player's share picker, whose services it presents under itself.
 */
 class ShareNSVComponent : public juce::Component
 {
 public:
-    ShareNSVComponent();
+    explicit ShareNSVComponent (MediaSession& session);
     ~ShareNSVComponent() override;
 
     void resized() override;
@@ -16,6 +18,7 @@ public:
     juce::Button& getButton() noexcept { return button; }
 
 private:
+    MediaSession& session;
     juce::ImageButton button;
 
     JUCE_DECLARE_NON_COPYABLE (ShareNSVComponent)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ShareService.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <functional>
@@ -11,16 +13,10 @@
 class SharePicker
 {
 public:
-    struct Service
-    {
-        juce::String title;
-
-        /** Hands the file to the service; false when it could not be started. */
-        std::function<bool (const juce::File& file)> perform;
-    };
+    using Service = ShareService;
 
     /** Called with the chosen service, or with null when the picker was dismissed. */
-    using Chosen = std::function<void (const Service* service)>;
+    using Chosen = ShareChosen;
 
     /** The services this machine offers, in menu order. */
     static std::vector<Service> availableServices();

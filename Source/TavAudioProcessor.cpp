@@ -1,8 +1,5 @@
 #include "TavAudioProcessor.h"
 
-#include "TavUIEditor.h"
-#include "UpdateChecker.h"
-
 #include "StateBlob.h"
 
 #include "ZBuffer.h"
@@ -691,14 +688,6 @@ bool TavAudioProcessor::acceptsMidi() const
 bool TavAudioProcessor::producesMidi() const
 {
     return false;
-}
-
-juce::AudioProcessorEditor* TavAudioProcessor::createEditor()
-{
-    startBackgroundUpdateCheck();
-    auto editor = std::make_unique<TavUIEditor> (*this, &progress);
-    editor->showPage (0);
-    return editor.release(); // the caller owns it
 }
 
 bool TavAudioProcessor::hasEditor() const

@@ -1,5 +1,6 @@
 #include "TavAudioTapProcessor.h"
 
+#include "ExclusiveExportTap.h"
 #include "TavAudioProcessor.h"
 
 #include <cmath>
@@ -234,7 +235,7 @@ void TavAudioTapProcessor::tapProcess (AudioProcessingTap& tap, int64_t numberFr
         return;
 
     // Another tap drives the processor for an export: hand back silence and leave the processor alone.
-    auto* exclusive = exclusiveExportTap.load();
+    const auto* exclusive = ExclusiveExportTap::get();
 
     if (exclusive != nullptr && exclusive != &tap)
     {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SessionTap.h"
+
 #include "media/AudioMix.h"
 #include "media/MediaComposition.h"
 
@@ -18,24 +20,24 @@ class TavAudioProcessor;
 
     The callbacks accept what they were prepared for: one non-interleaved 32-bit float buffer per channel,
     one or two channels. Anything else passes through unprocessed and is logged once per preparation. While
-    another tap holds the export (exclusiveExportTap), this tap hands back silence without touching the
+    another tap holds the export (ExclusiveExportTap), this tap hands back silence without touching the
     processor.
 */
-class TavAudioTapProcessor
+class TavAudioTapProcessor : public SessionTap
 {
 public:
     /** The track must be an audio track; the processor must outlive the tap. */
     TavAudioTapProcessor (const tavlin::media::MediaComposition::Track& audioAssetTrack, TavAudioProcessor& processor);
-    ~TavAudioTapProcessor();
+    ~TavAudioTapProcessor() override;
 
     /** The mix carrying the tap, made on the first call; null (and nothing kept) when it cannot be made. */
-    std::shared_ptr<const tavlin::media::AudioMix> audioMix();
+    std::shared_ptr<const tavlin::media::AudioMix> audioMix() override;
 
     /** The tap, or null before the first successful audioMix call. */
-    tavlin::media::AudioProcessingTap* getTap() const noexcept { return audioProcessingTap.get(); }
+    tavlin::media::AudioProcessingTap* getTap() const noexcept override { return audioProcessingTap.get(); }
 
     /** Primes the processor again and empties the tap's own buffers. Only while nothing renders. */
-    void reset();
+    void reset() override;
 
     const tavlin::media::MediaComposition::Track& audioAssetTrack() const noexcept { return track; }
 

@@ -4,6 +4,7 @@
 #include "TavAudioProcessor.h"
 #include "TavEditor.h"
 #include "TavPreferences.h"
+#include "UpdateChecker.h"
 
 TavUIEditor::TavUIEditor (TavAudioProcessor& processor, double* progress)
     : juce::AudioProcessorEditor (processor), preferences (std::make_unique<TavPreferences>())
@@ -64,4 +65,14 @@ void TavUIEditor::setHost (PanelHost* host)
 {
     mainPanel->setHost (host);
     creditsPage->setHost (host);
+}
+
+//==============================================================================
+// The processor's editor is made here, beside its pages, so that the processor itself includes none of them.
+juce::AudioProcessorEditor* TavAudioProcessor::createEditor()
+{
+    startBackgroundUpdateCheck();
+    auto editor = std::make_unique<TavUIEditor> (*this, &getProgress());
+    editor->showPage (0);
+    return editor.release(); // the caller owns it
 }

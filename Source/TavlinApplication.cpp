@@ -2,19 +2,21 @@
 
 #include "ApplicationBatchHost.h"
 #include "ApplicationPanelHost.h"
-#include "ApplicationPlayerHost.h"
 #include "AudioFormatExporter.h"
+#include "AudioWriterQueue.h"
 #include "CommandLineTokens.h"
+#include "DocumentHost.h"
 #include "FileTypeChooser.h"
 #include "InstanceForwarder.h"
 #include "MediaControlsComponent.h"
+#include "MediaSession.h"
 #include "MediaWindow.h"
-#include "ProcessingAVPlayer.h"
 #include "ProgressDisplay.h"
 #include "RatePrompt.h"
 #include "TavAudioProcessor.h"
 #include "TavEditorWindow.h"
 #include "TavPreferences.h"
+#include "TavSessionProcessor.h"
 #include "TavUIEditor.h"
 #include "TavlinDocument.h"
 #include "TavlinSettingsDocument.h"
@@ -50,12 +52,54 @@ TransportComponent* playerTransport (MediaWindow* window)
 }
 } // namespace
 
-struct TavlinApplication::PlayerHostInstallation
+struct TavlinApplication::Hosts : public SessionHost, public SessionListener, public DocumentHost
 {
-    explicit PlayerHostInstallation (TavlinApplication& app) : host (app), scope (host) {}
+    explicit Hosts (TavlinApplication& application) : app (application) {}
 
-    ApplicationPlayerHost host;
-    PlayerHost::Scope scope;
+    // What the media session asks of the application.
+    juce::AudioFormatManager* getFormatManager() override { return app.getFormatManager(); }
+    juce::AudioDeviceManager* getDeviceManager() override { return &app.getDeviceManager(); }
+    juce::File getTemporaryFolder() override { return TemporaryFiles::getFolder(); }
+    bool isLooping() override { return app.isLooping(); }
+    bool isIdle() const override { return app.isIdle(); }
+    void showProgress (const juce::String& text) override { app.showProgress (text); }
+    void setProgress (double value) override { app.setProgress (value); }
+    void hideProgress() override { app.hideProgress(); }
+
+    void showWarning (const juce::String& title, const juce::String& message) override
+    {
+        juce::AlertWindow::showMessageBox (juce::MessageBoxIconType::WarningIcon, title, message, "OK");
+    }
+
+    bool askOkCancel (const juce::String& title, const juce::String& message) override
+    {
+        return juce::AlertWindow::showOkCancelBox (juce::MessageBoxIconType::QuestionIcon, title, message, "OK",
+                                                   "Cancel", nullptr, nullptr);
+    }
+
+    bool isDocumentChanged() override { return app.document != nullptr && app.document->hasChangedSinceSaved(); }
+
+    void setDocumentChanged (bool changed) override
+    {
+        if (app.document != nullptr)
+            app.document->setChangedFlag (changed);
+    }
+
+    // What the session tells: the document analyses the extracted sound and hears what went wrong.
+    void waveformReady (const juce::File& file) override { app.analyzeAudioFile (file); }
+
+    void preparationFailed (const juce::File& media, const juce::String& reason, bool playable) override
+    {
+        if (app.document != nullptr)
+            app.document->mediaPreparationFailed (media, reason, playable);
+    }
+
+    // What the document asks of the application.
+    int chooseSaveFormat() override { return app.chooseSaveFileFormat(); }
+    void enterPlayerMode() override { app.setPlayerMode (true); }
+    bool isAnalyzeEnabled() override { return app.isAnalyzeEnabled(); }
+
+    TavlinApplication& app;
 };
 
 TavlinApplication::TavlinApplication() = default;
@@ -101,11 +145,14 @@ void TavlinApplication::initialise (const juce::String& commandLine)
     TemporaryFiles::deleteStaleTemporaries (TemporaryFiles::getFolder());
     juce::LookAndFeel::getDefaultLookAndFeel().setUsingNativeAlertWindows (true);
 
-    playerHost = std::make_unique<PlayerHostInstallation> (*this);
+    hosts = std::make_unique<Hosts> (*this);
     panelHost = std::make_unique<ApplicationPanelHost> (*this);
 
     processor = std::make_unique<TavAudioProcessor>();
     processor->addChangeListener (this);
+    sessionProcessor = std::make_unique<TavSessionProcessor> (*processor);
+    session = std::make_unique<MediaSession> (*hosts, *sessionProcessor);
+    session->addListener (hosts.get());
 
     // The basic formats, then FFmpeg's reader for everything else this system decodes (m4a, aac, caf, mp3...).
     formatManager = std::make_unique<juce::AudioFormatManager>();
@@ -120,14 +167,14 @@ void TavlinApplication::initialise (const juce::String& commandLine)
         deviceManager.initialise (2, 2, savedSetup.get(), true, {}, nullptr); // a failure falls back silently
     }
 
-    mediaWindow =
-        std::make_unique<MediaWindow> (deviceManager, &editor->getPreferences(), *processor, commandManager, *this);
+    mediaWindow = std::make_unique<MediaWindow> (deviceManager, &editor->getPreferences(), *session, *processor,
+                                                 commandManager, *this);
     mediaWindow->toFront (true);
     mediaWindow->setResizable (true, false);
     mediaWindow->setResizeLimits (640, 280, 100000, 100000);
     placeMediaWindow();
 
-    document = std::make_unique<TavlinDocument>();
+    document = std::make_unique<TavlinDocument> (*session, *processor, *hosts);
     document->setMainWindow (mediaWindow.get());
 
     userGuideWindow.reset();
@@ -199,6 +246,13 @@ void TavlinApplication::shutdown()
     editorWindow.reset();
     mediaWindow.reset();
     userGuideWindow.reset();
+
+    // The session holds the processor: it goes first.
+    if (session != nullptr)
+        session->removeListener (hosts.get());
+
+    session.reset();
+    sessionProcessor.reset();
 
     if (processor != nullptr)
         processor->removeChangeListener (this);
@@ -441,7 +495,7 @@ void TavlinApplication::placeMediaWindow()
 void TavlinApplication::deleteTempAudioFiles()
 {
     // A WAV or AIFF conversion still writing reads one of these files.
-    ProcessingAVPlayer::waitForAudioWriters();
+    AudioWriterQueue::waitForAll();
     TemporaryFiles::deleteStaleAudioFiles (TemporaryFiles::getFolder());
     TemporaryFiles::deleteShareCopies();
 }
@@ -545,8 +599,12 @@ void TavlinApplication::runBatchProcessor()
 bool TavlinApplication::batchProcessDirectory (const juce::File& input, const juce::File& output,
                                                const juce::MemoryBlock& settings)
 {
+    if (document == nullptr || session == nullptr || processor == nullptr)
+        return false;
+
     const OperationScope batchRun (*this);
-    ApplicationBatchHost host (*this, settings);
+    ApplicationBatchHost host (*document, *session, *processor, settings,
+                               [this] { return pendingRequest == PendingRequest::quit; });
     BatchProcessor batch (host);
     const auto ok = batch.processDirectory (input, output);
     lastBatchSummary = batch.getSummary();
@@ -604,16 +662,18 @@ void TavlinApplication::checkForUpdates()
 
 bool TavlinApplication::exportWithAudioFormat (const juce::File& source, const juce::File& destination, int quality)
 {
-    ApplicationPlayerHost host (*this);
+    if (hosts == nullptr)
+        return false;
+
     AudioFormatExporter::Request request;
     request.source = source;
     request.destination = destination;
     request.quality = quality;
-    request.askQuestion = [&host] (const juce::String& title, const juce::String& message)
-    { return host.askOkCancel (title, message); };
+    request.askQuestion = [this] (const juce::String& title, const juce::String& message)
+    { return hosts->askOkCancel (title, message); };
 
     juce::String error;
-    return AudioFormatExporter::exportWithAudioFormat (host, request, error);
+    return AudioFormatExporter::exportWithAudioFormat (*hosts, request, error);
 }
 
 int TavlinApplication::chooseSaveFileFormat()

@@ -13,8 +13,10 @@
 
 class ApplicationPanelHost;
 class InstanceForwarder;
+class MediaSession;
 class MediaWindow;
 class TavAudioProcessor;
+class TavSessionProcessor;
 class TavEditorWindow;
 class TavUIEditor;
 class TavlinDocument;
@@ -27,7 +29,8 @@ class UserGuideWindow;
     One instance runs per user: a later launch hands its command line to the running one and ends. All of
     it runs on the message thread.
 
-    The windows reach it as their WindowHost; the processing window's pages, the player and a batch run
+    It owns the media session, which the document, the media window and a batch run are given. The windows
+    reach the application as their WindowHost; the processing window's pages, the session and the document
     through the adapters it makes for them.
 */
 class TavlinApplication : public juce::JUCEApplication,
@@ -113,7 +116,7 @@ public:
     void openMediaInteractive() override;
     void analyzeAudioFile (const juce::File& file);
     bool readAnalysisAudio (juce::int64 startSample, int numSamples, juce::AudioBuffer<float>& buffer);
-    void analyzeSelection();
+    void analyzeSelection() override;
     void showEditorPage (int page) override;
     void showUserGuide (bool quickStart) override;
 
@@ -174,6 +177,7 @@ public:
 
     //==============================================================================
     TavAudioProcessor* getProcessor() noexcept { return processor.get(); }
+    MediaSession* getSession() noexcept { return session.get(); }
     TavEditorWindow* getEditorWindow() noexcept { return editorWindow.get(); }
     MediaWindow* getMediaWindow() noexcept { return mediaWindow.get(); }
     UserGuideWindow* getUserGuideWindow() noexcept { return userGuideWindow.get(); }
@@ -197,17 +201,19 @@ private:
         TavlinApplication& app;
     };
 
-    /** The player's host (ApplicationPlayerHost), installed for the application's run. */
-    struct PlayerHostInstallation;
+    /** The application's answers to the media session and the document, and its ear on the session. */
+    struct Hosts;
 
     void handOverToRunningInstance (const juce::String& commandLine);
     void remember (PendingRequest request);
     void carryOutPendingRequest();
 
     // The hosts go after everything that could reach them.
-    std::unique_ptr<PlayerHostInstallation> playerHost;
+    std::unique_ptr<Hosts> hosts;
     std::unique_ptr<ApplicationPanelHost> panelHost;
     std::unique_ptr<TavAudioProcessor> processor;
+    std::unique_ptr<TavSessionProcessor> sessionProcessor;
+    std::unique_ptr<MediaSession> session;
     std::unique_ptr<TavEditorWindow> editorWindow;
     std::unique_ptr<MediaWindow> mediaWindow;
     std::unique_ptr<UserGuideWindow> userGuideWindow;

@@ -1,20 +1,23 @@
 #pragma once
 
+#include "AnalysisPass.h"
+#include "DocumentHost.h"
+#include "MediaSession.h"
 #include "SaveFormat.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 #include <juce_gui_extra/juce_gui_extra.h>
 
 class MediaWindow;
-class TransportComponent;
+class TavAudioProcessor;
 
 /** The one open media file, seen through the framework's file-based document.
 
-    It opens media into the player, remembers which file was opened and in which of the nine formats a
-    processed copy is saved, saves that copy (never over the opened file: compared as files, not names),
-    asks before closing when the settings changed, and runs the two offline passes over the extracted,
-    unprocessed sound: the analysis that looks for a noise-only stretch on opening, and the pass that
-    teaches the noise-reduction bay its profile from the processor's learn region.
+    It opens media into the media session, remembers which file was opened and in which of the nine formats
+    a processed copy is saved, saves that copy through the session (never over the opened file: compared as
+    files, not names), asks before closing when the settings changed, and runs the two offline passes over
+    the extracted, unprocessed sound (AnalysisPass): the analysis that looks for a noise-only stretch on
+    opening, and the pass that teaches the noise-reduction bay its profile from the processor's learn region.
 
     Code can open and save without any dialog: loadFrom (file, false), then saveAs (destination, false,
     false, showMessageOnFailure) writes the destination with the extension of formatIndex (set from the
@@ -37,9 +40,11 @@ class TransportComponent;
 class TavlinDocument : public juce::FileBasedDocument
 {
 public:
-    TavlinDocument();
+    /** Opens and saves media in session; the offline passes drive processor. */
+    TavlinDocument (MediaSession& session, TavAudioProcessor& processor, DocumentHost& host);
     ~TavlinDocument() override;
 
+    /** The window whose title is cleared when the media is closed. */
     void setMainWindow (MediaWindow* window);
 
     juce::String getDocumentTitle() override;
@@ -102,7 +107,7 @@ public:
     /** Seconds. */
     double getPlayerPosition();
 
-    /** The player could not make the opened media ready (see PlayerHost::mediaPreparationFailed): media
+    /** The session could not make the opened media ready (see SessionListener::preparationFailed): media
         that cannot play is closed; either way the user hears why when showLoadErrors is set.
     */
     void mediaPreparationFailed (const juce::File& media, const juce::String& reason, bool playable);
@@ -138,9 +143,6 @@ public:
     static inline const juce::String preparationFailureTitle { "Waveform not available" };
 
 protected:
-    /** The transport bar that plays the media: the media window's. */
-    virtual TransportComponent* getTransport();
-
     /** The "Select File Format for Save" dialog; non-zero when confirmed (then formatIndex and
         qualityIndex hold the choice).
     */
@@ -163,11 +165,10 @@ protected:
 private:
     void unloadMedia();
     juce::Result refuseToLoad (const juce::File& file, const juce::String& reason);
-    void runAnalysis (juce::AudioFormatReader& reader);
-    static void readBlock (juce::AudioFormatReader* reader, juce::int64 startSample, int numSamples,
-                           juce::AudioBuffer<float>& buffer);
-    std::unique_ptr<juce::AudioFormatReader> createAnalysisReader();
 
+    MediaSession& session;
+    DocumentHost& host;
+    AnalysisPass analysis;
     MediaWindow* mainWindow = nullptr;
 
     // The document file as of the last load or completed save; the framework sets its own before saving.

@@ -3,7 +3,7 @@
 #include "AnimationComponent.h"
 #include "GradNSVComponent.h"
 #include "MediaContainerComponent.h"
-#include "PlayerHost.h"
+#include "MediaSession.h"
 #include "ShareNSVComponent.h"
 #include "TavAudioProcessor.h"
 #include "TavlinResources.h"
@@ -31,9 +31,8 @@ std::unique_ptr<juce::ImageButton> makeImageButton (const juce::String& tooltip,
 }
 } // namespace
 
-TransportComponent::TransportComponent (TavAudioProcessor& p) : TransportComponent (p, PlayerHost::get()) {}
-
-TransportComponent::TransportComponent (TavAudioProcessor& p, PlayerHost& host)
+TransportComponent::TransportComponent (MediaSession& sessionToPlay, TavAudioProcessor& p, MediaViewHost& host)
+    : session (sessionToPlay)
 {
     const auto selected = juce::Colour (0xff336afc);
 
@@ -85,7 +84,7 @@ TransportComponent::TransportComponent (TavAudioProcessor& p, PlayerHost& host)
 
     animation = std::make_unique<AnimationComponent>();
     addAndMakeVisible (*animation);
-    mediaView = std::make_unique<MediaContainerComponent> (host);
+    mediaView = std::make_unique<MediaContainerComponent> (session, p, host);
     addAndMakeVisible (*mediaView);
     mediaView->addActionListener (this);
     playGlyph = std::make_unique<juce::ImageComponent> (juce::String());
@@ -93,7 +92,7 @@ TransportComponent::TransportComponent (TavAudioProcessor& p, PlayerHost& host)
     addAndMakeVisible (*playGlyph, 0);
     gradientStrip = std::make_unique<GradNSVComponent>();
     addAndMakeVisible (*gradientStrip, 0);
-    shareButton = std::make_unique<ShareNSVComponent>();
+    shareButton = std::make_unique<ShareNSVComponent> (session);
     addAndMakeVisible (*shareButton);
 
     positionSlider->setColour (juce::Slider::trackColourId, juce::Colour (0xff303030));
@@ -117,10 +116,12 @@ TransportComponent::TransportComponent (TavAudioProcessor& p, PlayerHost& host)
     videoButton->setClickingTogglesState (true);
 
     changeListenerCallback (nullptr);
+    session.addListener (this);
 }
 
 TransportComponent::~TransportComponent()
 {
+    session.removeListener (this);
     stopTimer();
     processor->removeChangeListener (this);
     mediaView->removeActionListener (this);
@@ -323,4 +324,21 @@ void TransportComponent::startAnimation (const juce::String& name)
 void TransportComponent::setAnimationVisible (bool shouldShow)
 {
     animation->setActive (shouldShow);
+}
+
+//==============================================================================
+void TransportComponent::mediaOpened()
+{
+    mediaLoaded = true;
+}
+
+void TransportComponent::mediaRefused (const juce::String&)
+{
+    mediaLoaded = false;
+}
+
+void TransportComponent::mediaRemoved()
+{
+    mediaLoaded = false;
+    animation->setActive (true);
 }

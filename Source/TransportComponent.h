@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SessionListener.h"
 #include "TavDarkLookAndFeel.h"
 
 #include "media/MediaAsset.h"
@@ -11,7 +12,8 @@
 class AnimationComponent;
 class GradNSVComponent;
 class MediaContainerComponent;
-class PlayerHost;
+class MediaSession;
+class MediaViewHost;
 class ShareNSVComponent;
 class TavAudioProcessor;
 
@@ -19,20 +21,21 @@ class TavAudioProcessor;
     forward, the position slider, the time label, the bypass and video switches and the share button. A
     waiting animation covers the picture area while no media is loaded.
 
-    It is also the route by which the media document and the media commands act on the player: each
-    transport operation forwards to the media view.
+    Its transport operations, the route by which the media commands act on the player, each forward to the
+    media view, which acts on the media session. It follows the session's openings and closings: mediaLoaded
+    is true from an accepted opening until the media is closed or an opening is refused.
 */
 class TransportComponent : public juce::Component,
                            public juce::ActionListener,
                            public juce::Timer,
                            public juce::ChangeListener,
                            public juce::Button::Listener,
-                           public juce::Slider::Listener
+                           public juce::Slider::Listener,
+                           private SessionListener
 {
 public:
-    /** On the application's host. */
-    explicit TransportComponent (TavAudioProcessor& processor);
-    TransportComponent (TavAudioProcessor& processor, PlayerHost& host);
+    /** Plays session through processor; the media view asks host for the close gate and the learn pass. */
+    TransportComponent (MediaSession& session, TavAudioProcessor& processor, MediaViewHost& host);
     ~TransportComponent() override;
 
     void visibilityChanged() override;
@@ -85,7 +88,7 @@ public:
     /** The time label's text before the first position arrives. */
     static inline const juce::String initialTimeText { "00:00:00.00" };
 
-    /** The result of the last loadMedia. */
+    /** The result of the last opening, false again once the media is closed. */
     bool mediaLoaded = false;
 
     //==============================================================================
@@ -106,6 +109,11 @@ public:
     const juce::String& getAnimationName() const noexcept { return animationName; }
 
 private:
+    void mediaOpened() override;
+    void mediaRefused (const juce::String& reason) override;
+    void mediaRemoved() override;
+
+    MediaSession& session;
     juce::String animationName;
     TavDarkLookAndFeel darkLookAndFeel;
     std::unique_ptr<MediaContainerComponent> mediaView;

@@ -1,30 +1,23 @@
 #pragma once
 
 #include "CommandTable.h"
+#include "MediaViewHost.h"
 
 #include <juce_core/juce_core.h>
 
 /** What the application's windows and their contents ask of the application around them: the handlers of
     the menu commands (see CommandTable::perform) and the state their rules read, the two extra menu items,
-    the transport, what the close buttons ask for and the opening of a new recording. The running program
-    answers through TavlinApplication. Message thread only.
+    the transport, what the close buttons ask for and the opening of a new recording, and what the media
+    view asks (MediaViewHost). The running program answers through TavlinApplication. Message thread only.
 */
-class WindowHost
+class WindowHost : public MediaViewHost
 {
 public:
-    virtual ~WindowHost() = default;
-
     /** What the command table's active and ticked rules look at. */
     virtual CommandTable::State getCommandState() const = 0;
 
-    /** False while a long operation shows its progress. */
-    virtual bool isIdle() const = 0;
-
     //==============================================================================
-    /** The close gate: ok when the media may go (or there is none). */
-    virtual juce::Result closeMediaDocument() = 0;
     virtual void openMediaInteractive() = 0;
-    virtual juce::Result openMediaFile (const juce::File& file, bool showErrors) = 0;
     virtual void saveMedia (bool asNew) = 0;
     virtual void runBatchProcessor() = 0;
     virtual void resetSettings() = 0;

@@ -8,11 +8,11 @@
 // START seconds for LENGTH seconds of the opened sound before the save. Exits with 1 and the error text
 // when a step fails, with 2 on a wrong command line.
 
-#include "MediaContainerComponent.h"
-#include "PlayerHost.h"
-#include "ProcessingAVPlayer.h"
+#include "DocumentHost.h"
+#include "MediaSession.h"
 #include "SaveFormat.h"
 #include "TavAudioProcessor.h"
+#include "TavSessionProcessor.h"
 #include "TavlinDocument.h"
 
 #include "media/FFmpegAudioFormat.h"
@@ -35,8 +35,10 @@ int fail (const juce::String& text)
     return 1;
 }
 
-/** The application's answers for a run without a window: its own processor, formats, document and folder. */
-class HeadlessHost : public PlayerHost
+/** The application's answers for a run without a window: its own processor, formats, session, document and
+    folder; the document analyses what the session extracts.
+*/
+class HeadlessHost : public SessionHost, public DocumentHost, public SessionListener
 {
 public:
     HeadlessHost()
@@ -46,17 +48,22 @@ public:
         temp.createDirectory();
         temp.setExecutePermission (true);
         tavlin::media::FFmpegAudioFormat::registerFormats (formats);
+        session.addListener (this);
     }
 
-    ~HeadlessHost() override { temp.deleteRecursively(); }
+    ~HeadlessHost() override
+    {
+        session.removeListener (this);
+        session.close();
+        temp.deleteRecursively();
+    }
 
-    TavAudioProcessor* getProcessor() override { return &processor; }
     juce::AudioFormatManager* getFormatManager() override { return &formats; }
     juce::AudioDeviceManager* getDeviceManager() override { return nullptr; }
     tavlin::media::MediaPlayer::Output getPlayerOutput() override { return tavlin::media::MediaPlayer::Output::manual; }
     juce::File getTemporaryFolder() override { return temp; }
     bool isLooping() override { return false; }
-    bool isIdle() override { return !busy; }
+    bool isIdle() const override { return !busy; }
     void showProgress (const juce::String&) override { busy = true; }
     void setProgress (double) override {}
     void hideProgress() override { busy = false; }
@@ -72,29 +79,30 @@ public:
         return false;
     }
 
+    bool isDocumentChanged() override { return false; }
+    void setDocumentChanged (bool) override {}
+
+    int chooseSaveFormat() override { return 0; }
+    void enterPlayerMode() override {}
     bool isAnalyzeEnabled() override { return true; }
 
-    void analyzeAudioFile (const juce::File& file) override
+    void waveformReady (const juce::File& file) override
     {
         document.analyzeMedia (file);
         analyzed = true;
     }
 
-    void mediaPreparationFailed (const juce::File&, const juce::String& reason, bool) override
+    void preparationFailed (const juce::File&, const juce::String& reason, bool) override
     {
         warnings.add ("Not ready: " + reason);
     }
 
-    bool isDocumentChanged() override { return false; }
-    void setDocumentChanged (bool) override {}
-    juce::Result closeMediaDocument() override { return juce::Result::ok(); }
-    juce::Result openMediaFile (const juce::File&, bool) override { return juce::Result::ok(); }
-    void analyzeSelection() override { document.learnFromRegion(); }
-
     TavAudioProcessor processor;
+    TavSessionProcessor chain { processor };
     juce::AudioFormatManager formats;
-    TavlinDocument document;
     juce::File temp;
+    MediaSession session { *this, chain };
+    TavlinDocument document { session, processor, *this };
     bool busy = false, analyzed = false;
     juce::StringArray warnings;
 };
@@ -202,7 +210,6 @@ int run (const juce::StringArray& args)
         return usage();
 
     HeadlessHost host;
-    const PlayerHost::Scope scope (host);
 
     for (const auto& [index, value] : settings)
     {
@@ -213,9 +220,8 @@ int run (const juce::StringArray& args)
     }
 
     StepClock clock;
-    MediaContainerComponent view (host);
 
-    if (!view.loadMedia (input.getFullPathName(), nullptr, true))
+    if (host.session.open (input, true).failed())
         return fail ("\"" + input.getFullPathName() + "\" could not be opened. " + host.warnings.joinIntoString (" "));
 
     if (!pumpUntil ([&] { return host.analyzed && host.isIdle(); }, 3600.0))
@@ -223,35 +229,36 @@ int run (const juce::StringArray& args)
                      + host.warnings.joinIntoString (" "));
 
     clock.print ("open");
-    auto* player = ProcessingAVPlayer::getInstance();
-
-    if (player == nullptr)
-        return fail ("there is no player.");
+    auto& player = host.session.getPlayer();
 
     if (learnStart >= 0.0)
     {
-        const auto rate = ProcessingAVPlayer::assetSampleRate (*player->getOrigAsset());
+        const auto rate = ProcessingAVPlayer::assetSampleRate (*player.getOrigAsset());
         host.processor.getLearnRegion() = { (int64_t) (learnStart * rate), (int64_t) (learnLength * rate) };
-        host.analyzeSelection();
+        host.document.learnFromRegion();
         clock.print ("learn");
     }
 
     // The save waits until the player has been still for a while; that wait is no part of the work.
-    const auto settled = player->getLastPlayStopTime() + juce::RelativeTime::seconds (5.0);
+    const auto settled = player.getLastPlayStopTime() + juce::RelativeTime::seconds (5.0);
     pumpUntil ([&] { return juce::Time::getCurrentTime() >= settled; }, 10.0);
     clock.print ("settle");
 
-    const auto saved =
-        player->exportAsset (output, false, false, format, 9) && ProcessingAVPlayer::waitForAudioWriters (-1);
+    auto saved = host.session.save (output, format, 9);
+
+    if (saved.wasOk() && !ProcessingAVPlayer::waitForAudioWriters (-1))
+        saved = juce::Result::fail ("the writer never ended.");
+
     clock.print ("save");
 
     // How a WAV or AIFF writing ended reaches the host through the message loop.
     juce::MessageManager::getInstance()->runDispatchLoopUntil (10);
 
-    if (!saved || !host.warnings.isEmpty())
-        return fail (player->getLastExportError() + " " + host.warnings.joinIntoString (" "));
+    if (saved.failed() || !host.warnings.isEmpty())
+        return fail ((saved.failed() ? saved.getErrorMessage() : juce::String()) + " "
+                     + host.warnings.joinIntoString (" "));
 
-    view.removeMedia();
+    host.session.close();
     return 0;
 }
 } // namespace

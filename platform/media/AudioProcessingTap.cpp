@@ -24,10 +24,6 @@ AudioProcessingTap::~AudioProcessingTap()
 
     if (callbacks.finalize != nullptr)
         callbacks.finalize (*this);
-
-    // The exclusive designation never outlives the tap.
-    auto* self = this;
-    exclusiveExportTap.compare_exchange_strong (self, nullptr);
 }
 
 void AudioProcessingTap::prepare (int64_t frames, const AudioStreamFormat& format)

@@ -6,7 +6,6 @@
 
 #include <juce_core/juce_core.h>
 
-#include <atomic>
 #include <memory>
 
 namespace tavlin::media
@@ -105,11 +104,5 @@ private:
 
     JUCE_DECLARE_NON_COPYABLE (AudioProcessingTap)
 };
-
-/**
-    The one tap that may drive the processor while an export renders; null when none. Other taps' process
-    callbacks stand aside while it is set.
-*/
-inline std::atomic<AudioProcessingTap*> exclusiveExportTap { nullptr };
 
 } // namespace tavlin::media

@@ -4,6 +4,7 @@
 
 #include "ApplicationBatchHost.h"
 #include "ApplicationInProcess.h"
+#include "MediaSession.h"
 #include "StandaloneTestMain.h"
 #include "TavlinDocument.h"
 
@@ -26,7 +27,7 @@ TEST_F (ApplicationBatchHostTest, GivesTheProcessorTheSettingsOfTheRunsStart)
     processor.setParameter (TavAudioProcessor::humRemoval, 0.5f);
     const auto settings = state();
 
-    ApplicationBatchHost host (*app, settings);
+    ApplicationBatchHost host (*app->getDocument(), *app->getSession(), *app->getProcessor(), settings);
     processor.resetToDefaults();
     ASSERT_NE (state(), settings);
 
@@ -38,7 +39,7 @@ TEST_F (ApplicationBatchHostTest, GivesTheProcessorTheSettingsOfTheRunsStart)
 TEST_F (ApplicationBatchHostTest, OpensFilesWithoutMessages)
 {
     const auto settings = state();
-    ApplicationBatchHost host (*app, settings);
+    ApplicationBatchHost host (*app->getDocument(), *app->getSession(), *app->getProcessor(), settings);
     app->getDocument()->showLoadErrors = true;
 
     EXPECT_FALSE (host.loadMedia (root.getChildFile ("in/missing.wav")));

@@ -12,6 +12,7 @@
 #include <limits>
 
 using player_test::FakePlayerHost;
+using player_test::FakeSession;
 using player_test::pumpUntil;
 using tavlin::test::ScratchFolder;
 
@@ -34,13 +35,14 @@ protected:
     /** Opens the file, saves it as WAV with noise reduction on, and reads the copy back. */
     juce::AudioBuffer<float> processedCopyOf (const juce::File& file)
     {
-        MediaContainerComponent view (host);
+        FakeSession session (host);
+        MediaContainerComponent view (session, host.processor, host);
         EXPECT_TRUE (view.loadMedia (file.getFullPathName(), nullptr, true));
         EXPECT_TRUE (pumpUntil ([&] { return host.analyzed.size() > 0 && host.isIdle(); }));
         host.analyzed.clear();
         host.processor.setParameter (TavAudioProcessor::noiseReductionMode, 0.5f);
 
-        auto* player = ProcessingAVPlayer::getInstance();
+        auto* player = &session.getPlayer();
         const auto out = scratch.file ("copy-" + file.getFileNameWithoutExtension() + ".wav");
         EXPECT_TRUE (player != nullptr && player->exportAsset (out, false, false, 5, 9));
         EXPECT_TRUE (ProcessingAVPlayer::waitForAudioWriters (60000));
@@ -53,7 +55,6 @@ protected:
 
     ScratchFolder scratch;
     FakePlayerHost host { scratch.file ("private") };
-    PlayerHost::Scope scope { host };
 };
 
 TEST_F (BadSampleSaveTest, TheMusicAfterANaNOrInfinityIsSavedAtItsLevel)

@@ -1,11 +1,15 @@
 #pragma once
 
 // A host for the media engine without the application: a real processor and format manager, sound driven
-// by hand, and a record of everything the engine asked of the application.
+// by hand, and a record of everything the engine asked of the application and told it.
 
 #include "../platform/MediaFixtures.h"
-#include "PlayerHost.h"
+#include "DocumentHost.h"
+#include "MediaSession.h"
+#include "MediaViewHost.h"
+#include "SessionHost.h"
 #include "TavAudioProcessor.h"
+#include "TavSessionProcessor.h"
 
 #include "gui/VideoPictureImage.h"
 #include "media/FFmpegAudioFormat.h"
@@ -16,7 +20,11 @@
 namespace player_test
 {
 
-class FakePlayerHost : public PlayerHost, private juce::ChangeListener
+class FakePlayerHost : public SessionHost,
+                       public MediaViewHost,
+                       public DocumentHost,
+                       public SessionListener,
+                       private juce::ChangeListener
 {
 public:
     explicit FakePlayerHost (const juce::File& temporaryFolder) : temp (temporaryFolder)
@@ -28,13 +36,13 @@ public:
 
     ~FakePlayerHost() override { processor.removeChangeListener (this); }
 
-    TavAudioProcessor* getProcessor() override { return &processor; }
+    // What the session asks.
     juce::AudioFormatManager* getFormatManager() override { return &formats; }
     juce::AudioDeviceManager* getDeviceManager() override { return deviceManager; }
     tavlin::media::MediaPlayer::Output getPlayerOutput() override { return output; }
     juce::File getTemporaryFolder() override { return temp; }
     bool isLooping() override { return looping; }
-    bool isIdle() override { return !busy; }
+    bool isIdle() const override { return !busy; }
 
     void showProgress (const juce::String& text) override
     {
@@ -50,16 +58,16 @@ public:
         warnings.push_back ({ title, message });
     }
 
-    void analyzeAudioFile (const juce::File& file) override { analyzed.add (file); }
-
-    void mediaPreparationFailed (const juce::File& media, const juce::String& reason, bool playable) override
+    bool askOkCancel (const juce::String& title, const juce::String& message) override
     {
-        preparationFailures.push_back ({ media, reason, playable });
+        questions.push_back ({ title, message });
+        return false;
     }
 
     bool isDocumentChanged() override { return documentChanged; }
     void setDocumentChanged (bool changed) override { documentChanged = changed; }
 
+    // What the media view asks.
     juce::Result closeMediaDocument() override
     {
         ++closeCalls;
@@ -78,6 +86,31 @@ public:
 
         if (onAnalyzeSelection != nullptr)
             onAnalyzeSelection();
+    }
+
+    // What the document asks.
+    int chooseSaveFormat() override { return 0; }
+    void enterPlayerMode() override {}
+    bool isAnalyzeEnabled() override { return false; }
+
+    // What the session tells.
+    void waveformReady (const juce::File& file) override { analyzed.add (file); }
+
+    void preparationFailed (const juce::File& media, const juce::String& reason, bool playable) override
+    {
+        preparationFailures.push_back ({ media, reason, playable });
+    }
+
+    void exportFinished (const juce::File& destination, const juce::Result& result) override
+    {
+        exports.push_back ({ destination, result });
+    }
+
+    /** Why the last save failed; empty after one that succeeded, or before any. */
+    juce::String lastExportError() const
+    {
+        return exports.empty() || exports.back().result.wasOk() ? juce::String()
+                                                                : exports.back().result.getErrorMessage();
     }
 
     /** The names in the temporary folder, sorted. */
@@ -104,7 +137,14 @@ public:
         bool playable;
     };
 
+    struct Export
+    {
+        juce::File destination;
+        juce::Result result;
+    };
+
     TavAudioProcessor processor;
+    TavSessionProcessor chain { processor };
     juce::AudioFormatManager formats;
     juce::File temp;
     tavlin::media::MediaPlayer::Output output = tavlin::media::MediaPlayer::Output::manual;
@@ -114,7 +154,8 @@ public:
     bool documentChanged = false;
     juce::StringArray progressTexts;
     double lastProgress = 0.0;
-    std::vector<Warning> warnings;
+    std::vector<Warning> warnings, questions;
+    std::vector<Export> exports;
     std::vector<PreparationFailure> preparationFailures;
     juce::Array<juce::File> analyzed, opened;
     int closeCalls = 0;
@@ -124,6 +165,21 @@ public:
 
 private:
     void changeListenerCallback (juce::ChangeBroadcaster*) override { documentChanged = true; }
+};
+
+/** A media session on the fake host, which hears everything the session tells. */
+class FakeSession : public MediaSession
+{
+public:
+    explicit FakeSession (FakePlayerHost& hostToUse) : MediaSession (hostToUse, hostToUse.chain), host (hostToUse)
+    {
+        addListener (&host);
+    }
+
+    ~FakeSession() { removeListener (&host); }
+
+private:
+    FakePlayerHost& host;
 };
 
 inline void pump (int ms)

@@ -6,7 +6,8 @@
 #include "ApplicationTestSupport.h"
 #include "MediaContainerComponent.h"
 #include "MediaControlsComponent.h"
-#include "ProcessingAVPlayer.h"
+#include "MediaSession.h"
+#include "MediaWindow.h"
 #include "StandaloneTestMain.h"
 #include "TavEditor.h"
 #include "TavEditorWindow.h"
@@ -138,9 +139,9 @@ TEST_F (IdleCpuTest, AMoviePausedCostsNothingAndItsPictureIsFollowedOnlyWhileItM
     ASSERT_TRUE (app->openMediaFile (movie, false).wasOk());
     ASSERT_TRUE (pumpUntil ([&] { return app->isIdle() && document().analysisFile.existsAsFile(); }, 30000));
 
-    auto* player = ProcessingAVPlayer::getInstance();
-    ASSERT_NE (player, nullptr);
-    auto* picture = player->getPlayerLayer();
+    auto* session = app->getSession();
+    ASSERT_NE (session, nullptr);
+    auto* picture = app->getMediaWindow()->getControls().transport->getMediaView().getVideoLayer();
     ASSERT_NE (picture, nullptr);
     ASSERT_TRUE (picture->isShowing());
     auto& view = app->getMediaWindow()->getControls().transport->getMediaView();
@@ -167,7 +168,7 @@ TEST_F (IdleCpuTest, AMoviePausedCostsNothingAndItsPictureIsFollowedOnlyWhileItM
     view.seekToFraction (0.75);
     ASSERT_TRUE (pumpUntil ([&] { return !picture->isFollowing(); }, 5000)) << "the seek's picture never came";
     EXPECT_NE (picture->getShownPicture(), before) << "the picture of the new time is shown";
-    EXPECT_EQ (picture->getShownPicture(), player->getPlayer()->getCurrentVideoFrame());
+    EXPECT_EQ (picture->getShownPicture(), session->getMediaPlayer()->getCurrentVideoFrame());
     pump (500);
 
     const auto paused = measureMessageLoop ("idle, a movie loaded and paused");

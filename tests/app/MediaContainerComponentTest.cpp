@@ -3,12 +3,12 @@
 
 #include "MediaContainerComponent.h"
 #include "FakePlayerHost.h"
-#include "ProcessingAVPlayer.h"
 #include "StandaloneTestMain.h"
 
 #include <gtest/gtest.h>
 
 using player_test::FakePlayerHost;
+using player_test::FakeSession;
 using player_test::pump;
 using player_test::pumpUntil;
 
@@ -30,7 +30,7 @@ protected:
                                              { return tavlin::test::sineSample (n, ch, rate); }));
 
         window = std::make_unique<juce::DocumentWindow> ("media view", juce::Colours::black, 0);
-        view = std::make_unique<MediaContainerComponent> (host);
+        view = std::make_unique<MediaContainerComponent> (session, host.processor, host);
         view->setSize (viewWidth, 200);
         window->setContentNonOwned (view.get(), true);
         window->setVisible (true);
@@ -85,7 +85,7 @@ protected:
     juce::ScopedJuceInitialiser_GUI juce;
     tavlin::test::ScratchFolder scratch;
     FakePlayerHost host { scratch.file ("private") };
-    PlayerHost::Scope scope { host };
+    FakeSession session { host };
     juce::File wav = scratch.file ("voice.wav");
     std::unique_ptr<juce::DocumentWindow> window;
     std::unique_ptr<MediaContainerComponent> view;

@@ -10,7 +10,7 @@
 #include "GradNSVComponent.h"
 #include "MediaContainerComponent.h"
 #include "MediaControlsComponent.h"
-#include "ProcessingAVPlayer.h"
+#include "MediaSession.h"
 #include "RecorderComponent.h"
 #include "StandaloneTestMain.h"
 #include "TavAudioProcessor.h"
@@ -140,7 +140,7 @@ protected:
     MediaControlsComponent& controls() { return window().getControls(); }
     TransportComponent& transport() { return *controls().transport; }
     MediaContainerComponent& view() { return transport().getMediaView(); }
-    ProcessingAVPlayer& player() { return *ProcessingAVPlayer::getInstance(); }
+    MediaSession& session() { return *app->getSession(); }
 
     juce::ScopedJuceInitialiser_GUI juce;
     juce::File root, movie;
@@ -167,16 +167,16 @@ TEST_F (MediaWindowTest, OpensAMovieNamedByALaterLaunchAndPlaysItThroughTheProce
     ASSERT_TRUE (pumpUntil (
         [&]
         {
-            return app->getDocument()->analysisFile.existsAsFile() && app->isIdle() && player().getPlayer() != nullptr
-                   && player().getPlayer()->getCurrentItem() != nullptr;
+            return app->getDocument()->analysisFile.existsAsFile() && app->isIdle()
+                   && session().getMediaPlayer() != nullptr && session().getMediaPlayer()->getCurrentItem() != nullptr;
         }))
         << "the movie opens and its sound is extracted";
 
     EXPECT_EQ (window().getName(), "interview.mov");
     EXPECT_FALSE (transport().getAnimation().isVisible());
     EXPECT_TRUE (view().isVideoVisible());
-    ASSERT_NE (player().getPlayerLayer(), nullptr);
-    EXPECT_TRUE (player().getPlayerLayer()->isVisible());
+    ASSERT_NE (view().getVideoLayer(), nullptr);
+    EXPECT_TRUE (view().getVideoLayer()->isVisible());
     EXPECT_FALSE (app->getDocument()->hasChangedSinceSaved()) << "opening is no change of the settings";
 
     // The window takes the picture's height and the picture's aspect for resizing.
@@ -200,7 +200,7 @@ TEST_F (MediaWindowTest, OpensAMovieNamedByALaterLaunchAndPlaysItThroughTheProce
             loudest = std::max (loudest, processor.getOutputMeter().level[0].load());
 
             if (!firstFrame.isValid())
-                firstFrame = toImage (player().getPlayer()->getCurrentVideoFrame()).createCopy();
+                firstFrame = toImage (session().getMediaPlayer()->getCurrentVideoFrame()).createCopy();
 
             return view().getCurrentTime() > 2.0 && loudest > 0.05f;
         },
@@ -220,7 +220,7 @@ TEST_F (MediaWindowTest, OpensAMovieNamedByALaterLaunchAndPlaysItThroughTheProce
                                                                       {}, {}, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, &notice,
                                                                       &notice, {}, {}, {}, 1, false));
     EXPECT_FALSE (notice.isVisible());
-    const auto laterFrame = toImage (player().getPlayer()->getCurrentVideoFrame());
+    const auto laterFrame = toImage (session().getMediaPlayer()->getCurrentVideoFrame());
     ASSERT_TRUE (firstFrame.isValid());
     ASSERT_TRUE (laterFrame.isValid());
     EXPECT_EQ (laterFrame.getWidth(), 640);
@@ -288,7 +288,7 @@ TEST_F (MediaWindowTest, OpensAMovieNamedByALaterLaunchAndPlaysItThroughTheProce
     ASSERT_NE (window().getConstrainer(), nullptr) << "the window's own 640 x 280 minimum holds";
     EXPECT_EQ (window().getConstrainer()->getMinimumWidth(), 640);
     EXPECT_EQ (window().getConstrainer()->getMinimumHeight(), 280);
-    EXPECT_EQ (player().getPlayer(), nullptr);
+    EXPECT_EQ (session().getMediaPlayer(), nullptr);
     EXPECT_TRUE (TemporaryFiles::getFolder().findChildFiles (juce::File::findFiles, false, "*TempClean*").isEmpty());
     EXPECT_EQ (window().getName(), "Media Player");
     EXPECT_TRUE (transport().getAnimation().isVisible());

@@ -10,6 +10,7 @@ struct NullWindowHost : public WindowHost
     CommandTable::State getCommandState() const override { return {}; }
     bool isIdle() const override { return true; }
     juce::Result closeMediaDocument() override { return juce::Result::ok(); }
+    void analyzeSelection() override {}
     void openMediaInteractive() override {}
     juce::Result openMediaFile (const juce::File&, bool) override { return juce::Result::fail ("No application."); }
     void saveMedia (bool) override {}

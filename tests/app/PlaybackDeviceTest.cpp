@@ -17,6 +17,7 @@
 
 using namespace tavlin::media;
 using player_test::FakePlayerHost;
+using player_test::FakeSession;
 using player_test::isWhite;
 using player_test::pump;
 using player_test::pumpUntil;
@@ -46,11 +47,10 @@ protected:
                && pumpUntil ([&] { return host.analyzed.size() > 0 && host.isIdle(); });
     }
 
-    static MediaPlayer& avPlayer() { return *ProcessingAVPlayer::getInstance()->getPlayer(); }
+    static MediaPlayer& avPlayer (MediaContainerComponent& view) { return *view.getSession().getMediaPlayer(); }
 
     tavlin::test::ScratchFolder scratch;
     FakePlayerHost host { scratch.file ("private") };
-    PlayerHost::Scope scope { host };
     juce::AudioDeviceManager manager;
 };
 } // namespace
@@ -65,12 +65,13 @@ TEST_F (PlaybackDeviceTest, TheShownFrameFollowsTheSampleHeardNotTheSampleHanded
 
     const auto movie = scratch.file ("flash-and-beep.mov");
     ASSERT_TRUE (player_test::makeFlashAndBeepMovie (movie, 1.2, rate));
-    MediaContainerComponent view (host);
+    FakeSession session (host);
+    MediaContainerComponent view (session, host.processor, host);
     ASSERT_TRUE (openAndSetUp (view, movie));
 
     view.rewindToStart();
     view.togglePlayPause();
-    auto& engine = avPlayer().getEngine();
+    auto& engine = avPlayer (view).getEngine();
     EXPECT_EQ (engine.getOutputLatency(), latency);
 
     // Handed over means given to the device; heard means played by it, latency frames later.
@@ -93,7 +94,7 @@ TEST_F (PlaybackDeviceTest, TheShownFrameFollowsTheSampleHeardNotTheSampleHanded
 
         pump (1);
 
-        if (flashShownAt < 0 && isWhite (avPlayer().getCurrentVideoFrame()))
+        if (flashShownAt < 0 && isWhite (avPlayer (view).getCurrentVideoFrame()))
             flashShownAt = handed;
     }
 
@@ -115,9 +116,10 @@ TEST_F (PlaybackDeviceTest, ADeviceOpenedAfterTheMediaTakesOverAtTheNextPlayAndO
     const auto wav = scratch.file ("tone.wav");
     ASSERT_TRUE (tavlin::test::writeWav (wav, 44100, 2, 5 * 44100, 16,
                                          [] (int64_t n, int ch) { return tavlin::test::sineSample (n, ch, 44100); }));
-    MediaContainerComponent view (host);
+    FakeSession session (host);
+    MediaContainerComponent view (session, host.processor, host);
     ASSERT_TRUE (openAndSetUp (view, wav));
-    auto& engine = avPlayer().getEngine();
+    auto& engine = avPlayer (view).getEngine();
 
     // No device: the silent clock plays in real time.
     view.rewindToStart();
@@ -199,11 +201,12 @@ TEST_P (OddTimelinePlaybackTest, TheFlashShowsWhenItsBeepIsHeardAsInTheSource)
     constexpr int block = 512;
     device()->outputLatency = 2048;
     const int rate = (int) device()->getCurrentSampleRate();
-    MediaContainerComponent view (host);
+    FakeSession session (host);
+    MediaContainerComponent view (session, host.processor, host);
     ASSERT_TRUE (openAndSetUp (view, file));
     view.rewindToStart();
     view.togglePlayPause();
-    auto& engine = avPlayer().getEngine();
+    auto& engine = avPlayer (view).getEngine();
     const int latency = engine.getOutputLatency();
     ASSERT_GT (latency, 2048);
 
@@ -223,7 +226,7 @@ TEST_P (OddTimelinePlaybackTest, TheFlashShowsWhenItsBeepIsHeardAsInTheSource)
         handed += block;
         pump (1);
 
-        if (flashShownAt < 0 && isWhite (avPlayer().getCurrentVideoFrame()))
+        if (flashShownAt < 0 && isWhite (avPlayer (view).getCurrentVideoFrame()))
             flashShownAt = handed;
     }
 

@@ -21,6 +21,7 @@
 
 using namespace tavlin::media;
 using player_test::FakePlayerHost;
+using player_test::FakeSession;
 using player_test::isWhite;
 using player_test::pump;
 using player_test::pumpUntil;
@@ -120,14 +121,16 @@ protected:
         return pumpUntil ([&] { return host.analyzed.size() > before && host.isIdle(); });
     }
 
-    static MediaPlayer& avPlayer() { return *ProcessingAVPlayer::getInstance()->getPlayer(); }
+    static MediaPlayer& avPlayer (MediaContainerComponent& view) { return *view.getSession().getMediaPlayer(); }
 
-    static const MediaComposition& composition() { return avPlayer().getCurrentItem()->getAsset(); }
+    static const MediaComposition& composition (MediaContainerComponent& view)
+    {
+        return avPlayer (view).getCurrentItem()->getAsset();
+    }
 
     juce::ScopedJuceInitialiser_GUI framework; // outlives the host's processor, whose buffers are event objects
     ScratchFolder scratch;
     FakePlayerHost host { scratch.file ("private") };
-    PlayerHost::Scope scope { host };
 };
 
 const juce::String noAudioTitle = "No Audio";
@@ -225,7 +228,9 @@ TEST_F (PlayerTest, OpensWhatHasSoundAndRefusesTheRestWithTheirTexts)
         host.progressTexts.clear();
         host.analyzed.clear();
 
-        MediaContainerComponent view (host);
+        FakeSession session (host);
+
+        MediaContainerComponent view (session, host.processor, host);
         juce::StringArray messages;
         struct Listener : juce::ActionListener
         {
@@ -244,7 +249,7 @@ TEST_F (PlayerTest, OpensWhatHasSoundAndRefusesTheRestWithTheirTexts)
             ASSERT_EQ (host.warnings.size(), 1u);
             EXPECT_EQ (host.warnings[0].title, c.warningTitle);
             EXPECT_EQ (host.warnings[0].message, c.warningText);
-            EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr);
+            EXPECT_EQ (session.getPlayer().getPlayer(), nullptr);
             EXPECT_TRUE (host.listTemporaryFolder().isEmpty()) << host.listTemporaryFolder().joinIntoString (" ");
             EXPECT_FALSE (view.isPlaying());
             EXPECT_EQ (view.getPlayableDuration(), 0.0);
@@ -257,14 +262,14 @@ TEST_F (PlayerTest, OpensWhatHasSoundAndRefusesTheRestWithTheirTexts)
         ASSERT_TRUE (pumpUntil ([&] { return host.analyzed.size() == 1 && host.isIdle(); }));
         EXPECT_EQ (messages[0], "video") << "sent as soon as the opening is accepted";
 
-        auto* item = avPlayer().getCurrentItem();
+        auto* item = avPlayer (view).getCurrentItem();
         ASSERT_NE (item, nullptr);
         EXPECT_EQ (item->getStatus(), MediaPlayerItem::Status::readyToPlay) << item->getError();
         EXPECT_NE (item->getAudioMix(), nullptr) << "playback runs through the processor";
-        EXPECT_EQ (composition().hasTracksWithMediaType (MediaType::video), c.video);
+        EXPECT_EQ (composition (view).hasTracksWithMediaType (MediaType::video), c.video);
         EXPECT_EQ (view.isAudioOnly(), !c.video);
         EXPECT_EQ (view.isVideoVisible(), c.video);
-        EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayerLayer() != nullptr, c.video);
+        EXPECT_EQ (view.getVideoLayer() != nullptr, c.video);
 
         // The tap prepared the processor for the media itself.
         EXPECT_EQ (host.processor.getSampleRate(), c.rate);
@@ -287,7 +292,7 @@ TEST_F (PlayerTest, OpensWhatHasSoundAndRefusesTheRestWithTheirTexts)
         EXPECT_FALSE (view.isPlaying());
 
         view.removeMedia();
-        EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr);
+        EXPECT_EQ (session.getPlayer().getPlayer(), nullptr);
         EXPECT_TRUE (host.listTemporaryFolder().isEmpty()) << host.listTemporaryFolder().joinIntoString (" ");
         view.removeActionListener (&listener);
     }
@@ -323,7 +328,9 @@ TEST_F (PlayerTest, RefusesWhatCannotBeReadAtOnceWithItsReason)
         host.warnings.clear();
         host.progressTexts.clear();
 
-        MediaContainerComponent view (host);
+        FakeSession session (host);
+
+        MediaContainerComponent view (session, host.processor, host);
         bool accepted;
 
         {
@@ -337,8 +344,8 @@ TEST_F (PlayerTest, RefusesWhatCannotBeReadAtOnceWithItsReason)
         EXPECT_EQ (host.warnings[0].title, c.title);
         EXPECT_TRUE (host.warnings[0].message.startsWith (c.textStart)) << host.warnings[0].message;
         EXPECT_TRUE (host.warnings[0].message.contains (c.reason)) << host.warnings[0].message;
-        EXPECT_EQ (ProcessingAVPlayer::getInstance()->getLastLoadError(), host.warnings[0].message);
-        EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr) << "nothing opened, nothing to wait for";
+        EXPECT_EQ (session.getPlayer().getLastLoadError(), host.warnings[0].message);
+        EXPECT_EQ (session.getPlayer().getPlayer(), nullptr) << "nothing opened, nothing to wait for";
         EXPECT_TRUE (host.listTemporaryFolder().isEmpty()) << host.listTemporaryFolder().joinIntoString (" ");
 
         // The readers that take files by their extension are never handed such a path either.
@@ -366,11 +373,13 @@ TEST_F (PlayerTest, DelaysThePictureByTheLatencyTheProcessorWillHaveForTheFile)
         const auto expected = host.processor.getLatencyFor (rate, PlayerRenderEngine::maxTapFrames);
         ASSERT_NE (expected, host.processor.getLatencySamples());
 
-        MediaContainerComponent view (host);
+        FakeSession session (host);
+
+        MediaContainerComponent view (session, host.processor, host);
         ASSERT_TRUE (openAndSetUp (view, movie));
 
-        const auto* video = composition().getFirstTrack (MediaType::video);
-        const auto* audio = composition().getFirstTrack (MediaType::audio);
+        const auto* video = composition (view).getFirstTrack (MediaType::video);
+        const auto* audio = composition (view).getFirstTrack (MediaType::audio);
         ASSERT_NE (video, nullptr);
         ASSERT_NE (audio, nullptr);
         EXPECT_EQ (video->insertTime.toSamples (rate), expected);
@@ -394,17 +403,19 @@ TEST_F (PlayerTest, AtTheEndStopsOrLoops)
         {
             SCOPED_TRACE (file.getFileName() + (looping ? ", looping" : ", not looping"));
             host.looping = looping;
-            MediaContainerComponent view (host);
+            FakeSession session (host);
+            MediaContainerComponent view (session, host.processor, host);
             ASSERT_TRUE (openAndSetUp (view, file));
-            const bool hasVideo = composition().hasTracksWithMediaType (MediaType::video);
+            const bool hasVideo = composition (view).hasTracksWithMediaType (MediaType::video);
 
-            auto& engine = avPlayer().getEngine();
+            auto& engine = avPlayer (view).getEngine();
             const auto end = engine.getLengthFrames();
-            EXPECT_EQ (end, composition().getDuration().toSamples (44100));
+            EXPECT_EQ (end, composition (view).getDuration().toSamples (44100));
 
             if (hasVideo)
             {
-                EXPECT_GT (end, composition().getFirstTrack (MediaType::audio)->sourceTrack.duration.toSamples (44100))
+                EXPECT_GT (end,
+                           composition (view).getFirstTrack (MediaType::audio)->sourceTrack.duration.toSamples (44100))
                     << "the delayed picture outlasts the sound";
             }
 
@@ -426,7 +437,7 @@ TEST_F (PlayerTest, AtTheEndStopsOrLoops)
 
                     // The end is announced on the message thread; the picture there is the last frame.
                     for (int wait = 0; wait < 3000 && !lastFrameShown; wait += 5)
-                        if (!(lastFrameShown = isWhite (avPlayer().getCurrentVideoFrame())))
+                        if (!(lastFrameShown = isWhite (avPlayer (view).getCurrentVideoFrame())))
                             juce::Thread::sleep (5);
                 }
 
@@ -477,7 +488,9 @@ TEST_F (PlayerTest, TemporaryFilesLiveAsLongAsTheirMedia)
         return n;
     };
 
-    MediaContainerComponent view (host);
+    FakeSession session (host);
+
+    MediaContainerComponent view (session, host.processor, host);
     ASSERT_TRUE (openAndSetUp (view, movie));
     auto names = host.listTemporaryFolder();
     EXPECT_EQ (names.size(), 1) << names.joinIntoString (" ");
@@ -504,10 +517,10 @@ TEST_F (PlayerTest, TemporaryFilesLiveAsLongAsTheirMedia)
     EXPECT_EQ (names.size(), 2) << names.joinIntoString (" ");
     EXPECT_EQ (matches (names, "TempCleanAudioP.wav"), 1);
     EXPECT_EQ (matches (names, "TempCleanAudio.wav"), 1);
-    const auto* origAsset = ProcessingAVPlayer::getInstance()->getOrigAsset();
+    const auto* origAsset = session.getPlayer().getOrigAsset();
     ASSERT_NE (origAsset, nullptr);
     EXPECT_TRUE (origAsset->getFile().getFileName().endsWith ("TempCleanAudioP.wav"));
-    EXPECT_EQ (composition().getFirstTrack (MediaType::audio)->sourceFile, origAsset->getFile());
+    EXPECT_EQ (composition (view).getFirstTrack (MediaType::audio)->sourceFile, origAsset->getFile());
     EXPECT_EQ (std::count (host.progressTexts.begin(), host.progressTexts.end(), "Importing..."), 1) << "decoded once";
 
     view.removeMedia();
@@ -521,20 +534,22 @@ TEST_F (PlayerTest, IgnoresTheCompletionOfMediaSinceReplacedOrRemoved)
     ASSERT_TRUE (writeJuce (juce::WavAudioFormat(), first, 44100, 2, 1.0, 16));
     ASSERT_TRUE (writeJuce (juce::WavAudioFormat(), second, 48000, 2, 1.0, 16));
 
-    MediaContainerComponent view (host);
+    FakeSession session (host);
+
+    MediaContainerComponent view (session, host.processor, host);
     ASSERT_TRUE (view.loadMedia (first.getFullPathName(), nullptr, true));
     ASSERT_TRUE (view.loadMedia (second.getFullPathName(), nullptr, true));
     ASSERT_TRUE (pumpUntil ([&] { return host.analyzed.size() == 1 && host.isIdle(); }));
     pump (100);
     EXPECT_EQ (host.analyzed.size(), 1) << "only the second file is set up";
-    EXPECT_EQ (composition().getFirstTrack (MediaType::audio)->sourceFile, second);
+    EXPECT_EQ (composition (view).getFirstTrack (MediaType::audio)->sourceFile, second);
     EXPECT_EQ (host.processor.getSampleRate(), 48000.0);
 
     ASSERT_TRUE (view.loadMedia (first.getFullPathName(), nullptr, true));
     view.removeMedia();
     pump (300);
     EXPECT_EQ (host.analyzed.size(), 1) << "a removed opening is never set up";
-    EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr);
+    EXPECT_EQ (session.getPlayer().getPlayer(), nullptr);
     EXPECT_TRUE (host.listTemporaryFolder().isEmpty());
 }
 
@@ -543,17 +558,19 @@ TEST_F (PlayerTest, SetsUpOnlyOnceALongOperationHasEnded)
     const auto wav = scratch.file ("tone.wav");
     ASSERT_TRUE (writeJuce (juce::WavAudioFormat(), wav, 44100, 2, 1.0, 16));
 
-    MediaContainerComponent view (host);
+    FakeSession session (host);
+
+    MediaContainerComponent view (session, host.processor, host);
     ASSERT_TRUE (view.loadMedia (wav.getFullPathName(), nullptr, true));
     host.showProgress ("Saving...");
     pump (300);
-    EXPECT_EQ (avPlayer().getCurrentItem(), nullptr) << "the extraction would end the running operation's display";
+    EXPECT_EQ (avPlayer (view).getCurrentItem(), nullptr) << "the extraction would end the running operation's display";
     EXPECT_TRUE (host.analyzed.isEmpty());
     EXPECT_FALSE (host.isIdle());
 
     host.hideProgress();
     ASSERT_TRUE (pumpUntil ([&] { return host.analyzed.size() == 1 && host.isIdle(); }));
-    EXPECT_NE (avPlayer().getCurrentItem(), nullptr);
+    EXPECT_NE (avPlayer (view).getCurrentItem(), nullptr);
 }
 
 TEST_F (PlayerTest, ImportsThroughTheReadersExactlyOrNotAtAll)
@@ -620,7 +637,7 @@ TEST_F (PlayerTest, ImportsThroughTheReadersExactlyOrNotAtAll)
 
     // The asset is re-opened on the decoded file.
     MediaAsset asset (flac);
-    ASSERT_TRUE (ProcessingAVPlayer (host).juceImportWithAVAsset (asset));
+    ASSERT_TRUE (FakeSession (host).getPlayer().juceImportWithAVAsset (asset));
     EXPECT_TRUE (asset.getFile().getFileName().endsWith (".TempCleanAudioP.wav"));
     EXPECT_EQ (asset.getFile().getParentDirectory(), host.temp);
     EXPECT_TRUE (asset.hasTracksWithMediaType (MediaType::audio));
@@ -637,14 +654,16 @@ TEST_F (PlayerTest, BeepAndFlashMeetThroughTheProcessor)
     const auto movie = scratch.file ("flash-and-beep.mov");
     ASSERT_TRUE (player_test::makeFlashAndBeepMovie (movie, flashAt, rate));
 
-    MediaContainerComponent view (host);
+    FakeSession session (host);
+
+    MediaContainerComponent view (session, host.processor, host);
     ASSERT_TRUE (openAndSetUp (view, movie));
     const auto latency = host.processor.getLatencySamples();
     ASSERT_GT (latency, 4096);
 
     view.rewindToStart();
     view.togglePlayPause();
-    auto& engine = avPlayer().getEngine();
+    auto& engine = avPlayer (view).getEngine();
     juce::AudioBuffer<float> block (2, 128);
     int64_t beepAt = -1, flashShownAt = -1;
 
@@ -659,7 +678,7 @@ TEST_F (PlayerTest, BeepAndFlashMeetThroughTheProcessor)
                 beepAt = before + n;
 
         // The picture the player shows at this moment of the clock.
-        if (flashShownAt < 0 && got > 0 && isWhite (avPlayer().getCurrentVideoFrame()))
+        if (flashShownAt < 0 && got > 0 && isWhite (avPlayer (view).getCurrentVideoFrame()))
             flashShownAt = engine.getPosition();
 
         if (got == 0)
@@ -686,9 +705,11 @@ TEST_F (PlayerTest, SeeksNeverHoldUpTheInterfaceAndShowTheRightFrameOnceDecoded)
                                           "ultrafast -g 50 -pix_fmt yuv420p -c:a aac -shortest "
                                           + movie.getFullPathName().quoted()));
 
-    MediaContainerComponent view (host);
+    FakeSession session (host);
+
+    MediaContainerComponent view (session, host.processor, host);
     ASSERT_TRUE (openAndSetUp (view, movie));
-    const double offset = composition().getFirstTrack (MediaType::video)->insertTime.seconds();
+    const double offset = composition (view).getFirstTrack (MediaType::video)->insertTime.seconds();
 
     juce::String error;
     auto reference = VideoFrameDecoder::open (movie, -1, error);
@@ -748,7 +769,8 @@ TEST_F (PlayerTest, SeeksNeverHoldUpTheInterfaceAndShowTheRightFrameOnceDecoded)
 
             // The loop runs on while the picture is decoded, 1 ms at a time.
             for (int waited = 0;
-                 waited < 30000 && (waited < 2 || (action.waitForPicture && avPlayer().getEngine().isVideoSeeking()));
+                 waited < 30000
+                 && (waited < 2 || (action.waitForPicture && avPlayer (view).getEngine().isVideoSeeking()));
                  ++waited)
             {
                 before = juce::Time::getMillisecondCounterHiRes();
@@ -759,11 +781,11 @@ TEST_F (PlayerTest, SeeksNeverHoldUpTheInterfaceAndShowTheRightFrameOnceDecoded)
             if (!action.waitForPicture)
                 continue;
 
-            ASSERT_FALSE (avPlayer().getEngine().isVideoSeeking()) << "the picture never arrived";
+            ASSERT_FALSE (avPlayer (view).getEngine().isVideoSeeking()) << "the picture never arrived";
 
             // The frame shown is the one the decoder finds at the clock's time on its own.
             const double videoTime = view.getCurrentTime() - offset;
-            const auto shown = toImage (avPlayer().getCurrentVideoFrame());
+            const auto shown = toImage (avPlayer (view).getCurrentVideoFrame());
 
             if (videoTime < 0.0)
             {
@@ -821,7 +843,9 @@ TEST_F (PlayerTest, SeeksInLongRawSoundFilesNeverHoldUpTheInterface)
                 out.write (bytes.getData(), bytes.getSize());
         }
 
-        MediaContainerComponent view (host);
+        FakeSession session (host);
+
+        MediaContainerComponent view (session, host.processor, host);
         ASSERT_TRUE (openAndSetUp (view, file));
         ASSERT_GT (view.getPlayableDuration(), 590.0);
 
@@ -858,7 +882,7 @@ TEST_F (PlayerTest, SeeksInLongRawSoundFilesNeverHoldUpTheInterface)
         // The sound follows: once rendered, the clock stands where the last seek put it.
         const auto target = view.getPlayableDuration() * 0.7;
         EXPECT_NEAR (view.getCurrentTime(), target, 0.01);
-        ASSERT_TRUE (pumpUntil ([&] { return avPlayer().getEngine().getQueuedFrames() > 0; }, 60000))
+        ASSERT_TRUE (pumpUntil ([&] { return avPlayer (view).getEngine().getQueuedFrames() > 0; }, 60000))
             << "the sound at the target was never rendered";
         EXPECT_NEAR (view.getCurrentTime(), target, 0.01);
         view.removeMedia();
@@ -882,19 +906,20 @@ TEST_F (PlayerTest, ShowsTurnedVideoUprightInAWindowOfItsUprightShape)
 
     juce::ScopedJuceInitialiser_GUI gui;
     juce::DocumentWindow window ("media", juce::Colours::black, 0);
-    MediaContainerComponent view (host);
+    FakeSession session (host);
+    MediaContainerComponent view (session, host.processor, host);
     view.setSize (780, 440);
     window.setContentNonOwned (&view, true);
     window.setTopLeftPosition (20, 40);
     window.setVisible (true);
 
     ASSERT_TRUE (openAndSetUp (view, movie));
-    EXPECT_DOUBLE_EQ (ProcessingAVPlayer::getInstance()->getConstrainer()->getFixedAspectRatio(), 96.0 / 160.0);
+    EXPECT_DOUBLE_EQ (view.getWindowSizer().getConstrainer().getFixedAspectRatio(), 96.0 / 160.0);
     EXPECT_EQ (window.getHeight(), 160) << "the window takes the upright picture's height";
 
     view.seekToFraction (0.5);
-    ASSERT_TRUE (pumpUntil ([&] { return !avPlayer().getEngine().isVideoSeeking(); }));
-    const auto shown = avPlayer().getCurrentVideoFrame();
+    ASSERT_TRUE (pumpUntil ([&] { return !avPlayer (view).getEngine().isVideoSeeking(); }));
+    const auto shown = avPlayer (view).getCurrentVideoFrame();
     ASSERT_TRUE (shown.isValid());
     EXPECT_EQ (shown.getWidth(), 96);
     EXPECT_EQ (shown.getHeight(), 160);
@@ -913,7 +938,7 @@ TEST (PlayerWindowRules, HalvesTallVideoAndKeepsTheAspectWhenResized)
     for (auto c : { Height { 240, 500, 1128, 240 }, Height { 1080, 500, 1128, 540 }, Height { 2160, 500, 1128, 540 },
                     Height { 4320, 500, 1128, 540 }, Height { 8640, 500, 1128, 540 }, Height { 17280, 500, 1128, 1080 },
                     Height { 700, 600, 1200, 350 } })
-        EXPECT_EQ (ProcessingAVPlayer::videoWindowHeight (c.natural, c.top, c.limit), c.expected)
+        EXPECT_EQ (MediaWindowSizer::videoWindowHeight (c.natural, c.top, c.limit), c.expected)
             << c.natural << " at " << c.top;
 
     struct Drag

@@ -9,9 +9,10 @@
 #include "HangGuard.h"
 #include "MediaContainerComponent.h"
 #include "MediaControlsComponent.h"
+#include "MediaSession.h"
 #include "MediaWindow.h"
 #include "MessageLoop.h"
-#include "ProcessingAVPlayer.h"
+#include "SharePicker.h"
 #include "StandaloneTestMain.h"
 #include "TavlinDocument.h"
 #include "TavlinSettingsDocument.h"
@@ -61,6 +62,25 @@ public:
 
 private:
     void logMessage (const juce::String& message) override { lines.add (message); }
+};
+
+/** Hears how each save of a session ended. */
+class SaveResults : private SessionListener
+{
+public:
+    explicit SaveResults (MediaSession& sessionToHear) : session (sessionToHear) { session.addListener (this); }
+    ~SaveResults() override { session.removeListener (this); }
+
+    /** Why the last save failed; empty after one that succeeded. */
+    juce::String lastError;
+
+private:
+    void exportFinished (const juce::File&, const juce::Result& result) override
+    {
+        lastError = result.getErrorMessage();
+    }
+
+    MediaSession& session;
 };
 
 void pump (int ms)
@@ -283,8 +303,7 @@ TEST_F (RealWorldFilesTest, ABatchStopsWaitingForAFileWhoseSoundCannotBePrepared
 TEST_F (RealWorldFilesTest, ABatchCountsAWavOrAiffCopyOnlyOnceItIsWritten)
 {
     ASSERT_NO_FATAL_FAILURE (start());
-    auto* player = ProcessingAVPlayer::getInstance();
-    ASSERT_NE (player, nullptr);
+    auto* player = &app->getSession()->getPlayer().getExporter();
 
     struct Case
     {
@@ -346,10 +365,11 @@ TEST_F (RealWorldFilesTest, ThePrivateFolderRemovedBetweenTwoSavesIsMadeAgain)
                                           + clip.getFullPathName().quoted()));
     ASSERT_TRUE (app->openMediaFile (clip, false).wasOk());
     ASSERT_TRUE (tavlin::test::runMessageLoopUntil (
-        [&] { return ProcessingAVPlayer::getInstance()->getExtractedFile().existsAsFile() && app->isIdle(); }));
+        [&] { return app->getSession()->getPlayer().getExtractedFile().existsAsFile() && app->isIdle(); }));
 
     const auto folder = TemporaryFiles::getFolder();
     const auto out = root.getChildFile ("out");
+    const SaveResults saves (*app->getSession());
 
     for (auto* name : { "first.wav", "second.wav", "third.mov" })
     {
@@ -357,7 +377,7 @@ TEST_F (RealWorldFilesTest, ThePrivateFolderRemovedBetweenTwoSavesIsMadeAgain)
         document().formatIndex =
             TavlinDocument::getFormatForExtension (juce::File::createFileWithoutCheckingPath (name).getFileExtension());
         ASSERT_EQ (document().saveAs (out.getChildFile (name), false, false, false), juce::FileBasedDocument::savedOk)
-            << ProcessingAVPlayer::getInstance()->getLastExportError();
+            << saves.lastError;
         EXPECT_TRUE (out.getChildFile (name).existsAsFile());
 
         // A temp cleaner takes the whole folder away while the program runs.
@@ -435,12 +455,12 @@ TEST_F (RealWorldFilesTest, WhatACrashLeftIsRemovedAtStartAndShareCopiesAtQuit)
     ASSERT_TRUE (writeTone (clip, juce::WavAudioFormat()));
     ASSERT_TRUE (app->openMediaFile (clip, false).wasOk());
     ASSERT_TRUE (tavlin::test::runMessageLoopUntil (
-        [&] { return app->isIdle() && ProcessingAVPlayer::getInstance()->getExtractedFile().existsAsFile(); }));
+        [&] { return app->isIdle() && app->getSession()->getPlayer().getExtractedFile().existsAsFile(); }));
 
-    auto* player = ProcessingAVPlayer::getInstance();
-    player->presentSharePicker = [] (juce::Component*, const SharePicker::Chosen&) {};
-    player->showServicePicker (nullptr);
-    const auto shared = player->getShareFile();
+    auto& player = app->getSession()->getPlayer();
+    player.getSharing().presentSharePicker = [] (const SharePicker::Chosen&) {};
+    player.showServicePicker();
+    const auto shared = player.getSharing().getShareFile();
     EXPECT_TRUE (shared.existsAsFile());
     EXPECT_EQ (shared.getParentDirectory(), folder);
 

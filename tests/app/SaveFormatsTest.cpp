@@ -7,11 +7,13 @@
 #include "FakePlayerHost.h"
 #include "MediaContainerComponent.h"
 #include "ProcessingAVPlayer.h"
+#include "SharePicker.h"
 #include "TavlinDocument.h"
 
 #include <gtest/gtest.h>
 
 using player_test::FakePlayerHost;
+using player_test::FakeSession;
 using player_test::pumpUntil;
 using tavlin::test::ScratchFolder;
 
@@ -123,7 +125,6 @@ protected:
 
     ScratchFolder scratch;
     FakePlayerHost host { scratch.file ("private") };
-    PlayerHost::Scope scope { host };
 };
 
 TEST_F (SaveFormatsTest, EveryFormatHoldsTheSourceInStepAndInFull)
@@ -143,14 +144,16 @@ TEST_F (SaveFormatsTest, EveryFormatHoldsTheSourceInStepAndInFull)
         const auto* sourceVideo = sourceProbe.stream ("video");
         ASSERT_EQ (sourceVideo != nullptr, source.movie);
 
-        MediaContainerComponent view (host);
+        FakeSession session (host);
+
+        MediaContainerComponent view (session, host.processor, host);
         ASSERT_TRUE (view.loadMedia (file.getFullPathName(), nullptr, true));
         ASSERT_TRUE (pumpUntil ([&] { return host.analyzed.size() > 0 && host.isIdle(); }));
         host.analyzed.clear();
 
         // Bypassed, the processor hands out its input delayed by exactly its latency.
         host.processor.setParameter (TavAudioProcessor::bypassParameter, 1.0f);
-        auto* player = ProcessingAVPlayer::getInstance();
+        auto* player = &session.getPlayer();
         ASSERT_NE (player, nullptr);
 
         for (const auto& route : routes)
@@ -160,7 +163,7 @@ TEST_F (SaveFormatsTest, EveryFormatHoldsTheSourceInStepAndInFull)
             const auto out = scratch.file (juce::String ("copy-") + source.name + route.extension);
 
             host.progressTexts.clear();
-            ASSERT_TRUE (player->exportAsset (out, false, false, route.format, 9)) << player->getLastExportError();
+            ASSERT_TRUE (player->exportMedia (out, route.format, 9).wasOk()) << host.lastExportError();
             ASSERT_TRUE (ProcessingAVPlayer::waitForAudioWriters (60000));
             EXPECT_TRUE (host.isIdle()) << "the progress display is hidden again";
             EXPECT_TRUE (host.progressTexts.contains ("Working..."));
@@ -338,32 +341,34 @@ TEST_F (SaveFormatsTest, SharingWritesANumberedQuickTimeMovieAndHandsItOn)
     const auto file = scratch.file (source.name);
     ASSERT_TRUE (makeSource (source, file));
 
-    MediaContainerComponent view (host);
+    FakeSession session (host);
+
+    MediaContainerComponent view (session, host.processor, host);
     ASSERT_TRUE (view.loadMedia (file.getFullPathName(), nullptr, true));
     ASSERT_TRUE (pumpUntil ([&] { return host.analyzed.size() > 0 && host.isIdle(); }));
-    auto* player = ProcessingAVPlayer::getInstance();
+    auto* player = &session.getPlayer();
     ASSERT_NE (player, nullptr);
 
     SharePicker::Chosen chosen;
     int shown = 0;
-    player->presentSharePicker = [&] (juce::Component*, SharePicker::Chosen callback)
+    player->getSharing().presentSharePicker = [&] (SharePicker::Chosen callback)
     {
         ++shown;
         chosen = std::move (callback);
     };
 
     // Every picker shown takes the next number; a dismissed one leaves its empty placeholder.
-    player->showServicePicker (nullptr);
+    player->showServicePicker();
     EXPECT_EQ (shown, 1);
-    const auto first = player->getShareFile();
+    const auto first = player->getSharing().getShareFile();
     EXPECT_EQ (first, host.temp.getChildFile ("voice-1.mov")) << "the extension of what it holds";
     EXPECT_TRUE (first.existsAsFile());
     EXPECT_EQ (first.getSize(), 0);
     chosen (nullptr);
     EXPECT_EQ (first.getSize(), 0);
 
-    player->showServicePicker (nullptr);
-    const auto second = player->getShareFile();
+    player->showServicePicker();
+    const auto second = player->getSharing().getShareFile();
     EXPECT_EQ (second, host.temp.getChildFile ("voice-2.mov"));
 
     juce::Array<juce::File> handedOn;

@@ -15,6 +15,7 @@
 #include <iostream>
 
 using player_test::FakePlayerHost;
+using player_test::FakeSession;
 using player_test::pumpUntil;
 using tavlin::test::ScratchFolder;
 
@@ -104,7 +105,6 @@ protected:
 
     ScratchFolder scratch;
     FakePlayerHost host { scratch.file ("private") };
-    PlayerHost::Scope scope { host };
 };
 
 TEST_P (SourceTimelinesTest, MovieCopiesKeepPictureAndSoundAsInTheSource)
@@ -135,9 +135,11 @@ TEST_P (SourceTimelinesTest, MovieCopiesKeepPictureAndSoundAsInTheSource)
     ASSERT_GT (chirp.onset, 0) << "the source plays no chirp";
     const double relation = chirp.inSource() - original.flashTime;
 
-    MediaContainerComponent view (host);
+    FakeSession session (host);
+
+    MediaContainerComponent view (session, host.processor, host);
     open (view, file);
-    auto* player = ProcessingAVPlayer::getInstance();
+    auto* player = &session.getPlayer();
     ASSERT_NE (player, nullptr);
 
     for (const auto* extension : { ".mov", ".mp4", ".m4v" })
@@ -145,7 +147,7 @@ TEST_P (SourceTimelinesTest, MovieCopiesKeepPictureAndSoundAsInTheSource)
         SCOPED_TRACE (extension);
         const int format = juce::String (".mov.mp4.m4v").indexOf (extension) / 4;
         const auto out = scratch.file (juce::String ("copy") + extension);
-        ASSERT_TRUE (player->exportAsset (out, false, false, format, 9)) << player->getLastExportError();
+        ASSERT_TRUE (player->exportMedia (out, format, 9).wasOk()) << host.lastExportError();
 
         const auto copy = tavlin::test::decodeTimeline (out);
         ASSERT_EQ (copy.frameTimes.size(), original.frameTimes.size()) << "every picture is kept";
@@ -226,9 +228,11 @@ TEST_P (AudioCopiesTest, AudioOnlyCopiesHoldTheSourcesSoundInPlace)
     const ChirpFinder chirp (original);
     ASSERT_GT (chirp.onset, 0) << "the source plays no chirp";
 
-    MediaContainerComponent view (host);
+    FakeSession session (host);
+
+    MediaContainerComponent view (session, host.processor, host);
     open (view, file);
-    auto* player = ProcessingAVPlayer::getInstance();
+    auto* player = &session.getPlayer();
     ASSERT_NE (player, nullptr);
 
     struct Route
@@ -243,7 +247,7 @@ TEST_P (AudioCopiesTest, AudioOnlyCopiesHoldTheSourcesSoundInPlace)
     {
         SCOPED_TRACE (route.extension);
         const auto out = scratch.file (juce::String ("copy") + route.extension);
-        ASSERT_TRUE (player->exportAsset (out, false, false, route.format, 9)) << player->getLastExportError();
+        ASSERT_TRUE (player->exportMedia (out, route.format, 9).wasOk()) << host.lastExportError();
         ASSERT_TRUE (ProcessingAVPlayer::waitForAudioWriters (60000));
 
         const auto copy = tavlin::test::decodeTimeline (out);
@@ -319,12 +323,14 @@ TEST_F (OneEncodeTest, ABypassedSaveOfAnAacMovieHoldsOneEncodeOfItsSound)
     ASSERT_TRUE (tavlin::test::runFfmpeg ("-i " + file.getFullPathName().quoted() + " -vn -c:a aac -b:a 256k "
                                           + once.getFullPathName().quoted()));
 
-    MediaContainerComponent view (host);
+    FakeSession session (host);
+
+    MediaContainerComponent view (session, host.processor, host);
     open (view, file);
     const auto extracted = host.analyzed[0]; // the unprocessed sound, encoded once by the save's own encoder
-    auto* player = ProcessingAVPlayer::getInstance();
+    auto* player = &session.getPlayer();
     const auto out = scratch.file ("saved.mp4");
-    ASSERT_TRUE (player->exportAsset (out, false, false, 1, 9)) << player->getLastExportError();
+    ASSERT_TRUE (player->exportMedia (out, 1, 9).wasOk()) << host.lastExportError();
 
     // Counted: the processed sound was encoded once, into the save's intermediate file, and the copy holds
     // exactly those packets.

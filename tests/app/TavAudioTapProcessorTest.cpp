@@ -4,10 +4,12 @@
 #include "TavAudioTapProcessor.h"
 #include "ProcessorTestSupport.h"
 
+#include "ExclusiveExportTap.h"
 #include "media/AudioProcessingTap.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -217,16 +219,17 @@ TEST_P (TapBridgeTest, HandsBackProcessedPassedOrSilentSound)
     EXPECT_EQ (tap->getCreationFlags(), AudioProcessingTap::creationFlagPreEffects);
 
     std::unique_ptr<AudioProcessingTap> otherTap;
+    std::optional<ExclusiveExportTap> exclusive;
 
     if (c.exclusive == Exclusive::other)
     {
         AudioProcessingTap::Callbacks none;
         none.process = [] (AudioProcessingTap&, int64_t, uint32_t, TapBufferList&, int64_t*, uint32_t*) {};
         otherTap = AudioProcessingTap::create (none, 0);
-        exclusiveExportTap = otherTap.get();
+        exclusive.emplace (otherTap.get());
     }
     else if (c.exclusive == Exclusive::self)
-        exclusiveExportTap = tap.get();
+        exclusive.emplace (tap.get());
 
     tap->prepare (c.maxFrames, c.format);
 
@@ -251,7 +254,7 @@ TEST_P (TapBridgeTest, HandsBackProcessedPassedOrSilentSound)
                        output[(size_t) ch].begin() + call * c.frames);
     }
 
-    exclusiveExportTap = nullptr;
+    exclusive.reset();
 
     switch (c.expect)
     {

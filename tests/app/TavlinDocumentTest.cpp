@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 using player_test::FakePlayerHost;
+using player_test::FakeSession;
 using player_test::pumpUntil;
 using tavlin::test::ScratchFolder;
 
@@ -38,11 +39,12 @@ juce::MemoryBlock contentOf (const juce::File& file)
     return block;
 }
 
-/** The document on a transport bar of the test's own, answering its questions as told. */
+/** The document on a media session of the test's own, answering its questions as told. */
 class TestDocument : public TavlinDocument
 {
 public:
-    TransportComponent* transport = nullptr;
+    TestDocument (MediaSession& session, FakePlayerHost& host) : TavlinDocument (session, host.processor, host) {}
+
     juce::StringArray asked;
     int chooserResult = 1, chooserFormat = -1;
     bool replaceAnswer = true;
@@ -50,8 +52,6 @@ public:
     bool analyze = true;
 
 protected:
-    TransportComponent* getTransport() override { return transport; }
-
     int chooseSaveFormat() override
     {
         asked.add ("Select File Format for Save");
@@ -104,9 +104,8 @@ protected:
                                              [] (int64_t n, int ch)
                                              { return tavlin::test::sineSample (n, ch, rate); }));
         if (transport == nullptr)
-            transport = std::make_unique<TransportComponent> (host.processor, host);
+            transport = std::make_unique<TransportComponent> (session, host.processor, host);
 
-        document.transport = transport.get();
         const auto before = host.analyzed.size();
         ASSERT_TRUE (document.loadFrom (file, false).wasOk());
         ASSERT_TRUE (pumpUntil ([&] { return host.analyzed.size() > before && host.isIdle(); }));
@@ -120,9 +119,9 @@ protected:
 
     ScratchFolder scratch;
     FakePlayerHost host { scratch.file ("private") };
-    PlayerHost::Scope scope { host };
+    FakeSession session { host };
     std::unique_ptr<TransportComponent> transport;
-    TestDocument document;
+    TestDocument document { session, host };
 };
 
 TEST (TavlinDocumentFormats, ExtensionsByIndexAndIndicesByExtension)
@@ -297,9 +296,7 @@ TEST_F (TavlinDocumentTest, AFailedSaveLeavesTheExistingCopyAsItWas)
     EXPECT_EQ (document.getFile(), document.openedFile);
     EXPECT_TRUE (host.isIdle());
 
-    auto* player = ProcessingAVPlayer::getInstance();
-    ASSERT_NE (player, nullptr);
-    EXPECT_TRUE (player->getLastExportError().isNotEmpty()) << "the failure says why";
+    EXPECT_TRUE (host.lastExportError().isNotEmpty()) << "the failure says why";
 
     const auto result = document.saveDocument (copy);
     EXPECT_TRUE (result.wasOk()) << result.getErrorMessage() << " (with room again, the same save succeeds)";
@@ -351,9 +348,8 @@ TEST_F (TavlinDocumentTest, AWavOrAiffCopyCountsAsSavedOnlyOnceItsWriterHasCompl
 {
     const auto opened = scratch.file ("voice.wav");
     ASSERT_NO_FATAL_FAILURE (open (opened));
-    auto* player = ProcessingAVPlayer::getInstance();
-    ASSERT_NE (player, nullptr);
-    player->writerStallLimitMs = 1000;
+    auto& exporter = session.getPlayer().getExporter();
+    exporter.writerStallLimitMs = 1000;
     auto release = std::make_shared<juce::WaitableEvent> (true);
 
     using Stream = std::function<std::unique_ptr<juce::OutputStream> (const juce::File&)>;
@@ -388,10 +384,10 @@ TEST_F (TavlinDocumentTest, AWavOrAiffCopyCountsAsSavedOnlyOnceItsWriterHasCompl
         document.changed();
         document.asked.clear();
         release->reset();
-        player->openAudioWriterStream = c.stream;
+        exporter.openAudioWriterStream = c.stream;
 
         EXPECT_EQ (document.saveAs (copy, false, false, false), juce::FileBasedDocument::failedToWriteToFile);
-        EXPECT_TRUE (player->getLastExportError().contains (c.reason)) << player->getLastExportError();
+        EXPECT_TRUE (host.lastExportError().contains (c.reason)) << host.lastExportError();
         EXPECT_EQ (document.getFile(), opened) << "the document file of before the save";
         EXPECT_TRUE (document.hasChangedSinceSaved()) << "the settings are not saved anywhere";
         EXPECT_EQ (document.asked, juce::StringArray (TavlinDocument::replaceTitle
@@ -416,7 +412,7 @@ TEST_F (TavlinDocumentTest, AWavOrAiffCopyCountsAsSavedOnlyOnceItsWriterHasCompl
     EXPECT_TRUE (document.asked[0].startsWith (TavlinDocument::applyTitle)) << document.asked.joinIntoString ("\n");
 
     // With storage that works, each save returns with its copy whole at the destination, as long as the source.
-    player->openAudioWriterStream = nullptr;
+    exporter.openAudioWriterStream = nullptr;
     juce::AudioFormatManager formats;
     formats.registerBasicFormats();
 
@@ -427,7 +423,7 @@ TEST_F (TavlinDocumentTest, AWavOrAiffCopyCountsAsSavedOnlyOnceItsWriterHasCompl
         document.formatIndex = TavlinDocument::getFormatForExtension (copy.getFileExtension());
         document.changed();
         ASSERT_EQ (document.saveAs (copy, false, false, false), juce::FileBasedDocument::savedOk)
-            << player->getLastExportError();
+            << host.lastExportError();
         std::unique_ptr<juce::AudioFormatReader> reader (formats.createReaderFor (copy));
         ASSERT_NE (reader, nullptr);
         EXPECT_EQ (reader->lengthInSamples, (juce::int64) rate);
@@ -445,8 +441,7 @@ TEST_F (TavlinDocumentTest, AWavOrAiffCopyCountsAsSavedOnlyOnceItsWriterHasCompl
 // (before anything opens it), the player's own for media it refuses.
 TEST_F (TavlinDocumentTest, ARefusedFileIsToldInOneMessage)
 {
-    transport = std::make_unique<TransportComponent> (host.processor, host);
-    document.transport = transport.get();
+    transport = std::make_unique<TransportComponent> (session, host.processor, host);
 
     const auto pipe = scratch.file ("pipe.wav");
     ASSERT_EQ (::mkfifo (pipe.getFullPathName().toRawUTF8(), 0600), 0);
@@ -507,7 +502,7 @@ TEST_F (TavlinDocumentTest, MediaThatCannotBeMadeReadyIsNotLeftHalfOpen)
     document.mediaPreparationFailed (opened, "It holds nothing that can be played.", false);
     EXPECT_EQ (document.openedFile, juce::File());
     EXPECT_EQ (document.getFile(), juce::File());
-    EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr);
+    EXPECT_EQ (session.getMediaPlayer(), nullptr);
     ASSERT_EQ (document.asked.size(), 1);
     EXPECT_TRUE (document.asked[0].startsWith (TavlinDocument::loadFailureTitle));
     EXPECT_TRUE (document.asked[0].endsWith ("It holds nothing that can be played.")) << document.asked[0];
@@ -578,12 +573,12 @@ TEST_F (TavlinDocumentTest, TheCloseGateAsksOnlyAboutChangesAndKeepsTheMediaWhen
             EXPECT_EQ (document.getFile(), juce::File());
             EXPECT_FALSE (document.hasChangedSinceSaved());
             EXPECT_FALSE (analysis.exists()) << "the extracted sound goes with the media";
-            EXPECT_EQ (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr);
+            EXPECT_EQ (session.getMediaPlayer(), nullptr);
         }
         else
         {
             EXPECT_EQ (document.openedFile, opened) << "the media stays open";
-            EXPECT_NE (ProcessingAVPlayer::getInstance()->getPlayer(), nullptr);
+            EXPECT_NE (session.getMediaPlayer(), nullptr);
             transport->loadMedia ({}, false);
         }
     }
@@ -674,8 +669,8 @@ protected:
 
     ScratchFolder scratch;
     FakePlayerHost host { scratch.file ("private") };
-    PlayerHost::Scope scope { host };
-    TestDocument document;
+    FakeSession session { host };
+    TestDocument document { session, host };
 };
 
 TEST_F (OfflinePassTest, FindsTheHissAloneAndLearnsItOnBothChannels)

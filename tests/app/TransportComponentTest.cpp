@@ -5,11 +5,11 @@
 #include "AnimationComponent.h"
 #include "FakePlayerHost.h"
 #include "MediaContainerComponent.h"
-#include "ProcessingAVPlayer.h"
 
 #include <gtest/gtest.h>
 
 using player_test::FakePlayerHost;
+using player_test::FakeSession;
 using player_test::pump;
 using player_test::pumpUntil;
 
@@ -35,9 +35,9 @@ protected:
     juce::ScopedJuceInitialiser_GUI juce;
     tavlin::test::ScratchFolder scratch;
     FakePlayerHost host { scratch.file ("private") };
-    PlayerHost::Scope scope { host };
+    FakeSession session { host };
     juce::File wav = scratch.file ("tone.wav");
-    TransportComponent transport { host.processor, host };
+    TransportComponent transport { session, host.processor, host };
 };
 
 /** Counts what reaches the processor's parameter listeners. */

@@ -102,6 +102,13 @@ CASES = [
       "Source/zdsp/linux/Kernels.h": '#pragma once\n#include "Common.h"\n'}, [], 0,
      ["no findings"], ["layer:"]),
 
+    ("engine including the platform's drawing part, which the application may use",
+     {"platform/gui/Picture.h": "#pragma once\n",
+      "Source/state/Blob.cpp": '#include "Blob.h"\n#include "../../platform/gui/Picture.h"\n',
+      "Source/App.cpp": '#include "App.h"\n#include "gui/Picture.h"\n'}, [], 1,
+     ["layer: engine -> platform-gui: Source/state/Blob includes platform/gui/Picture (Source/state/Blob.cpp:2)"],
+     ["Source/App includes"]),
+
     ("engine header including a GUI module",
      {"Source/state/Blob.h": "#pragma once\n#include <juce_gui_basics/juce_gui_basics.h>\n"}, [], 1,
      ["reach: engine file Source/state/Blob.h reaches juce_gui_basics: "

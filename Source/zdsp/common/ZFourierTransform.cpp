@@ -1,7 +1,5 @@
 #include "ZFourierTransform.h"
 
-#include "ProcessorType.h"
-#include "ZFourierTransformAV.h"
 #include "vj_exception.h"
 
 namespace vesk
@@ -10,18 +8,6 @@ namespace vesk
 ZFourierTransform::ZFourierTransform()
 {
     setName ("ZFourierTransform");
-}
-
-std::unique_ptr<ZFourierTransform> ZFourierTransform::create (int log2Size, int direction, int real)
-{
-    auto code = getProcessorType();
-
-    if (code < processorPlain || code > processorSSE2)
-        VJ_DSP_THROW ("Could not create a ZFourierTransform object");
-
-    auto transform = std::make_unique<ZFourierTransformAV>();
-    transform->initialize (log2Size, direction, real);
-    return transform;
 }
 
 void ZFourierTransform::initialize (int, int, int) {}

@@ -1,7 +1,5 @@
 #include "ZGain.h"
 
-#include "ProcessorType.h"
-#include "ZGainAccelerate.h"
 #include "vj_exception.h"
 
 #include <cmath>
@@ -13,24 +11,6 @@ namespace vesk
 ZGain::ZGain()
 {
     setName ("ZGain");
-}
-
-std::unique_ptr<ZGain> ZGain::create (bool portable)
-{
-    if (portable)
-        return std::make_unique<ZGain>();
-
-    switch (getProcessorType())
-    {
-        case processorSSE:
-        case processorSSE2:
-            return std::make_unique<ZGainAccelerate>();
-        case processorPlain:
-        case processorAltiVec:
-            return std::make_unique<ZGain>();
-        default:
-            VJ_DSP_THROW ("Could not create a ZGain object");
-    }
 }
 
 float ZGain::rampStep (int n, float g0, float g1) noexcept

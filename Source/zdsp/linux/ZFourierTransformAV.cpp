@@ -1,6 +1,7 @@
 #include "ZFourierTransformAV.h"
 
 #include "FourierWisdom.h"
+#include "ProcessorType.h"
 
 #include "ZVectorKernels.h"
 #include "vj_exception.h"
@@ -111,6 +112,19 @@ struct ZFourierTransformAV::Plan
     std::unique_ptr<fftwf_complex, FftwDeleter> bins;
     fftwf_plan plan = nullptr;
 };
+
+// The factory lives beside the implementation it picks: the portable interface knows nothing of this one.
+std::unique_ptr<ZFourierTransform> ZFourierTransform::create (int log2Size, int direction, int real)
+{
+    auto code = getProcessorType();
+
+    if (code < processorPlain || code > processorSSE2)
+        VJ_DSP_THROW ("Could not create a ZFourierTransform object");
+
+    auto transform = std::make_unique<ZFourierTransformAV>();
+    transform->initialize (log2Size, direction, real);
+    return transform;
+}
 
 ZFourierTransformAV::ZFourierTransformAV()
 {

@@ -1,6 +1,8 @@
 #include "ZGainAccelerate.h"
 
+#include "ProcessorType.h"
 #include "ZVectorKernels.h"
+#include "vj_exception.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +20,25 @@ std::size_t lengthOf (const ZBuffer* buffer) noexcept
     return (std::size_t) std::max (buffer->getLength(), 0);
 }
 } // namespace
+
+// The factory lives beside the implementation it picks: the portable kernels know nothing of this one.
+std::unique_ptr<ZGain> ZGain::create (bool portable)
+{
+    if (portable)
+        return std::make_unique<ZGain>();
+
+    switch (getProcessorType())
+    {
+        case processorSSE:
+        case processorSSE2:
+            return std::make_unique<ZGainAccelerate>();
+        case processorPlain:
+        case processorAltiVec:
+            return std::make_unique<ZGain>();
+        default:
+            VJ_DSP_THROW ("Could not create a ZGain object");
+    }
+}
 
 ZGainAccelerate::ZGainAccelerate()
 {

@@ -1,6 +1,6 @@
 #include "AudioFormatExporter.h"
 
-#include "PlayerHost.h"
+#include "ProgressLoop.h"
 
 #include "desktop/FileNameBytes.h"
 #include "desktop/PartialFile.h"
@@ -10,14 +10,6 @@ using tavlin::desktop::FileNameBytes;
 namespace
 {
 constexpr int blockSize = 8192;
-
-/** Hides the progress display when the export ends, however it ends. */
-struct ProgressShown
-{
-    ProgressShown (PlayerHost& h, const juce::String& text) : host (h) { host.showProgress (text); }
-    ~ProgressShown() { host.hideProgress(); }
-    PlayerHost& host;
-};
 } // namespace
 
 juce::File AudioFormatExporter::findEncoder (const juce::StringArray& locations)
@@ -33,7 +25,7 @@ juce::File AudioFormatExporter::findEncoder (const juce::StringArray& locations)
     return {};
 }
 
-bool AudioFormatExporter::exportWithAudioFormat (PlayerHost& host, const Request& request, juce::String& error)
+bool AudioFormatExporter::exportWithAudioFormat (SessionHost& host, const Request& request, juce::String& error)
 {
     auto* manager = host.getFormatManager();
 
@@ -124,20 +116,11 @@ bool AudioFormatExporter::exportWithAudioFormat (PlayerHost& host, const Request
     bool complete = true;
 
     {
-        ProgressShown progress (host, "Exporting...");
-        double last = 0.0;
+        ProgressLoop progress (request.progress != nullptr ? *request.progress : host, "Exporting...");
 
         for (juce::int64 pos = 0; pos < total && complete; pos += blockSize)
         {
-            const double fraction = (double) pos / (double) total;
-
-            if (fraction - last > 0.05)
-            {
-                last = fraction;
-                host.setProgress (fraction);
-                juce::MessageManager::getInstance()->runDispatchLoopUntil (1);
-            }
-
+            progress.update (pos, total);
             const auto n = (int) std::min<juce::int64> (blockSize, total - pos);
             complete = reader->read (&buffer, 0, n, start + pos, true, true)
                        && writer->writeFromAudioSampleBuffer (buffer, 0, n);

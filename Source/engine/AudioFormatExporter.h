@@ -1,13 +1,13 @@
 #pragma once
 
+#include "SessionHost.h"
 #include "TavlinAddresses.h"
+
 #include "desktop/FileNameBytes.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include <functional>
-
-class PlayerHost;
 
 /** Writes a processed sound file as FLAC or MP3 through the framework's audio-format writers.
 
@@ -37,6 +37,9 @@ public:
 
         /** Asks the "Missing LAME Encoder" question; true for "OK". Null: the question is not asked. */
         std::function<bool (const juce::String& title, const juce::String& message)> askQuestion;
+
+        /** Where the progress goes; null: the host's progress display. */
+        ProgressReporter* progress = nullptr;
     };
 
     static inline const juce::String missingEncoderTitle { "Missing LAME Encoder" };
@@ -49,7 +52,7 @@ public:
     };
 
     /** True once the destination holds the whole copy; false with a text in error otherwise. */
-    static bool exportWithAudioFormat (PlayerHost& host, const Request& request, juce::String& error);
+    static bool exportWithAudioFormat (SessionHost& host, const Request& request, juce::String& error);
 
     /** The first location that holds an executable file, or an empty File. */
     static juce::File findEncoder (const juce::StringArray& locations);
