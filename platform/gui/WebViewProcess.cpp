@@ -64,12 +64,15 @@ void endAndReap (int pid)
     ::kill (pid, SIGKILL);
     reap (pid, 5000);
 }
-/** Keeps the views of ended page processes for a while before deleting them.
 
-    The framework's embedding component answers some window events with a call it posts to itself; when it
-    is deleted before that call has run, the call reaches freed memory. A retired view is hidden, taken off
-    its parent and kept until its posted calls have long run, and the rest are deleted at shutdown while the
-    display is still open.
+/** Keeps the views of ended page processes until the calls they posted to themselves have run.
+
+    The framework's embedding component answers a move of its page's window with a call it posts to itself;
+    deleted before that call has run, the call reaches freed memory. A retired view is hidden, taken off its
+    parent and made to let go of the page's window, so that it posts nothing more: that window's id may come
+    back as a window of a later page process, whose events would otherwise reach the old view first. The view
+    is then deleted by a call posted after all of its own, so after they have run; views whose call never runs
+    are deleted at shutdown while the display is still open.
 */
 class RetiredViews : private juce::DeletedAtShutdown
 {
@@ -86,28 +89,38 @@ public:
         if (auto* parent = view->getParentComponent())
             parent->removeChildComponent (view.get());
 
-        auto& views = getInstance()->views;
-        const auto now = juce::Time::getMillisecondCounter();
+        view->removeClient();
 
-        views.erase (std::remove_if (views.begin(), views.end(),
-                                     [now] (const Retired& r) { return now - r.retiredAt > keepMs; }),
-                     views.end());
-        views.push_back ({ std::move (view), now });
+        auto& retired = *getInstance();
+        const auto serial = ++lastSerial;
+        retired.views.push_back ({ std::move (view), serial });
+
+        juce::MessageManager::callAsync (
+            [serial]
+            {
+                if (auto* instance = getInstanceWithoutCreating())
+                    instance->release (serial);
+            });
     }
 
     JUCE_DECLARE_SINGLETON_SINGLETHREADED_MINIMAL (RetiredViews)
 
 private:
-    /** Far longer than a posted call waits for the message thread, in ms. */
-    static constexpr juce::uint32 keepMs = 10000;
-
     struct Retired
     {
         std::unique_ptr<juce::XEmbedComponent> view;
-        juce::uint32 retiredAt;
+        juce::uint64 serial;
     };
 
+    void release (juce::uint64 serial)
+    {
+        views.erase (
+            std::remove_if (views.begin(), views.end(), [serial] (const Retired& r) { return r.serial == serial; }),
+            views.end());
+    }
+
     std::vector<Retired> views;
+    inline static juce::uint64 lastSerial = 0; // never reused, not even by a later instance
 };
 
 JUCE_IMPLEMENT_SINGLETON (RetiredViews)

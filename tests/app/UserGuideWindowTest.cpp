@@ -55,6 +55,42 @@ protected:
         return true;
     }
 
+    /** Resizes the page's window from another program on the display and waits until the guide has fitted it
+        back to the browser, which it does for the view that embeds that window.
+    */
+    static ::testing::AssertionResult pageWindowFollowsTheBrowser (UserGuideWindow& window)
+    {
+        auto* peer = window.getPeer();
+        auto* browser = window.getGuide()->getBrowser();
+        tavlin::test::XDisplayClient display;
+
+        if (peer == nullptr || browser == nullptr || !display.isOpen())
+            return ::testing::AssertionFailure() << "no guide window with a browser";
+
+        const auto top = (tavlin::test::XDisplayClient::WindowId) (juce::pointer_sized_uint) peer->getNativeHandle();
+        const auto embedded = display.embeddedIn (top);
+
+        if (embedded.size() != 1)
+            return ::testing::AssertionFailure() << embedded.size() << " embedded windows instead of the page's";
+
+        const auto page = embedded.front();
+        const auto scale = peer->getPlatformScaleFactor() * window.getDesktopScaleFactor();
+        const auto fitted = (browser->getLocalBounds() * scale).withZeroOrigin();
+        const auto isFitted = [&] { return display.sizeOf (page) == fitted; };
+
+        if (!tavlin::test::runMessageLoopUntil (isFitted))
+            return ::testing::AssertionFailure() << "the page's window is " << display.sizeOf (page).toString()
+                                                 << ", the browser " << fitted.toString();
+
+        display.resize (page, fitted.getWidth() / 2, fitted.getHeight() / 3);
+
+        if (!tavlin::test::runMessageLoopUntil (isFitted))
+            return ::testing::AssertionFailure()
+                   << "resized from outside, the page's window stayed at " << display.sizeOf (page).toString();
+
+        return ::testing::AssertionSuccess();
+    }
+
     // The guide's own link, clicked in the page.
     static void clickLink (TavWebBrowserComponent& browser, const juce::String& id)
     {
@@ -115,6 +151,7 @@ TEST_F (UserGuideWindowTest, ClosingEndsThePageProcessAndShowingAgainReturnsToTh
     ASSERT_TRUE (waitForPage (browser, UserGuidePages::getStartPage(), 1));
     clickLink (browser, "quickstart-link");
     ASSERT_TRUE (waitForPage (browser, UserGuidePages::getQuickStartPage(), 2));
+    EXPECT_TRUE (pageWindowFollowsTheBrowser (window));
 
     const auto pageProcess = browser.getPageProcessID();
     ASSERT_GT (pageProcess, 0);
@@ -127,12 +164,14 @@ TEST_F (UserGuideWindowTest, ClosingEndsThePageProcessAndShowingAgainReturnsToTh
     EXPECT_EQ (window.getGuide()->getBrowser(), nullptr);
     EXPECT_FALSE (processExists (pageProcess));
 
-    // Shown again, it opens on the page the reader was at, in a new page process.
+    // Shown again, it opens on the page the reader was at, in a new page process. That process's window may
+    // have the id the last one's had: the window's events reach the new view, not the one let go.
     window.showGuide();
     EXPECT_TRUE (window.isShowing());
     auto& again = browserOf (window);
     ASSERT_TRUE (waitForPage (again, UserGuidePages::getQuickStartPage(), 1));
     EXPECT_NE (again.getPageProcessID(), pageProcess);
+    EXPECT_TRUE (pageWindowFollowsTheBrowser (window));
 }
 
 TEST_F (UserGuideWindowTest, ClosingWhileThePageStillLoadsEndsItsProcessEveryTime)

@@ -3,13 +3,14 @@
 // Include after every other header: the X headers define macros (None, True, KeyPress, ...) that clash with
 // names in other libraries; the worst of them are taken back at the end.
 
-#include <juce_core/juce_core.h>
+#include <juce_graphics/juce_graphics.h>
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace tavlin::test
@@ -292,6 +293,47 @@ public:
         event.xconfigure.width = attributes.width;
         event.xconfigure.height = attributes.height;
         XSendEvent (display, (Window) window, 0, StructureNotifyMask, &event);
+    }
+
+    /** The windows under this one that another program embeds in it (those carrying XEmbed's info). */
+    std::vector<WindowId> embeddedIn (WindowId window)
+    {
+        const auto info = XInternAtom (display, "_XEMBED_INFO", 1);
+        std::vector<WindowId> found;
+
+        for (auto below : descendantsOf (window))
+        {
+            int numProperties = 0;
+            auto* properties = XListProperties (display, (Window) below, &numProperties);
+
+            if (properties == nullptr)
+                continue;
+
+            if (std::find (properties, properties + numProperties, info) != properties + numProperties)
+                found.push_back (below);
+
+            XFree (properties);
+        }
+
+        return found;
+    }
+
+    /** The window's size in pixels; empty when the window is gone. */
+    juce::Rectangle<int> sizeOf (WindowId window)
+    {
+        XWindowAttributes attributes {};
+
+        if (XGetWindowAttributes (display, (Window) window, &attributes) == 0)
+            return {};
+
+        return { attributes.width, attributes.height };
+    }
+
+    /** Resizes a window as any program on the display can. */
+    void resize (WindowId window, int width, int height)
+    {
+        XResizeWindow (display, (Window) window, (unsigned int) width, (unsigned int) height);
+        XSync (display, 0);
     }
 
     /** Gives a window the keyboard focus and the pointer, as clicking it would. */
