@@ -74,6 +74,7 @@ TavAudioProcessor::TavAudioProcessor()
         for (auto& later : laterBlocks)
         {
             later.processor = this;
+            later.slot = (unsigned) (&later - laterBlocks.data());
             later.buffersA[c] = std::make_unique<vesk::ZBuffer> (chainBlockSize, "ZBuffer");
             later.buffersB[c] = std::make_unique<vesk::ZBuffer> (chainBlockSize, "ZBuffer");
             later.a[c] = later.buffersA[c].get();
@@ -408,24 +409,26 @@ void TavAudioProcessor::runPipelinedSteps (int channels)
         clickAndCrackleBay->processChannels (blocksB.data(), blocksA.data(), chainBlockSize);
 
     // The settings of a block must not be read while a block that ends learning, and so changes them,
-    // is still on the second thread; and two blocks at most are there.
+    // is still on the second thread; and four blocks at most are there.
     auto stopping = false;
 
     for (int i = 0; i < blocksInFlight; ++i)
-        stopping = stopping || laterBlocks[(size_t) ((oldestLater + i) % 2)].noiseSettings.stop;
+        stopping = stopping || laterBlocks[(size_t) ((oldestLater + i) % (int) laterBlocks.size())].noiseSettings.stop;
 
     if (stopping)
         finishBlockInFlight();
     else if (blocksInFlight == (int) laterBlocks.size())
         finishOldestBlock();
 
-    auto& later = laterBlocks[(size_t) ((oldestLater + blocksInFlight) % 2)];
+    auto& later = laterBlocks[(size_t) ((oldestLater + blocksInFlight) % (int) laterBlocks.size())];
 
     for (size_t c = 0; c < (size_t) numChannels; ++c)
         later.a[c]->copyFrom (*blocksA[c]);
 
-    // The noise reduction takes its settings now, in the call that brought the block, as on one thread.
+    // The noise reduction and the enhancer take their settings now, in the call that brought the block, as
+    // on one thread; the enhancer's analysis of the block goes into a slot of its own.
     later.noiseSettings = noiseReductionBay->latchSettings();
+    enhancementBay->planBlock (later.a.data(), later.b.data(), chainBlockSize, later.slot, later.enhancerPlan);
     later.channels = channels;
     ++blocksInFlight;
     ++blocksOnTwoThreads;
@@ -443,26 +446,20 @@ void TavAudioProcessor::runLaterSteps (LaterBlock& later)
     timespec began {}, ended {};
     clock_gettime (CLOCK_THREAD_CPUTIME_ID, &began);
 
-    noiseBlock = noiseReductionBay->beginBlock (later.noiseSettings, later.a.data(), later.b.data(), chainBlockSize);
-    enhanceBlock = enhancementBay->beginBlock (later.a.data(), later.b.data(), chainBlockSize);
+    // The noise reduction and the expanders; the enhancer and the maximizers wait for this thread's owner,
+    // which has the lighter stages. Only the blocks' samples go between the threads: the enhancer's
+    // spectra, four times as large, stay with the thread that makes and uses them.
+    const auto noiseBlockHere =
+        noiseReductionBay->beginBlock (later.noiseSettings, later.a.data(), later.b.data(), chainBlockSize);
 
-    if (noiseBlock)
+    if (noiseBlockHere)
         noiseReductionBay->processChannels (later.a.data(), later.b.data(), chainBlockSize);
 
-    for (int c = 0; c < numChannels; ++c)
-        runChannelBack (c, c < later.channels, later.a, later.b);
+    for (int c = 0; c < later.channels; ++c)
+        expanders[(size_t) c]->process (later.b[(size_t) c], later.a[(size_t) c]);
 
-    if (noiseBlock)
+    if (noiseBlockHere)
         noiseReductionBay->endBlock();
-
-    if (enhanceBlock)
-        enhancementBay->linkChannels();
-
-    for (int c = 0; c < numChannels; ++c)
-        runChannelEnd (c, c < later.channels, later.a, later.b, false);
-
-    if (enhanceBlock)
-        enhancementBay->endBlock();
 
     clock_gettime (CLOCK_THREAD_CPUTIME_ID, &ended);
     later.workTime =
@@ -479,14 +476,30 @@ void TavAudioProcessor::finishOldestBlock()
     channelWorker->waitFor (later.ticket);
     waitTime += std::chrono::steady_clock::now() - started;
     laterWorkTime += later.workTime;
-    oldestLater = (oldestLater + 1) % 2;
+    oldestLater = (oldestLater + 1) % (int) laterBlocks.size();
     --blocksInFlight;
 
-    // The maximizers' share of the block is this thread's, which has the lighter stages.
-    for (size_t c = 0; c < (size_t) later.channels; ++c)
+    // The enhancer and the maximizers are this thread's share of the block.
+    const auto& plan = later.enhancerPlan;
+
+    for (int c = 0; c < numChannels; ++c)
+        enhancementBay->analyseChannel (c, later.a[(size_t) c], plan);
+
+    if (plan.block.runs)
+        enhancementBay->linkChannels (plan);
+
+    for (int c = 0; c < numChannels; ++c)
     {
-        maximizers[c]->process (later.b[c], later.a[c]);
-        outputQueues[c]->write (chainBlockSize, later.a[c]->getData());
+        const auto i = (size_t) c;
+
+        if (plan.block.runs)
+            enhancementBay->finishChannel (c, later.a[i], later.b[i], plan);
+
+        if (c < later.channels)
+        {
+            maximizers[i]->process (later.b[i], later.a[i]);
+            outputQueues[i]->write (chainBlockSize, later.a[i]->getData());
+        }
     }
 
     runColumnStep();

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <memory>
 
+#include "ZEnhancementBay.h"
 #include "ZNoiseReductionBay.h"
 
 namespace vesk
@@ -137,11 +138,11 @@ public:
 
     /** While one lives, the processor runs its chain on two threads as a pipeline, when the driving
         thread may use two cores: the declipper and the click and crackle bay of a block on the driving
-        thread while a second thread runs the noise reduction, expanders, enhancement and maximizers of
-        the block before, whose output a host call needs only later. For offline passes (export, batch,
-        learning from the file), whose caller waits for the whole result; playback stays on one thread.
-        The output is the same to the bit. Made and destroyed on the thread that drives the processor,
-        between calls; its end finishes the block still on the second thread.
+        thread while a second thread runs the noise reduction and expanders of the blocks before, whose
+        enhancement and maximizers the driving thread runs when a host call needs their output. For
+        offline passes (export, batch, learning from the file), whose caller waits for the whole result;
+        playback stays on one thread. The output is the same to the bit. Made and destroyed on the thread
+        that drives the processor, between calls; its end finishes the blocks still on the second thread.
     */
     class OfflineProcessing
     {
@@ -227,9 +228,9 @@ private:
     std::unique_ptr<ChannelWorker> channelWorker;
     int offlinePasses = 0;
     bool workerRunning = false;
-    // The later stages' buffers of the block on the second thread, and its channel count.
-    // The blocks on the second thread, oldest first: two, so that a block whose later stages take
-    // long (one with noise-reduction frames) and a light one even out.
+    // The blocks on the second thread, oldest first, each with its buffers, channel count and settings:
+    // up to four, so that blocks whose later stages take long (those with noise-reduction frames) and
+    // light ones even out when a host call brings several.
     struct LaterBlock
     {
         TavAudioProcessor* processor = nullptr;
@@ -237,11 +238,13 @@ private:
         BufferSet a {}, b {};
         int channels = 0;
         vesk::ZNoiseReductionBay::BlockSettings noiseSettings;
+        vesk::ZEnhancementBay::BlockPlan enhancerPlan;
+        unsigned slot = 0;
         uint64_t ticket = 0;
         std::chrono::steady_clock::duration workTime {};
     };
 
-    std::array<LaterBlock, 2> laterBlocks;
+    std::array<LaterBlock, 4> laterBlocks;
     int oldestLater = 0, blocksInFlight = 0;
     int64_t blocksOnTwoThreads = 0;
     int blocksMeasured = 0, soloBlocksLeft = 0;

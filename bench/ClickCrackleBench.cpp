@@ -126,6 +126,27 @@ void crackleProcessorStereo (benchmark::State& state)
 }
 BENCHMARK (crackleProcessorStereo)->ArgName ("dB")->Arg (30)->Arg (10);
 
+/** Both channels at once, as the bay runs them. */
+void cracklePairStereo (benchmark::State& state)
+{
+    StereoBlocks blocks;
+    auto a = ZCrackleProcessor::create (blockSize, (float) rate),
+         b = ZCrackleProcessor::create (blockSize, (float) rate);
+    a->setThresholdDb ((float) state.range (0));
+    b->setThresholdDb ((float) state.range (0));
+
+    for (auto _ : state)
+    {
+        blocks.next();
+        ZCrackleProcessor::processPair (*a, *blocks.in[0], *blocks.out[0], *b, *blocks.in[1], *blocks.out[1],
+                                        blockSize);
+        benchmark::DoNotOptimize (blocks.out[0]->getData());
+    }
+
+    reportRealTime (state);
+}
+BENCHMARK (cracklePairStereo)->ArgName ("dB")->Arg (30)->Arg (10);
+
 void clickAndCrackleBayStereo (benchmark::State& state)
 {
     StereoBlocks blocks;

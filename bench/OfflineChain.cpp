@@ -26,7 +26,7 @@
 
 namespace
 {
-constexpr int hostBlock = 512;
+int hostBlock = 512;
 
 int usage()
 {
@@ -70,6 +70,13 @@ bool parseOptions (int argc, char* argv[], Options& options)
         else if (option == "--noise-reduction-only")
         {
             options.noiseReductionOnly = true;
+        }
+        else if (option == "--host-block" && i + 1 < argc)
+        {
+            hostBlock = juce::String (argv[++i]).getIntValue();
+
+            if (hostBlock < 1 || hostBlock > 65536)
+                return false;
         }
         else if (option == "--float")
         {

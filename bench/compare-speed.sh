@@ -2,7 +2,8 @@
 # Speed of the restoration chain against ffmpeg's afftdn and sox's noisered on the same 600 s of stereo
 # 44.1 kHz speech over hiss and hum. Builds nothing: run it after building (OfflineChain is in the
 # build folder's bench/). Each program runs in turn, round after round, pinned to one core; the
-# two-thread line uses that core and the next one; a last line has the chain bypassed.
+# two-thread lines use that core and the next one, in the host calls of 4096 samples that the
+# application's exports make and in OfflineChain's usual 512; a last line has the chain bypassed.
 #
 #   bench/compare-speed.sh [build-folder]        (default: build)
 #
@@ -70,14 +71,15 @@ run_timed() { # command...
 }
 
 declare -A results
-names=(chain noise_reduction afftdn noisered chain_two_threads bypassed)
+names=(chain noise_reduction afftdn noisered chain_two_threads chain_two_threads_512 bypassed)
 
 for ((round = 1; round <= runs; ++round)); do
   results[chain]+="$(run_chain "$cpu") "
   results[noise_reduction]+="$(run_chain "$cpu" --noise-reduction-only) "
   results[afftdn]+="$(run_timed ffmpeg -nostdin -v error -threads 1 -filter_threads 1 -i "$input" -af afftdn -f null -) "
   results[noisered]+="$(run_timed sox "$input" -n noisered "$work/noise.prof" 0.21) "
-  results[chain_two_threads]+="$(run_chain "$cpu,$cpu2" --threads 2) "
+  results[chain_two_threads]+="$(run_chain "$cpu,$cpu2" --threads 2 --host-block 4096) "
+  results[chain_two_threads_512]+="$(run_chain "$cpu,$cpu2" --threads 2) "
   results[bypassed]+="$(run_chain "$cpu" --set 11=1) "
   echo "round $round of $runs done" >&2
 done
@@ -103,10 +105,12 @@ printf '%-44s %7s / %7s\n' "Tavlin noise reduction alone" "${best[noise_reductio
 printf '%-44s %7s / %7s\n' "ffmpeg afftdn (one thread)" "${best[afftdn]}" "${median[afftdn]}"
 printf '%-44s %7s / %7s\n' "sox noisered" "${best[noisered]}" "${median[noisered]}"
 printf '%-44s %7s / %7s\n' "Tavlin whole chain on two threads" "${best[chain_two_threads]}" "${median[chain_two_threads]}"
+printf '%-44s %7s / %7s\n' "  the same in host calls of 512 samples" "${best[chain_two_threads_512]}" "${median[chain_two_threads_512]}"
 printf '%-44s %7s / %7s\n' "Tavlin bypassed" "${best[bypassed]}" "${median[bypassed]}"
 echo
 echo "Tavlin / afftdn, best / median:"
 echo "  whole chain, one core:       $(ratio "${best[chain]}" "${best[afftdn]}") / $(ratio "${median[chain]}" "${median[afftdn]}")"
 echo "  noise reduction, one core:   $(ratio "${best[noise_reduction]}" "${best[afftdn]}") / $(ratio "${median[noise_reduction]}" "${median[afftdn]}")"
 echo "  whole chain, two threads:    $(ratio "${best[chain_two_threads]}" "${best[afftdn]}") / $(ratio "${median[chain_two_threads]}" "${median[afftdn]}")"
+echo "    in host calls of 512:      $(ratio "${best[chain_two_threads_512]}" "${best[afftdn]}") / $(ratio "${median[chain_two_threads_512]}" "${median[afftdn]}")"
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -226,6 +226,8 @@ juce::Result MediaExporter::render (const juce::File& url, int format, int quali
     if (audioTrack == nullptr)
         return fail ("The media holds no sound.");
 
+    // Made before the session, so that it outlives the session's mix, whose tap calls it as it goes.
+    auto exportBridge = processor.makeTap (*audioTrack);
     auto session = MediaExportSession::create (composition, saveFormat->losslessIntermediate
                                                                 ? MediaExportSession::presetAppleLosslessM4A
                                                                 : MediaExportSession::presetAppleM4A);
@@ -234,7 +236,6 @@ juce::Result MediaExporter::render (const juce::File& url, int format, int quali
     if (session == nullptr || processedFile == juce::File())
         return fail ("The sound could not be prepared for saving.");
 
-    auto exportBridge = processor.makeTap (*audioTrack);
     auto mix = exportBridge->audioMix();
 
     if (mix == nullptr)

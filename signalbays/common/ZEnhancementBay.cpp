@@ -164,30 +164,95 @@ void ZEnhancementBay::linkChannels()
 
 void ZEnhancementBay::finishChannel (int c, ZBuffer* in, ZBuffer* out)
 {
+    runPaths (c, in, out, block, compressing, blockCount, 0);
+}
+
+void ZEnhancementBay::runPaths (int c, ZBuffer* in, ZBuffer* out, const ZLatencySwitch::Block& plan,
+                                bool compressesBlock, int count, unsigned slot)
+{
     const auto processed = [&]
     {
-        if (compressing)
-            compressor->synthesizeChannel ((unsigned) c, *out, blockCount);
+        if (compressesBlock)
+            compressor->synthesizeChannel ((unsigned) c, *out, count, slot);
     };
 
     const auto dry = [&]
     {
-        dryDelays[(size_t) c]->writeSamples (in, (unsigned) blockCount);
-        dryDelays[(size_t) c]->readSamples (out, (unsigned) latency, blockCount);
+        dryDelays[(size_t) c]->writeSamples (in, (unsigned) count);
+        dryDelays[(size_t) c]->readSamples (out, (unsigned) latency, count);
     };
 
-    if (block.processedFirst)
+    if (plan.processedFirst)
         processed();
     else
         dry();
 
-    if (block.both)
+    if (plan.both)
     {
-        if (block.processedFirst)
+        if (plan.processedFirst)
             dry();
         else
             processed();
     }
+}
+
+bool ZEnhancementBay::planBlock (ZBuffer** in, ZBuffer** out, int count, unsigned slot, BlockPlan& plan)
+{
+    plan.block = {};
+    plan.compressing = plan.takesBands = plan.resets = plan.setsThreshold = false;
+    plan.count = count;
+    plan.slot = slot;
+
+    if (compressor == nullptr || count <= 0 || count > blockSize)
+        return false;
+
+    // As takePendingSettings, but what touches the compressor and the dry delays waits for linkChannels,
+    // after the blocks before have been synthesised.
+    plan.takesBands = pendingBands.take (plan.bands);
+
+    if (plan.takesBands && plan.bands.resetGeneration != appliedResetGeneration)
+    {
+        appliedResetGeneration = plan.bands.resetGeneration;
+        plan.resets = true;
+        latencySwitch.prepare (control.load (std::memory_order_acquire).enabled, (unsigned) latency);
+    }
+
+    const auto state = control.load (std::memory_order_acquire);
+    plan.setsThreshold = state.enabled == 1;
+    plan.threshold = thresholdForAmount (state.amount);
+    plan.block = latencySwitch.begin (state.enabled);
+    latencySwitch.end (plan.block, (unsigned) count);
+    plan.compressing =
+        plan.block.runs && (plan.block.processedFirst || plan.block.both) && compressor->accepts (in, out, count);
+    return plan.block.runs;
+}
+
+void ZEnhancementBay::analyseChannel (int c, ZBuffer* in, const BlockPlan& plan)
+{
+    if (plan.compressing)
+        compressor->analyseChannel ((unsigned) c, *in, plan.count, plan.slot);
+}
+
+void ZEnhancementBay::linkChannels (const BlockPlan& plan)
+{
+    if (plan.takesBands)
+        applyBands (plan.bands);
+
+    if (plan.resets)
+        reset();
+
+    if (plan.setsThreshold)
+        for (int b = 0; b < bandCount; ++b)
+            compressor->threshold[(size_t) b] = plan.threshold;
+
+    if (plan.compressing)
+        compressor->computeBandGains (plan.slot);
+}
+
+void ZEnhancementBay::finishChannel (int c, ZBuffer* in, ZBuffer* out, const BlockPlan& plan)
+{
+    if (plan.block.runs)
+        runPaths (c, in, out, plan.block, plan.compressing, plan.count, plan.slot);
 }
 
 void ZEnhancementBay::endBlock()
@@ -284,27 +349,32 @@ void ZEnhancementBay::readBandsFromCompressor()
         messageBands.crossovers[i] = compressor->crossovers[i];
 }
 
+void ZEnhancementBay::applyBands (const BandSettings& settings)
+{
+    for (size_t b = 0; b < (size_t) bandCount; ++b)
+    {
+        compressor->ratio[b] = settings.ratio[b];
+        compressor->range[b] = settings.range[b];
+        compressor->makeup[b] = settings.makeup[b];
+        compressor->attack[b] = settings.attack[b];
+        compressor->attackCoefficient[b] = settings.attackCoefficient[b];
+        compressor->release[b] = settings.release[b];
+        compressor->releaseCoefficient[b] = settings.releaseCoefficient[b];
+        compressor->bypass[b] = settings.bypass[b];
+    }
+
+    for (size_t i = 0; i < (size_t) crossoverCount; ++i)
+        compressor->crossovers[i] = settings.crossovers[i];
+
+    compressor->buildCrossoverWeights();
+}
+
 void ZEnhancementBay::takePendingSettings()
 {
     if (!pendingBands.take (audioBands))
         return;
 
-    for (size_t b = 0; b < (size_t) bandCount; ++b)
-    {
-        compressor->ratio[b] = audioBands.ratio[b];
-        compressor->range[b] = audioBands.range[b];
-        compressor->makeup[b] = audioBands.makeup[b];
-        compressor->attack[b] = audioBands.attack[b];
-        compressor->attackCoefficient[b] = audioBands.attackCoefficient[b];
-        compressor->release[b] = audioBands.release[b];
-        compressor->releaseCoefficient[b] = audioBands.releaseCoefficient[b];
-        compressor->bypass[b] = audioBands.bypass[b];
-    }
-
-    for (size_t i = 0; i < (size_t) crossoverCount; ++i)
-        compressor->crossovers[i] = audioBands.crossovers[i];
-
-    compressor->buildCrossoverWeights();
+    applyBands (audioBands);
 
     // A preset change starts afresh: cleared history, no switch in progress.
     if (audioBands.resetGeneration != appliedResetGeneration)

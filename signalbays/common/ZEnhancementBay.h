@@ -69,6 +69,43 @@ public:
     void finishChannel (int channel, ZBuffer* in, ZBuffer* out);
     void endBlock();
 
+private:
+    /** What the message thread sets on the compressor's bands, handed over whole. */
+    struct BandSettings
+    {
+        std::array<float, bandCount> ratio {}, range {}, makeup {}, attack {}, release {};
+        std::array<float, bandCount> attackCoefficient {}, releaseCoefficient {};
+        std::array<bool, bandCount> bypass {};
+        std::array<float, crossoverCount> crossovers {};
+        uint32_t resetGeneration = 0;
+    };
+
+public:
+    /** What planBlock settles for one block whose analysis runs on another thread than its gains and
+        synthesis: the switching plan, the settings taken over at its start, the compressor's slot.
+    */
+    struct BlockPlan
+    {
+        ZLatencySwitch::Block block;
+        int count = 0;
+        unsigned slot = 0;
+        bool compressing = false, takesBands = false, resets = false, setsThreshold = false;
+        float threshold = 0.0f;
+        BandSettings bands;
+    };
+
+    /** process() in steps for blocks in flight on two threads, each with a plan of its own: planBlock
+        in block order on the thread that brings the blocks (the settings are read there, as beginBlock
+        reads them), every channel's analyseChannel on any thread, and, in block order on the bringing
+        thread, linkChannels and every channel's finishChannel. While a block's gains and synthesis are
+        pending, the next block may be planned and analysed in the other slot of the compressor, never
+        one further. Gives the same output as beginBlock .. endBlock; false when the block does nothing.
+    */
+    bool planBlock (ZBuffer** in, ZBuffer** out, int count, unsigned slot, BlockPlan& plan);
+    void analyseChannel (int channel, ZBuffer* in, const BlockPlan& plan);
+    void linkChannels (const BlockPlan& plan);
+    void finishChannel (int channel, ZBuffer* in, ZBuffer* out, const BlockPlan& plan);
+
     /** Chooses a preset (0..6); a number outside that range changes no band. Either way the next block
         starts afresh: compressor and dry delays reset, no switch in progress.
     */
@@ -103,16 +140,6 @@ public:
     int getBlockSize() const noexcept { return blockSize; }
 
 private:
-    /** What the message thread sets on the compressor's bands, handed over whole. */
-    struct BandSettings
-    {
-        std::array<float, bandCount> ratio {}, range {}, makeup {}, attack {}, release {};
-        std::array<float, bandCount> attackCoefficient {}, releaseCoefficient {};
-        std::array<bool, bandCount> bypass {};
-        std::array<float, crossoverCount> crossovers {};
-        uint32_t resetGeneration = 0;
-    };
-
     /** The amount and its on/off state, read together by the audio thread. */
     // Aligned to its size, so clang too loads and stores it with one instruction instead of calling libatomic.
     struct alignas (8) Control
@@ -127,6 +154,9 @@ private:
     void prepareFor (int newBlockSize);
     void readBandsFromCompressor();
     void takePendingSettings();
+    void applyBands (const BandSettings& settings);
+    void runPaths (int channel, ZBuffer* in, ZBuffer* out, const ZLatencySwitch::Block& plan, bool compressesBlock,
+                   int count, unsigned slot);
 
     int channels = 0;
     ZLatencySwitch latencySwitch;

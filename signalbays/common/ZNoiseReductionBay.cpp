@@ -194,6 +194,12 @@ void ZNoiseReductionBay::createWork (int c)
     if (w.filterScratch == nullptr)
         w.filterScratch = std::make_unique<ZBuffer> (frameLength, "ZBuffer");
 
+    if (w.heldRe == nullptr)
+        w.heldRe = std::make_unique<ZBuffer> (binCount, "ZBuffer");
+
+    if (w.heldIm == nullptr)
+        w.heldIm = std::make_unique<ZBuffer> (binCount, "ZBuffer");
+
     // Enough kept spectra for the frames that one block of the current size can complete.
     const auto framesPerBlock = (size_t) (blockSize / frameLength + 2);
 
@@ -962,19 +968,47 @@ void ZNoiseReductionBay::processFrameGated (int c, bool noiseOnly, bool humFilte
     auto& gate = *gates[(size_t) c];
     overlapAdd[(size_t) c]->split (frame, &segments);
 
+    // Two segments in turn go back in one transform of both, within float rounding of one each: an even
+    // segment's gated spectrum waits in re and im for the next one's, gated in the held buffers. Only
+    // finite spectra are paired, so that a bad sample spoils no segment that does not hold it.
+    auto waiting = false;
+
     for (int j = 0; j < segmentCount; ++j)
     {
-        w.forward->transformReal (segments[j], re, im);
+        const auto even = j % 2 == 0;
+        auto* segmentRe = even ? re : w.heldRe.get();
+        auto* segmentIm = even ? im : w.heldIm.get();
+        w.forward->transformReal (segments[j], segmentRe, segmentIm);
 
         if (j == 0)
             keepForDisplay (w);
 
         if (noiseOnly)
-            gate.processNoiseOnly (re, im, re, im);
+            gate.processNoiseOnly (segmentRe, segmentIm, segmentRe, segmentIm);
         else
-            gate.process (re, im, re, im);
+            gate.process (segmentRe, segmentIm, segmentRe, segmentIm);
 
-        w.inverse->transformReal (segments[j], re, im);
+        const auto finite = gate.gatedFiniteSpectrum();
+
+        if (even && finite && j + 1 < segmentCount)
+        {
+            waiting = true;
+            continue;
+        }
+
+        if (waiting && finite)
+        {
+            w.inverse->transformRealPair (segments[j - 1], re, im, segments[j], segmentRe, segmentIm);
+        }
+        else
+        {
+            if (waiting)
+                w.inverse->transformReal (segments[j - 1], re, im);
+
+            w.inverse->transformReal (segments[j], segmentRe, segmentIm);
+        }
+
+        waiting = false;
     }
 
     overlapAdd[(size_t) c]->merge (segments, frame);

@@ -210,6 +210,8 @@ private:
     {
         std::unique_ptr<ZFourierTransform> forward, inverse;
         std::unique_ptr<ZBuffer> frame, spectrumRe, spectrumIm, filterScratch;
+        // The gated spectrum of the segment before, waiting to go back with the next one in one transform.
+        std::unique_ptr<ZBuffer> heldRe, heldIm;
         // Segment 0 spectra of this block's frames, added to the display in channel order at its end.
         std::vector<std::unique_ptr<ZBuffer>> displayRe, displayIm;
         int displayFrames = 0;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -554,4 +555,132 @@ TEST (DeclippingTest, RefusesMoreSamplesThanABlock)
     EXPECT_FALSE (declipper->process (&in, &out, 2 * block));
     EXPECT_FALSE (declipper->process (&in, &out, 0));
     EXPECT_FALSE (declipper->process (&in, &out, -5));
+}
+
+TEST (DeclippingTest, LevelFindingMatchesTheSampleBySampleSteps)
+{
+    // The vector scan that passes over plain samples must leave every decision as the per-sample steps
+    // make them: levels, withdrawals, extremes, counts, grid and runs, after every call, on programme,
+    // clipped, quantised and repeating material with digital silence, full scale and non-finite samples,
+    // in calls of random lengths (many chunks, one chunk, parts of one).
+    using namespace tavlin::test::programme;
+    struct Case
+    {
+        std::string name;
+        std::vector<float> signal;
+    };
+
+    std::vector<Case> cases;
+    auto voice = voiced (3.0, 44100.0, 2);
+    auto band = music (3.0, 44100.0, 3);
+    normalise (voice, 0.7f);
+    normalise (band, 0.9f);
+
+    cases.push_back ({ "voice", voice });
+    cases.push_back ({ "music", band });
+    cases.push_back ({ "music clipped at 0.5", clipped (band, 0.5f) });
+    cases.push_back ({ "voice clipped at 0.3, 16 bits", quantised (clipped (voice, 0.3f), 16) });
+
+    for (int bits : { 8, 12, 16 })
+        cases.push_back ({ "music, " + std::to_string (bits) + " bits", quantised (band, bits) });
+
+    // Peaks that meet one value again and again from different samples, then a louder stretch that
+    // withdraws the level they gave, then the same tone coarsely quantised.
+    {
+        auto x = clipped (sine (30000, 441.0, 0.8), 0.6f);
+        const auto louder = sine (20000, 300.0, 0.75);
+        x.insert (x.end(), louder.begin(), louder.end());
+        const auto coarse = quantised (sine (20000, 97.0, 0.9), 6);
+        x.insert (x.end(), coarse.begin(), coarse.end());
+        cases.push_back ({ "recurring peaks", x });
+    }
+
+    // A loud peak, then a tone clipped below it, whose level a tone between the two withdraws.
+    {
+        auto x = sine (2000, 300.0, 0.9);
+        const auto clippedTone = clipped (sine (20000, 300.0, 0.8), 0.6f);
+        const auto between = sine (20000, 200.0, 0.75);
+        x.insert (x.end(), clippedTone.begin(), clippedTone.end());
+        x.insert (x.end(), between.begin(), between.end());
+        cases.push_back ({ "clipped below a louder peak", x });
+    }
+
+    // Lone 16-bit peaks at exactly 0.5 from ever other samples, which give a level (some reached by one
+    // step from a sample after a NaN, which leaves the level to the sample after the peak), then peaks a
+    // step or two short of it, which withdraw it, the lone peaks again, and one full-scale sample beyond.
+    {
+        std::mt19937 random (5);
+        std::uniform_real_distribution<float> programme (-0.3f, 0.3f);
+        std::vector<float> x (60000);
+
+        for (size_t i = 0; i < x.size(); ++i)
+        {
+            const auto near = i >= 20000 && i < 30000;
+            x[i] = i % 97 == 0 ? 0.5f - (near ? (float) (1 + i % 3) / 32768.0f : 0.0f) : programme (random);
+        }
+
+        x = quantised (x, 16);
+
+        for (size_t i = 97 * 20; i < x.size(); i += 97 * 7)
+        {
+            x[i - 2] = std::numeric_limits<float>::quiet_NaN();
+            x[i - 1] = x[i] - 1.0f / 32768.0f;
+        }
+
+        x[59000] = 1.0f;
+        cases.push_back ({ "lone peaks, 16 bits", x });
+    }
+
+    // Silence, full-scale runs, tiny and subnormal samples, infinities and NaNs amid programme.
+    {
+        auto x = band;
+        std::fill (x.begin() + 10000, x.begin() + 14000, 0.0f);
+        std::fill (x.begin() + 20000, x.begin() + 20007, 1.0f);
+        std::fill (x.begin() + 30000, x.begin() + 30005, -1.0f);
+
+        for (size_t i = 40000; i < 40100; ++i)
+            x[i] = std::ldexp ((float) (i % 7) - 3.0f, -140);
+
+        x[50000] = std::numeric_limits<float>::quiet_NaN();
+        x[50001] = std::numeric_limits<float>::quiet_NaN();
+        x[60000] = std::numeric_limits<float>::infinity();
+        x[70000] = -std::numeric_limits<float>::infinity();
+        x[80000] = 3.0f;
+        cases.push_back ({ "special samples", x });
+    }
+
+    for (const auto& c : cases)
+        for (float rate : { 22050.0f, 44100.0f, 48000.0f })
+            for (bool oneByOne : { false, true })
+            {
+                SCOPED_TRACE (testing::Message()
+                              << c.name << " at " << rate << " Hz" << (oneByOne ? ", one by one" : ""));
+                auto fast = makeDeclipper (rate, true);
+                auto reference = makeDeclipper (rate, true);
+                std::mt19937 random (11);
+                // Mostly short calls, or calls of one sample, so that a state that lasts only a sample or
+                // two is compared too.
+                std::uniform_int_distribution<size_t> shortLength (1, 8), longLength (1, 1500), kind (0, 3);
+                size_t calls = 0, levelsFound = 0;
+
+                for (size_t start = 0; start < c.signal.size();)
+                {
+                    auto n = oneByOne ? 1 : (kind (random) == 0 ? longLength (random) : shortLength (random));
+                    n = std::min (n, c.signal.size() - start);
+                    fast->detectClipLevels (c.signal.data() + start, (long) n);
+                    reference->detectClipLevelsSampleBySample (c.signal.data() + start, (long) n);
+                    ASSERT_TRUE (fast->detectsAlike (*reference)) << "after the call from sample " << start << " on";
+                    start += n;
+                    ++calls;
+                    levelsFound += fast->hasPositiveClipLevel() || fast->hasNegativeClipLevel() ? 1 : 0;
+                }
+
+                EXPECT_GT (calls, 50u);
+
+                // The material does take the level finding through its levels.
+                if (c.name.find ("clipped") != std::string::npos)
+                {
+                    EXPECT_GT (levelsFound, 0u);
+                }
+            }
 }

@@ -539,3 +539,107 @@ TEST (EnhancementBayThreads, PresetsArriveWhole)
 }
 
 } // namespace
+
+// Blocks in flight as the processor's pipeline runs them: a block is planned and analysed before the
+// one before it gets its gains and synthesis, in the compressor's other slot. Amount switches (with
+// their transitions), band settings and a preset change between blocks give the output of block by
+// block, to the bit.
+TEST (EnhancementBayThreads, PlannedBlocksInFlightGiveTheOutputOfBlockByBlock)
+{
+    const int n = 512;
+    const int blocks = 120;
+    std::vector<float> left ((size_t) (n * blocks)), right (left.size());
+
+    for (size_t t = 0; t < left.size(); ++t)
+    {
+        const auto loud = (t / 6000) % 2 == 0 ? 0.5 : 0.05;
+        left[t] =
+            (float) (loud * std::sin (2.0 * pi * 220.0 * (double) t / 44100.0) + 0.1 * std::sin ((double) t * 0.7));
+        right[t] = (float) (0.3 * std::sin (2.0 * pi * 3100.0 * (double) t / 44100.0) * (double) saw ((long) t));
+    }
+
+    const auto settings = [] (ZEnhancementBay& bay, int block)
+    {
+        if (block == 10)
+            bay.setAmount (0.0f);
+        if (block == 13)
+            bay.setAmount (0.8f);
+        if (block == 14)
+            bay.setAmount (0.0f);
+        if (block == 30)
+            bay.setAmount (0.6f);
+        if (block == 50)
+            bay.setBand (1, false, 900.0f, 0.0f, 2.0f, 12.0f, 3.0f, 0.01f, 0.1f);
+        if (block == 70)
+            bay.setPreset (3);
+        if (block == 90)
+            bay.setPreset (5);
+    };
+
+    auto reference = makeBay (44100.0f, n, 0, 0.5f);
+    BayRunner runner (2, n);
+    const auto expected = runner.run (*reference, { left, right }, [&] (int block) { settings (*reference, block); });
+
+    auto bay = makeBay (44100.0f, n, 0, 0.5f);
+    struct InFlight
+    {
+        std::array<std::unique_ptr<ZBuffer>, 2> in, out;
+        ZBuffer* inPtr[2];
+        ZBuffer* outPtr[2];
+        ZEnhancementBay::BlockPlan plan;
+        bool runs = false;
+    };
+
+    std::array<InFlight, 2> flight;
+
+    for (auto& f : flight)
+        for (size_t c = 0; c < 2; ++c)
+        {
+            f.in[c] = std::make_unique<ZBuffer> (n, "in");
+            f.out[c] = std::make_unique<ZBuffer> (n, "out");
+            f.inPtr[c] = f.in[c].get();
+            f.outPtr[c] = f.out[c].get();
+        }
+
+    Signals actual (2, std::vector<float> (left.size()));
+    const auto finish = [&] (int block)
+    {
+        auto& f = flight[(size_t) block % 2];
+
+        if (f.runs)
+            bay->linkChannels (f.plan);
+
+        for (int c = 0; c < 2; ++c)
+        {
+            if (f.runs)
+                bay->finishChannel (c, f.inPtr[c], f.outPtr[c], f.plan);
+
+            std::copy_n (f.out[(size_t) c]->getData(), n, actual[(size_t) c].begin() + (long) block * n);
+        }
+    };
+
+    for (int block = 0; block < blocks; ++block)
+    {
+        settings (*bay, block);
+        auto& f = flight[(size_t) block % 2];
+        std::copy_n (left.begin() + (long) block * n, n, f.in[0]->getData());
+        std::copy_n (right.begin() + (long) block * n, n, f.in[1]->getData());
+        f.runs = bay->planBlock (f.inPtr, f.outPtr, n, (unsigned) block % 2, f.plan);
+
+        for (int c = 0; c < 2; ++c)
+            bay->analyseChannel (c, f.inPtr[c], f.plan);
+
+        if (block > 0)
+            finish (block - 1);
+    }
+
+    finish (blocks - 1);
+
+    for (size_t c = 0; c < 2; ++c)
+        for (size_t t = 0; t < left.size(); ++t)
+            ASSERT_EQ (actual[c][t], expected[c][t]) << "channel " << c << ", t = " << t;
+
+    // The switch went through its transitions and the preset reset the bay, as block by block.
+    EXPECT_EQ (bay->getSwitch().getPreviousEnabled(), reference->getSwitch().getPreviousEnabled());
+    EXPECT_EQ (bay->getPreset(), 5);
+}

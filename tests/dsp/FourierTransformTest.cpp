@@ -7,7 +7,9 @@
 #include <fftw3.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <tuple>
 
 using namespace vesk;
 using tavlin::test::fillNoise;
@@ -47,6 +49,127 @@ TEST (FourierTransformTest, ForwardMatchesTheNaiveDftDividedByN)
         EXPECT_LT (worst / peak, 1e-5) << "n = " << n;
         EXPECT_EQ (spectrum.im.getData()[0], 0.0f);
         EXPECT_EQ (spectrum.im.getData()[n / 2], 0.0f);
+    }
+}
+
+TEST (FourierTransformTest, PairsAreTwoSingleTransformsWithinFloatRounding)
+{
+    // Two frames in one complex transform, forward and inverse, against one transform each: every size
+    // from 2 points up, bins longer than half the size plus one included (their tails are scaled alike),
+    // and frames far apart in level, whose quieter one takes only the louder one's rounding.
+    struct Case
+    {
+        int log2Size;
+        float levelB;
+        int extraBins;
+    };
+
+    const Case cases[] = { { 1, 1.0f, 0 },  { 2, 1.0f, 3 },     { 3, 0.5f, 0 },  { 5, 1.0f, 0 }, { 8, 1.0e-3f, 2 },
+                           { 10, 1.0f, 0 }, { 10, 1.0e-4f, 0 }, { 11, 1.0f, 0 }, { 12, 0.1f, 1 } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (testing::Message() << "2^" << c.log2Size << " points, second frame at " << c.levelB);
+        const int n = 1 << c.log2Size;
+        const auto bins = n / 2 + 1 + c.extraBins;
+        auto forward = ZFourierTransform::create (c.log2Size, 0, 1);
+        auto inverse = ZFourierTransform::create (c.log2Size, 1, 1);
+        ZBuffer timeA (n, "a"), timeB (n, "b");
+        fillNoise (timeA, (uint32_t) c.log2Size);
+        fillNoise (timeB, (uint32_t) c.log2Size + 100);
+        std::for_each (timeB.getData(), timeB.getData() + n, [&] (float& x) { x *= c.levelB; });
+
+        ZBuffer reA (bins, "ra"), imA (bins, "ia"), reB (bins, "rb"), imB (bins, "ib");
+        ZBuffer singleReA (bins, "sra"), singleImA (bins, "sia"), singleReB (bins, "srb"), singleImB (bins, "sib");
+
+        for (auto* b : { &reA, &imA, &reB, &imB, &singleReA, &singleImA, &singleReB, &singleImB })
+            std::fill (b->getData() + n / 2 + 1, b->getData() + bins, 3.0f);
+
+        forward->transformRealPair (&timeA, &reA, &imA, &timeB, &reB, &imB);
+        forward->transformReal (&timeA, &singleReA, &singleImA);
+        forward->transformReal (&timeB, &singleReB, &singleImB);
+
+        const auto worstBinError = [&] (const ZBuffer& re, const ZBuffer& im, const ZBuffer& sre, const ZBuffer& sim)
+        {
+            double worst = 0.0, peak = 0.0;
+
+            for (int k = 0; k < bins; ++k)
+            {
+                const auto d = std::hypot ((double) re.getData()[k] - sre.getData()[k],
+                                           (double) im.getData()[k] - sim.getData()[k]);
+                worst = std::max (worst, d);
+                peak = std::max (peak, std::hypot ((double) sre.getData()[k], (double) sim.getData()[k]));
+            }
+
+            return worst / peak;
+        };
+
+        // Each frame's bins within rounding of the louder frame, A.
+        EXPECT_LT (worstBinError (reA, imA, singleReA, singleImA), 1.0e-6);
+        EXPECT_LT (worstBinError (reB, imB, singleReB, singleImB), 1.0e-6 / (double) c.levelB);
+
+        for (auto* im : { &imA, &imB })
+        {
+            EXPECT_EQ (im->getData()[0], 0.0f);
+            EXPECT_EQ (im->getData()[n / 2], 0.0f);
+        }
+
+        // Back from the single transforms' bins, with something in the imaginary parts of DC and
+        // Nyquist that the inverse ignores, as transformReal does.
+        singleImA.getData()[0] = 5.0f;
+        singleImB.getData()[n / 2] = -5.0f;
+        ZBuffer backA (n, "ba"), backB (n, "bb"), singleBackA (n, "sba"), singleBackB (n, "sbb");
+        inverse->transformRealPair (&backA, &singleReA, &singleImA, &backB, &singleReB, &singleImB);
+        inverse->transformReal (&singleBackA, &singleReA, &singleImA);
+        inverse->transformReal (&singleBackB, &singleReB, &singleImB);
+
+        // The louder frame is at level 1: both outputs within its rounding.
+        for (const auto& [pair, single] : { std::pair (&backA, &singleBackA), std::pair (&backB, &singleBackB) })
+        {
+            double worst = 0.0;
+
+            for (int i = 0; i < n; ++i)
+                worst = std::max (worst, std::abs ((double) pair->getData()[i] - single->getData()[i]));
+
+            EXPECT_LT (worst, 2.0e-6);
+        }
+    }
+}
+
+TEST (FourierTransformTest, PairsOfFramesZeroAtTheEndReadOnlyTheirStart)
+{
+    // Frames that are zero from some sample on give, with only that many samples read, the bits of the
+    // whole frames, whatever the calls before left, however long they were.
+    constexpr int log2Size = 11, n = 1 << log2Size;
+    auto forward = ZFourierTransform::create (log2Size, 0, 1);
+    auto reference = ZFourierTransform::create (log2Size, 0, 1);
+    ZBuffer timeA (n, "a"), timeB (n, "b"), garbageA (n, "ga"), garbageB (n, "gb");
+    Spectrum a (n), b (n), expectedA (n), expectedB (n);
+
+    for (int samples : { n, 512, 1, 700, 0, 2047, 512, 3 })
+    {
+        SCOPED_TRACE (samples);
+        fillNoise (timeA, (uint32_t) samples + 1);
+        fillNoise (timeB, (uint32_t) samples + 2);
+        std::fill (timeA.getData() + samples, timeA.getData() + n, 0.0f);
+        std::fill (timeB.getData() + samples, timeB.getData() + n, 0.0f);
+
+        // What lies beyond the samples is not read.
+        garbageA.copyFrom (timeA);
+        garbageB.copyFrom (timeB);
+        std::fill (garbageA.getData() + samples, garbageA.getData() + n, 5.0f);
+        std::fill (garbageB.getData() + samples, garbageB.getData() + n, -5.0f);
+
+        forward->transformRealPairFrom (&garbageA, &a.re, &a.im, &garbageB, &b.re, &b.im, samples);
+        reference->transformRealPair (&timeA, &expectedA.re, &expectedA.im, &timeB, &expectedB.re, &expectedB.im);
+
+        for (int k = 0; k <= n / 2; ++k)
+        {
+            ASSERT_EQ (a.re.getData()[k], expectedA.re.getData()[k]) << k;
+            ASSERT_EQ (a.im.getData()[k], expectedA.im.getData()[k]) << k;
+            ASSERT_EQ (b.re.getData()[k], expectedB.re.getData()[k]) << k;
+            ASSERT_EQ (b.im.getData()[k], expectedB.im.getData()[k]) << k;
+        }
     }
 }
 

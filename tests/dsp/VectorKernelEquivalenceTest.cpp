@@ -495,6 +495,54 @@ TEST_P (VectorKernels, SquarePeakIsTheClickProcessorsPlainLoop)
             }
 }
 
+TEST_P (VectorKernels, FirstRiseIsThePlainLoopsFirstStartOfARun)
+{
+    // Detection flags and strengths: zeros of both signs, values above 0, NaNs and negatives, with one
+    // rise put at every place in turn or none at all.
+    for (auto n : sizes)
+        for (auto start : starts)
+            for (std::size_t place = 0; place <= n; place += std::max<std::size_t> (1, n / 17))
+            {
+                std::mt19937 rng ((uint32_t) (n * 5 + start + place));
+                std::uniform_int_distribution<int> kind (0, 5);
+                std::vector<float> x (start + n + 1);
+
+                // Anything but a 0 followed by something above 0.
+                for (auto& v : x)
+                {
+                    const auto k = kind (rng);
+                    v = k == 0 ? std::numeric_limits<float>::quiet_NaN() : (k == 1 ? -0.5f : (k == 2 ? 0.7f : 1.0f));
+                }
+
+                for (std::size_t i = 0; i + 1 < x.size(); ++i)
+                    if (x[i] == 0.0f && x[i + 1] > 0.0f)
+                        x[i + 1] = -1.0f;
+
+                // Zeros amid the rest, of both signs, before NaNs and negatives.
+                for (std::size_t i = start; i + 1 < x.size(); i += 3)
+                    if (!(x[i + 1] > 0.0f))
+                        x[i] = i % 2 == 0 ? 0.0f : -0.0f;
+
+                if (place < n)
+                {
+                    x[start + place] = place % 2 == 0 ? 0.0f : -0.0f;
+                    x[start + place + 1] = place % 3 == 0 ? 1.0f : 1.0e-30f;
+                }
+
+                std::size_t expected = n;
+
+                for (std::size_t i = 0; i < n; ++i)
+                    if (x[start + i] == 0.0f && x[start + i + 1] > 0.0f)
+                    {
+                        expected = i;
+                        break;
+                    }
+
+                ASSERT_EQ (vectorKernels::firstRise (x.data() + start, n), expected)
+                    << "n " << n << " start " << start << " place " << place;
+            }
+}
+
 TEST_P (VectorKernels, PeakMagnitudeIsThePlainLoopsLargestMagnitude)
 {
     for (auto n : sizes)
@@ -700,6 +748,162 @@ TEST_P (VectorKernels, CracklePredictorsGiveThePlainLoopsBits)
         }
 }
 
+namespace
+{
+/** The exponent of the coarsest power-of-two grid v lies on, as the declipper reckons it. */
+int plainGridExponent (float v)
+{
+    uint32_t bits = 0;
+    std::memcpy (&bits, &v, sizeof bits);
+    const auto exponent = (int) ((bits >> 23) & 0xffu);
+
+    if (exponent == 0 || exponent == 0xff)
+        return std::numeric_limits<int>::max();
+
+    return exponent - 150 + __builtin_ctz ((bits & 0x7fffffu) | 0x800000u);
+}
+
+std::size_t plainSampleCount (const float* x, std::size_t n, const vectorKernels::PlainSampleBounds& b)
+{
+    for (std::size_t i = 0; i < n; ++i)
+    {
+        const auto v = x[i];
+        const auto p = i == 0 ? b.previous : x[i - 1];
+        const auto plain = !std::isnan (p) && v != p && v > b.smallest && v < b.largest && v >= b.lowest
+                           && v <= b.highest && (v <= 0.0f || b.largest - v > b.nearness)
+                           && (v >= 0.0f || v - b.smallest > b.nearness) && plainGridExponent (v) >= b.gridExponent;
+
+        if (!plain)
+            return i;
+    }
+
+    return n;
+}
+} // namespace
+
+TEST_P (VectorKernels, PlainSampleCountsAreThePlainLoops)
+{
+    // Samples on a grid of 2^-12 within the bounds, with one that is not plain (or one that is, though
+    // unusual) put at every place in turn, after several previous samples, for several grids.
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    const float specials[] = { nan,  inf,   -inf,      2.9995f, -2.9995f, 2.6f,     -2.6f,    1.0f + 0x1p-20f,
+                               0.0f, -0.0f, 0x1p-140f, -3.0f,   3.0f,     0x1p-12f, 0x1p-13f, 1.5f };
+    const int grids[] = { -149, -13, -12, -11, 0, 3, std::numeric_limits<int>::max() };
+
+    for (auto n : sizes)
+        for (auto start : starts)
+        {
+            std::mt19937 rng ((uint32_t) (n * 7 + start));
+            std::normal_distribution<float> normal (0.0f, 0.7f);
+            std::vector<float> base (start + n);
+
+            for (auto& v : base)
+                v = std::ldexp (std::round (std::ldexp (std::clamp (normal (rng), -2.4f, 2.4f), 12)), -12);
+
+            for (std::size_t place = 0; place <= n; place += std::max<std::size_t> (1, n / 23))
+                for (auto special : specials)
+                    for (auto grid : grids)
+                        for (float previous : { 0.25f, nan, n > 0 ? base[start] : 0.5f })
+                        {
+                            auto x = base;
+
+                            if (place < n)
+                                x[start + place] = special == 1.5f && place > 0 ? x[start + place - 1] : special;
+
+                            const vectorKernels::PlainSampleBounds bounds { previous, -3.0f,  3.0f, -2.5f,
+                                                                            2.5f,     0.001f, grid };
+                            ASSERT_EQ (vectorKernels::countPlainSamples (x.data() + start, n, bounds),
+                                       plainSampleCount (x.data() + start, n, bounds))
+                                << "n " << n << " start " << start << " place " << place << " special " << special
+                                << " grid " << grid << " previous " << previous;
+                        }
+        }
+}
+
+TEST_P (VectorKernels, CracklePredictorPairsGiveThePlainLoopsBitsOnEveryStretch)
+{
+    // Both channels' predictors side by side, over stretches of every length up to past two of the
+    // kernel's look-ahead passes, at starts that differ between the channels, with negative zeros,
+    // subnormals, infinities and NaNs in the history, channels at thresholds and steps of their own, and
+    // crackle often enough that the steady predictors pause.
+    struct Case
+    {
+        int n, startA, startB, stateA, stateB;
+        bool specials;
+    };
+
+    const Case cases[] = { { 1, 5, 6, 0, 6, false },    { 3, 5, 9, 6, 0, false },   { 8, 7, 5, 6, 6, true },
+                           { 9, 5, 5, 3, 6, true },     { 31, 12, 5, 6, 2, false }, { 255, 5, 8, 0, 0, true },
+                           { 256, 6, 5, 6, 6, false },  { 257, 5, 13, 6, 1, true }, { 513, 9, 5, 6, 6, true },
+                           { 1031, 5, 7, 0, 6, false }, { 1031, 11, 5, 6, 6, true } };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (testing::Message() << "n " << c.n << " starts " << c.startA << ", " << c.startB);
+        CrackleArrays a (c.startA + c.n, (uint32_t) c.n), b (c.startB + c.n, (uint32_t) c.n + 1);
+
+        if (c.specials)
+        {
+            for (int i = 0; i < c.startA + c.n; i += 37)
+                a.history[(size_t) i] = i % 3 == 0 ? -0.0f : 0x1p-140f;
+
+            for (int i = 11; i < c.startB + c.n; i += 53)
+                b.history[(size_t) i] = -0.0f;
+
+            if (c.n > 300)
+            {
+                a.history[(size_t) c.startA + 200] = std::numeric_limits<float>::infinity();
+                b.history[(size_t) c.startB + 280] = std::numeric_limits<float>::quiet_NaN();
+            }
+        }
+
+        auto plainA = a, plainB = b, originalA = a;
+        auto expectedA = plainA.channel (c.stateA), expectedB = plainB.channel (c.stateB);
+        expectedB.thresholdRatio = 4.0f;
+        expectedB.stepSize = 0.002f;
+
+        for (int k = 0; k < c.n; ++k)
+        {
+            plainCrackleSample (expectedA, c.startA + k);
+            plainCrackleSample (expectedB, c.startB + k);
+        }
+
+        auto actualA = a.channel (c.stateA), actualB = b.channel (c.stateB);
+        actualB.thresholdRatio = 4.0f;
+        actualB.stepSize = 0.002f;
+        vectorKernels::predictCracklePair (actualA, c.startA, actualB, c.startB, c.n);
+
+        const auto same = [] (const std::vector<float>& plain, const std::vector<float>& vector)
+        {
+            if (plain.size() != vector.size())
+                return false;
+
+            for (std::size_t i = 0; i < plain.size(); ++i)
+                if (!sameBits (plain[i], vector[i]))
+                {
+                    ADD_FAILURE() << "element " << i << ": " << plain[i] << " vs " << vector[i];
+                    return false;
+                }
+
+            return true;
+        };
+
+        ASSERT_TRUE (same (plainA.all(), a.all()));
+        ASSERT_TRUE (same (plainB.all(), b.all()));
+        EXPECT_TRUE (sameBits (expectedA.envelope, actualA.envelope));
+        EXPECT_TRUE (sameBits (expectedB.envelope, actualB.envelope));
+        EXPECT_EQ (expectedA.samplesSinceDetection, actualA.samplesSinceDetection);
+        EXPECT_EQ (expectedB.samplesSinceDetection, actualB.samplesSinceDetection);
+
+        // One channel alone takes the same steps.
+        auto alone = originalA.channel (c.stateA);
+        vectorKernels::predictCrackle (alone, c.startA, c.n);
+        EXPECT_TRUE (same (plainA.all(), originalA.all()));
+        EXPECT_TRUE (sameBits (expectedA.envelope, alone.envelope));
+        EXPECT_EQ (expectedA.samplesSinceDetection, alone.samplesSinceDetection);
+    }
+}
+
 TEST_P (VectorKernels, SymmetricFilterMatchesTheSmoothersLoop)
 {
     const float w[] = { 0.15625f, 0.14662f, 0.12031f, 0.08438f, 0.04844f, 0.02213f };
@@ -780,6 +984,66 @@ TEST_P (VectorKernels, TransformBinsSplitAndJoinAsThePlainLoops)
             ASSERT_TRUE (sameBits (joined[2 * i + 1], im[i]));
         }
     }
+}
+
+TEST_P (VectorKernels, HalfSpectraJoinAndSplitAsThePlainLoops)
+{
+    // Transform sizes n = 2 half for every half in the table (odd ones too), arrays at unaligned starts.
+    for (auto half : sizes)
+        for (auto start : starts)
+        {
+            if (half == 0)
+                continue;
+
+            const auto n = 2 * half;
+            Arrays halves (start, half + 1, (uint32_t) (half * 13 + start), 4, true);
+            const auto* reA = halves.at (0, start);
+            const auto* imA = halves.at (1, start);
+            const auto* reB = halves.at (2, start);
+            const auto* imB = halves.at (3, start);
+
+            std::vector<float> expected (2 * n + start, 9.0f), actual = expected;
+            auto* e = expected.data() + start;
+            e[0] = reA[0];
+            e[1] = reB[0];
+            e[2 * half] = reA[half];
+            e[2 * half + 1] = reB[half];
+
+            for (std::size_t k = 1; k < half; ++k)
+            {
+                e[2 * k] = reA[k] - imB[k];
+                e[2 * k + 1] = imA[k] + reB[k];
+                e[2 * (n - k)] = reA[k] + imB[k];
+                e[2 * (n - k) + 1] = reB[k] - imA[k];
+            }
+
+            vectorKernels::joinHalfSpectra (reA, imA, reB, imB, actual.data() + start, n);
+
+            for (std::size_t i = 0; i < expected.size(); ++i)
+                ASSERT_TRUE (sameBits (expected[i], actual[i])) << "join, n " << n << " start " << start << " " << i;
+
+            // Split a full spectrum with specials in it.
+            Arrays full (start, 2 * n, (uint32_t) (half * 17 + start), 1, true);
+            const auto* pairs = full.at (0, start);
+            const float scale = 0.5f / (float) n;
+            std::vector<float> plain (4 * (half + 1) + start, 7.0f), vector = plain;
+            auto* p = plain.data() + start;
+
+            for (std::size_t k = 0; k <= half; ++k)
+            {
+                const auto j = (n - k) % n;
+                p[k] = (pairs[2 * k] + pairs[2 * j]) * scale;
+                p[half + 1 + k] = (pairs[2 * k + 1] - pairs[2 * j + 1]) * scale;
+                p[2 * (half + 1) + k] = (pairs[2 * k + 1] + pairs[2 * j + 1]) * scale;
+                p[3 * (half + 1) + k] = (pairs[2 * j] - pairs[2 * k]) * scale;
+            }
+
+            auto* v = vector.data() + start;
+            vectorKernels::splitFullSpectrum (pairs, v, v + half + 1, v + 2 * (half + 1), v + 3 * (half + 1), n, scale);
+
+            for (std::size_t i = 0; i < plain.size(); ++i)
+                ASSERT_TRUE (sameBits (plain[i], vector[i])) << "split, n " << n << " start " << start << " " << i;
+        }
 }
 
 INSTANTIATE_TEST_SUITE_P (EveryInstructionSet, VectorKernels,

@@ -28,10 +28,11 @@ int historyLength (int blockSize)
     return 7 * blockSize + 1552;
 }
 
-// Room for the window to slide on by several blocks before it is moved back to the start.
+// Room for the window to slide on by many blocks before it is moved back to the start: the move costs
+// as much as a few blocks' work, so it comes seldom.
 int storageLength (int blockSize)
 {
-    return historyLength (blockSize) + std::max (blockSize, std::min (4 * blockSize, 16384));
+    return historyLength (blockSize) + std::max (blockSize, std::min (32 * blockSize, 65536));
 }
 } // namespace
 
@@ -125,13 +126,13 @@ void ZClickProcessor::processBlock (const float* input, float* output, int n)
     const int scanStart = (int) outputPosition + fadeLength;
     const int scanEnd = scanStart + n;
 
+    // The flags are 0 or 1, so a run starts where a 0 is followed by something above 0.
     for (int c = scanStart; c < scanEnd;)
     {
-        if (!(f[c] == 0.0f && f[c + 1] == 1.0f))
-        {
-            ++c;
-            continue;
-        }
+        c += (int) vectorKernels::firstRise (f + c, (std::size_t) (scanEnd - c));
+
+        if (c >= scanEnd)
+            break;
 
         int e = -1;
 

@@ -174,11 +174,10 @@ void ZCrackleProcessor::finishBlock (const Block& block, float* output, int n)
 
     for (int c = scanStart; c < scanEnd;)
     {
-        if (!(d[c] == 0.0f && d[c + 1] > 0.0f))
-        {
-            ++c;
-            continue;
-        }
+        c += (int) vectorKernels::firstRise (d + c, (std::size_t) (scanEnd - c));
+
+        if (c >= scanEnd)
+            break;
 
         int e = -1;
 

@@ -1,5 +1,7 @@
 #include "ZDeclipping.h"
 
+#include "ZVectorKernels.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -156,7 +158,28 @@ void ZDeclipping::deriveLengths()
 
 void ZDeclipping::createAnalysisBuffer()
 {
-    analysisBuffer = std::make_unique<ZBuffer> ((int) (delay + margin + blockSize), "mAnalysisBuffer");
+    // Room for the window to slide on by many blocks before it is moved back to the start.
+    windowLength = delay + margin + blockSize;
+    windowStart = 0;
+    const auto room = std::max (blockSize, std::min (32 * blockSize, 65536L));
+    analysisBuffer = std::make_unique<ZBuffer> ((int) (windowLength + room), "mAnalysisBuffer");
+}
+
+void ZDeclipping::slideWindow (long n)
+{
+    // As a shift of the window's contents down by n would: every sample to the same place relative to
+    // the window, and the last n places keeping what they held.
+    auto* data = analysisBuffer->getData();
+
+    if (windowStart + n + windowLength > (long) analysisBuffer->getLength())
+    {
+        std::memmove (data, data + windowStart, sizeof (float) * (size_t) windowLength);
+        windowStart = 0;
+    }
+
+    auto* buf = data + windowStart;
+    std::memcpy (buf + windowLength, buf + windowLength - n, sizeof (float) * (size_t) n);
+    windowStart += n;
 }
 
 void ZDeclipping::setSampleRate (float newSampleRate)
@@ -178,6 +201,7 @@ void ZDeclipping::setBlockSize (long n)
 void ZDeclipping::reset()
 {
     analysisBuffer->clear();
+    windowStart = 0;
     scanPosition = margin;
     softClip->reset();
     resetDetection();
@@ -234,11 +258,20 @@ bool ZDeclipping::isClipPeak (int bin, int comparisonBin) const noexcept
 
 void ZDeclipping::detectClipLevels (const float* x, long n)
 {
+    detectChunks (x, n, false);
+}
+
+void ZDeclipping::detectClipLevelsSampleBySample (const float* x, long n)
+{
+    detectChunks (x, n, true);
+}
+
+void ZDeclipping::detectChunks (const float* x, long n, bool sampleBySample)
+{
     if (n <= 0)
         return;
 
     const auto chunks = (long) std::ceil ((float) n / (float) chunk);
-    const auto d = (int) binOffset;
 
     for (long c = 0; c < chunks; ++c)
     {
@@ -248,48 +281,166 @@ void ZDeclipping::detectClipLevels (const float* x, long n)
         if (length <= 0)
             break;
 
-        histogram.fill (0.0f);
-        plateauHistogram.fill (0.0f);
-
-        for (auto i = start; i < start + length; ++i)
-            detectSample (x[i]);
-
-        const auto tail = (float) length * tailFraction;
-
-        if (negativeSearchLimit > 0)
+        if (sampleBySample)
         {
-            float sum = 0.0f;
+            histogram.fill (0.0f);
+            plateauHistogram.fill (0.0f);
 
-            for (int j = 0; j < negativeSearchLimit && sum < tail; ++j)
+            for (auto i = start; i < start + length; ++i)
             {
-                if (isClipPeak (j, j + d + 5))
-                {
-                    takeLevel (plateauValue[(size_t) j], Evidence::plateau);
-                    break;
-                }
+                detectSample (x[i]);
 
-                if (j - d >= 0)
-                    sum += histogram[(size_t) (j - d)];
+                if (!std::isnan (x[i]))
+                    histogram[(size_t) histogramBin (x[i])] += 1.0f;
+            }
+
+            searchHistogram (length);
+            plateauHistogram.fill (0.0f);
+        }
+        else
+        {
+            detectRun (x + start, length);
+
+            // A bin without cut plateaus is no clip peak, so without them where the search looks the
+            // histogram is not needed.
+            if (lowestPlateauBin < negativeSearchLimit || highestPlateauBin > positiveSearchLimit)
+            {
+                histogram.fill (0.0f);
+
+                for (auto i = start; i < start + length; ++i)
+                    if (!std::isnan (x[i]))
+                        histogram[(size_t) histogramBin (x[i])] += 1.0f;
+
+                searchHistogram (length);
+            }
+
+            if (lowestPlateauBin < histogramBins)
+                plateauHistogram.fill (0.0f);
+        }
+
+        lowestPlateauBin = histogramBins;
+        highestPlateauBin = -1;
+    }
+}
+
+bool ZDeclipping::detectsAlike (const ZDeclipping& o) const noexcept
+{
+    const auto same = [] (float a, float b) { return std::memcmp (&a, &b, sizeof a) == 0; };
+
+    return same (negativeClipLevel, o.negativeClipLevel) && same (positiveClipLevel, o.positiveClipLevel)
+           && negativeLevelFound == o.negativeLevelFound && positiveLevelFound == o.positiveLevelFound
+           && negativeLevelFromPeaks == o.negativeLevelFromPeaks && positiveLevelFromPeaks == o.positiveLevelFromPeaks
+           && same (largestSeen, o.largestSeen) && same (smallestSeen, o.smallestSeen)
+           && same (largestApproach, o.largestApproach) && same (smallestApproach, o.smallestApproach)
+           && largestRuns == o.largestRuns && smallestRuns == o.smallestRuns && nearLargest == o.nearLargest
+           && nearSmallest == o.nearSmallest && same (resolution, o.resolution)
+           && resolutionExponent == o.resolutionExponent && same (lastSample, o.lastSample) && equalRun == o.equalRun
+           && same (runStep, o.runStep) && runEvidence == o.runEvidence && negativeSearchLimit == o.negativeSearchLimit
+           && positiveSearchLimit == o.positiveSearchLimit && detecting == o.detecting;
+}
+
+void ZDeclipping::detectRun (const float* x, long n)
+{
+    long i = 0;
+
+    while (i < n)
+    {
+        if (plainAhead())
+        {
+            // Samples that move none of the state but the last sample and the step onto it, whose
+            // histogram counts are taken only when a chunk has plateaus to weigh.
+            const vectorKernels::PlainSampleBounds bounds {
+                lastSample,
+                smallestSeen,
+                largestSeen,
+                negativeLevelFound ? negativeClipLevel : -std::numeric_limits<float>::infinity(),
+                positiveLevelFound ? positiveClipLevel : std::numeric_limits<float>::infinity(),
+                nearExtremeSteps * resolution,
+                resolutionExponent
+            };
+            const auto plain = (long) vectorKernels::countPlainSamples (x + i, (size_t) (n - i), bounds);
+
+            if (plain > 0)
+            {
+                const auto before = plain > 1 ? x[i + plain - 2] : lastSample;
+                lastSample = x[i + plain - 1];
+                runStep = std::abs (lastSample - before);
+                i += plain;
+
+                if (i >= n)
+                    break;
             }
         }
 
-        if (positiveSearchLimit <= histogramBins - 2)
+        detectSample (x[i]);
+        ++i;
+    }
+}
+
+void ZDeclipping::searchHistogram (long length)
+{
+    const auto d = (int) binOffset;
+    const auto tail = (float) length * tailFraction;
+
+    if (negativeSearchLimit > 0)
+    {
+        float sum = 0.0f;
+
+        for (int j = 0; j < negativeSearchLimit && sum < tail; ++j)
         {
-            float sum = 0.0f;
-
-            for (int j = histogramBins - 1; j > positiveSearchLimit && sum < tail; --j)
+            if (isClipPeak (j, j + d + 5))
             {
-                if (isClipPeak (j, j - d - 5))
-                {
-                    takeLevel (plateauValue[(size_t) j], Evidence::plateau);
-                    break;
-                }
-
-                if (j + d <= histogramBins - 1)
-                    sum += histogram[(size_t) (j + d)];
+                takeLevel (plateauValue[(size_t) j], Evidence::plateau);
+                break;
             }
+
+            if (j - d >= 0)
+                sum += histogram[(size_t) (j - d)];
         }
     }
+
+    if (positiveSearchLimit <= histogramBins - 2)
+    {
+        float sum = 0.0f;
+
+        for (int j = histogramBins - 1; j > positiveSearchLimit && sum < tail; --j)
+        {
+            if (isClipPeak (j, j - d - 5))
+            {
+                takeLevel (plateauValue[(size_t) j], Evidence::plateau);
+                break;
+            }
+
+            if (j + d <= histogramBins - 1)
+                sum += histogram[(size_t) (j + d)];
+        }
+    }
+}
+
+bool ZDeclipping::largestRecurs (float nearness) const noexcept
+{
+    return largestRuns >= 2 && largestRuns > recurrenceRatio * nearLargest && nearness < finestGridShare * largestSeen;
+}
+
+bool ZDeclipping::smallestRecurs (float nearness) const noexcept
+{
+    return smallestRuns >= 2 && smallestRuns > recurrenceRatio * nearSmallest
+           && nearness < -finestGridShare * smallestSeen;
+}
+
+bool ZDeclipping::plainAhead() const noexcept
+{
+    if (equalRun != 1 || runEvidence != Evidence::none || std::isnan (lastSample))
+        return false;
+
+    // A level that only peaks gave and that no longer recurs goes with the next sample that is neither
+    // equal to the one before nor a new extreme.
+    const auto nearness = nearExtremeSteps * resolution;
+    const auto positiveWithdrawn =
+        !largestRecurs (nearness) && positiveLevelFromPeaks && positiveClipLevel == largestSeen;
+    const auto negativeWithdrawn =
+        !smallestRecurs (nearness) && negativeLevelFromPeaks && negativeClipLevel == smallestSeen;
+    return !positiveWithdrawn && !negativeWithdrawn;
 }
 
 void ZDeclipping::detectSample (float v)
@@ -406,8 +557,6 @@ void ZDeclipping::detectSample (float v)
     // Three equal samples in the outer half of the range seen.
     if (equalRun == exactRun)
         noteEvidence (v, Evidence::plateau);
-
-    histogram[(size_t) histogramBin (v)] += 1.0f;
 }
 
 void ZDeclipping::noteEvidence (float v, Evidence evidence)
@@ -433,6 +582,8 @@ void ZDeclipping::finishRun (float value, float stepOut)
         const auto bin = (size_t) histogramBin (value);
         plateauHistogram[bin] += (float) equalRun;
         plateauValue[bin] = value;
+        lowestPlateauBin = std::min (lowestPlateauBin, (int) bin);
+        highestPlateauBin = std::max (highestPlateauBin, (int) bin);
     }
 }
 
@@ -469,14 +620,14 @@ bool ZDeclipping::steppedOnto (long start, long end, float value) const noexcept
 {
     // A clip cuts the waveform wherever it crosses the level, so the run starts or ends with a step;
     // quantisation moves onto the top value of a peak by one step of its grid.
-    const auto* buf = analysisBuffer->getData();
+    const auto* buf = window();
     const auto into = start > 0 ? std::abs (value - buf[start - 1]) : 0.0f;
     return steps (into) || steps (std::abs (value - buf[end + 1]));
 }
 
 bool ZDeclipping::rebuildRun (long start, long end, float value)
 {
-    auto* buf = analysisBuffer->getData();
+    auto* buf = window();
     const bool positive = value > 0.0f;
     const auto regionStart = start - margin;
     const auto runLength = end - start + 1;
@@ -539,7 +690,7 @@ bool ZDeclipping::keepsRepair (const float* repaired, long start, long length, f
 {
     // The smooth continuation: the slope of the last two samples before the run carried into it, and
     // the same from the far side, over the few samples next to each edge where that holds.
-    const auto* buf = analysisBuffer->getData();
+    const auto* buf = window();
     const auto edge = std::min (length, continuationSamples);
     double repairError = 0.0, clippedError = 0.0;
 
@@ -644,8 +795,7 @@ bool ZDeclipping::process (ZBuffer* in, ZBuffer* out, long n)
     if (n <= 0)
         return false;
 
-    auto* buf = analysisBuffer->getData();
-    const auto length = (long) analysisBuffer->getLength();
+    auto* buf = window();
 
     std::copy_n (in->getData(), n, buf + delay);
 
@@ -665,7 +815,8 @@ bool ZDeclipping::process (ZBuffer* in, ZBuffer* out, long n)
     long lastRunEnd = 0;
     bool runFound = false;
 
-    if (repairing)
+    // Without a level no sample is at one.
+    if (repairing && (positiveLevelFound || negativeLevelFound))
     {
         // A run is a stretch of samples exactly at a level; nothing else counts as clipped, full-scale
         // samples included.
@@ -702,8 +853,12 @@ bool ZDeclipping::process (ZBuffer* in, ZBuffer* out, long n)
     }
 
     std::copy_n (buf, n, out->getData());
-    kernels->scale (out, outputGain);
-    std::copy (buf + n, buf + length, buf);
+
+    // A gain of exactly 1 leaves every sample as it is.
+    if (outputGain != 1.0f)
+        kernels->scale (out, outputGain);
+
+    slideWindow (n);
 
     // The scan resumes after the last run found, rebuilt or left, even when it reaches past this block.
     scanPosition = runFound ? std::max (lastRunEnd + 1 - n, margin) : margin;

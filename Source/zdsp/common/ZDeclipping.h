@@ -77,6 +77,19 @@ public:
     */
     void detectClipLevels (const float* x, long n);
 
+    /** detectClipLevels with every sample through each step of the level finding in turn and the whole
+        histogram counted for every chunk: the plain form that detectClipLevels must match to the bit.
+    */
+    void detectClipLevelsSampleBySample (const float* x, long n);
+
+    /** True when both have found the same levels and hold the same extremes, counts, resolution and run
+        of equal samples, to the bit: the state that the level finding carries from sample to sample.
+    */
+    bool detectsAlike (const ZDeclipping& other) const noexcept;
+
+    /** The finest power-of-two grid all samples seen since the levels were last forgotten lie on. */
+    float getResolution() const noexcept { return resolution; }
+
     /** Whittaker smoothing with second differences: z minimises sum w (z - y)^2 + lambda sum (D2 z)^2.
         z may be y. Refused (z := y, false) for more samples than the run length plus both margins.
     */
@@ -99,6 +112,9 @@ public:
 private:
     void deriveLengths();
     void createAnalysisBuffer();
+    void slideWindow (long n);
+    /** The analysis window: the delay line that the runs are looked for and rebuilt in. */
+    float* window() const noexcept { return analysisBuffer->getData() + windowStart; }
     bool isClipPeak (int bin, int comparisonBin) const noexcept;
     /** What speaks for a level: a plateau of equal samples, or peaks that reach one value again and again. */
     enum class Evidence
@@ -108,6 +124,17 @@ private:
         peaks
     };
 
+    void detectChunks (const float* x, long n, bool sampleBySample);
+    /** Detection over samples of one chunk: runs of plain samples found by a vector scan, every other
+        sample through detectSample.
+    */
+    void detectRun (const float* x, long n);
+    /** True when the next sample, if plain, changes nothing but the last sample and the step onto it. */
+    bool plainAhead() const noexcept;
+    bool largestRecurs (float nearness) const noexcept;
+    bool smallestRecurs (float nearness) const noexcept;
+    /** Takes a level from the chunk's histogram of cut runs, compared with its histogram of samples. */
+    void searchHistogram (long length);
     void detectSample (float value);
     void noteEvidence (float value, Evidence evidence);
     void finishRun (float value, float stepOut);
@@ -161,12 +188,15 @@ private:
     float runStep = 0.0f;
     Evidence runEvidence = Evidence::none;
     bool detecting = false;
+    // The lowest and highest bins of the plateau histogram filled in this chunk.
+    int lowestPlateauBin = histogramBins, highestPlateauBin = -1;
     float peakRatio = 9.92f;
     float centreRatio = 9.902f;
     float tailFraction = 0.0104f;
 
     std::unique_ptr<ZSoftClip> softClip;
     std::unique_ptr<ZBuffer> analysisBuffer;
+    long windowLength = 0, windowStart = 0;
     std::array<float, histogramBins> histogram {};
     // Per bin, the samples of the cut runs of equal samples that ended in the chunk, and their last value.
     std::array<float, histogramBins> plateauHistogram {};

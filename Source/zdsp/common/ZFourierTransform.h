@@ -34,6 +34,19 @@ public:
     /** Forward: time (n samples) to re, im (n/2 + 1 bins each). Inverse: re, im to time. */
     virtual void transformReal (ZBuffer* time, ZBuffer* re, ZBuffer* im);
 
+    /** Two frames at once, as transformReal (timeA, reA, imA) and transformReal (timeB, reB, imB) do them,
+        within float rounding rather than to the bit: one complex transform can carry both. Every buffer
+        must be a different one.
+    */
+    virtual void transformRealPair (ZBuffer* timeA, ZBuffer* reA, ZBuffer* imA, ZBuffer* timeB, ZBuffer* reB,
+                                    ZBuffer* imB);
+
+    /** transformRealPair forward for frames that are zero from sample samples on (only their first
+        samples are read).
+    */
+    virtual void transformRealPairFrom (ZBuffer* timeA, ZBuffer* reA, ZBuffer* imA, ZBuffer* timeB, ZBuffer* reB,
+                                        ZBuffer* imB, int samples);
+
     unsigned getSize() const noexcept { return size; }
     int getDirection() const noexcept { return direction; }
 

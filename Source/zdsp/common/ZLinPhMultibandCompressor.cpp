@@ -3,6 +3,7 @@
 #include "ZFourierTransform.h"
 #include "ZGain.h"
 #include "ZSignalWindow.h"
+#include "ZVectorKernels.h"
 #include "vj_exception.h"
 
 #include <algorithm>
@@ -42,10 +43,22 @@ int orderFor (int n)
 */
 struct ZLinPhMultibandCompressor::Storage
 {
+    /** What a block's analysis leaves for its gains and synthesis: its spectrum and its power. */
+    struct Slot
+    {
+        std::unique_ptr<ZBuffer> inputRe, inputIm, power;
+    };
+
     struct Channel
     {
-        std::unique_ptr<ZFourierTransform> forward4N, inverse4N, forward2N;
-        std::unique_ptr<ZBuffer> work, inputRe, inputIm, analysisRe, analysisIm, power, overlap;
+        // The analysis (forward4N, the block and the windowed block, zero beyond it, and their bins) and
+        // the synthesis (inverse4N, synthesis, overlap) have buffers of their own, so that one block's
+        // analysis and an earlier one's synthesis can run at the same time.
+        std::unique_ptr<ZFourierTransform> forward4N, inverse4N;
+        std::unique_ptr<ZBuffer> work, windowed, windowedRe, windowedIm, analysisRe, analysisIm, synthesis, filteredRe,
+            filteredIm, overlap;
+        size_t overlapStart = 0;
+        std::array<Slot, slots> slot;
     };
 
     Storage (unsigned channelCount, int n)
@@ -53,6 +66,8 @@ struct ZLinPhMultibandCompressor::Storage
         const auto order = orderFor (n);
         kernels = ZGain::create (false);
         inverse2N = ZFourierTransform::create (order, ZFourierTransform::inverse, 1);
+        forward4N = ZFourierTransform::create (order + 1, ZFourierTransform::forward, 1);
+        designWork = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
         window = ZSignalWindow::create (n, ZSignalWindow::blackman, 0.0f);
 
         filterRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
@@ -69,14 +84,23 @@ struct ZLinPhMultibandCompressor::Storage
             auto& ch = channel[c];
             ch.forward4N = ZFourierTransform::create (order + 1, ZFourierTransform::forward, 1);
             ch.inverse4N = ZFourierTransform::create (order + 1, ZFourierTransform::inverse, 1);
-            ch.forward2N = ZFourierTransform::create (order, ZFourierTransform::forward, 1);
             ch.work = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
-            ch.inputRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
-            ch.inputIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+            ch.windowed = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
+            ch.windowedRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+            ch.windowedIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
             ch.analysisRe = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
             ch.analysisIm = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
-            ch.power = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
+            ch.synthesis = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
+            ch.filteredRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+            ch.filteredIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
             ch.overlap = std::make_unique<ZBuffer> (4 * n, "ZBuffer");
+
+            for (auto& slot : ch.slot)
+            {
+                slot.inputRe = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+                slot.inputIm = std::make_unique<ZBuffer> (2 * n + 1, "ZBuffer");
+                slot.power = std::make_unique<ZBuffer> (n + 1, "ZBuffer");
+            }
         }
 
         for (auto& curve : transitionCurves)
@@ -84,7 +108,9 @@ struct ZLinPhMultibandCompressor::Storage
     }
 
     std::unique_ptr<ZGain> kernels;
-    std::unique_ptr<ZFourierTransform> inverse2N;
+    // The filter design's own transforms and buffer.
+    std::unique_ptr<ZFourierTransform> inverse2N, forward4N;
+    std::unique_ptr<ZBuffer> designWork;
     std::unique_ptr<ZSignalWindow> window;
     std::unique_ptr<ZBuffer> filterRe, filterIm;
     // Each band's filter at unit gain: the filter is linear in the band gains.
@@ -201,6 +227,7 @@ void ZLinPhMultibandCompressor::reset()
     for (unsigned c = 0; c < channels; ++c)
     {
         storage->channel[c].overlap->clear();
+        storage->channel[c].overlapStart = 0;
         channelLevel[c].fill (0.0f);
         levelBlocks[c].fill (0);
     }
@@ -316,11 +343,11 @@ void ZLinPhMultibandCompressor::designFilter (const float* linear, ZBuffer& outR
     for (int j = 1; j <= blockSize + 1; j += 2)
         re[j] = -re[j];
 
-    auto* work = s.channel[0].work.get();
+    auto* work = s.designWork.get();
     s.inverse2N->transformReal (work, &outRe, &outIm);
     std::fill (work->getData() + analysisSize, work->getData() + convolutionSize, 0.0f);
     s.kernels->scale (work, 2.0f);
-    s.channel[0].forward4N->transformReal (work, &outRe, &outIm);
+    s.forward4N->transformReal (work, &outRe, &outIm);
 }
 
 bool ZLinPhMultibandCompressor::process (ZBuffer** in, ZBuffer** out, int count)
@@ -354,43 +381,72 @@ bool ZLinPhMultibandCompressor::accepts (ZBuffer** in, ZBuffer** out, int count)
     return true;
 }
 
-void ZLinPhMultibandCompressor::analyseChannel (unsigned c, ZBuffer& in, int count)
+void ZLinPhMultibandCompressor::analyseChannel (unsigned c, ZBuffer& in, int count, unsigned slotIndex)
 {
     auto& s = *storage;
     auto& ch = s.channel[c];
+    auto& slot = ch.slot[slotIndex % slots];
     auto* work = ch.work.get();
     auto* w = work->getData();
     const auto n = (size_t) count;
 
+    // Only the block's first N samples are read: by the window, and by the transform as far as count.
     std::copy_n (in.getData(), n, w);
-    std::fill (w + n, w + (size_t) convolutionSize, 0.0f);
-    ch.forward4N->transformReal (work, ch.inputRe.get(), ch.inputIm.get());
-    s.window->applyTo (work, work);
-    ch.forward2N->transformReal (work, ch.analysisRe.get(), ch.analysisIm.get());
-    s.kernels->multiplyTo (ch.analysisRe.get(), ch.analysisRe.get(), ch.power.get());
-    s.kernels->multiplyAddTo (ch.analysisIm.get(), ch.analysisIm.get(), ch.power.get());
+    std::fill (w + n, w + (size_t) blockSize, 0.0f);
+
+    // The windowed block's 2N-point spectrum is every other bin of its 4N-point one, twice as large: both
+    // transforms of the block come from one transform of the pair, within float rounding.
+    s.window->applyTo (work, ch.windowed.get());
+    ch.forward4N->transformRealPairFrom (work, slot.inputRe.get(), slot.inputIm.get(), ch.windowed.get(),
+                                         ch.windowedRe.get(), ch.windowedIm.get(), count);
+    const auto* wideRe = ch.windowedRe->getData();
+    const auto* wideIm = ch.windowedIm->getData();
+    auto* re = ch.analysisRe->getData();
+    auto* im = ch.analysisIm->getData();
+
+    for (size_t k = 0; k <= (size_t) blockSize; ++k)
+    {
+        re[k] = 2.0f * wideRe[2 * k];
+        im[k] = 2.0f * wideIm[2 * k];
+    }
+
+    s.kernels->multiplyTo (ch.analysisRe.get(), ch.analysisRe.get(), slot.power.get());
+    s.kernels->multiplyAddTo (ch.analysisIm.get(), ch.analysisIm.get(), slot.power.get());
 }
 
-void ZLinPhMultibandCompressor::synthesizeChannel (unsigned c, ZBuffer& out, int count)
+void ZLinPhMultibandCompressor::synthesizeChannel (unsigned c, ZBuffer& out, int count, unsigned slotIndex)
 {
     auto& s = *storage;
     auto& ch = s.channel[c];
-    auto* work = ch.work.get();
+    auto& slot = ch.slot[slotIndex % slots];
+    auto* work = ch.synthesis.get();
     const auto n = (size_t) count;
     const auto size4N = (size_t) convolutionSize;
 
-    s.kernels->complexMultiply (ch.inputRe.get(), ch.inputIm.get(), s.filterRe.get(), s.filterIm.get(),
-                                ch.inputRe.get(), ch.inputIm.get());
-    ch.inverse4N->transformReal (work, ch.inputRe.get(), ch.inputIm.get());
-    s.kernels->scaleAddTo (work, ch.overlap.get(), 1.0f);
-
+    // The filtered spectrum goes to buffers of the synthesis, so that the slot, which the analysis of a
+    // later block fills on another thread, is only read here.
+    s.kernels->complexMultiply (slot.inputRe.get(), slot.inputIm.get(), s.filterRe.get(), s.filterIm.get(),
+                                ch.filteredRe.get(), ch.filteredIm.get());
+    ch.inverse4N->transformReal (work, ch.filteredRe.get(), ch.filteredIm.get());
+    // The overlap is a ring of 4N samples from overlapStart on: the block's convolution adds into it,
+    // the first n samples go out and are cleared for the blocks to come.
     auto* o = ch.overlap->getData();
-    std::copy_n (o, n, out.getData());
-    std::copy (o + n, o + size4N, o);
-    std::fill (o + size4N - n, o + size4N, 0.0f);
+    const auto* w = work->getData();
+    const auto start = ch.overlapStart;
+    const auto first = size4N - start;
+    vectorKernels::scaleAddTo (w, o + start, first, 1.0f);
+    vectorKernels::scaleAddTo (w + first, o, start, 1.0f);
+
+    auto* y = out.getData();
+    const auto head = std::min (n, size4N - start);
+    std::copy_n (o + start, head, y);
+    std::copy_n (o, n - head, y + head);
+    std::fill_n (o + start, head, 0.0f);
+    std::fill_n (o, n - head, 0.0f);
+    ch.overlapStart = (start + n) % size4N;
 }
 
-void ZLinPhMultibandCompressor::computeBandGains()
+void ZLinPhMultibandCompressor::computeBandGains (unsigned slotIndex)
 {
     auto& s = *storage;
     const auto anySolo = std::any_of (solo.begin(), solo.begin() + bands, [] (bool b) { return b; });
@@ -403,29 +459,43 @@ void ZLinPhMultibandCompressor::computeBandGains()
         if (k != 0.0f && k < 0.01f)
             k = 0.01f;
 
+        // Every channel's sums in one pass over the bins, each in bin order: the channels' chains of
+        // additions run side by side.
+        std::array<const float*, maxChannels> powers {};
+        std::array<float, maxChannels> sums {};
+
         for (unsigned c = 0; c < channels; ++c)
         {
-            const auto* p = s.channel[c].power->getData();
-            auto sum = carry[c];
+            powers[c] = s.channel[c].slot[slotIndex % slots].power->getData();
+            sums[c] = carry[c];
+        }
 
-            for (auto j = firstBin[b]; j <= lastBin[b]; ++j)
-                sum += p[j];
+        for (auto j = firstBin[b]; j <= lastBin[b]; ++j)
+            for (unsigned c = 0; c < channels; ++c)
+                sums[c] += powers[c][j];
 
-            // A transition's power is shared between its two bands by the squared weights.
-            if (b + 1 < bands)
+        // A transition's power is shared between its two bands by the squared weights.
+        if (b + 1 < bands)
+        {
+            const auto& curve = s.transitionCurves[b];
+            carry.fill (0.0f);
+
+            for (unsigned j = 0; j < transitionLength[b]; ++j)
             {
-                carry[c] = 0.0f;
-                const auto& curve = s.transitionCurves[b];
-                const auto* tp = p + transitionStart[b];
+                const auto d = curve[j];
 
-                for (unsigned j = 0; j < transitionLength[b]; ++j)
+                for (unsigned c = 0; c < channels; ++c)
                 {
-                    const auto d = curve[j];
-                    sum += tp[j] * (1.0f - d) * (1.0f - d);
-                    carry[c] += tp[j] * d * d;
+                    const auto power = powers[c][transitionStart[b] + j];
+                    sums[c] += power * (1.0f - d) * (1.0f - d);
+                    carry[c] += power * d * d;
                 }
             }
+        }
 
+        for (unsigned c = 0; c < channels; ++c)
+        {
+            const auto sum = sums[c];
             const auto scaled = (double) sum * (double) levelScale;
             const auto level = scaled > 1e-10 ? (float) (10.0 * std::log10 (scaled)) : -100.0f;
             // After a reset the level starts as the mean of the blocks heard so far, so that it neither

@@ -61,16 +61,21 @@ public:
     */
     bool process (ZBuffer** in, ZBuffer** out, int count);
 
-    /** Band levels, gains and the filter spectrum for the block whose power spectra are in place. */
-    void computeBandGains();
+    /** Blocks whose analysis can wait for their gains and synthesis at once, each in a slot of its own. */
+    static constexpr unsigned slots = 2;
+
+    /** Band levels, gains and the filter spectrum for the block whose power spectra are in the slot. */
+    void computeBandGains (unsigned slot = 0);
 
     /** process() in steps, so that channels may run on threads of their own: accepts checks the
         buffers as process does; then every channel's analyseChannel, computeBandGains once (it links
-        the channels), and every channel's synthesizeChannel. Different channels' steps may overlap.
+        the channels), and every channel's synthesizeChannel, all with the block's slot. Different
+        channels' steps may overlap, and so may a block's analysis with the gains and synthesis of the
+        block before in the other slot; the gains and syntheses run in the order of the blocks.
     */
     bool accepts (ZBuffer** in, ZBuffer** out, int count) const noexcept;
-    void analyseChannel (unsigned channel, ZBuffer& in, int count);
-    void synthesizeChannel (unsigned channel, ZBuffer& out, int count);
+    void analyseChannel (unsigned channel, ZBuffer& in, int count, unsigned slot = 0);
+    void synthesizeChannel (unsigned channel, ZBuffer& out, int count, unsigned slot = 0);
 
     /** 0.33 ^ (blockSize / (seconds * sampleRate)): the exponent in single precision, the power in
         double; a time of 0 gives 0.

@@ -204,6 +204,7 @@ void ZSpectralCompressor::computeRawGains (ZBuffer* re, ZBuffer* im, bool noiseO
             r, m, a, rel, smoothed, candidate, powerOffset, threshold, thresholdOffset, curve, noiseOnly, power
         };
         const auto total = vectorKernels::gateGains (frame, (std::size_t) n);
+        lastSpectrumFinite = std::isfinite (total);
 
         // A frame holding a non-finite or overflowing sample gates by the state so far and leaves it
         // alone: one bad sample would otherwise stay in the smoothed power and the level for good.
@@ -229,6 +230,8 @@ void ZSpectralCompressor::computeRawGains (ZBuffer* re, ZBuffer* im, bool noiseO
 
     for (int k = 0; k < n; ++k)
         total += power[k];
+
+    lastSpectrumFinite = std::isfinite (total);
 
     if (std::isfinite (total))
     {

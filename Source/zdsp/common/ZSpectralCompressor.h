@@ -80,6 +80,10 @@ public:
     ZBuffer* getAttack() noexcept { return attack.get(); }
     ZBuffer* getRelease() noexcept { return release.get(); }
     float getLevel() const noexcept { return level; }
+    /** True when the spectrum last gated held finite values only (its power summed to a finite total),
+        and so did its gated copy.
+    */
+    bool gatedFiniteSpectrum() const noexcept { return lastSpectrumFinite; }
     float getLevelAttackCoefficient() const noexcept { return levelAttackCoefficient; }
     float getLevelReleaseCoefficient() const noexcept { return levelReleaseCoefficient; }
     float getLowerFrequencyBound() const noexcept { return lowerBound; }
@@ -101,6 +105,7 @@ private:
     float levelAttackCoefficient = 0.0f, levelReleaseCoefficient = 0.0f;
     float levelFloorDb = 0.0f, levelRangeDb = 6.0f;
     bool track = true;
+    bool lastSpectrumFinite = true;
 };
 
 } // namespace vesk

@@ -8,6 +8,7 @@
 
 #include <fftw3.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -113,6 +114,39 @@ struct ZFourierTransformAV::Plan
     fftwf_plan plan = nullptr;
 };
 
+/** An FFTW plan of a complex transform of n points, the two real frames of a pair being its real and
+    imaginary parts.
+*/
+struct ZFourierTransformAV::PairPlan
+{
+    PairPlan (unsigned n, bool isForward)
+        : input (static_cast<fftwf_complex*> (fftwf_malloc (sizeof (fftwf_complex) * n))),
+          output (static_cast<fftwf_complex*> (fftwf_malloc (sizeof (fftwf_complex) * n)))
+    {
+        if (input == nullptr || output == nullptr)
+            VJ_DSP_THROW ("Could not set up the Fourier transform.");
+
+        std::lock_guard<std::mutex> lock (plannerMutex());
+        installFixedPlans();
+        plan = fftwf_plan_dft_1d ((int) n, input.get(), output.get(), isForward ? FFTW_FORWARD : FFTW_BACKWARD,
+                                  FFTW_ESTIMATE);
+
+        if (plan == nullptr)
+            VJ_DSP_THROW ("Could not set up the Fourier transform.");
+    }
+
+    ~PairPlan()
+    {
+        std::lock_guard<std::mutex> lock (plannerMutex());
+        fftwf_destroy_plan (plan);
+    }
+
+    std::unique_ptr<fftwf_complex, FftwDeleter> input, output;
+    fftwf_plan plan = nullptr;
+    // The input is zero from here on (the complex transform leaves its input as it is).
+    unsigned zeroFrom = 0;
+};
+
 // The factory lives beside the implementation it picks: the portable interface knows nothing of this one.
 std::unique_ptr<ZFourierTransform> ZFourierTransform::create (int log2Size, int direction, int real)
 {
@@ -145,6 +179,10 @@ void ZFourierTransformAV::initialize (int newLog2Size, int newDirection, int)
     direction = newDirection;
 
     plan = std::make_unique<Plan> (size, newDirection == forward);
+    pairPlan = size >= 2 ? std::make_unique<PairPlan> (size, newDirection == forward) : nullptr;
+
+    if (pairPlan != nullptr)
+        std::fill_n (&pairPlan->input.get()[0][0], 2 * size, 0.0f);
 }
 
 void ZFourierTransformAV::transformReal (ZBuffer* time, ZBuffer* re, ZBuffer* im)
@@ -196,6 +234,66 @@ void ZFourierTransformAV::transformReal (ZBuffer* time, ZBuffer* re, ZBuffer* im
             fftwf_execute (plan->plan);
             std::copy (plan->samples.get(), plan->samples.get() + n, t);
         }
+    }
+}
+
+void ZFourierTransformAV::transformRealPair (ZBuffer* timeA, ZBuffer* reA, ZBuffer* imA, ZBuffer* timeB, ZBuffer* reB,
+                                             ZBuffer* imB)
+{
+    transformRealPairFrom (timeA, reA, imA, timeB, reB, imB, (int) size);
+}
+
+void ZFourierTransformAV::transformRealPairFrom (ZBuffer* timeA, ZBuffer* reA, ZBuffer* imA, ZBuffer* timeB,
+                                                 ZBuffer* reB, ZBuffer* imB, int samples)
+{
+    if (pairPlan == nullptr)
+    {
+        ZFourierTransform::transformRealPair (timeA, reA, imA, timeB, reB, imB);
+        return;
+    }
+
+    const auto n = size;
+    const auto half = n / 2;
+    auto* input = &pairPlan->input.get()[0][0];
+    auto* output = &pairPlan->output.get()[0][0];
+
+    if (direction == forward)
+    {
+        // Only the samples that may be other than zero are interleaved; what the last call left beyond
+        // them is cleared.
+        const auto m = (unsigned) std::clamp (samples, 0, (int) n);
+        vectorKernels::interleave (timeA->getData(), timeB->getData(), input, m);
+
+        if (pairPlan->zeroFrom > m)
+            std::fill (input + 2 * m, input + 2 * pairPlan->zeroFrom, 0.0f);
+
+        pairPlan->zeroFrom = m;
+        fftwf_execute (pairPlan->plan);
+        vectorKernels::splitFullSpectrum (output, reA->getData(), imA->getData(), reB->getData(), imB->getData(), n,
+                                          0.5f / (float) n);
+
+        // As transformReal: the imaginary parts of DC and Nyquist are 0, and whatever the buffers hold past
+        // the bins is scaled as well.
+        const auto tailFactor = 0.5f / (float) n;
+
+        for (auto* bins : { reA, imA, reB, imB })
+        {
+            if (bins == imA || bins == imB)
+            {
+                bins->getData()[0] = 0.0f;
+                bins->getData()[half] = 0.0f;
+            }
+
+            if (bins->getLength() > (int) half + 1)
+                vectorKernels::scale (bins->getData() + half + 1, (std::size_t) bins->getLength() - (half + 1),
+                                      tailFactor);
+        }
+    }
+    else
+    {
+        vectorKernels::joinHalfSpectra (reA->getData(), imA->getData(), reB->getData(), imB->getData(), input, n);
+        fftwf_execute (pairPlan->plan);
+        vectorKernels::deinterleaveScaled (output, timeA->getData(), timeB->getData(), n, 1.0f);
     }
 }
 

@@ -23,10 +23,20 @@ public:
     void initialize (int log2Size, int direction, int real) override;
     void transformReal (ZBuffer* time, ZBuffer* re, ZBuffer* im) override;
 
+    /** Both frames as the real and imaginary parts of one complex transform of n points: the bins of
+        each are split out of (forward) or joined into (inverse) the complex spectrum.
+    */
+    void transformRealPair (ZBuffer* timeA, ZBuffer* reA, ZBuffer* imA, ZBuffer* timeB, ZBuffer* reB,
+                            ZBuffer* imB) override;
+    void transformRealPairFrom (ZBuffer* timeA, ZBuffer* reA, ZBuffer* imA, ZBuffer* timeB, ZBuffer* reB, ZBuffer* imB,
+                                int samples) override;
+
 private:
     struct Plan;
+    struct PairPlan;
 
     std::unique_ptr<Plan> plan;
+    std::unique_ptr<PairPlan> pairPlan;
 };
 
 } // namespace vesk

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 HWY_BEFORE_NAMESPACE();
 
@@ -455,131 +456,312 @@ HWY_INLINE void predictCrackleSampleScalar (CrackleChannel& c, int i)
 }
 
 #if HWY_TARGET <= HWY_AVX2 && HWY_ARCH_X86
-/** The five taps in lanes 4 down to 0 of eight (lane l holds tap 4 - l, so that a load of the history
-    from i - 5 on lines up), lanes 5 to 7 at zero.
+/** Both predictors of a channel side by side in eight lanes: lanes 0 to 3 hold taps 3, 2, 1 and 0 of the
+    predictor and lanes 4 to 7 those of the steady one, so that the four samples before the current one,
+    loaded into each half, line up with them; tap 4 of each fills its half of a second vector.
 */
-struct CrackleLanes
+struct CracklePredictors
 {
     using D = hn::FixedTag<float, 8>;
     using DI = hn::RebindToSigned<D>;
-    hn::Vec<D> weights, steadyWeights;
+    hn::Vec<D> near, far;
 };
 
-template <class V, class VI, class DI>
-HWY_INLINE V flushedLanes (DI di, V x, VI xExponent, V y, VI yExponent)
+/** Samples per pass over the steps that depend on the history alone. */
+constexpr int crackleChunk = 256;
+
+/** What the history alone decides for a stretch of samples from first on: the flush limit of every
+    history sample from first - 5 on (flushLimit), and each sample's step and its flush limit.
+*/
+struct CrackleAhead
 {
-    const auto flushed = hn::Lt (hn::Add (xExponent, yExponent), hn::Set (di, 128));
-    return hn::IfThenZeroElse (hn::RebindMask (hn::DFromV<V>(), flushed), hn::Mul (x, y));
+    HWY_ALIGN int32_t historyLimit[crackleChunk + 8];
+    HWY_ALIGN float step[crackleChunk];
+    HWY_ALIGN int32_t stepLimit[crackleChunk];
+};
+
+/** (128 - the exponent field of y) << 23: x * y flushes exactly where the exponent field of x, in
+    place, lies below it.
+*/
+HWY_INLINE int32_t flushLimit (float y)
+{
+    uint32_t bits;
+    std::memcpy (&bits, &y, sizeof (bits));
+    return (128 - (int32_t) ((bits >> 23) & 0xffu)) * (1 << 23);
 }
 
-template <class V, class DI>
-HWY_INLINE hn::Vec<DI> exponentField (DI di, V x)
+template <class V, class VI>
+HWY_INLINE V flushedBy (V x, V y, VI yLimit)
 {
-    return hn::And (hn::ShiftRight<23> (hn::BitCast (di, x)), hn::Set (di, 0xff));
+    const hn::DFromV<V> d;
+    const hn::RebindToSigned<decltype (d)> di;
+    const auto exponent = hn::And (hn::BitCast (di, x), hn::Set (di, 0x7f800000));
+    return hn::IfThenZeroElse (hn::RebindMask (d, hn::Lt (exponent, yLimit)), hn::Mul (x, y));
 }
 
-/** ((((0 + lane 4) + lane 3) + lane 2) + lane 1) + lane 0: the plain loop's sum over taps 0 to 4. */
-template <class V>
-HWY_INLINE float tapSum (V v)
+/** The steps of samples first .. first + m - 1 that read the history only, with the plain loop's
+    float operations: energy ((((0 + h1^2) + h2^2) + h3^2) + h4^2) + h5^2 of the flushed squares, and
+    step = stepSize / (energy + 0.000001).
+*/
+HWY_INLINE void lookAhead (const CrackleChannel& c, int first, int m, CrackleAhead& ahead)
 {
-    const auto low = hn::LowerHalf (v);
-    auto sum = 0.0f + hn::GetLane (hn::UpperHalf (hn::Half<hn::DFromV<V>>(), v));
-    sum += hn::GetLane (hn::Shuffle0123 (low));
-    sum += hn::GetLane (hn::Shuffle1032 (low));
-    sum += hn::GetLane (hn::Shuffle2301 (low));
-    return sum + hn::GetLane (low);
-}
+    const auto* h = c.history + first - 5;
+    HWY_ALIGN float squares[crackleChunk + 8];
+    const CracklePredictors::D d;
+    const CracklePredictors::DI di;
+    const auto lanes = (int) hn::Lanes (d);
+    int i = 0;
 
-HWY_INLINE CrackleLanes loadCrackleLanes (const CrackleChannel& c)
-{
-    const CrackleLanes::D d;
-    HWY_ALIGN float w[8] = {}, sw[8] = {};
-
-    for (int j = 0; j < crackleTaps; ++j)
+    for (; i + lanes <= m + 5; i += lanes)
     {
-        w[crackleTaps - 1 - j] = c.weights[j];
-        sw[crackleTaps - 1 - j] = c.steadyWeights[j];
+        const auto x = hn::LoadU (d, h + i);
+        const auto limit = hn::ShiftLeft<23> (
+            hn::Sub (hn::Set (di, 128), hn::And (hn::ShiftRight<23> (hn::BitCast (di, x)), hn::Set (di, 0xff))));
+        hn::Store (flushedBy (x, x, limit), d, squares + i);
+        hn::Store (limit, di, ahead.historyLimit + i);
     }
 
-    return { hn::Load (d, w), hn::Load (d, sw) };
-}
-
-HWY_INLINE void storeCrackleLanes (const CrackleLanes& lanes, CrackleChannel& c)
-{
-    const CrackleLanes::D d;
-    HWY_ALIGN float w[8], sw[8];
-    hn::Store (lanes.weights, d, w);
-    hn::Store (lanes.steadyWeights, d, sw);
-
-    for (int j = 0; j < crackleTaps; ++j)
+    for (; i < m + 5; ++i)
     {
-        c.weights[j] = w[crackleTaps - 1 - j];
-        c.steadyWeights[j] = sw[crackleTaps - 1 - j];
+        squares[i] = flushedProduct (h[i], h[i]);
+        ahead.historyLimit[i] = flushLimit (h[i]);
+    }
+
+    i = 0;
+
+    for (; i + lanes <= m; i += lanes)
+    {
+        auto energy = hn::Add (hn::Zero (d), hn::LoadU (d, squares + i + 4));
+
+        for (int j = 3; j >= 0; --j)
+            energy = hn::Add (energy, hn::LoadU (d, squares + i + j));
+
+        const auto step = hn::Div (hn::Set (d, c.stepSize), hn::Add (energy, hn::Set (d, 0.000001f)));
+        hn::Store (step, d, ahead.step + i);
+        const auto exponent = hn::And (hn::ShiftRight<23> (hn::BitCast (di, step)), hn::Set (di, 0xff));
+        hn::Store (hn::ShiftLeft<23> (hn::Sub (hn::Set (di, 128), exponent)), di, ahead.stepLimit + i);
+    }
+
+    for (; i < m; ++i)
+    {
+        auto energy = 0.0f + squares[i + 4];
+
+        for (int j = 3; j >= 0; --j)
+            energy += squares[i + j];
+
+        ahead.step[i] = c.stepSize / (energy + 0.000001f);
+        ahead.stepLimit[i] = flushLimit (ahead.step[i]);
     }
 }
 
-HWY_INLINE void predictCrackleSample (CrackleChannel& c, CrackleLanes& lanes, int i)
+HWY_INLINE CracklePredictors loadPredictors (const CrackleChannel& c)
 {
-    const CrackleLanes::D d;
-    const CrackleLanes::DI di;
+    const CracklePredictors::D d;
+    HWY_ALIGN float near[8], far[8];
+
+    for (int j = 0; j < 4; ++j)
+    {
+        near[3 - j] = c.weights[j];
+        near[7 - j] = c.steadyWeights[j];
+        far[j] = c.weights[4];
+        far[4 + j] = c.steadyWeights[4];
+    }
+
+    return { hn::Load (d, near), hn::Load (d, far) };
+}
+
+HWY_INLINE void storePredictors (const CracklePredictors& p, CrackleChannel& c)
+{
+    const CracklePredictors::D d;
+    HWY_ALIGN float near[8], far[8];
+    hn::Store (p.near, d, near);
+    hn::Store (p.far, d, far);
+
+    for (int j = 0; j < 4; ++j)
+    {
+        c.weights[j] = near[3 - j];
+        c.steadyWeights[j] = near[7 - j];
+    }
+
+    c.weights[4] = far[0];
+    c.steadyWeights[4] = far[4];
+}
+
+/** The changes both predictors of sample i take (k its place in the stretch ahead was made for): the
+    prediction, the error and the steady error are stored, and the errors left in lanes 0 (the error) and
+    4 (the steady error) of errors.
+*/
+struct CrackleChanges
+{
+    hn::Vec<CracklePredictors::D> errors, near, far;
+};
+
+HWY_INLINE CrackleChanges predictBoth (const CrackleChannel& c, const CracklePredictors& p, const CrackleAhead& ahead,
+                                       int i, int k)
+{
+    const CracklePredictors::D d;
+    const CracklePredictors::DI di;
     const auto* h = c.history;
-    const auto past = hn::IfThenElseZero (hn::FirstN (d, crackleTaps), hn::LoadU (d, h + i - crackleTaps));
-    const auto pastExponent = exponentField (di, past);
+    const auto nearPast = hn::LoadDup128 (d, h + i - 4);
+    const auto nearLimit = hn::LoadDup128 (di, ahead.historyLimit + k + 1);
+    const auto farPast = hn::Set (d, h[i - 5]);
+    const auto farLimit = hn::Set (di, ahead.historyLimit[k]);
 
-    const auto p = tapSum (flushedLanes (di, lanes.weights, exponentField (di, lanes.weights), past, pastExponent));
-    const auto steadyPrediction =
-        tapSum (flushedLanes (di, lanes.steadyWeights, exponentField (di, lanes.steadyWeights), past, pastExponent));
-    const auto energy = tapSum (flushedLanes (di, past, pastExponent, past, pastExponent));
+    // ((((0 + tap 0) + tap 1) + tap 2) + tap 3) + tap 4 in every lane of each half.
+    const auto products = flushedBy (p.near, nearPast, nearLimit);
+    auto sums = hn::Add (hn::Zero (d), hn::Broadcast<3> (products));
+    sums = hn::Add (sums, hn::Broadcast<2> (products));
+    sums = hn::Add (sums, hn::Broadcast<1> (products));
+    sums = hn::Add (sums, hn::Broadcast<0> (products));
+    sums = hn::Add (sums, flushedBy (p.far, farPast, farLimit));
 
-    c.predictions[i] = p;
-    const auto e = h[i] - p;
-    c.errors[i] = e;
-    const auto step = c.stepSize / (energy + 0.000001f);
-    const auto steps = hn::Set (d, step);
-    const auto stepExponent = exponentField (di, steps);
+    const auto errors = hn::Sub (hn::Set (d, h[i]), sums);
+    c.predictions[i] = hn::GetLane (sums);
+    c.errors[i] = hn::GetLane (errors);
+    c.steadyErrors[i] = hn::GetLane (hn::UpperHalf (hn::Half<CracklePredictors::D>(), errors));
 
-    const auto errors = hn::Set (d, e);
-    const auto change = flushedLanes (di, errors, exponentField (di, errors), past, pastExponent);
-    lanes.weights = hn::Add (lanes.weights, flushedLanes (di, change, exponentField (di, change), steps, stepExponent));
+    const auto steps = hn::Set (d, ahead.step[k]);
+    const auto stepLimit = hn::Set (di, ahead.stepLimit[k]);
+    return { errors, flushedBy (flushedBy (errors, nearPast, nearLimit), steps, stepLimit),
+             flushedBy (flushedBy (errors, farPast, farLimit), steps, stepLimit) };
+}
 
-    c.detection[i] = detectCrackle (c, e);
+/** The predictor always learns; the steady one only when no crackle was detected for more than 5 samples. */
+HWY_INLINE void learn (CracklePredictors& p, const CrackleChanges& changes, bool steadyLearns)
+{
+    const CracklePredictors::D d;
+    const auto near = hn::Add (p.near, changes.near);
+    const auto far = hn::Add (p.far, changes.far);
 
-    const auto steadyError = h[i] - steadyPrediction;
-    c.steadyErrors[i] = steadyError;
-    c.samplesSinceDetection = c.detection[i] > 0.0f ? 0 : std::min (c.samplesSinceDetection + 1, crackleTaps + 1);
-
-    if (c.samplesSinceDetection > crackleTaps)
+    if (steadyLearns)
     {
-        const auto steadyErrors = hn::Set (d, steadyError);
-        const auto steadyChange = flushedLanes (di, steadyErrors, exponentField (di, steadyErrors), past, pastExponent);
-        lanes.steadyWeights =
-            hn::Add (lanes.steadyWeights,
-                     flushedLanes (di, steadyChange, exponentField (di, steadyChange), steps, stepExponent));
+        p.near = near;
+        p.far = far;
+    }
+    else
+    {
+        const auto lower = hn::FirstN (d, 4);
+        p.near = hn::IfThenElse (lower, near, p.near);
+        p.far = hn::IfThenElse (lower, far, p.far);
     }
 }
+
+HWY_INLINE bool noteDetection (CrackleChannel& c, int i, float detection)
+{
+    c.detection[i] = detection;
+    c.samplesSinceDetection = detection > 0.0f ? 0 : std::min (c.samplesSinceDetection + 1, crackleTaps + 1);
+    return c.samplesSinceDetection > crackleTaps;
+}
+
+/** detectCrackle for two channels at once, lane 0 the first and lane 1 the second, with the same float
+    and double operations lane by lane.
+*/
+struct CrackleDetectors
+{
+    using DF = hn::Simd<float, 2, 0>;
+    using DD = hn::Simd<double, 2, 0>;
+    using DI = hn::RebindToSigned<DF>;
+
+    CrackleDetectors (const CrackleChannel& a, const CrackleChannel& b)
+    {
+        const DF df;
+        const DD dd;
+        const DI di;
+        HWY_ALIGN float decay[2] = { a.envelopeDecay, b.envelopeDecay },
+                        ratio[2] = { a.thresholdRatio, b.thresholdRatio },
+                        floor[2] = { a.thresholdFloor, b.thresholdFloor }, envelopes[2] = { a.envelope, b.envelope };
+        HWY_ALIGN int32_t decayLimits[2] = { flushLimit (a.envelopeDecay), flushLimit (b.envelopeDecay) },
+                          ratioLimits[2] = { flushLimit (a.thresholdRatio), flushLimit (b.thresholdRatio) };
+        HWY_ALIGN double rest[2] = { 1.0 - (double) a.envelopeDecay, 1.0 - (double) b.envelopeDecay };
+        decays = hn::Load (df, decay);
+        ratios = hn::Load (df, ratio);
+        floors = hn::Load (df, floor);
+        envelope = hn::Load (df, envelopes);
+        decayLimit = hn::Load (di, decayLimits);
+        ratioLimit = hn::Load (di, ratioLimits);
+        remainder = hn::Load (dd, rest);
+    }
+
+    /** The detections of errors (lanes 0 and 1), the envelopes moving on. */
+    hn::Vec<DF> detect (hn::Vec<DF> errors)
+    {
+        const DF df;
+        const DD dd;
+        const auto magnitude = hn::Abs (errors);
+        const auto wideMagnitude = hn::PromoteTo (dd, magnitude);
+        const auto decayed = hn::PromoteTo (dd, flushedBy (envelope, decays, decayLimit));
+        envelope = hn::DemoteTo (df, hn::Add (decayed, hn::Mul (remainder, wideMagnitude)));
+
+        const auto scaled = flushedBy (envelope, ratios, ratioLimit);
+        const auto threshold = hn::IfThenElse (hn::Lt (scaled, floors), floors, scaled);
+        const auto wideThreshold = hn::PromoteTo (dd, threshold);
+        const auto strength = hn::DemoteTo (
+            df, hn::Div (hn::Sub (wideMagnitude, wideThreshold), hn::Add (wideThreshold, hn::Set (dd, 0.001))));
+        const auto zero = hn::Zero (df), one = hn::Set (df, 1.0f);
+        return hn::IfThenElse (hn::Lt (strength, zero), zero, hn::IfThenElse (hn::Lt (one, strength), one, strength));
+    }
+
+    void store (CrackleChannel& a, CrackleChannel& b) const
+    {
+        a.envelope = hn::GetLane (envelope);
+        b.envelope = hn::ExtractLane (envelope, 1);
+    }
+
+    hn::Vec<DF> decays, ratios, floors, envelope;
+    hn::Vec<DI> decayLimit, ratioLimit;
+    hn::Vec<DD> remainder;
+};
 
 void PredictCrackle (CrackleChannel& c, int start, int n)
 {
-    auto lanes = loadCrackleLanes (c);
+    auto p = loadPredictors (c);
+    CrackleAhead ahead;
 
-    for (int i = start; i < start + n; ++i)
-        predictCrackleSample (c, lanes, i);
+    for (int first = start; first < start + n; first += crackleChunk)
+    {
+        const auto m = std::min (crackleChunk, start + n - first);
+        lookAhead (c, first, m, ahead);
 
-    storeCrackleLanes (lanes, c);
+        for (int k = 0; k < m; ++k)
+        {
+            const auto i = first + k;
+            const auto changes = predictBoth (c, p, ahead, i, k);
+            learn (p, changes, noteDetection (c, i, detectCrackle (c, hn::GetLane (changes.errors))));
+        }
+    }
+
+    storePredictors (p, c);
 }
 
 void PredictCracklePair (CrackleChannel& a, int startA, CrackleChannel& b, int startB, int n)
 {
-    auto lanesA = loadCrackleLanes (a), lanesB = loadCrackleLanes (b);
+    auto pa = loadPredictors (a), pb = loadPredictors (b);
+    CrackleDetectors detectors (a, b);
+    CrackleAhead aheadA, aheadB;
+    const CrackleDetectors::DF df;
 
-    for (int k = 0; k < n; ++k)
+    for (int offset = 0; offset < n; offset += crackleChunk)
     {
-        predictCrackleSample (a, lanesA, startA + k);
-        predictCrackleSample (b, lanesB, startB + k);
+        const auto m = std::min (crackleChunk, n - offset);
+        lookAhead (a, startA + offset, m, aheadA);
+        lookAhead (b, startB + offset, m, aheadB);
+
+        for (int k = 0; k < m; ++k)
+        {
+            const auto ia = startA + offset + k, ib = startB + offset + k;
+            const auto changesA = predictBoth (a, pa, aheadA, ia, k);
+            const auto changesB = predictBoth (b, pb, aheadB, ib, k);
+            const auto errors = hn::InterleaveLower (hn::LowerHalf (hn::LowerHalf (changesA.errors)),
+                                                     hn::LowerHalf (hn::LowerHalf (changesB.errors)));
+            const auto detections = detectors.detect (errors);
+            learn (pa, changesA, noteDetection (a, ia, hn::GetLane (detections)));
+            learn (pb, changesB, noteDetection (b, ib, hn::ExtractLane (detections, 1)));
+        }
     }
 
-    storeCrackleLanes (lanesA, a);
-    storeCrackleLanes (lanesB, b);
+    detectors.store (a, b);
+    storePredictors (pa, a);
+    storePredictors (pb, b);
 }
 #else
 void PredictCrackle (CrackleChannel& c, int start, int n)
@@ -652,6 +834,37 @@ void PeakMagnitude (const float* d, std::size_t n, float* peak)
     *peak = hn::GetLane (hn::MaxOfLanes (df, largest));
 }
 
+void FirstRise (const float* x, std::size_t n, std::size_t* first)
+{
+    const hn::ScalableTag<float> df;
+    const auto lanes = hn::Lanes (df);
+    const auto zero = hn::Zero (df);
+    std::size_t i = 0;
+
+    for (; i + lanes <= n; i += lanes)
+    {
+        const auto rise = hn::And (hn::Eq (hn::LoadU (df, x + i), zero), hn::Gt (hn::LoadU (df, x + i + 1), zero));
+        const auto found = hn::FindFirstTrue (df, rise);
+
+        if (found >= 0)
+        {
+            *first = i + (std::size_t) found;
+            return;
+        }
+    }
+
+    for (; i < n; ++i)
+    {
+        if (x[i] == 0.0f && x[i + 1] > 0.0f)
+        {
+            *first = i;
+            return;
+        }
+    }
+
+    *first = n;
+}
+
 void ComplexMultiply (const float* ar, const float* ai, const float* br, const float* bi, float* re, float* im,
                       std::size_t n)
 {
@@ -722,6 +935,102 @@ void CurveGains (const float* db, const float* thresholds, float offset, const f
 
                        storePartial (df, gain, gains + i, count);
                    });
+}
+
+void CountPlainSamples (const float* x, std::size_t n, const PlainSampleBounds& b, std::size_t* count)
+{
+    const hn::ScalableTag<float> df;
+    const hn::RebindToUnsigned<decltype (df)> du;
+    const auto lanes = hn::Lanes (df);
+    const auto zero = hn::Zero (df);
+    const auto smallest = hn::Set (df, b.smallest);
+    const auto largest = hn::Set (df, b.largest);
+    const auto lowest = hn::Set (df, b.lowest);
+    const auto highest = hn::Set (df, b.highest);
+    const auto nearness = hn::Set (df, b.nearness);
+    // A normal sample with exponent field e lies on the grid when the lowest (grid + 150 - e) bits of
+    // its mantissa, the leading one included, are zeros: none for a shift of 0 or less, never for 24 or more.
+    const auto gridShift = hn::Set (du, (uint32_t) (std::clamp (b.gridExponent, -150, 200) + 150));
+    const auto exponentMask = hn::Set (du, 0xffu);
+    const auto mantissaMask = hn::Set (du, 0x7fffffu);
+    const auto leadingOne = hn::Set (du, 0x800000u);
+    const auto one = hn::Set (du, 1u);
+    const auto zeroU = hn::Zero (du);
+    const auto longestShift = hn::Set (du, 31u);
+
+    const auto notPlain = [&] (hn::Vec<decltype (df)> v, hn::Vec<decltype (df)> p)
+    {
+        auto plain = hn::And (hn::Ne (v, p), hn::And (hn::Lt (v, largest), hn::Gt (v, smallest)));
+        plain = hn::And (plain, hn::And (hn::Le (v, highest), hn::Ge (v, lowest)));
+        plain = hn::And (plain, hn::Or (hn::Le (v, zero), hn::Gt (hn::Sub (largest, v), nearness)));
+        plain = hn::And (plain, hn::Or (hn::Ge (v, zero), hn::Gt (hn::Sub (v, smallest), nearness)));
+
+        const auto bits = hn::BitCast (du, v);
+        const auto exponent = hn::And (hn::ShiftRight<23> (bits), exponentMask);
+        // The shift as a signed difference, limited to 0 .. 31 (the exponent is at most 255).
+        const auto difference = hn::Sub (gridShift, exponent);
+        const auto negative = hn::RebindMask (du, hn::Lt (hn::BitCast (hn::RebindToSigned<decltype (df)>(), difference),
+                                                          hn::Zero (hn::RebindToSigned<decltype (df)>())));
+        const auto shift = hn::IfThenElse (negative, zeroU, hn::Min (difference, longestShift));
+        const auto low = hn::Sub (hn::Shl (one, shift), one);
+        const auto mantissa = hn::Or (hn::And (bits, mantissaMask), leadingOne);
+        const auto onGrid = hn::Or (hn::Eq (hn::And (mantissa, low), zeroU),
+                                    hn::Or (hn::Eq (exponent, zeroU), hn::Eq (exponent, exponentMask)));
+        plain = hn::And (plain, hn::RebindMask (df, onGrid));
+        return hn::Not (plain);
+    };
+
+    const auto nan = std::numeric_limits<float>::quiet_NaN();
+    std::size_t i = 0;
+
+    // Ne is not the same for NaNs on every target; a NaN within x stops the count by itself.
+    if (std::isnan (b.previous))
+    {
+        *count = 0;
+        return;
+    }
+
+    // The first vector takes previous as the sample before x[0].
+    {
+        HWY_ALIGN float v[hn::MaxLanes (df)], p[hn::MaxLanes (df)];
+
+        for (std::size_t j = 0; j < lanes; ++j)
+        {
+            v[j] = j < n ? x[j] : nan;
+            p[j] = j == 0 ? b.previous : (j <= n ? x[j - 1] : nan);
+        }
+
+        const auto first = hn::FindFirstTrue (df, notPlain (hn::Load (df, v), hn::Load (df, p)));
+
+        if (first >= 0)
+        {
+            *count = std::min (n, (std::size_t) first);
+            return;
+        }
+
+        i = lanes;
+    }
+
+    for (; i + lanes <= n; i += lanes)
+    {
+        const auto first = hn::FindFirstTrue (df, notPlain (hn::LoadU (df, x + i), hn::LoadU (df, x + i - 1)));
+
+        if (first >= 0)
+        {
+            *count = i + (std::size_t) first;
+            return;
+        }
+    }
+
+    if (i < n)
+    {
+        const auto first = hn::FindFirstTrue (
+            df, notPlain (loadPartial (df, x + i, n - i, nan), loadPartial (df, x + i - 1, n - i, nan)));
+        *count = first >= 0 ? std::min (n, i + (std::size_t) first) : n;
+        return;
+    }
+
+    *count = std::min (i, n);
 }
 
 void Blend (float* g, std::size_t n, float keep, float add)
@@ -804,6 +1113,79 @@ void Interleave (const float* re, const float* im, float* pairs, std::size_t n)
     }
 }
 
+void JoinHalfSpectra (const float* reA, const float* imA, const float* reB, const float* imB, float* pairs,
+                      std::size_t n)
+{
+    const hn::ScalableTag<float> df;
+    const auto lanes = hn::Lanes (df);
+    const auto half = n / 2;
+
+    if (half == 0)
+        return;
+
+    pairs[0] = reA[0];
+    pairs[1] = reB[0];
+    pairs[2 * half] = reA[half];
+    pairs[2 * half + 1] = reB[half];
+    std::size_t k = 1;
+
+    for (; k + lanes <= half; k += lanes)
+    {
+        const auto a = hn::LoadU (df, reA + k), b = hn::LoadU (df, imA + k);
+        const auto c = hn::LoadU (df, reB + k), d = hn::LoadU (df, imB + k);
+        hn::StoreInterleaved2 (hn::Sub (a, d), hn::Add (b, c), df, pairs + 2 * k);
+        hn::StoreInterleaved2 (hn::Reverse (df, hn::Add (a, d)), hn::Reverse (df, hn::Sub (c, b)), df,
+                               pairs + 2 * (n - k - lanes + 1));
+    }
+
+    for (; k < half; ++k)
+    {
+        pairs[2 * k] = reA[k] - imB[k];
+        pairs[2 * k + 1] = imA[k] + reB[k];
+        pairs[2 * (n - k)] = reA[k] + imB[k];
+        pairs[2 * (n - k) + 1] = reB[k] - imA[k];
+    }
+}
+
+void SplitFullSpectrum (const float* pairs, float* reA, float* imA, float* reB, float* imB, std::size_t n, float scale)
+{
+    const hn::ScalableTag<float> df;
+    const auto lanes = hn::Lanes (df);
+    const auto half = n / 2;
+    const auto g = hn::Set (df, scale);
+
+    if (half == 0)
+        return;
+
+    const auto plain = [&] (std::size_t k)
+    {
+        const auto j = (n - k) % n;
+        const auto p = pairs[2 * k], q = pairs[2 * k + 1], r = pairs[2 * j], s = pairs[2 * j + 1];
+        reA[k] = (p + r) * scale;
+        imA[k] = (q - s) * scale;
+        reB[k] = (q + s) * scale;
+        imB[k] = (r - p) * scale;
+    };
+
+    plain (0);
+    std::size_t k = 1;
+
+    for (; k + lanes <= half + 1; k += lanes)
+    {
+        hn::Vec<decltype (df)> p, q, rr, ss;
+        hn::LoadInterleaved2 (df, pairs + 2 * k, p, q);
+        hn::LoadInterleaved2 (df, pairs + 2 * (n - k - lanes + 1), rr, ss);
+        const auto r = hn::Reverse (df, rr), s = hn::Reverse (df, ss);
+        hn::StoreU (hn::Mul (hn::Add (p, r), g), df, reA + k);
+        hn::StoreU (hn::Mul (hn::Sub (q, s), g), df, imA + k);
+        hn::StoreU (hn::Mul (hn::Add (q, s), g), df, reB + k);
+        hn::StoreU (hn::Mul (hn::Sub (r, p), g), df, imB + k);
+    }
+
+    for (; k <= half; ++k)
+        plain (k);
+}
+
 } // namespace vesk::vectorKernels::HWY_NAMESPACE
 
 HWY_AFTER_NAMESPACE();
@@ -834,10 +1216,14 @@ HWY_EXPORT (Interleave);
 HWY_EXPORT (DecibelCurveGains);
 HWY_EXPORT (GateGains);
 HWY_EXPORT (PeakMagnitude);
+HWY_EXPORT (FirstRise);
 HWY_EXPORT (SquarePeak);
 HWY_EXPORT (ExpanderGains);
 HWY_EXPORT (PredictCrackle);
 HWY_EXPORT (PredictCracklePair);
+HWY_EXPORT (CountPlainSamples);
+HWY_EXPORT (JoinHalfSpectra);
+HWY_EXPORT (SplitFullSpectrum);
 
 void scale (float* d, std::size_t n, float gain) noexcept
 {
@@ -922,6 +1308,18 @@ void interleave (const float* re, const float* im, float* pairs, std::size_t n) 
     HWY_DYNAMIC_DISPATCH (Interleave) (re, im, pairs, n);
 }
 
+void joinHalfSpectra (const float* reA, const float* imA, const float* reB, const float* imB, float* pairs,
+                      std::size_t n) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (JoinHalfSpectra) (reA, imA, reB, imB, pairs, n);
+}
+
+void splitFullSpectrum (const float* pairs, float* reA, float* imA, float* reB, float* imB, std::size_t n,
+                        float scale) noexcept
+{
+    HWY_DYNAMIC_DISPATCH (SplitFullSpectrum) (pairs, reA, imA, reB, imB, n, scale);
+}
+
 void decibelCurveGains (const float* power, float offset, const float* thresholds, float thresholdOffset,
                         const float* curve, bool noiseOnly, float* gains, std::size_t n) noexcept
 {
@@ -955,6 +1353,20 @@ float squarePeak (const float* d, std::size_t n) noexcept
     float peak = 0.0f;
     HWY_DYNAMIC_DISPATCH (SquarePeak) (d, n, &peak);
     return peak;
+}
+
+std::size_t countPlainSamples (const float* x, std::size_t n, const PlainSampleBounds& bounds) noexcept
+{
+    std::size_t count = 0;
+    HWY_DYNAMIC_DISPATCH (CountPlainSamples) (x, n, bounds, &count);
+    return count;
+}
+
+std::size_t firstRise (const float* x, std::size_t n) noexcept
+{
+    std::size_t first = n;
+    HWY_DYNAMIC_DISPATCH (FirstRise) (x, n, &first);
+    return first;
 }
 
 float peakMagnitude (const float* d, std::size_t n) noexcept

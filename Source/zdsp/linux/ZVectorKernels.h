@@ -115,6 +115,11 @@ float squarePeak (const float* d, std::size_t n) noexcept;
 /** The largest |d[i]| that is not a NaN, or 0 */
 float peakMagnitude (const float* d, std::size_t n) noexcept;
 
+/** The first i below n with x[i] == 0 and x[i + 1] > 0 (reading x[0 .. n]), or n when there is none:
+    where a run of detections starts.
+*/
+std::size_t firstRise (const float* x, std::size_t n) noexcept;
+
 /** One frame of the spectral gate, for gateGains. */
 struct GateFrame
 {
@@ -135,6 +140,23 @@ struct GateFrame
 */
 float gateGains (const GateFrame& frame, std::size_t n) noexcept;
 
+/** What the declipper's level finding has seen, for countPlainSamples. */
+struct PlainSampleBounds
+{
+    float previous; ///< the sample before x[0]
+    float smallest, largest; ///< the extremes seen
+    float lowest, highest; ///< the clip levels, or -/+ infinity for none
+    float nearness; ///< how close to an extreme counts as near it
+    int gridExponent; ///< the exponent of the finest grid seen
+};
+
+/** The number of samples from x[0] on, up to n, before the first one that is not plain, a plain sample v
+    after p (x[i - 1], or previous) being one with v != p, p not a NaN, smallest < v < largest,
+    lowest <= v <= highest, largest - v > nearness where v > 0, v - smallest > nearness where v < 0, and
+    v a multiple of 2^gridExponent (zeros, subnormals and infinities count as on every grid).
+*/
+std::size_t countPlainSamples (const float* x, std::size_t n, const PlainSampleBounds& bounds) noexcept;
+
 /** g[i] = g[i] * keep + add */
 void blend (float* g, std::size_t n, float keep, float add) noexcept;
 
@@ -148,6 +170,22 @@ void deinterleaveScaled (const float* pairs, float* re, float* im, std::size_t n
 
 /** pairs[2i] = re[i], pairs[2i + 1] = im[i] */
 void interleave (const float* re, const float* im, float* pairs, std::size_t n) noexcept;
+
+/** The complex spectrum of n points (n even, pairs of real and imaginary parts) whose transform has the
+    frame with the bins reA + i imA as its real part and the one with reB + i imB as its imaginary part,
+    each frame's bins 0 .. n / 2 given (the imaginary parts of bins 0 and n / 2 taken as 0):
+    Z[0] = reA[0] + i reB[0], Z[n / 2] = reA[n / 2] + i reB[n / 2], and for 0 < k < n / 2
+    Z[k] = (reA[k] - imB[k]) + i (imA[k] + reB[k]), Z[n - k] = (reA[k] + imB[k]) + i (reB[k] - imA[k]).
+*/
+void joinHalfSpectra (const float* reA, const float* imA, const float* reB, const float* imB, float* pairs,
+                      std::size_t n) noexcept;
+
+/** The other way: bins 0 .. n / 2 of the frames that are the real (A) and imaginary (B) parts of the
+    transform whose complex spectrum pairs holds, scaled: with Z[k] = p + i q and Z[(n - k) mod n] = r + i s,
+    reA[k] = (p + r) scale, imA[k] = (q - s) scale, reB[k] = (q + s) scale, imB[k] = (r - p) scale.
+*/
+void splitFullSpectrum (const float* pairs, float* reA, float* imA, float* reB, float* imB, std::size_t n,
+                        float scale) noexcept;
 
 /** The instruction sets this processor runs kernels for, best first (for example "AVX2", "SSE4",
     "Scalar"); the first is the one in use unless useInstructionSet chose another.
