@@ -1,76 +1,48 @@
 #pragma once
 
-#include "ChannelWorker.h"
-#include "LearnRegion.h"
-#include "MeterData.h"
-#include "ProcessorParameter.h"
-#include "SampleFifo.h"
-#include "SpectrumColumnSink.h"
+#include "ProcessingChain.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
-#include <array>
-#include <atomic>
-#include <chrono>
-#include <memory>
+/** The application's one audio processor: the restoration chain (ProcessingChain) that it owns, presented as a
+    framework audio processor.
 
-#include "ZEnhancementBay.h"
-#include "ZNoiseReductionBay.h"
-
-namespace vesk
-{
-class ZBuffer;
-class ZClickAndCrackleBay;
-class ZDeclipping;
-class ZDelayBuffer;
-class ZEnhancementBay;
-class ZExpander;
-class ZMaximizer;
-class ZNoiseAnalyzer;
-class ZNoiseReductionBay;
-} // namespace vesk
-
-/** The application's one audio processor: owns the whole restoration chain.
-
-    Host buffers of any size are queued per channel and run through the chain in fixed blocks of 512
-    samples: declipper per channel, click and crackle bay, noise-reduction bay, downward expander per
-    channel, enhancement bay, maximizer per channel. The output is taken from a second queue primed with
-    one host block (at least 512 samples) of silence and clamped to [-1, 1]; it is the input delayed by
-    getLatencySamples(), also while bypassed.
-
-    Parameters cross this interface normalised to 0..1 and are never stored here: every read-back comes
-    from the DSP object that holds the value.
+    Every call goes to the chain, which holds the stages, the queues, the parameters' DSP objects and the
+    two-thread pipeline; the framework base mirrors the chain's play configuration and latency, and the
+    chain's change messages go out on this object's broadcaster. Parameters cross this interface
+    normalised to 0..1; notified writes also reach the framework's parameter listeners.
 */
-class TavAudioProcessor : public juce::AudioProcessor, public juce::ActionListener, public juce::ChangeBroadcaster
+class TavAudioProcessor : public juce::AudioProcessor,
+                          public juce::ActionListener,
+                          public juce::ChangeBroadcaster,
+                          private ProcessingChain::Host
 {
 public:
-    static constexpr int numParameters = ProcessorParameter::count;
-    static constexpr int numChannels = 2;
-    static constexpr int chainBlockSize = 512;
+    static constexpr int numParameters = ProcessingChain::numParameters;
+    static constexpr int numChannels = ProcessingChain::numChannels;
+    static constexpr int chainBlockSize = ProcessingChain::chainBlockSize;
 
-    enum Parameter
-    {
-        clickCrackleDetection = 0,
-        enhance,
-        tunerBroadbandNR,
-        amountBroadbandNR,
-        preserveVoice,
-        removeRumble,
-        humRemoval,
-        noiseReductionMode,
-        boostVolume,
-        declipper,
-        track,
-        bypassParameter,
-        numHumHarmonics,
-        rumbleFreq,
-        lowPassFreq,
-        broadbandLimitLow,
-        broadbandLimitHigh,
-        enhancePreset,
-        dexpThreshold,
-        dexpAmount
-    };
+    using Parameter = ProcessingChain::Parameter;
+    static constexpr Parameter clickCrackleDetection = ProcessingChain::clickCrackleDetection;
+    static constexpr Parameter enhance = ProcessingChain::enhance;
+    static constexpr Parameter tunerBroadbandNR = ProcessingChain::tunerBroadbandNR;
+    static constexpr Parameter amountBroadbandNR = ProcessingChain::amountBroadbandNR;
+    static constexpr Parameter preserveVoice = ProcessingChain::preserveVoice;
+    static constexpr Parameter removeRumble = ProcessingChain::removeRumble;
+    static constexpr Parameter humRemoval = ProcessingChain::humRemoval;
+    static constexpr Parameter noiseReductionMode = ProcessingChain::noiseReductionMode;
+    static constexpr Parameter boostVolume = ProcessingChain::boostVolume;
+    static constexpr Parameter declipper = ProcessingChain::declipper;
+    static constexpr Parameter track = ProcessingChain::track;
+    static constexpr Parameter bypassParameter = ProcessingChain::bypassParameter;
+    static constexpr Parameter numHumHarmonics = ProcessingChain::numHumHarmonics;
+    static constexpr Parameter rumbleFreq = ProcessingChain::rumbleFreq;
+    static constexpr Parameter lowPassFreq = ProcessingChain::lowPassFreq;
+    static constexpr Parameter broadbandLimitLow = ProcessingChain::broadbandLimitLow;
+    static constexpr Parameter broadbandLimitHigh = ProcessingChain::broadbandLimitHigh;
+    static constexpr Parameter enhancePreset = ProcessingChain::enhancePreset;
+    static constexpr Parameter dexpThreshold = ProcessingChain::dexpThreshold;
+    static constexpr Parameter dexpAmount = ProcessingChain::dexpAmount;
 
     TavAudioProcessor();
     ~TavAudioProcessor() override;
@@ -136,25 +108,14 @@ public:
     void feedNoiseAnalyzer (const juce::AudioBuffer<float>& buffer);
     void finishNoiseAnalysis();
 
-    /** While one lives, the processor runs its chain on two threads as a pipeline, when the driving
-        thread may use two cores: the declipper and the click and crackle bay of a block on the driving
-        thread while a second thread runs the noise reduction and expanders of the blocks before, whose
-        enhancement and maximizers the driving thread runs when a host call needs their output. For
-        offline passes (export, batch, learning from the file), whose caller waits for the whole result;
-        playback stays on one thread. The output is the same to the bit. Made and destroyed on the thread
-        that drives the processor, between calls; its end finishes the blocks still on the second thread.
-    */
+    /** The chain's two-thread set-up for an offline pass (ProcessingChain::OfflineProcessing). */
     class OfflineProcessing
     {
     public:
-        explicit OfflineProcessing (TavAudioProcessor& processorToUse);
-        ~OfflineProcessing();
-
-        OfflineProcessing (const OfflineProcessing&) = delete;
-        OfflineProcessing& operator= (const OfflineProcessing&) = delete;
+        explicit OfflineProcessing (TavAudioProcessor& processorToUse) : pass (processorToUse.chain) {}
 
     private:
-        TavAudioProcessor& processor;
+        ProcessingChain::OfflineProcessing pass;
     };
 
     /** The column step that runs after every chain block, or null for none. Replacing or clearing it
@@ -163,97 +124,36 @@ public:
     */
     void setWashWindow (SpectrumColumnSink* washWindow);
 
+    /** Sets the play configuration of the chain, which the framework base then mirrors. It stands in for
+        the base's call, so that the chain, which taps also drive directly, keeps the one configuration.
+    */
+    void setPlayConfigDetails (int numIns, int numOuts, double sampleRate, int blockSize);
+
+    /** The chain this processor presents. */
+    ProcessingChain& getChain() noexcept { return chain; }
+
     //==============================================================================
-    vesk::ZNoiseReductionBay& getNoiseReductionBay() noexcept { return *noiseReductionBay; }
-    vesk::ZEnhancementBay& getEnhancementBay() noexcept { return *enhancementBay; }
-    vesk::ZClickAndCrackleBay& getClickAndCrackleBay() noexcept { return *clickAndCrackleBay; }
-    vesk::ZDeclipping& getDeclipper (int channel = 0) noexcept { return *declippers[(size_t) channel]; }
-    vesk::ZMaximizer& getMaximizer (int channel = 0) noexcept { return *maximizers[(size_t) channel]; }
-    vesk::ZExpander& getExpander (int channel = 0) noexcept { return *expanders[(size_t) channel]; }
-    vesk::ZNoiseAnalyzer& getNoiseAnalyzer() noexcept { return *noiseAnalyzer; }
-    LearnRegion& getLearnRegion() noexcept { return learnRegion; }
-    MeterData& getOutputMeter() noexcept { return *outputMeter; }
+    vesk::ZNoiseReductionBay& getNoiseReductionBay() noexcept { return chain.getNoiseReductionBay(); }
+    vesk::ZEnhancementBay& getEnhancementBay() noexcept { return chain.getEnhancementBay(); }
+    vesk::ZClickAndCrackleBay& getClickAndCrackleBay() noexcept { return chain.getClickAndCrackleBay(); }
+    vesk::ZDeclipping& getDeclipper (int channel = 0) noexcept { return chain.getDeclipper (channel); }
+    vesk::ZMaximizer& getMaximizer (int channel = 0) noexcept { return chain.getMaximizer (channel); }
+    vesk::ZExpander& getExpander (int channel = 0) noexcept { return chain.getExpander (channel); }
+    vesk::ZNoiseAnalyzer& getNoiseAnalyzer() noexcept { return chain.getNoiseAnalyzer(); }
+    LearnRegion& getLearnRegion() noexcept { return chain.getLearnRegion(); }
+    MeterData& getOutputMeter() noexcept { return chain.getOutputMeter(); }
     /** The progress of the current long operation, 0..1, read by reference by the progress displays. */
     double& getProgress() noexcept { return progress; }
-    bool isBypassed() const noexcept { return bypass.load (std::memory_order_relaxed); }
+    bool isBypassed() const noexcept { return chain.isBypassed(); }
     /** Chain blocks run on two threads since construction. */
-    int64_t getBlocksOnTwoThreads() const noexcept { return blocksOnTwoThreads; }
+    int64_t getBlocksOnTwoThreads() const noexcept { return chain.getBlocksOnTwoThreads(); }
 
 private:
-    using BufferSet = std::array<vesk::ZBuffer*, numChannels>;
+    void playConfigChanged (int inputChannels, int outputChannels, double sampleRate, int blockSize) override;
+    void latencyChanged (int samples) override;
+    void restateParameter (int index, float value) override;
 
-    void processChunk (juce::AudioBuffer<float>& buffer, int offset, int count, int channels);
-    void runChainBlocks (int channels);
-    void runChainBlock (int channels);
-    void runChainSteps (int channels);
-    void catchUpAfterBypass (int channels);
-    bool decidePipeline();
-    void runPipelinedSteps (int channels);
-    struct LaterBlock;
-    void runLaterSteps (LaterBlock& block);
-    void finishOldestBlock();
-    void finishBlockInFlight();
-    void beginOfflinePass();
-    void endOfflinePass();
-    void runChannelFront (int channel, bool active);
-    void runChannelBack (int channel, bool active, const BufferSet& a, const BufferSet& b);
-    void runChannelEnd (int channel, bool active, const BufferSet& a, const BufferSet& b, bool limit = true);
-    void runColumnStep();
-    int getChainLatency() const;
-    /** The value of a parameter as the DSP object holding it has it, in the table's unit. */
-    float getParameterValue (int index);
-    void resizeQueues (int hostBlockSize);
-
-    std::unique_ptr<vesk::ZNoiseReductionBay> noiseReductionBay;
-    std::unique_ptr<vesk::ZEnhancementBay> enhancementBay;
-    std::unique_ptr<vesk::ZClickAndCrackleBay> clickAndCrackleBay;
-    std::array<std::unique_ptr<vesk::ZMaximizer>, numChannels> maximizers;
-    std::array<std::unique_ptr<vesk::ZExpander>, numChannels> expanders;
-    std::array<std::unique_ptr<vesk::ZDeclipping>, numChannels> declippers;
-    std::unique_ptr<vesk::ZNoiseAnalyzer> noiseAnalyzer;
-
-    std::atomic<SpectrumColumnSink*> washWindow { nullptr };
-    std::atomic<int> columnStepsRunning { 0 };
-
-    std::array<std::unique_ptr<SampleFifo>, numChannels> inputQueues, outputQueues;
-    // The input delayed by the chain's latency, handed out instead of the processed block while bypassed.
-    std::array<std::unique_ptr<vesk::ZDelayBuffer>, numChannels> dryDelays;
-    std::atomic<bool> bypass { false };
-    LearnRegion learnRegion;
-    std::unique_ptr<MeterData> outputMeter;
-    std::array<std::unique_ptr<vesk::ZBuffer>, numChannels> blockBuffersA, blockBuffersB;
-    BufferSet blocksA {}, blocksB {};
-    int chainLatency = 0;
-    // The second thread of offline passes, made with the first of them and kept for the next.
-    std::unique_ptr<ChannelWorker> channelWorker;
-    int offlinePasses = 0;
-    bool workerRunning = false;
-    // The blocks on the second thread, oldest first, each with its buffers, channel count and settings:
-    // up to four, so that blocks whose later stages take long (those with noise-reduction frames) and
-    // light ones even out when a host call brings several.
-    struct LaterBlock
-    {
-        TavAudioProcessor* processor = nullptr;
-        std::array<std::unique_ptr<vesk::ZBuffer>, numChannels> buffersA, buffersB;
-        BufferSet a {}, b {};
-        int channels = 0;
-        vesk::ZNoiseReductionBay::BlockSettings noiseSettings;
-        vesk::ZEnhancementBay::BlockPlan enhancerPlan;
-        unsigned slot = 0;
-        uint64_t ticket = 0;
-        std::chrono::steady_clock::duration workTime {};
-    };
-
-    std::array<LaterBlock, 4> laterBlocks;
-    int oldestLater = 0, blocksInFlight = 0;
-    int64_t blocksOnTwoThreads = 0;
-    int blocksMeasured = 0, soloBlocksLeft = 0;
-    // This thread's waits for the second one, and that one's processor time for the later stages.
-    std::chrono::steady_clock::duration waitTime {}, laterWorkTime {};
-    bool clickBlock = false, noiseBlock = false, enhanceBlock = false, blockBypassed = false;
-    // The chain sat out bypassed blocks and has to catch up before its next block; it is doing so.
-    bool chainSatOut = false, catchingUp = false;
-    int32_t sizeOverride = 0;
+    ProcessingChain chain { *this, this };
     double progress = 0.0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TavAudioProcessor)

@@ -150,7 +150,7 @@ void TavlinApplication::initialise (const juce::String& commandLine)
 
     processor = std::make_unique<TavAudioProcessor>();
     processor->addChangeListener (this);
-    sessionProcessor = std::make_unique<TavSessionProcessor> (*processor);
+    sessionProcessor = std::make_unique<TavSessionProcessor> (processor->getChain());
     session = std::make_unique<MediaSession> (*hosts, *sessionProcessor);
     session->addListener (hosts.get());
 

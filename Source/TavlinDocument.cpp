@@ -1,6 +1,7 @@
 #include "TavlinDocument.h"
 
 #include "MediaWindow.h"
+#include "TavAudioProcessor.h"
 
 #include "desktop/FileNameBytes.h"
 #include "desktop/RegularFile.h"
@@ -30,7 +31,7 @@ juce::String resolvedPath (const juce::File& file)
 
 TavlinDocument::TavlinDocument (MediaSession& sessionToUse, TavAudioProcessor& processor, DocumentHost& hostToUse)
     : juce::FileBasedDocument ({}, "*", "Select a media file to open...", "Save media file as..."),
-      session (sessionToUse), host (hostToUse), analysis (processor, sessionToUse.getHost())
+      session (sessionToUse), host (hostToUse), analysis (processor.getChain(), sessionToUse.getHost())
 {
 }
 

@@ -6,13 +6,13 @@
 //
 // The noise profile is learned from the given stretch first (default: the first second) unless
 // --no-learn is given. The chain then runs with the settings a user would typically choose, or with
-// the processor's factory settings under --defaults; each --set then gives one parameter (by index)
-// a normalised value. The output is aligned with the input (the processor's latency is trimmed off)
+// the chain's factory settings under --defaults; each --set then gives one parameter (by index)
+// a normalised value. The output is aligned with the input (the chain's latency is trimmed off)
 // and has the same length. --threads 2 runs the two channels on two threads as the application's
 // offline passes do; --noise-reduction-only leaves every stage but the noise reduction switched off.
 // --float writes 32-bit float samples instead of 24-bit ones, so that outputs compare to the bit.
 
-#include "TavAudioProcessor.h"
+#include "ProcessingChain.h"
 
 #include "ZNoiseReductionBay.h"
 
@@ -102,7 +102,7 @@ bool parseOptions (int argc, char* argv[], Options& options)
             const auto parameter = index.getIntValue();
             const auto normalised = value.getFloatValue();
 
-            if (parameter >= TavAudioProcessor::numParameters || !(normalised >= 0.0f && normalised <= 1.0f))
+            if (parameter >= ProcessingChain::numParameters || !(normalised >= 0.0f && normalised <= 1.0f))
                 return false;
 
             options.settings.emplace_back (parameter, normalised);
@@ -116,15 +116,14 @@ bool parseOptions (int argc, char* argv[], Options& options)
     return true;
 }
 
-/** Runs count samples of the source from start through the processor, in host blocks; null source
+/** Runs count samples of the source from start through the chain, in host blocks; null source
     means silence. The processed samples go to destination from destinationStart on, when given.
 */
-void runThrough (TavAudioProcessor& processor, const juce::AudioBuffer<float>* source, int start, int count,
+void runThrough (ProcessingChain& chain, const juce::AudioBuffer<float>* source, int start, int count,
                  juce::AudioBuffer<float>* destination, int destinationStart)
 {
-    const auto channels = processor.getTotalNumInputChannels();
+    const auto channels = chain.getNumInputChannels();
     juce::AudioBuffer<float> block (channels, hostBlock);
-    juce::MidiBuffer midi;
 
     for (int done = 0; done < count; done += hostBlock)
     {
@@ -135,7 +134,7 @@ void runThrough (TavAudioProcessor& processor, const juce::AudioBuffer<float>* s
             for (int c = 0; c < channels; ++c)
                 block.copyFrom (c, 0, *source, c, start + done, n);
 
-        processor.processBlockWithSize (block, midi, n);
+        chain.process (block, n);
 
         if (destination != nullptr)
         {
@@ -187,10 +186,10 @@ int main (int argc, char* argv[])
     juce::AudioBuffer<float> input (channels, length);
     reader->read (&input, 0, length, 0, true, true);
 
-    TavAudioProcessor processor;
-    processor.prepareToPlay (rate, hostBlock);
-    processor.setPlayConfigDetails (channels, channels, rate, hostBlock);
-    const auto latency = processor.getLatencySamples();
+    ProcessingChain chain;
+    chain.prepare (rate, hostBlock);
+    chain.setPlayConfig (channels, channels, rate, hostBlock);
+    const auto latency = chain.getLatencySamples();
 
     // Learn the noise profile from the stretch, then start afresh as the application does after a
     // learn pass. The stages ahead of the noise reduction delay the stretch, so learning starts only
@@ -199,56 +198,56 @@ int main (int argc, char* argv[])
     const auto stretchLength = juce::jlimit (std::min (length - stretchStart, 4 * hostBlock), length - stretchStart,
                                              (int) (learnLength * rate));
     const auto ahead = std::min (stretchLength / 2, 8192);
-    auto& noiseReduction = processor.getNoiseReductionBay();
+    auto& noiseReduction = chain.getNoiseReductionBay();
 
     if (options.learn)
     {
-        runThrough (processor, &input, stretchStart, ahead, nullptr, 0);
+        runThrough (chain, &input, stretchStart, ahead, nullptr, 0);
         noiseReduction.startLearning();
-        runThrough (processor, &input, stretchStart + ahead, stretchLength - ahead, nullptr, 0);
+        runThrough (chain, &input, stretchStart + ahead, stretchLength - ahead, nullptr, 0);
         noiseReduction.stopLearning();
-        runThrough (processor, nullptr, 0, 4 * hostBlock, nullptr, 0);
+        runThrough (chain, nullptr, 0, 4 * hostBlock, nullptr, 0);
     }
 
-    processor.reset();
+    chain.reset();
 
     const bool learned = options.learn && noiseReduction.isLearning() == 0 && noiseReduction.getMode() == 1;
 
     if (!options.defaults)
     {
-        processor.setParameter (TavAudioProcessor::noiseReductionMode, 0.5f);
-        processor.setParameter (TavAudioProcessor::amountBroadbandNR, 0.5f);
+        chain.setParameter (ProcessingChain::noiseReductionMode, 0.5f);
+        chain.setParameter (ProcessingChain::amountBroadbandNR, 0.5f);
 
         if (!options.noiseReductionOnly)
         {
-            processor.setParameter (TavAudioProcessor::clickCrackleDetection, 0.5f);
-            processor.setParameter (TavAudioProcessor::humRemoval, 0.0f);
-            processor.setParameter (TavAudioProcessor::declipper, 1.0f);
-            processor.setParameter (TavAudioProcessor::enhance, 0.5f);
-            processor.setParameter (TavAudioProcessor::boostVolume, 0.25f);
+            chain.setParameter (ProcessingChain::clickCrackleDetection, 0.5f);
+            chain.setParameter (ProcessingChain::humRemoval, 0.0f);
+            chain.setParameter (ProcessingChain::declipper, 1.0f);
+            chain.setParameter (ProcessingChain::enhance, 0.5f);
+            chain.setParameter (ProcessingChain::boostVolume, 0.25f);
         }
     }
     else
     {
         // Every parameter at its factory value, so a learned profile is not used unless a --set says so.
-        for (int index = 0; index < TavAudioProcessor::numParameters; ++index)
-            processor.setParameter (index, processor.getParameterDefaultValue (index));
+        for (int index = 0; index < ProcessingChain::numParameters; ++index)
+            chain.setParameter (index, chain.getParameterDefaultValue (index));
     }
 
     for (const auto& [index, value] : options.settings)
-        processor.setParameter (index, value);
+        chain.setParameter (index, value);
 
     juce::AudioBuffer<float> output (channels, length);
     output.clear();
 
-    std::unique_ptr<TavAudioProcessor::OfflineProcessing> offline;
+    std::unique_ptr<ProcessingChain::OfflineProcessing> offline;
 
     if (options.threads == 2)
-        offline = std::make_unique<TavAudioProcessor::OfflineProcessing> (processor);
+        offline = std::make_unique<ProcessingChain::OfflineProcessing> (chain);
 
     const auto began = std::chrono::steady_clock::now();
-    runThrough (processor, &input, 0, length, &output, -latency);
-    runThrough (processor, nullptr, 0, latency, &output, length - latency);
+    runThrough (chain, &input, 0, length, &output, -latency);
+    runThrough (chain, nullptr, 0, latency, &output, length - latency);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - began;
     offline.reset();
 

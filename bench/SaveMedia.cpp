@@ -8,12 +8,11 @@
 // START seconds for LENGTH seconds of the opened sound before the save. Exits with 1 and the error text
 // when a step fails, with 2 on a wrong command line.
 
-#include "DocumentHost.h"
+#include "AnalysisPass.h"
 #include "MediaSession.h"
+#include "ProcessingChain.h"
 #include "SaveFormat.h"
-#include "TavAudioProcessor.h"
 #include "TavSessionProcessor.h"
-#include "TavlinDocument.h"
 
 #include "media/FFmpegAudioFormat.h"
 
@@ -35,10 +34,10 @@ int fail (const juce::String& text)
     return 1;
 }
 
-/** The application's answers for a run without a window: its own processor, formats, session, document and
-    folder; the document analyses what the session extracts.
+/** The application's answers for a run without a window: its own chain, formats, session, analysis pass and
+    folder; the pass analyses what the session extracts, as the application's document does.
 */
-class HeadlessHost : public SessionHost, public DocumentHost, public SessionListener
+class HeadlessHost : public SessionHost, public SessionListener
 {
 public:
     HeadlessHost()
@@ -82,13 +81,14 @@ public:
     bool isDocumentChanged() override { return false; }
     void setDocumentChanged (bool) override {}
 
-    int chooseSaveFormat() override { return 0; }
-    void enterPlayerMode() override {}
-    bool isAnalyzeEnabled() override { return true; }
-
     void waveformReady (const juce::File& file) override
     {
-        document.analyzeMedia (file);
+        extracted = file;
+        analysis.clearResults();
+
+        if (analysis.findNoise (file))
+            analysis.learnFromRegion (file);
+
         analyzed = true;
     }
 
@@ -97,12 +97,13 @@ public:
         warnings.add ("Not ready: " + reason);
     }
 
-    TavAudioProcessor processor;
-    TavSessionProcessor chain { processor };
+    ProcessingChain chain;
+    TavSessionProcessor sessionProcessor { chain };
     juce::AudioFormatManager formats;
     juce::File temp;
-    MediaSession session { *this, chain };
-    TavlinDocument document { session, processor, *this };
+    MediaSession session { *this, sessionProcessor };
+    AnalysisPass analysis { chain, *this };
+    juce::File extracted;
     bool busy = false, analyzed = false;
     juce::StringArray warnings;
 };
@@ -213,10 +214,10 @@ int run (const juce::StringArray& args)
 
     for (const auto& [index, value] : settings)
     {
-        if (index < 0 || index >= host.processor.getNumParameters() || value < 0.0f || value > 1.0f)
+        if (index < 0 || index >= ProcessingChain::numParameters || value < 0.0f || value > 1.0f)
             return fail ("there is no parameter " + juce::String (index) + " taking " + juce::String (value) + ".");
 
-        host.processor.setParameter (index, value);
+        host.chain.setParameter (index, value);
     }
 
     StepClock clock;
@@ -234,8 +235,8 @@ int run (const juce::StringArray& args)
     if (learnStart >= 0.0)
     {
         const auto rate = ProcessingAVPlayer::assetSampleRate (*player.getOrigAsset());
-        host.processor.getLearnRegion() = { (int64_t) (learnStart * rate), (int64_t) (learnLength * rate) };
-        host.document.learnFromRegion();
+        host.chain.getLearnRegion() = { (int64_t) (learnStart * rate), (int64_t) (learnLength * rate) };
+        host.analysis.learnFromRegion (host.extracted);
         clock.print ("learn");
     }
 

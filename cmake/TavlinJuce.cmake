@@ -1,9 +1,12 @@
 # Compiles the JUCE modules once, into two static libraries that every target shares:
 #   tavlin_juce_core: core, events, data structures, audio basics, formats and devices (no GUI)
 #   tavlin_juce_gui:  graphics, GUI, processors and utilities, on top of the core
-# Every JUCE translation unit is compiled with the same configuration, so the two halves agree. Code that
-# uses them is told only of the modules it links: a header that brings in a GUI module when it is there
-# (juce_audio_devices.h does so for juce_graphics) leaves it out where only the core is linked.
+# Every JUCE translation unit is compiled with the same settings, and each is told only of the modules of its
+# own half and those below it: the core half knows no GUI module, so a program that links only the core half
+# needs nothing of the GUI half. On Linux the core modules use a GUI module only where one is there to hand
+# them work: juce_audio_devices.h brings in juce_graphics, and the application start in juce_events runs the
+# web view's page process, which the application's main() starts itself (Source/Main.cpp). The class layouts
+# of the core modules do not depend on it, so both halves agree.
 
 set(TAVLIN_JUCE_CORE_MODULES juce_core juce_events juce_data_structures juce_audio_basics juce_audio_formats
     juce_audio_devices)
@@ -66,7 +69,7 @@ tavlin_module_sources(core_sources ${TAVLIN_JUCE_CORE_MODULES})
 add_library(tavlin_juce_core STATIC ${core_sources})
 target_include_directories(tavlin_juce_core SYSTEM PUBLIC "${JUCE_MODULES_DIR}")
 target_compile_definitions(tavlin_juce_core PUBLIC ${TAVLIN_JUCE_DEFINITIONS} ${TAVLIN_JUCE_CORE_AVAILABLE}
-  $<IF:$<CONFIG:Debug>,DEBUG=1 _DEBUG=1,NDEBUG=1> PRIVATE ${TAVLIN_JUCE_GUI_AVAILABLE})
+  $<IF:$<CONFIG:Debug>,DEBUG=1 _DEBUG=1,NDEBUG=1>)
 target_link_libraries(tavlin_juce_core PUBLIC PkgConfig::TAVLIN_CODECS PkgConfig::TAVLIN_CURL PkgConfig::TAVLIN_DEVICES
   Threads::Threads ${CMAKE_DL_LIBS} rt)
 set_target_properties(tavlin_juce_core PROPERTIES CXX_VISIBILITY_PRESET default)
@@ -82,7 +85,4 @@ if(TAVLIN_BUILD_APP)
   add_library(tavlin_juce_gui STATIC ${gui_sources})
   target_compile_definitions(tavlin_juce_gui PUBLIC ${TAVLIN_JUCE_GUI_AVAILABLE})
   target_link_libraries(tavlin_juce_gui PUBLIC tavlin_juce_core PkgConfig::TAVLIN_GUI_DEPS)
-  # The core's application start refers to the web-view child entry that lives in the GUI half, which
-  # the linker has passed by then: ask for it up front so every program using the GUI half resolves it.
-  target_link_options(tavlin_juce_gui INTERFACE "LINKER:--undefined=_ZN4juce18juce_gtkWebkitMainEiPPKc")
 endif()

@@ -12,8 +12,8 @@ namespace tavlin::desktop
 
 /** A web page shown by WebKitGTK in a process of its own, embedded in a component.
 
-    The page process is this program started again with the framework's web-view argument (the framework's
-    entry hands it to its WebKitGTK child); the two talk over a pair of local sockets in the framework's
+    The page process is this program started again with the framework's web-view argument (the program's
+    main() hands it to the framework's WebKitGTK child); the two talk over a pair of local sockets in the framework's
     message format, and the page's window is embedded with XEmbed. Unlike the framework's own browser
     component, the reader here sleeps until the page process writes, ends when that process ends (a page
     process that died, for example because its window was destroyed from outside, never blocks the program),

@@ -144,7 +144,7 @@ public:
     };
 
     TavAudioProcessor processor;
-    TavSessionProcessor chain { processor };
+    TavSessionProcessor chain { processor.getChain() };
     juce::AudioFormatManager formats;
     juce::File temp;
     tavlin::media::MediaPlayer::Output output = tavlin::media::MediaPlayer::Output::manual;

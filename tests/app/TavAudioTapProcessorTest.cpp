@@ -209,7 +209,7 @@ TEST_P (TapBridgeTest, HandsBackProcessedPassedOrSilentSound)
     LogCapture log;
 
     TavAudioProcessor processor;
-    TavAudioTapProcessor bridge (audioTrack(), processor);
+    TavAudioTapProcessor bridge (audioTrack(), processor.getChain());
     auto mix = bridge.audioMix();
     ASSERT_NE (mix, nullptr);
     EXPECT_EQ (bridge.audioMix(), mix) << "the mix is made once";
@@ -325,7 +325,7 @@ protected:
 TEST_F (TapBridgeLifeTest, ResetPrimesTheProcessorBeforeAndAfterPreparing)
 {
     TavAudioProcessor processor;
-    TavAudioTapProcessor bridge (audioTrack(), processor);
+    TavAudioTapProcessor bridge (audioTrack(), processor.getChain());
 
     // Before any mix or prepare there is nothing to zero but the processor itself.
     bridge.reset();
@@ -369,7 +369,7 @@ TEST_F (TapBridgeLifeTest, TheTapOutlivesItsBridgeWhileARendererHoldsIt)
     std::shared_ptr<AudioProcessingTap> held;
 
     {
-        TavAudioTapProcessor bridge (audioTrack(), processor);
+        TavAudioTapProcessor bridge (audioTrack(), processor.getChain());
         held = bridge.audioMix()->getTapForTrack (1);
         held->prepare (512, AudioStreamFormat::planarFloat (rate, 2));
     }

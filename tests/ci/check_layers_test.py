@@ -30,6 +30,10 @@ CLEAN = {
     "signalbays/common/Bay.cpp": '#include "ZBuf.h"\n',
     "Source/state/Blob.h": "#pragma once\n#include <juce_core/juce_core.h>\n",
     "Source/state/Blob.cpp": '#include "Blob.h"\n',
+    "Source/chain/Chain.h": '#pragma once\n#include "ZBuf.h"\n',
+    "Source/chain/Chain.cpp": '#include "Chain.h"\n#include "Blob.h"\n',
+    "Source/engine/Session.h": '#pragma once\n#include "Chain.h"\n',
+    "Source/engine/Session.cpp": '#include "Session.h"\n#include "desktop/Clock.h"\n',
     "platform/desktop/Clock.h": "#pragma once\n",
     "platform/media/Common.h": "#pragma once\n",
     "platform/media/Decoder.h": "#pragma once\n#include <libavformat/avformat.h>\n",
@@ -52,9 +56,11 @@ INCLUDES = [
     ("Source/zdsp/", DSP),
     ("signalbays/", DSP),
     ("Source/state/", ["Source/state"]),
+    ("Source/chain/", ["Source/chain"] + DSP + ["Source/state"]),
+    ("Source/engine/", ["Source/engine", "Source/chain"] + DSP + ["Source/state", "platform"]),
     ("platform/", ["platform"]),
     ("tests/platform/", ["platform"]),
-    ("", ["Source", "rating"] + DSP + ["Source/state", "platform"]),
+    ("", ["Source", "rating", "Source/engine", "Source/chain"] + DSP + ["Source/state", "platform"]),
 ]
 
 # name, files changed (None: removed), extra arguments, exit code, lines that must appear, text that must not.
@@ -102,23 +108,41 @@ CASES = [
       "Source/zdsp/linux/Kernels.h": '#pragma once\n#include "Common.h"\n'}, [], 0,
      ["no findings"], ["layer:"]),
 
-    ("engine including the platform's drawing part, which the application may use",
+    ("saved state including the platform's drawing part, which the application may use",
      {"platform/gui/Picture.h": "#pragma once\n",
       "Source/state/Blob.cpp": '#include "Blob.h"\n#include "../../platform/gui/Picture.h"\n',
       "Source/App.cpp": '#include "App.h"\n#include "gui/Picture.h"\n'}, [], 1,
-     ["layer: engine -> platform-gui: Source/state/Blob includes platform/gui/Picture (Source/state/Blob.cpp:2)"],
+     ["layer: state -> platform-gui: Source/state/Blob includes platform/gui/Picture (Source/state/Blob.cpp:2)"],
      ["Source/App includes"]),
 
-    ("engine header including a GUI module",
+    ("saved-state header including a GUI module",
      {"Source/state/Blob.h": "#pragma once\n#include <juce_gui_basics/juce_gui_basics.h>\n"}, [], 1,
-     ["reach: engine file Source/state/Blob.h reaches juce_gui_basics: "
+     ["reach: state file Source/state/Blob.h reaches juce_gui_basics: "
       "Source/state/Blob.h:2 <juce_gui_basics/juce_gui_basics.h>",
       "preprocessed: Source/state/Blob.cpp reaches juce_gui_basics: "
       "Source/state/Blob.h > <juce_gui_basics/juce_gui_basics.h>"], []),
 
+    ("chain including the engine that uses it, the application, and the platform",
+     {"Source/chain/Chain.cpp": ('#include "Chain.h"\n#include "../engine/Session.h"\n#include "../Common.h"\n'
+                                 '#include "../../platform/desktop/Clock.h"\n')}, [], 1,
+     ["layer: chain -> engine: Source/chain/Chain includes Source/engine/Session (Source/chain/Chain.cpp:2)",
+      "layer: chain -> app: Source/chain/Chain includes Source/Common (Source/chain/Chain.cpp:3)",
+      "layer: chain -> platform: Source/chain/Chain includes platform/desktop/Clock (Source/chain/Chain.cpp:4)",
+      "cycle: include cycle through 2 units, 2 include edges among them:"], []),
+
+    ("chain header including a GUI module, which reaches the engine through it",
+     {"Source/chain/Chain.h": '#pragma once\n#include "ZBuf.h"\n#include <juce_gui_basics/juce_gui_basics.h>\n'},
+     [], 1,
+     ["reach: chain file Source/chain/Chain.h reaches juce_gui_basics: "
+      "Source/chain/Chain.h:3 <juce_gui_basics/juce_gui_basics.h>",
+      "preprocessed: Source/chain/Chain.cpp reaches juce_gui_basics: "
+      "Source/chain/Chain.h > <juce_gui_basics/juce_gui_basics.h>",
+      "preprocessed: Source/engine/Session.cpp reaches juce_gui_basics: "
+      "Source/engine/Session.h > Source/chain/Chain.h > <juce_gui_basics/juce_gui_basics.h>"], []),
+
     ("engine reaching a GUI module through a platform header",
-     {"Source/state/Blob.cpp": '#include "Blob.h"\n#include "../../platform/media/Player.h"\n'}, [], 1,
-     ["preprocessed: Source/state/Blob.cpp reaches juce_gui_basics: "
+     {"Source/engine/Session.cpp": '#include "Session.h"\n#include "media/Player.h"\n'}, [], 1,
+     ["preprocessed: Source/engine/Session.cpp reaches juce_gui_basics: "
       "platform/media/Player.h > <juce_gui_basics/juce_gui_basics.h>"], ["layer:"]),
 
     ("FFmpeg reaching application and test files through a platform header",

@@ -2,25 +2,25 @@
 
 #include "SessionProcessor.h"
 
-class TavAudioProcessor;
+class ProcessingChain;
 
-/** The application's processor as the media session sees it: its latency and change messages, and a
+/** The processing chain as the media session sees it: its latency and change messages, and a
     TavAudioTapProcessor for every tap the session makes.
 */
 class TavSessionProcessor : public SessionProcessor
 {
 public:
-    /** processor outlives this object. */
-    explicit TavSessionProcessor (TavAudioProcessor& processor);
+    /** chain outlives this object. */
+    explicit TavSessionProcessor (ProcessingChain& chain);
 
     int getLatencyFor (double sampleRate, int hostBlockSize) const override;
     void dispatchPendingMessages() override;
     std::unique_ptr<SessionTap> makeTap (const tavlin::media::MediaComposition::Track& audioTrack) override;
 
-    TavAudioProcessor& getProcessor() noexcept { return processor; }
+    ProcessingChain& getChain() noexcept { return chain; }
 
 private:
-    TavAudioProcessor& processor;
+    ProcessingChain& chain;
 
     JUCE_DECLARE_NON_COPYABLE (TavSessionProcessor)
 };

@@ -2,8 +2,8 @@
 
 #include <iterator>
 
-/** One of the processor's 20 parameters: the value that the DSP object holding it uses, in that object's
-    unit, against the normalised value in 0..1 that crosses the processor's interface. The processor
+/** One of the chain's 20 parameters: the value that the DSP object holding it uses, in that object's
+    unit, against the normalised value in 0..1 that crosses the chain's interface. The chain
     stores neither: it converts on every write and every read-back.
 */
 struct ProcessorParameter
@@ -79,7 +79,7 @@ struct ProcessorParameter
 
     constexpr float getDefaultNormalised() const noexcept { return toNormalised (defaultValue); }
 
-    /** The parameters by index (TavAudioProcessor::Parameter). */
+    /** The parameters by index (ProcessingChain::Parameter). */
     static const ProcessorParameter table[];
     static const int count;
 };

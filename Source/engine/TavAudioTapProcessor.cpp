@@ -1,7 +1,7 @@
 #include "TavAudioTapProcessor.h"
 
 #include "ExclusiveExportTap.h"
-#include "TavAudioProcessor.h"
+#include "ProcessingChain.h"
 
 #include <cmath>
 #include <limits>
@@ -14,15 +14,14 @@ struct TavAudioTapProcessor::TapContext
     // Larger frame counts are refused rather than allocated.
     static constexpr int64_t maxSupportedFrames = 1 << 18;
 
-    TavAudioProcessor* processor = nullptr;
+    ProcessingChain* chain = nullptr;
     bool formatOK = false;
     double sampleRate = std::numeric_limits<double>::quiet_NaN();
     int channels = 0;
     int maxFrames = 512;
     juce::AudioBuffer<float> buffer { 2, 512 };
-    juce::MidiBuffer midi;
-    // While this tap drives an export: the processor's two-thread set-up, for the whole pass.
-    std::unique_ptr<TavAudioProcessor::OfflineProcessing> offline;
+    // While this tap drives an export: the chain's two-thread set-up, for the whole pass.
+    std::unique_ptr<ProcessingChain::OfflineProcessing> offline;
 
     // Each complaint goes to the log once per preparation, not on every render call.
     bool loggedFormat = false;
@@ -73,8 +72,8 @@ void clearBuffers (TapBufferList& list, int64_t frames)
 }
 } // namespace
 
-TavAudioTapProcessor::TavAudioTapProcessor (const MediaComposition::Track& audioTrack, TavAudioProcessor& p)
-    : track (audioTrack), processor (p)
+TavAudioTapProcessor::TavAudioTapProcessor (const MediaComposition::Track& audioTrack, ProcessingChain& chainToUse)
+    : track (audioTrack), chain (chainToUse)
 {
     // A bridge is only ever made for a sound track.
     jassert (audioTrack.mediaType == MediaType::audio);
@@ -127,12 +126,11 @@ std::mutex& TavAudioTapProcessor::getProcessorLock()
 void TavAudioTapProcessor::reset()
 {
     const std::lock_guard<std::mutex> hold (getProcessorLock());
-    processor.reset();
+    chain.reset();
 
     if (audioProcessingTap != nullptr)
         if (auto* context = static_cast<TapContext*> (audioProcessingTap->getStorage()))
         {
-            context->midi.clear();
             context->buffer.clear();
         }
 }
@@ -141,7 +139,7 @@ void TavAudioTapProcessor::reset()
 void TavAudioTapProcessor::tapInit (AudioProcessingTap&, void* clientInfo, void** storageOut)
 {
     auto context = std::make_unique<TapContext>();
-    context->processor = &static_cast<TavAudioTapProcessor*> (clientInfo)->processor;
+    context->chain = &static_cast<TavAudioTapProcessor*> (clientInfo)->chain;
     context->buffer.clear();
     *storageOut = context.release(); // owned by the tap until finalize
 }
@@ -190,7 +188,7 @@ void TavAudioTapProcessor::tapPrepare (AudioProcessingTap& tap, int64_t maxFrame
 
     if (context->formatOK
         && ((format.formatFlags & AudioStreamFormat::flagIsNonInterleaved) == 0 || format.bitsPerChannel != 32
-            || format.channelsPerFrame < 1 || format.channelsPerFrame > TavAudioProcessor::numChannels || !framesUsable
+            || format.channelsPerFrame < 1 || format.channelsPerFrame > ProcessingChain::numChannels || !framesUsable
             || !rateUsable))
     {
         juce::Logger::writeToLog (unsupportedLayoutMessage);
@@ -200,7 +198,7 @@ void TavAudioTapProcessor::tapPrepare (AudioProcessingTap& tap, int64_t maxFrame
     if (framesUsable && rateUsable)
     {
         const auto frames = (int) maxFrames;
-        const auto processChannels = juce::jlimit (1, (int) TavAudioProcessor::numChannels, format.channelsPerFrame);
+        const auto processChannels = juce::jlimit (1, (int) ProcessingChain::numChannels, format.channelsPerFrame);
 
         if (context->formatOK)
         {
@@ -209,11 +207,10 @@ void TavAudioTapProcessor::tapPrepare (AudioProcessingTap& tap, int64_t maxFrame
         }
 
         const std::lock_guard<std::mutex> hold (getProcessorLock());
-        context->processor->prepareToPlay (format.sampleRate, frames);
-        context->processor->setPlayConfigDetails (processChannels, processChannels, format.sampleRate, frames);
+        context->chain->prepare (format.sampleRate, frames);
+        context->chain->setPlayConfig (processChannels, processChannels, format.sampleRate, frames);
     }
 
-    context->midi.clear();
     context->buffer.clear();
 }
 
@@ -234,7 +231,7 @@ void TavAudioTapProcessor::tapProcess (AudioProcessingTap& tap, int64_t numberFr
     if (context == nullptr)
         return;
 
-    // Another tap drives the processor for an export: hand back silence and leave the processor alone.
+    // Another tap drives the chain for an export: hand back silence and leave the chain alone.
     const auto* exclusive = ExclusiveExportTap::get();
 
     if (exclusive != nullptr && exclusive != &tap)
@@ -266,7 +263,7 @@ void TavAudioTapProcessor::tapProcess (AudioProcessingTap& tap, int64_t numberFr
 
     if (!context->formatOK || bufferList.numberBuffers != context->channels)
     {
-        // Sound the processor cannot take plays as it is.
+        // Sound the chain cannot take plays as it is.
         logOnce (context->loggedFormat, unsupportedProcessingMessage);
 
         if (numberFramesOut != nullptr)
@@ -281,7 +278,7 @@ void TavAudioTapProcessor::tapProcess (AudioProcessingTap& tap, int64_t numberFr
     // An export waits for the whole result, not for the sound card: the chain runs on two threads, set up
     // once for the whole pass rather than for every call.
     if (exclusive == &tap && context->offline == nullptr)
-        context->offline = std::make_unique<TavAudioProcessor::OfflineProcessing> (*context->processor);
+        context->offline = std::make_unique<ProcessingChain::OfflineProcessing> (*context->chain);
     else if (exclusive != &tap && context->offline != nullptr)
         context->offline.reset();
 
@@ -292,7 +289,7 @@ void TavAudioTapProcessor::tapProcess (AudioProcessingTap& tap, int64_t numberFr
         for (int i = 0; i < bufferList.numberBuffers; ++i)
             buffer.copyFrom (i, 0, bufferList.buffers[i].data + offset, n);
 
-        context->processor->processBlockWithSize (buffer, context->midi, n);
+        context->chain->process (buffer, n);
 
         for (int i = 0; i < bufferList.numberBuffers; ++i)
             juce::FloatVectorOperations::copy (bufferList.buffers[i].data + offset, buffer.getReadPointer (i), n);

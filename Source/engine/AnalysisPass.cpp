@@ -1,7 +1,7 @@
 #include "AnalysisPass.h"
 
+#include "ProcessingChain.h"
 #include "ProgressLoop.h"
-#include "TavAudioProcessor.h"
 #include "TavAudioTapProcessor.h"
 
 #include "ZClickAndCrackleBay.h"
@@ -9,8 +9,7 @@
 #include "ZNoiseAnalyzer.h"
 #include "ZNoiseReductionBay.h"
 
-AnalysisPass::AnalysisPass (TavAudioProcessor& processorToUse, SessionHost& hostToUse)
-    : processor (processorToUse), host (hostToUse)
+AnalysisPass::AnalysisPass (ProcessingChain& chainToUse, SessionHost& hostToUse) : chain (chainToUse), host (hostToUse)
 {
 }
 
@@ -78,10 +77,10 @@ bool AnalysisPass::readSamples (const juce::File& file, juce::int64 startSample,
 
 void AnalysisPass::clearResults()
 {
-    processor.getLearnRegion() = {};
+    chain.getLearnRegion() = {};
 
     // What the analyzer found in an earlier file must never be taken for this one's.
-    auto& analyzer = processor.getNoiseAnalyzer();
+    auto& analyzer = chain.getNoiseAnalyzer();
     analyzer.prepare (0);
     analyzer.finish();
 }
@@ -93,7 +92,7 @@ bool AnalysisPass::findNoise (const juce::File& file)
     if (reader == nullptr)
         return false;
 
-    auto& analyzer = processor.getNoiseAnalyzer();
+    auto& analyzer = chain.getNoiseAnalyzer();
     const auto hop = analyzer.getHopSize();
     const auto total = reader->lengthInSamples;
     juce::AudioBuffer<float> buffer (2, hop);
@@ -108,34 +107,34 @@ bool AnalysisPass::findNoise (const juce::File& file)
         {
             analyzing.update (position, total);
             readBlock (reader.get(), position, hop, buffer);
-            processor.feedNoiseAnalyzer (buffer);
+            chain.feedNoiseAnalyzer (buffer);
         }
     }
 
-    processor.finishNoiseAnalysis();
+    chain.finishNoiseAnalysis();
 
     if (!(analyzer.getConfidence() > confidence))
         return false;
 
-    processor.getLearnRegion() = { analyzer.getStartSample(), analyzer.getLengthSamples() };
+    chain.getLearnRegion() = { analyzer.getStartSample(), analyzer.getLengthSamples() };
     return true;
 }
 
 void AnalysisPass::learnFromRegion (const juce::File& file)
 {
-    auto& bay = processor.getNoiseReductionBay();
-    const auto region = processor.getLearnRegion();
+    auto& bay = chain.getNoiseReductionBay();
+    const auto region = chain.getLearnRegion();
 
     // The bay sees the chain's input late by the stages ahead of it, and cuts what reaches it into frames
     // after a priming of zeros. Feeding starts early enough for the region's first sample to open a frame
     // at the bay, and learning covers exactly the frames that hold the region.
-    constexpr juce::int64 block = TavAudioProcessor::chainBlockSize;
+    constexpr juce::int64 block = ProcessingChain::chainBlockSize;
     constexpr juce::int64 frame = vesk::ZNoiseReductionBay::frameLength;
     const juce::int64 priming = vesk::ZNoiseReductionBay::primingFor ((int) block);
     const juce::int64 ahead =
-        (juce::int64) processor.getDeclipper (0).getLatency() + processor.getClickAndCrackleBay().getLatency();
+        (juce::int64) chain.getDeclipper (0).getLatency() + chain.getClickAndCrackleBay().getLatency();
 
-    const auto length = region.lengthSamples > 0 ? region.lengthSamples : 2 * (juce::int64) processor.getBlockSize();
+    const auto length = region.lengthSamples > 0 ? region.lengthSamples : 2 * (juce::int64) chain.getBlockSize();
     const auto frames = juce::jmax<juce::int64> (1, length / frame);
     const auto firstFrame = (ahead + priming + frame - 1) / frame;
     const auto feedStart = region.startSample + ahead + priming - frame * firstFrame;
@@ -147,12 +146,11 @@ void AnalysisPass::learnFromRegion (const juce::File& file)
 
     auto reader = createReader (file);
     juce::AudioBuffer<float> buffer (2, (int) block);
-    juce::MidiBuffer midi;
 
-    // A renderer may run ahead of a paused player: it waits while the pass drives the processor.
+    // A renderer may run ahead of a paused player: it waits while the pass drives the chain.
     const std::lock_guard<std::mutex> hold (TavAudioTapProcessor::getProcessorLock());
-    const TavAudioProcessor::OfflineProcessing offline (processor);
-    processor.reset();
+    const ProcessingChain::OfflineProcessing offline (chain);
+    chain.reset();
 
     for (juce::int64 call = 0; call <= stopCall; ++call)
     {
@@ -164,8 +162,8 @@ void AnalysisPass::learnFromRegion (const juce::File& file)
             bay.stopLearning();
 
         readBlock (reader.get(), feedStart + call * block, (int) block, buffer);
-        processor.processBlockWithSize (buffer, midi, (int) block);
+        chain.process (buffer, (int) block);
     }
 
-    processor.reset();
+    chain.reset();
 }

@@ -1,21 +1,21 @@
 #include "TavSessionProcessor.h"
 
-#include "TavAudioProcessor.h"
+#include "ProcessingChain.h"
 #include "TavAudioTapProcessor.h"
 
-TavSessionProcessor::TavSessionProcessor (TavAudioProcessor& processorToUse) : processor (processorToUse) {}
+TavSessionProcessor::TavSessionProcessor (ProcessingChain& chainToUse) : chain (chainToUse) {}
 
 int TavSessionProcessor::getLatencyFor (double sampleRate, int hostBlockSize) const
 {
-    return processor.getLatencyFor (sampleRate, hostBlockSize);
+    return chain.getLatencyFor (sampleRate, hostBlockSize);
 }
 
 void TavSessionProcessor::dispatchPendingMessages()
 {
-    processor.dispatchPendingMessages();
+    chain.getAnnouncer().dispatchPendingMessages();
 }
 
 std::unique_ptr<SessionTap> TavSessionProcessor::makeTap (const tavlin::media::MediaComposition::Track& audioTrack)
 {
-    return std::make_unique<TavAudioTapProcessor> (audioTrack, processor);
+    return std::make_unique<TavAudioTapProcessor> (audioTrack, chain);
 }

@@ -4,11 +4,11 @@
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
-class TavAudioProcessor;
+class ProcessingChain;
 
 /** The media document's two offline passes over the extracted, unprocessed sound of the opened media: the
     analysis that looks for a noise-only stretch on opening, and the pass that teaches the noise-reduction bay
-    its profile from the processor's learn region. Both run on the message thread while playback is paused.
+    its profile from the chain's learn region. Both run on the message thread while playback is paused.
 */
 class AnalysisPass
 {
@@ -20,7 +20,7 @@ public:
     static constexpr float confidence = 0.6f;
 
     /** The file is read with host's audio formats; the search shows its progress there. */
-    AnalysisPass (TavAudioProcessor& processor, SessionHost& host);
+    AnalysisPass (ProcessingChain& chain, SessionHost& host);
 
     /** Clears the learn region and what the analyzer found in an earlier file. */
     void clearResults();
@@ -33,7 +33,7 @@ public:
     /** Teaches the noise-reduction bay the noise of the learn region in file: the region's sound, both
         channels, runs through the chain, and the bay learns from exactly the frames of the region as they
         reach it (at least one 1024-sample frame; a region without a length learns from two host blocks). The
-        processor is reset before and after. A missing file learns from silence.
+        chain is reset before and after. A missing file learns from silence.
     */
     void learnFromRegion (const juce::File& file);
 
@@ -49,7 +49,7 @@ private:
     static void readBlock (juce::AudioFormatReader* reader, juce::int64 startSample, int numSamples,
                            juce::AudioBuffer<float>& buffer);
 
-    TavAudioProcessor& processor;
+    ProcessingChain& chain;
     SessionHost& host;
 
     JUCE_DECLARE_NON_COPYABLE (AnalysisPass)

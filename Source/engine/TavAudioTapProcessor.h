@@ -10,24 +10,24 @@
 #include <memory>
 #include <mutex>
 
-class TavAudioProcessor;
+class ProcessingChain;
 
-/** Feeds one audio track of a player item or an export through the application's processor.
+/** Feeds one audio track of a player item or an export through the processing chain.
 
     It makes an audio processing tap for the track and an audio mix that carries it; the tap's callbacks hand
-    every rendered buffer to the processor and the processed samples back, so the track's sound comes out
-    delayed by the processor's latency. The processor is not owned; it outlives every bridge.
+    every rendered buffer to the chain and the processed samples back, so the track's sound comes out
+    delayed by the chain's latency. The chain is not owned; it outlives every bridge.
 
     The callbacks accept what they were prepared for: one non-interleaved 32-bit float buffer per channel,
     one or two channels. Anything else passes through unprocessed and is logged once per preparation. While
     another tap holds the export (ExclusiveExportTap), this tap hands back silence without touching the
-    processor.
+    chain.
 */
 class TavAudioTapProcessor : public SessionTap
 {
 public:
-    /** The track must be an audio track; the processor must outlive the tap. */
-    TavAudioTapProcessor (const tavlin::media::MediaComposition::Track& audioAssetTrack, TavAudioProcessor& processor);
+    /** The track must be an audio track; the chain must outlive the tap. */
+    TavAudioTapProcessor (const tavlin::media::MediaComposition::Track& audioAssetTrack, ProcessingChain& chain);
     ~TavAudioTapProcessor() override;
 
     /** The mix carrying the tap, made on the first call; null (and nothing kept) when it cannot be made. */
@@ -36,7 +36,7 @@ public:
     /** The tap, or null before the first successful audioMix call. */
     tavlin::media::AudioProcessingTap* getTap() const noexcept override { return audioProcessingTap.get(); }
 
-    /** Primes the processor again and empties the tap's own buffers. Only while nothing renders. */
+    /** Primes the chain again and empties the tap's own buffers. Only while nothing renders. */
     void reset() override;
 
     const tavlin::media::MediaComposition::Track& audioAssetTrack() const noexcept { return track; }
@@ -74,7 +74,7 @@ private:
                             tavlin::media::TapBufferList& bufferList, int64_t* numberFramesOut, uint32_t* flagsOut);
 
     tavlin::media::MediaComposition::Track track;
-    TavAudioProcessor& processor;
+    ProcessingChain& chain;
     std::shared_ptr<tavlin::media::AudioProcessingTap> audioProcessingTap;
     std::shared_ptr<const tavlin::media::AudioMix> mix;
 
