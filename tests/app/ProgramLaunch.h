@@ -59,7 +59,7 @@ public:
         }
 
         for (const auto& [name, value] : replacedVariables)
-            variables.push_back (name + "=" + value);
+            variables.push_back (std::string (name).append ("=").append (value));
 
         std::vector<char*> envp;
         envp.reserve (variables.size() + 1);

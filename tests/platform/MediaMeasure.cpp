@@ -291,6 +291,7 @@ DecodedTimeline decodeTimeline (const juce::File& file)
                     std::vector<std::vector<float>> planes ((size_t) frame.ch_layout.nb_channels,
                                                             std::vector<float> ((size_t) frame.nb_samples));
                     std::vector<uint8_t*> out;
+                    out.reserve (planes.size());
 
                     for (auto& p : planes)
                         out.push_back ((uint8_t*) p.data());

@@ -437,7 +437,7 @@ TEST_F (MediaPlayerFixture, APausedPlayersThreadsSleepAndEveryRequestWakesThem)
 
         const auto before = ThreadWakeups::take();
         juce::Thread::sleep (500);
-        const auto counts = ThreadWakeups::since (before);
+        auto counts = ThreadWakeups::since (before);
 
         for (auto* name : threads)
             EXPECT_EQ (counts.count (name), 1u) << name << " is not running";

@@ -325,7 +325,13 @@ void ZDeclipping::detectChunks (const float* x, long n, bool sampleBySample)
 
 bool ZDeclipping::detectsAlike (const ZDeclipping& o) const noexcept
 {
-    const auto same = [] (float a, float b) { return std::memcmp (&a, &b, sizeof a) == 0; };
+    const auto bits = [] (float value)
+    {
+        uint32_t word;
+        std::memcpy (&word, &value, sizeof word);
+        return word;
+    };
+    const auto same = [bits] (float a, float b) { return bits (a) == bits (b); };
 
     return same (negativeClipLevel, o.negativeClipLevel) && same (positiveClipLevel, o.positiveClipLevel)
            && negativeLevelFound == o.negativeLevelFound && positiveLevelFound == o.positiveLevelFound
