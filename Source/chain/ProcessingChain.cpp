@@ -47,10 +47,16 @@ bool isRestored (int index)
 } // namespace
 
 //==============================================================================
-ProcessingChain::ProcessingChain() : ProcessingChain (ownAnnouncer, nullptr) {}
+ProcessingChain::ProcessingChain() : ProcessingChain (nullptr, nullptr) {}
 
 ProcessingChain::ProcessingChain (juce::ChangeBroadcaster& announcerToUse, Host* hostToUse)
-    : announcer (announcerToUse), host (hostToUse)
+    : ProcessingChain (&announcerToUse, hostToUse)
+{
+}
+
+// The own broadcaster is named only here, among the members, once the object's bases are made.
+ProcessingChain::ProcessingChain (juce::ChangeBroadcaster* announcerToUse, Host* hostToUse)
+    : announcer (announcerToUse != nullptr ? *announcerToUse : ownAnnouncer), host (hostToUse)
 {
     noiseReductionBay = std::make_unique<vesk::ZNoiseReductionBay> ("Noise Reduction", numChannels);
     noiseReductionBay->prepare();

@@ -222,6 +222,9 @@ private:
     void finishBlockInFlight();
     void beginOfflinePass();
     void endOfflinePass();
+    /** announcer null: the chain's own broadcaster. */
+    ProcessingChain (juce::ChangeBroadcaster* announcer, Host* host);
+
     void runChannelFront (int channel, bool active);
     void runChannelBack (int channel, bool active, const BufferSet& a, const BufferSet& b);
     void runChannelEnd (int channel, bool active, const BufferSet& a, const BufferSet& b, bool limit = true);
