@@ -38,7 +38,11 @@ protected:
     void logMessage (const juce::String& message) override;
 
 private:
-    std::unique_ptr<juce::FileLogger> file;
+    // Written here rather than through juce::FileLogger, which also prints every line in a Debug build.
+    void append (const juce::String& text);
+
+    juce::File file;
+    juce::CriticalSection lock;
 
     JUCE_DECLARE_NON_COPYABLE (DiagnosticLog)
 };

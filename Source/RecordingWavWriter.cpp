@@ -20,7 +20,7 @@ std::unique_ptr<RecordingWavWriter> RecordingWavWriter::create (std::unique_ptr<
     if (writer == nullptr)
         return {};
 
-    stream.release(); // the WAV writer owns it now
+    juce::ignoreUnused (stream.release()); // the WAV writer owns it now
     return std::unique_ptr<RecordingWavWriter> (
         new RecordingWavWriter (std::move (writer), sampleRate, numChannels, bitsPerSample));
 }

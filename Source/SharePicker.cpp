@@ -6,14 +6,9 @@ namespace
 {
 bool startDetached (const juce::StringArray& arguments)
 {
-    // The program lives on after the menu: the child object is let go without waiting for it.
-    auto process = std::make_unique<juce::ChildProcess>();
-
-    if (!process->start (arguments, 0))
-        return false;
-
-    process.release();
-    return true;
+    // The program lives on after the menu: deleting the child object neither waits for it nor stops it.
+    juce::ChildProcess process;
+    return process.start (arguments, 0);
 }
 } // namespace
 
@@ -26,7 +21,7 @@ juce::File SharePicker::findProgram (const juce::String& name)
         if (folder.isEmpty())
             continue;
 
-        const auto candidate = juce::File (folder).getChildFile (name);
+        auto candidate = juce::File (folder).getChildFile (name);
 
         if (candidate.existsAsFile() && candidate.hasReadAccess())
             return candidate;
@@ -72,7 +67,7 @@ void SharePicker::show (juce::Component* sender, Chosen chosen)
         options = options.withTargetComponent (sender);
 
     menu.showMenuAsync (options,
-                        [services, chosen] (int result)
+                        [services, chosen = std::move (chosen)] (int result)
                         {
                             if (chosen == nullptr)
                                 return;

@@ -5,6 +5,7 @@
 #include "PanelHost.h"
 #include "ProcessorParameter.h"
 #include "TavAudioProcessor.h"
+#include "TavAudioTapProcessor.h"
 #include "TavPreferences.h"
 #include "TavlinResources.h"
 #include "WashWindowComponent.h"
@@ -19,6 +20,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iterator>
+#include <mutex>
 
 namespace
 {
@@ -562,5 +564,12 @@ void TavEditor::refresh()
     humSlider->setValue (humPositionForMode (bay.getHumMode()), n);
     noiseOnlyToggle->setToggleState (mode == modeNoiseOnly, n);
 
-    washWindow->attachToProcessor (processor.getBlockSize());
+    // The tap that prepares the processor sets its block size on its own thread (an export's), under this lock.
+    const auto blockSize = [this]
+    {
+        const std::lock_guard<std::mutex> hold (TavAudioTapProcessor::getProcessorLock());
+        return processor.getBlockSize();
+    }();
+
+    washWindow->attachToProcessor (blockSize);
 }

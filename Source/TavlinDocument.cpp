@@ -85,13 +85,12 @@ bool TavlinDocument::isSameFile (const juce::File& a, const juce::File& b)
 
 juce::File TavlinDocument::getSuggestedSaveAsFile (const juce::File& defaultFile)
 {
-    const auto suggested = FileNameBytes::withExtension (defaultFile, getExtensionForFormat (formatIndex));
+    auto suggested = FileNameBytes::withExtension (defaultFile, getExtensionForFormat (formatIndex));
 
     for (int n = 2; suggested.exists() && n < 100000; ++n)
     {
-        const auto sibling =
-            FileNameBytes::siblingOf (suggested, FileNameBytes::stemOf (suggested) + " (" + juce::String (n) + ")"
-                                                     + FileNameBytes::extensionOf (suggested));
+        auto sibling = FileNameBytes::siblingOf (suggested, FileNameBytes::stemOf (suggested) + " (" + juce::String (n)
+                                                                + ")" + FileNameBytes::extensionOf (suggested));
 
         if (!sibling.exists())
             return sibling;

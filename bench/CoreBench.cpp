@@ -40,8 +40,18 @@ BENCHMARK (fourierRoundTrip1024);
 
 enum Kernel
 {
-    scale, multiply, scaleRamp, scaleTo, multiplyTo, scaleRampTo, scaleAddTo, multiplyAddTo, scaleAddAt,
-    powerToDecibels, powerToDecibelsFloor, complexMultiply
+    scale,
+    multiply,
+    scaleRamp,
+    scaleTo,
+    multiplyTo,
+    scaleRampTo,
+    scaleAddTo,
+    multiplyAddTo,
+    scaleAddAt,
+    powerToDecibels,
+    powerToDecibelsFloor,
+    complexMultiply
 };
 
 void kernel (benchmark::State& state)
@@ -57,15 +67,33 @@ void kernel (benchmark::State& state)
     {
         switch (which)
         {
-            case scale: kernels->scale (a.get(), 1.0f); break;
-            case multiply: kernels->multiply (a.get(), b.get()); break;
-            case scaleRamp: kernels->scaleRamp (a.get(), 1.0f, 1.0f); break;
-            case scaleTo: kernels->scaleTo (a.get(), c.get(), 0.5f); break;
-            case multiplyTo: kernels->multiplyTo (a.get(), b.get(), c.get()); break;
-            case scaleRampTo: kernels->scaleRampTo (a.get(), c.get(), 0.0f, 1.0f); break;
-            case scaleAddTo: kernels->scaleAddTo (a.get(), d.get(), 1e-9f); break;
-            case multiplyAddTo: kernels->multiplyAddTo (a.get(), b.get(), d.get()); break;
-            case scaleAddAt: kernels->scaleAddAt (a.get(), wide.get(), (unsigned) n / 2, 1e-9f); break;
+            case scale:
+                kernels->scale (a.get(), 1.0f);
+                break;
+            case multiply:
+                kernels->multiply (a.get(), b.get());
+                break;
+            case scaleRamp:
+                kernels->scaleRamp (a.get(), 1.0f, 1.0f);
+                break;
+            case scaleTo:
+                kernels->scaleTo (a.get(), c.get(), 0.5f);
+                break;
+            case multiplyTo:
+                kernels->multiplyTo (a.get(), b.get(), c.get());
+                break;
+            case scaleRampTo:
+                kernels->scaleRampTo (a.get(), c.get(), 0.0f, 1.0f);
+                break;
+            case scaleAddTo:
+                kernels->scaleAddTo (a.get(), d.get(), 1e-9f);
+                break;
+            case multiplyAddTo:
+                kernels->multiplyAddTo (a.get(), b.get(), d.get());
+                break;
+            case scaleAddAt:
+                kernels->scaleAddAt (a.get(), wide.get(), (unsigned) n / 2, 1e-9f);
+                break;
             case powerToDecibels:
                 c->copyFrom (*a);
                 kernels->powerToDecibels (c.get());

@@ -200,7 +200,7 @@ int run (const juce::StringArray& args)
         }
         else if (args[i] == "--set" && i + 1 < args.size() && args[i + 1].contains ("="))
         {
-            const auto setting = args[++i];
+            const auto& setting = args[++i];
             int index = -1;
             double value = 0.0;
 

@@ -73,7 +73,7 @@ target_compile_definitions(tavlin_juce_core PUBLIC ${TAVLIN_JUCE_DEFINITIONS} ${
 target_link_libraries(tavlin_juce_core PUBLIC PkgConfig::TAVLIN_CODECS PkgConfig::TAVLIN_CURL PkgConfig::TAVLIN_DEVICES
   Threads::Threads ${CMAKE_DL_LIBS} rt)
 set_target_properties(tavlin_juce_core PROPERTIES CXX_VISIBILITY_PRESET default)
-if(TAVLIN_SANITIZE)
+if(TAVLIN_SANITIZE STREQUAL "address")
   # JUCE's FLAC reader shifts negative samples left, which C++20 defines and C++17 leaves to the
   # undefined-behaviour checks; every other check stays on for the framework too.
   target_compile_options(tavlin_juce_core PRIVATE -fno-sanitize=shift-base)

@@ -15,7 +15,7 @@ packages=(
   libpng-dev libjpeg-dev zlib1g-dev
   lame xvfb xauth x11-apps x11-utils openbox imagemagick xdg-utils fonts-paratype
   libhwy-dev libsleef-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-tidy
   espeak-ng sox libspeexdsp-dev
 )
 

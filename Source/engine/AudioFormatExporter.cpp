@@ -16,7 +16,7 @@ juce::File AudioFormatExporter::findEncoder (const juce::StringArray& locations)
 {
     for (const auto& location : locations)
     {
-        const juce::File candidate (location);
+        juce::File candidate (location);
 
         if (candidate.existsAsFile() && candidate.hasReadAccess())
             return candidate;

@@ -49,7 +49,7 @@ bool MediaImporter::importWithAudioFormatReader (SessionHost& host, const juce::
         return false;
     }
 
-    stream.release(); // the writer owns it now
+    juce::ignoreUnused (stream.release()); // the writer owns it now
 
     constexpr int blockSize = 8192;
     const auto total = reader->lengthInSamples;

@@ -159,7 +159,7 @@ MediaComposition ProcessingAVPlayer::makePlaybackComposition (const MediaAsset& 
     return PlaybackSetup::makePlaybackComposition (asset, videoOffset);
 }
 
-void ProcessingAVPlayer::setUpPlaybackOfAsset (MediaComposition composition, const juce::File& url,
+void ProcessingAVPlayer::setUpPlaybackOfAsset (const MediaComposition& composition, const juce::File& url,
                                                const juce::StringArray& keys)
 {
     if (media.player == nullptr)

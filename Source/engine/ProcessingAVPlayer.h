@@ -55,7 +55,7 @@ public:
     bool juceImportWithAVAsset (tavlin::media::MediaAsset& asset);
 
     /** The playback set-up, run once the asset's values are loaded. */
-    void setUpPlaybackOfAsset (tavlin::media::MediaComposition composition, const juce::File& url,
+    void setUpPlaybackOfAsset (const tavlin::media::MediaComposition& composition, const juce::File& url,
                                const juce::StringArray& keys);
 
     /** The playback composition of an asset: its sound at 0 and its picture delayed by videoOffset. */

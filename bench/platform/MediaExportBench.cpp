@@ -27,7 +27,9 @@ const juce::File& sourceFile()
             juce::WavAudioFormat wav;
             auto stream = f.createOutputStream();
             std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (stream.get(), rate, 2, 16, {}, 0));
-            stream.release();
+
+            if (writer != nullptr)
+                juce::ignoreUnused (stream.release()); // the writer owns it now
             std::mt19937 random (99);
             std::uniform_real_distribution<float> noise (-0.3f, 0.3f);
             juce::AudioBuffer<float> block (2, 44100);

@@ -67,8 +67,11 @@ std::string FileNameBytes::bytesOf (const juce::String& text)
 
 juce::String FileNameBytes::textOf (const std::string& bytes)
 {
-    // With an end pointer the framework copies the bytes; without one it would re-encode them.
-    return bytes.empty() ? juce::String() : juce::String::fromUTF8 (bytes.data(), (int) bytes.size());
+    // Copied as they are, also where they are not UTF-8 (which fromUTF8 requires); without an end pointer the
+    // framework would re-encode them.
+    const auto* start = bytes.data();
+    return bytes.empty() ? juce::String()
+                         : juce::String (juce::CharPointer_UTF8 (start), juce::CharPointer_UTF8 (start + bytes.size()));
 }
 
 juce::String FileNameBytes::nameOf (const juce::File& file)
@@ -201,6 +204,7 @@ juce::Array<juce::File> FileNameBytes::listFolder (const juce::File& folder, boo
         return found;
 
     std::vector<std::string> names;
+    const auto prefix = path.back() == '/' ? path : path + "/";
 
     while (const auto* entry = ::readdir (dir.get()))
     {
@@ -210,7 +214,7 @@ juce::Array<juce::File> FileNameBytes::listFolder (const juce::File& folder, boo
             continue;
 
         struct stat info;
-        const auto full = path + (path.back() == '/' ? "" : "/") + name;
+        const auto full = prefix + name;
         const bool isFolder = ::stat (full.c_str(), &info) == 0 && S_ISDIR (info.st_mode);
 
         if (isFolder == wantFolders)

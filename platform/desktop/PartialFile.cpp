@@ -144,6 +144,7 @@ int PartialFile::removeStale (const juce::File& folder, int minimumIdleSeconds)
     auto& registry = Registry::get();
     const auto now = std::time (nullptr);
     int removed = 0;
+    const auto prefix = path.back() == '/' ? path : path + "/";
 
     while (const auto* entry = ::readdir (dir.get()))
     {
@@ -152,7 +153,7 @@ int PartialFile::removeStale (const juce::File& folder, int minimumIdleSeconds)
         if (!isPartialName (FileNameBytes::textOf (name)))
             continue;
 
-        const auto full = path + (path.back() == '/' ? "" : "/") + name;
+        const auto full = prefix + name;
         struct stat info;
 
         // Only plain files of this user that have been left alone for a while.

@@ -62,7 +62,7 @@ juce::AudioFormatReader* FFmpegAudioFormat::createReaderFor (juce::InputStream* 
         if (!deleteStreamIfOpeningFails)
         {
             owned->setPosition (start);
-            owned.release();
+            juce::ignoreUnused (owned.release()); // the caller keeps it
         }
 
         return nullptr;

@@ -123,7 +123,7 @@ bool PcmFileExporter::start (SerialWorkQueue& queue, const Request& request, juc
         return false;
 
     queue.addJob (
-        [request, completion]
+        [request, completion = std::move (completion)]
         {
             juce::String failure;
             const bool ok = convert (request, failure);
@@ -196,7 +196,7 @@ bool PcmFileExporter::convert (const Request& request, juce::String& error)
         return false;
     }
 
-    stream.release(); // the writer owns it now
+    juce::ignoreUnused (stream.release()); // the writer owns it now
     const int sourceChannels = decoder->getNumChannels();
     const bool resample = decoder->getSampleRate() != request.sampleRate;
     auto* control = request.control.get();

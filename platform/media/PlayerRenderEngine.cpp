@@ -89,7 +89,7 @@ int PlayerRenderEngine::getOutputLatency() const
     return latencyLine.getLatency();
 }
 
-bool PlayerRenderEngine::load (const MediaComposition& composition, std::shared_ptr<const AudioMix> mix,
+bool PlayerRenderEngine::load (const MediaComposition& composition, const std::shared_ptr<const AudioMix>& mix,
                                juce::String& error)
 {
     unload();
@@ -155,7 +155,7 @@ bool PlayerRenderEngine::load (const MediaComposition& composition, std::shared_
     return true;
 }
 
-void PlayerRenderEngine::setAudioMix (std::shared_ptr<const AudioMix> mix)
+void PlayerRenderEngine::setAudioMix (const std::shared_ptr<const AudioMix>& mix)
 {
     std::shared_ptr<AudioProcessingTap> released;
 

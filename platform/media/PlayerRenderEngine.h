@@ -42,10 +42,10 @@ public:
     int getOutputLatency() const;
 
     /** Loads a composition's first audio and video tracks, with the audio mix's tap; false with a text. */
-    bool load (const MediaComposition& composition, std::shared_ptr<const AudioMix> mix, juce::String& error);
+    bool load (const MediaComposition& composition, const std::shared_ptr<const AudioMix>& mix, juce::String& error);
 
     /** Puts another audio mix's tap on the loaded sound, from the current position on. */
-    void setAudioMix (std::shared_ptr<const AudioMix> mix);
+    void setAudioMix (const std::shared_ptr<const AudioMix>& mix);
 
     /** Drops the media; the tap is unprepared and let go once no render call is inside it. */
     void unload();

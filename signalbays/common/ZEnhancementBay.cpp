@@ -84,6 +84,7 @@ void ZEnhancementBay::prepareFor (int newBlockSize)
     const auto newLatency = newCompressor->getLatency();
 
     std::vector<std::unique_ptr<ZDelayBuffer>> newDelays;
+    newDelays.reserve ((size_t) channels);
 
     for (int c = 0; c < channels; ++c)
         newDelays.push_back (ZDelayBuffer::create ((newLatency + newBlockSize) * 2));

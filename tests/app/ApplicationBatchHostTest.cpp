@@ -72,7 +72,7 @@ TEST_F (ApplicationBatchHostTest, ProcessesATreeOfRealMediaIntoTheMirroredOutput
         ASSERT_NE (stream, nullptr);
         std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (stream.get(), 44100.0, 2, 16, {}, 0));
         ASSERT_NE (writer, nullptr);
-        stream.release();
+        juce::ignoreUnused (stream.release());
         juce::AudioBuffer<float> sound (2, 44100);
         for (int i = 0; i < sound.getNumSamples(); ++i)
             for (int c = 0; c < 2; ++c)

@@ -65,7 +65,7 @@ TEST_F (BadSampleSaveTest, TheMusicAfterANaNOrInfinityIsSavedAtItsLevel)
     // The same music twice, the second time with a NaN in the left channel and an infinity in the right.
     auto write = [&] (const char* name, bool withBadSamples)
     {
-        const auto file = scratch.file (name);
+        auto file = scratch.file (name);
         const auto bad = [] (int ch)
         { return ch == 0 ? std::numeric_limits<float>::quiet_NaN() : std::numeric_limits<float>::infinity(); };
         EXPECT_TRUE (tavlin::test::writeWav (

@@ -111,6 +111,7 @@ bool applies (Rule rule, const State& s)
 std::vector<State> allStates()
 {
     std::vector<State> states;
+    states.reserve (16);
 
     for (int bits = 0; bits < 16; ++bits)
         states.push_back ({ (bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0 });

@@ -83,12 +83,14 @@ public:
     std::vector<std::vector<float>> process (const std::vector<std::vector<float>>& input, int offset, int numSamples)
     {
         std::vector<const float*> in;
+        in.reserve (input.size());
         for (const auto& channel : input)
             in.push_back (channel.data() + offset);
 
         std::vector<std::vector<float>> out ((size_t) activeOutputs.countNumberOfSetBits(),
                                              std::vector<float> ((size_t) numSamples, 0.25f));
         std::vector<float*> outPointers;
+        outPointers.reserve (out.size());
         for (auto& channel : out)
             outPointers.push_back (channel.data());
 

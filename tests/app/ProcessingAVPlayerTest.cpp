@@ -102,7 +102,13 @@ private:
 class PlayerTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { juce::MessageManager::getInstance(); }
+    void SetUp() override
+    {
+        // What the processor announced while it was made arrives before any media, as in the application,
+        // which opens no document before the message loop's first turn.
+        pump (20);
+        host.documentChanged = false;
+    }
 
     /** Opens a file in the view and waits until the set-up and the extraction are done. */
     bool openAndSetUp (MediaContainerComponent& view, const juce::File& file, const MediaAsset* asset = nullptr)
@@ -122,6 +128,7 @@ protected:
         return avPlayer (view).getCurrentItem()->getAsset();
     }
 
+    juce::ScopedJuceInitialiser_GUI framework; // outlives the host's processor, whose buffers are event objects
     ScratchFolder scratch;
     FakePlayerHost host { scratch.file ("private") };
 };

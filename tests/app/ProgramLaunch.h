@@ -41,6 +41,7 @@ public:
             words.push_back (a.toStdString());
 
         std::vector<char*> argv;
+        argv.reserve (words.size() + 1);
 
         for (auto& w : words)
             argv.push_back (w.data());
@@ -58,9 +59,10 @@ public:
         }
 
         for (const auto& [name, value] : replacedVariables)
-            variables.push_back (name + "=" + value);
+            variables.push_back (std::string (name).append ("=").append (value));
 
         std::vector<char*> envp;
+        envp.reserve (variables.size() + 1);
 
         for (auto& v : variables)
             envp.push_back (v.data());

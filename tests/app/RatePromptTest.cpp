@@ -665,7 +665,7 @@ TEST (RatePromptLookup, CountryOfTheLookupAddress)
 TEST (RatePromptTexts, TakesTheFileOfThePreferredLanguage)
 {
     const juce::TemporaryFile folderFile;
-    const auto folder = folderFile.getFile();
+    const auto& folder = folderFile.getFile();
     ASSERT_TRUE (folder.createDirectory());
 
     folder.getChildFile ("de.txt").replaceWithText (
@@ -722,6 +722,7 @@ TEST (RatePromptTexts, PreferredLanguagesFromTheEnvironment)
 //==============================================================================
 TEST (RatePromptLoad, WaitsForTheMessageLoop)
 {
+    juce::shutdownJuce_GUI(); // as before the application has set the framework up
     ASSERT_EQ (juce::MessageManager::getInstanceWithoutCreating(), nullptr);
     EXPECT_FALSE (RatePrompt::load());
     EXPECT_EQ (juce::MessageManager::getInstanceWithoutCreating(), nullptr) << "must not create the loop itself";

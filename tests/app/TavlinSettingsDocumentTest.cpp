@@ -244,7 +244,7 @@ TEST_F (TavlinSettingsDocumentTest, BadPresetFilesChangeNothingAndSayWhy)
     }
 
     // Neither a missing file nor a folder is read.
-    for (auto file : { folder.getChildFile ("missing.tvp"), folder })
+    for (const auto& file : { folder.getChildFile ("missing.tvp"), folder })
     {
         P target;
         const Snapshot before (target);

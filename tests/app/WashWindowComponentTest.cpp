@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 #include <thread>
 
 namespace
@@ -253,9 +254,14 @@ TEST_F (WashWindowComponentTest, OneColumnOfHeatColours)
 /** Counts the column steps that reach it. */
 struct CountingWashWindow : public WashWindowComponent
 {
-    CountingWashWindow (TavAudioProcessor* processor, std::atomic<int>& c) : WashWindowComponent (processor), count (c)
+    CountingWashWindow (TavAudioProcessor* processorToUse, std::atomic<int>& c)
+        : WashWindowComponent (processorToUse), processor (processorToUse), count (c)
     {
     }
+
+    // Overriding the column step, it unregisters before its own part goes: the base class only can once this
+    // part is gone, while a step running on the audio thread could still be in it.
+    ~CountingWashWindow() override { processor->setWashWindow (nullptr); }
 
     void pushSpectrumColumn() override
     {
@@ -263,6 +269,7 @@ struct CountingWashWindow : public WashWindowComponent
         WashWindowComponent::pushSpectrumColumn();
     }
 
+    TavAudioProcessor* processor;
     std::atomic<int>& count;
 };
 
@@ -274,6 +281,9 @@ TEST_F (WashWindowComponentTest, NoColumnStepReachesADestroyedWindow)
     processor.setPlayConfigDetails (2, 2, 44100.0, 512);
 
     std::atomic<bool> running { true };
+    // Held while a window is made: the base class registers it in its constructor, before the counting part
+    // exists, and a column step then would run into a half-made object.
+    std::mutex making;
     std::thread playback (
         [&]
         {
@@ -282,16 +292,26 @@ TEST_F (WashWindowComponentTest, NoColumnStepReachesADestroyedWindow)
 
             while (running.load())
             {
-                buffer.clear();
-                buffer.setSample (0, 0, 0.5f);
-                processor.processBlock (buffer, midi);
+                {
+                    const std::lock_guard<std::mutex> hold (making);
+                    buffer.clear();
+                    buffer.setSample (0, 0, 0.5f);
+                    processor.processBlock (buffer, midi);
+                }
+
+                std::this_thread::yield();
             }
         });
 
     for (int round = 0; round < 40; ++round)
     {
         std::atomic<int> steps { 0 };
-        auto window = std::make_unique<CountingWashWindow> (&processor, steps);
+        std::unique_ptr<CountingWashWindow> window;
+
+        {
+            const std::lock_guard<std::mutex> hold (making);
+            window = std::make_unique<CountingWashWindow> (&processor, steps);
+        }
 
         while (steps.load() < 3)
             std::this_thread::yield();

@@ -127,8 +127,9 @@ TEST (ZBufferTest, XmlFormMatchesTheFixedLayout)
     buffer.getData()[1] = -0.5f;
 
     auto xml = buffer.createXml();
-    EXPECT_EQ (xml->toString (juce::XmlElement::TextFormat().withoutHeader().singleLine()),
-               "<buffer name=\"NoiseProfile0\" length=\"2\" samplerate=\"0\"><data values=\"3f800000bf000000\"/></buffer>");
+    EXPECT_EQ (
+        xml->toString (juce::XmlElement::TextFormat().withoutHeader().singleLine()),
+        "<buffer name=\"NoiseProfile0\" length=\"2\" samplerate=\"0\"><data values=\"3f800000bf000000\"/></buffer>");
 }
 
 TEST (ZBufferTest, XmlRoundTripIsBitExact)
@@ -287,9 +288,9 @@ TEST (ZDSPObjectTest, NamesAreKeptWholeAndOwnNameIsSafe)
     buffer.setName (buffer.getName());
     EXPECT_STREQ (buffer.getName(), "first");
 
-    static_assert (! std::is_copy_constructible_v<ZDSPObject>);
-    static_assert (! std::is_copy_constructible_v<ZBuffer>);
-    static_assert (! std::is_copy_assignable_v<ZBuffer>);
+    static_assert (!std::is_copy_constructible_v<ZDSPObject>);
+    static_assert (!std::is_copy_constructible_v<ZBuffer>);
+    static_assert (!std::is_copy_assignable_v<ZBuffer>);
 }
 
 TEST (VjExceptionTest, WhatCarriesMessageFileAndLine)
@@ -305,8 +306,9 @@ TEST (VjExceptionTest, WhatCarriesMessageFileAndLine)
     }
     catch (const std::exception& thrown)
     {
-        EXPECT_TRUE (juce::String (thrown.what()).startsWith ("Error Trying to create a buffer of improper size., "
-                                                              "at File: zdsp/common/ZBuffer, Line: "));
+        EXPECT_TRUE (juce::String (thrown.what())
+                         .startsWith ("Error Trying to create a buffer of improper size., "
+                                      "at File: zdsp/common/ZBuffer, Line: "));
     }
 }
 

@@ -244,7 +244,7 @@ TEST (NonFiniteInput, NoStageKeepsABadSampleBeyondTheFramesThatHoldIt)
 
 TEST (NonFiniteInput, LearningLeavesOutTheFramesThatHoldABadSample)
 {
-    juce::MessageManager::getInstance();
+    const juce::ScopedJuceInitialiser_GUI framework; // outlives the bays, which are event objects
     const auto learningNoise = noise (44100, 3);
 
     auto reference = makeNoiseReductionBay();
@@ -266,8 +266,6 @@ TEST (NonFiniteInput, LearningLeavesOutTheFramesThatHoldABadSample)
                 ASSERT_NEAR (learned[k], expected[k], 1.0f) << value << ", channel " << c << ", bin " << k;
         }
     }
-
-    juce::MessageManager::deleteInstance();
 }
 
 } // namespace

@@ -271,6 +271,7 @@ TEST (ParametricFilterTest, CascadeGivesTheBitsOfEachFilterInTurn)
                 }
 
             std::vector<ZParametricFilter*> chain;
+            chain.reserve (cascade.size());
 
             for (auto& f : cascade)
                 chain.push_back (f.get());

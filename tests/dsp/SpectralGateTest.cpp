@@ -101,10 +101,13 @@ TEST (SpectralGateIndexTest, DifferencesMapToClampedEntries)
     };
 
     const float inf = std::numeric_limits<float>::infinity();
-    const Case cases[] = { { 0.0f, 128 }, { 0.99f, 128 }, { -0.99f, 128 }, { 1.0f, 129 }, { 7.5f, 135 },
-                           { -1.5f, 127 }, { 127.9f, 255 }, { 200.0f, 255 }, { -128.0f, 0 }, { -1e30f, 0 },
-                           { 1e30f, 255 }, { inf, 255 }, { -inf, 0 },
-                           { std::numeric_limits<float>::quiet_NaN(), 0 } };
+    const Case cases[] = { { 0.0f, 128 },   { 0.99f, 128 },
+                           { -0.99f, 128 }, { 1.0f, 129 },
+                           { 7.5f, 135 },   { -1.5f, 127 },
+                           { 127.9f, 255 }, { 200.0f, 255 },
+                           { -128.0f, 0 },  { -1e30f, 0 },
+                           { 1e30f, 255 },  { inf, 255 },
+                           { -inf, 0 },     { std::numeric_limits<float>::quiet_NaN(), 0 } };
 
     for (auto c : cases)
         EXPECT_EQ (ZSpectralCompressor::curveIndex (c.differenceDb), c.index) << c.differenceDb;
@@ -205,7 +208,7 @@ TEST (SpectralGateTrackTest, WeightFollowsTheLevelAndNeverNaN)
     };
 
     const Case cases[] = { { -27, -36, 18, 0.5f }, { -40, -36, 18, 0.0f }, { -10, -36, 18, 1.0f },
-                           { -1000, 0, 6, 0.0f }, { -5, -5, 0, 1.0f }, { -6, -5, 0, 0.0f },
+                           { -1000, 0, 6, 0.0f },  { -5, -5, 0, 1.0f },    { -6, -5, 0, 0.0f },
                            { -5, -5, -3, 1.0f } };
 
     for (auto c : cases)

@@ -118,7 +118,8 @@ TEST_F (Kernels, ElementKernelsMatchTheirFormulas)
 
         kernels->multiplyAddTo (&x, &y, &d);
         for (int i = 0; i < 37; ++i)
-            EXPECT_EQ (d.getData()[i], (expected.getData()[i] + x.getData()[i] * 0.5f) + x.getData()[i] * y.getData()[i]);
+            EXPECT_EQ (d.getData()[i],
+                       (expected.getData()[i] + x.getData()[i] * 0.5f) + x.getData()[i] * y.getData()[i]);
 
         kernels->multiplyTo (&x, &y, &d);
         for (int i = 0; i < 37; ++i)

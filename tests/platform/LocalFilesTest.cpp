@@ -37,6 +37,7 @@ void makeOld (const juce::File& file)
 TEST (FileNameBytesTest, AgreesWithTheFrameworkOnValidNames)
 {
     for (auto* path : { "/a/b/clip.wav", "/a/b/clip", "/a/.hidden", "/a/b/archive.tar.gz", "/a/b.d/name",
+                        // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): split to end the hex escapes
                         "/a/b/\xc3\xbc"
                         "n\xc3\xaf"
                         "c\xc3\xb6"

@@ -83,7 +83,7 @@ inline bool writeWithJuce (juce::AudioFormat& format, const juce::File& file, do
     if (writer == nullptr)
         return false;
 
-    stream.release();
+    juce::ignoreUnused (stream.release());
     juce::AudioBuffer<float> block (channels, 4096);
 
     for (int64_t pos = 0; pos < length; pos += block.getNumSamples())

@@ -196,7 +196,10 @@ std::vector<std::pair<juce::String, int64_t>> packetsOf (const juce::File& file,
             if (first == AV_NOPTS_VALUE)
                 first = packet->pts;
 
-            const auto micros = av_rescale_q (packet->pts - first, stream->time_base, { 1, 1000000 });
+            // A packet without a timestamp (MPEG program streams have them) keeps AV_NOPTS_VALUE.
+            const auto micros = packet->pts == AV_NOPTS_VALUE
+                                    ? AV_NOPTS_VALUE
+                                    : av_rescale_q (packet->pts - first, stream->time_base, { 1, 1000000 });
             packets.push_back ({ juce::MemoryBlock (packet->data, (size_t) packet->size).toBase64Encoding(), micros });
         }
 
@@ -288,6 +291,7 @@ DecodedTimeline decodeTimeline (const juce::File& file)
                     std::vector<std::vector<float>> planes ((size_t) frame.ch_layout.nb_channels,
                                                             std::vector<float> ((size_t) frame.nb_samples));
                     std::vector<uint8_t*> out;
+                    out.reserve (planes.size());
 
                     for (auto& p : planes)
                         out.push_back ((uint8_t*) p.data());

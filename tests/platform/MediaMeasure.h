@@ -22,7 +22,9 @@ enum class StreamKind
     audio
 };
 
-/** Every packet of a file's first stream of a kind: its bytes, with its timestamps relative to the first. */
+/** Every packet of a file's first stream of a kind: its bytes, with its timestamp relative to the first one
+    (in µs; AV_NOPTS_VALUE for a packet without one).
+*/
 std::vector<std::pair<juce::String, int64_t>> packetsOf (const juce::File& file, StreamKind kind = StreamKind::video);
 
 /** Where each stream of a file starts on the file's own clock, in seconds (NaN for a stream that does not

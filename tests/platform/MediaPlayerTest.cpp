@@ -79,8 +79,8 @@ protected:
 
 TEST_F (MediaPlayerFixture, PlaysEverySampleOnceThroughTheTapAndAnnouncesTheEnd)
 {
+    tavlin::test::DelayGainTap client (0, 1.0f); // outlives the player, also when an assertion ends the test
     MediaPlayer player (nullptr, MediaPlayer::Output::manual);
-    tavlin::test::DelayGainTap client (0, 1.0f);
     client.record = true;
     auto item = makeItem (wav);
     std::shared_ptr<AudioProcessingTap> tap;
@@ -335,8 +335,9 @@ TEST_F (MediaPlayerFixture, TheItemEndsWithTheCompositionSoTheDelayedPictureAndS
     const auto lastShownFrom = (int64_t) std::ceil ((last.seconds * rate)) + delay;
     const auto lastImage = toImage (last.picture);
 
-    MediaPlayer player (nullptr, MediaPlayer::Output::manual);
+    // The tap's client outlives the player, which unprepares the tap when it goes.
     tavlin::test::DelayGainTap client (delay, 1.0f);
+    MediaPlayer player (nullptr, MediaPlayer::Output::manual);
     auto item = std::make_unique<MediaPlayerItem> (composition);
     std::shared_ptr<AudioProcessingTap> tap;
     item->setAudioMix (client.makeMix (a, tap));
@@ -436,7 +437,7 @@ TEST_F (MediaPlayerFixture, APausedPlayersThreadsSleepAndEveryRequestWakesThem)
 
         const auto before = ThreadWakeups::take();
         juce::Thread::sleep (500);
-        const auto counts = ThreadWakeups::since (before);
+        auto counts = ThreadWakeups::since (before);
 
         for (auto* name : threads)
             EXPECT_EQ (counts.count (name), 1u) << name << " is not running";

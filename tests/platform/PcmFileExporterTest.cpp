@@ -200,7 +200,7 @@ TEST_F (PcmFileExporterFixture, AWriteThatFailsAnywhereIsAFailure)
     {
         const char* what;
         size_t bytesThatFit;
-        bool seeksFail;
+        bool rewritesFail;
     };
 
     const Case cases[] = {
@@ -219,7 +219,7 @@ TEST_F (PcmFileExporterFixture, AWriteThatFailsAnywhereIsAFailure)
         request.source = processed;
         request.destination = destination;
         request.openStream = [c] (const juce::File& file)
-        { return std::make_unique<tavlin::test::FailingOutputStream> (file, c.bytesThatFit, c.seeksFail); };
+        { return std::make_unique<tavlin::test::FailingOutputStream> (file, c.bytesThatFit, c.rewritesFail); };
 
         juce::String error;
         EXPECT_FALSE (PcmFileExporter::convert (request, error));

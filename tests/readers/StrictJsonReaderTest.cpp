@@ -29,6 +29,7 @@ TEST (StrictJsonReader, ReadsJsonAsTheFrameworkDoes)
         "{}",
         " [ ] ",
         "\r\n\t{\"a\" : [1, -0, 0.5, -1.5e-3, 2E+2, 123456789012345678, true, false, null]}\n",
+        // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one case, split to end the raw string
         R"({"s": "\"\\\/\b\f\n\r\t\u00e9\ud83c\udfb5", "t": "caf)"
         "\xc3\xa9 \xf0\x9f\x8e\xb5\"}",
         R"([{"a": {"b": [[], {}]}}, "x"])",

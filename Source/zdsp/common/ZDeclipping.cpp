@@ -325,7 +325,13 @@ void ZDeclipping::detectChunks (const float* x, long n, bool sampleBySample)
 
 bool ZDeclipping::detectsAlike (const ZDeclipping& o) const noexcept
 {
-    const auto same = [] (float a, float b) { return std::memcmp (&a, &b, sizeof a) == 0; };
+    const auto bits = [] (float value)
+    {
+        uint32_t word;
+        std::memcpy (&word, &value, sizeof word);
+        return word;
+    };
+    const auto same = [bits] (float a, float b) { return bits (a) == bits (b); };
 
     return same (negativeClipLevel, o.negativeClipLevel) && same (positiveClipLevel, o.positiveClipLevel)
            && negativeLevelFound == o.negativeLevelFound && positiveLevelFound == o.positiveLevelFound
@@ -537,9 +543,7 @@ void ZDeclipping::detectSample (float v)
         const auto smallestRecurs = smallestRuns >= 2 && smallestRuns > recurrenceRatio * nearSmallest
                                     && nearness < -finestGridShare * smallestSeen;
 
-        if (v == largestSeen && largestRecurs)
-            noteEvidence (v, Evidence::peaks);
-        else if (v == smallestSeen && smallestRecurs)
+        if ((v == largestSeen && largestRecurs) || (v == smallestSeen && smallestRecurs))
             noteEvidence (v, Evidence::peaks);
 
         // A level the peaks alone gave is withdrawn when the values short of it stop being rare.

@@ -33,7 +33,7 @@ constexpr int maxBlockSize = 1 << 22;
 // log2 of the analysis size 2N, rounded to the nearest integer.
 int orderFor (int n)
 {
-    return (int) (std::log10 (2.0 * (double) n) / 0.3010299956639812 + 0.5);
+    return (int) std::lround (std::log10 (2.0 * (double) n) / 0.3010299956639812);
 }
 } // namespace
 

@@ -51,8 +51,6 @@ void ZMaximizer::setThresholdDb (float dB)
 
 void ZMaximizer::process (ZBuffer* in, ZBuffer* out)
 {
-    jassert (in->getLength() >= blockSize && out->getLength() >= blockSize);
-
     if (in->getLength() < blockSize || out->getLength() < blockSize)
         return;
 

@@ -37,9 +37,9 @@ void ZSignalWindow::initialize (int n, int kind, float)
     for (int i = 0; i < n; ++i)
     {
         const auto angle = (float) i * step;
-        const auto value = kind == hamming
-                               ? 0.54 - 0.46 * std::cos ((double) angle)
-                               : 0.42 - 0.5 * std::cos ((double) angle) + 0.08 * std::cos (2.0 * (double) i * (double) step);
+        const auto value = kind == hamming ? 0.54 - 0.46 * std::cos ((double) angle)
+                                           : 0.42 - 0.5 * std::cos ((double) angle)
+                                                 + 0.08 * std::cos (2.0 * (double) i * (double) step);
         w[i] = (float) value;
         sum += w[i];
         sumOfSquares += w[i] * w[i];

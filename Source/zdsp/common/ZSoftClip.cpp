@@ -62,8 +62,6 @@ void ZSoftClip::reset()
 
 void ZSoftClip::process (ZBuffer* in, ZBuffer* out)
 {
-    jassert (in->getLength() >= blockSize && out->getLength() >= blockSize);
-
     if (in->getLength() < blockSize || out->getLength() < blockSize)
         return;
 

@@ -4,8 +4,7 @@ namespace vesk_juce
 {
 
 vj_exception::vj_exception (const juce::String& m, const juce::String& f, int l)
-    : message (m), file (f), line (l),
-      text ((m + ", at File: " + f + ", Line: " + juce::String (l)).toStdString())
+    : message (m), file (f), line (l), text ((m + ", at File: " + f + ", Line: " + juce::String (l)).toStdString())
 {
 }
 

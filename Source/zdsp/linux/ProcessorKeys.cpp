@@ -3,14 +3,14 @@
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
- #include <cpuid.h>
+    #include <cpuid.h>
 #endif
 
 namespace vesk
 {
 
 // Answers the SSE keys from cpuid; the AltiVec and translation keys have no meaning here.
-std::optional<int> readProcessorKey (const char* key)
+std::optional<int> readProcessorKey ([[maybe_unused]] const char* key)
 {
 #if defined(__x86_64__) || defined(__i386__)
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
@@ -23,8 +23,6 @@ std::optional<int> readProcessorKey (const char* key)
         if (std::strcmp (key, "hw.optional.sse2") == 0)
             return (edx & bit_SSE2) != 0 ? 1 : 0;
     }
-#else
-    juce::ignoreUnused (key);
 #endif
 
     return std::nullopt;
