@@ -192,22 +192,24 @@ void ZParametricFilter::process (ZBuffer* input, ZBuffer* output)
 
 namespace
 {
-/** K filters over one buffer in place, interleaved: while filter 0 takes sample i, filter k takes
-    sample i - k, which filter k - 1 finished one step earlier. Each filter does exactly what process
-    does, sample by sample; the K recursions just run side by side instead of one after the other.
-*/
+/** Filter k of a group takes sample j: exactly what process does for one sample. */
 template <int K>
-void runInterleaved (float* x, int n, const float (&c)[5][K], float (&s1)[K], float (&s2)[K])
+void filterStep (float* x, const float (&c)[5][K], float (&s1)[K], float (&s2)[K], int k, int j)
 {
-    const auto step = [&] (int k, int j)
-    {
-        const auto in = x[j];
-        const auto out = c[0][k] * in + s1[k];
-        s1[k] = c[1][k] * in + (s2[k] - c[3][k] * out);
-        s2[k] = c[2][k] * in - c[4][k] * out;
-        x[j] = out;
-    };
+    const auto in = x[j];
+    const auto out = c[0][k] * in + s1[k];
+    s1[k] = c[1][k] * in + (s2[k] - c[3][k] * out);
+    s2[k] = c[2][k] * in - c[4][k] * out;
+    x[j] = out;
+}
 
+/** Calls step (k, j) for K filters over n samples, interleaved: while filter 0 takes sample i, filter k takes
+    sample i - k, which filter k - 1 finished one step earlier. Each filter takes its samples in order, as
+    process does; the K recursions just run side by side instead of one after the other.
+*/
+template <int K, typename Step>
+void runDiagonally (int n, Step&& step)
+{
     const auto checked = [&] (int i)
     {
         for (int k = K - 1; k >= 0; --k)
@@ -228,6 +230,13 @@ void runInterleaved (float* x, int n, const float (&c)[5][K], float (&s1)[K], fl
         checked (i);
 }
 
+/** K filters over one buffer in place, interleaved (see runDiagonally). */
+template <int K>
+void runInterleaved (float* x, int n, const float (&c)[5][K], float (&s1)[K], float (&s2)[K])
+{
+    runDiagonally<K> (n, [&] (int k, int j) { filterStep<K> (x, c, s1, s2, k, j); });
+}
+
 /** runInterleaved over two buffers with their own filters at once, sample by sample in turn: the two
     channels' recursions fill each other's waits.
 */
@@ -235,39 +244,12 @@ template <int K>
 void runInterleavedPair (float* xa, float* xb, int n, const float (&ca)[5][K], float (&s1a)[K], float (&s2a)[K],
                          const float (&cb)[5][K], float (&s1b)[K], float (&s2b)[K])
 {
-    const auto step = [] (float* x, const float (&c)[5][K], float (&s1)[K], float (&s2)[K], int k, int j)
-    {
-        const auto in = x[j];
-        const auto out = c[0][k] * in + s1[k];
-        s1[k] = c[1][k] * in + (s2[k] - c[3][k] * out);
-        s2[k] = c[2][k] * in - c[4][k] * out;
-        x[j] = out;
-    };
-
-    const auto checked = [&] (int i)
-    {
-        for (int k = K - 1; k >= 0; --k)
-            if (i - k >= 0 && i - k < n)
-            {
-                step (xa, ca, s1a, s2a, k, i - k);
-                step (xb, cb, s1b, s2b, k, i - k);
-            }
-    };
-
-    int i = 0;
-
-    for (; i < K - 1 && i < n + K - 1; ++i)
-        checked (i);
-
-    for (; i < n; ++i)
-        for (int k = K - 1; k >= 0; --k)
-        {
-            step (xa, ca, s1a, s2a, k, i - k);
-            step (xb, cb, s1b, s2b, k, i - k);
-        }
-
-    for (; i < n + K - 1; ++i)
-        checked (i);
+    runDiagonally<K> (n,
+                      [&] (int k, int j)
+                      {
+                          filterStep<K> (xa, ca, s1a, s2a, k, j);
+                          filterStep<K> (xb, cb, s1b, s2b, k, j);
+                      });
 }
 
 } // namespace
