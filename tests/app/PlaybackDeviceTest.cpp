@@ -49,6 +49,51 @@ protected:
 
     static MediaPlayer& avPlayer (MediaContainerComponent& view) { return *view.getSession().getMediaPlayer(); }
 
+    /** Handed over means given to the device; heard means played by it, its latency later. */
+    struct BeepAndFlash
+    {
+        int64_t beepHandedAt = -1; // in frames handed over; -1 while not yet
+        int64_t flashShownAt = -1; // the frames handed over when the white picture first showed
+    };
+
+    /** Drives the device block by block until the beep was handed over and the flash shown, or limit frames
+        were handed over; afterBlock (handed) runs after each block, before the messages are pumped.
+    */
+    template <typename AfterBlock>
+    BeepAndFlash playUntilBeepAndFlash (MediaContainerComponent& view, int block, int64_t limit,
+                                        AfterBlock&& afterBlock)
+    {
+        auto& engine = avPlayer (view).getEngine();
+        BeepAndFlash seen;
+        int64_t handed = 0;
+
+        while (handed < limit && (seen.beepHandedAt < 0 || seen.flashShownAt < 0))
+        {
+            // The render thread queues the sound ahead of the device: a test may outrun it, a device would not.
+            for (int waited = 0; waited < 2000 && engine.getQueuedFrames() < block; ++waited)
+                juce::Thread::sleep (1);
+
+            const auto out = device()->process ({}, 0, block);
+
+            for (int n = 0; n < block && seen.beepHandedAt < 0; ++n)
+                if (std::abs (out[0][(size_t) n]) > 0.05f)
+                    seen.beepHandedAt = handed + n;
+
+            handed += block;
+            afterBlock (handed);
+
+            if (HasFatalFailure())
+                break;
+
+            pump (1);
+
+            if (seen.flashShownAt < 0 && isWhite (avPlayer (view).getCurrentVideoFrame()))
+                seen.flashShownAt = handed;
+        }
+
+        return seen;
+    }
+
     tavlin::test::ScratchFolder scratch;
     FakePlayerHost host { scratch.file ("private") };
     juce::AudioDeviceManager manager;
@@ -74,29 +119,14 @@ TEST_F (PlaybackDeviceTest, TheShownFrameFollowsTheSampleHeardNotTheSampleHanded
     auto& engine = avPlayer (view).getEngine();
     EXPECT_EQ (engine.getOutputLatency(), latency);
 
-    // Handed over means given to the device; heard means played by it, latency frames later.
-    int64_t handed = 0, beepHandedAt = -1, flashShownAt = -1;
-
-    while (handed < 3 * rate && (beepHandedAt < 0 || flashShownAt < 0))
-    {
-        // The render thread queues the sound ahead of the device: a test may outrun it, a device would not.
-        for (int waited = 0; waited < 2000 && engine.getQueuedFrames() < block; ++waited)
-            juce::Thread::sleep (1);
-
-        const auto out = device()->process ({}, 0, block);
-
-        for (int n = 0; n < block && beepHandedAt < 0; ++n)
-            if (std::abs (out[0][(size_t) n]) > 0.05f)
-                beepHandedAt = handed + n;
-
-        handed += block;
-        ASSERT_EQ (engine.getPosition(), std::max<int64_t> (0, handed - latency)) << "the clock is what was heard";
-
-        pump (1);
-
-        if (flashShownAt < 0 && isWhite (avPlayer (view).getCurrentVideoFrame()))
-            flashShownAt = handed;
-    }
+    BeepAndFlash seen;
+    ASSERT_NO_FATAL_FAILURE (
+        seen = playUntilBeepAndFlash (view, block, 3 * rate,
+                                      [&] (int64_t handed) {
+                                          ASSERT_EQ (engine.getPosition(), std::max<int64_t> (0, handed - latency))
+                                              << "the clock is what was heard";
+                                      }));
+    const auto [beepHandedAt, flashShownAt] = seen;
 
     ASSERT_GE (beepHandedAt, 0) << "the beep came out";
     ASSERT_GE (flashShownAt, 0) << "the flash was shown";
@@ -210,25 +240,7 @@ TEST_P (OddTimelinePlaybackTest, TheFlashShowsWhenItsBeepIsHeardAsInTheSource)
     const int latency = engine.getOutputLatency();
     ASSERT_GT (latency, 2048);
 
-    int64_t handed = 0, beepHandedAt = -1, flashShownAt = -1;
-
-    while (handed < 4 * rate && (beepHandedAt < 0 || flashShownAt < 0))
-    {
-        for (int waited = 0; waited < 2000 && engine.getQueuedFrames() < block; ++waited)
-            juce::Thread::sleep (1);
-
-        const auto out = device()->process ({}, 0, block);
-
-        for (int n = 0; n < block && beepHandedAt < 0; ++n)
-            if (std::abs (out[0][(size_t) n]) > 0.05f)
-                beepHandedAt = handed + n;
-
-        handed += block;
-        pump (1);
-
-        if (flashShownAt < 0 && isWhite (avPlayer (view).getCurrentVideoFrame()))
-            flashShownAt = handed;
-    }
+    const auto [beepHandedAt, flashShownAt] = playUntilBeepAndFlash (view, block, 4 * rate, [] (int64_t) {});
 
     ASSERT_GE (beepHandedAt, 0) << "the beep came out";
     ASSERT_GE (flashShownAt, 0) << "the flash was shown";
