@@ -75,6 +75,17 @@ std::vector<float> positive (std::size_t n, uint32_t seed)
     return v;
 }
 
+/** The gain curve the look-up tests share: 256 entries rising by 0.01 from 0.125. */
+std::vector<float> gainCurve()
+{
+    std::vector<float> curve (256);
+
+    for (int i = 0; i < 256; ++i)
+        curve[(size_t) i] = 0.01f * (float) i + 0.125f;
+
+    return curve;
+}
+
 bool sameBits (float a, float b)
 {
     if (std::isnan (a) || std::isnan (b))
@@ -321,10 +332,7 @@ TEST_P (VectorKernels, ElementKernelsGiveThePlainLoopsBits)
 
 TEST_P (VectorKernels, CurveGainsMatchTheLookUpForEveryDifference)
 {
-    std::vector<float> curve (256);
-
-    for (int i = 0; i < 256; ++i)
-        curve[(size_t) i] = 0.01f * (float) i + 0.125f;
+    const auto curve = gainCurve();
 
     for (bool noiseOnly : { false, true })
         for (auto n : sizes)
@@ -356,10 +364,7 @@ TEST_P (VectorKernels, CurveGainsMatchTheLookUpForEveryDifference)
 
 TEST_P (VectorKernels, DecibelCurveGainsAreTheConversionAndLookUpInTurn)
 {
-    std::vector<float> curve (256);
-
-    for (int i = 0; i < 256; ++i)
-        curve[(size_t) i] = 0.01f * (float) i + 0.125f;
+    const auto curve = gainCurve();
 
     // Offsets that put some differences just beside a whole number of dB, where an approximate
     // logarithm would truncate the other way, and others far out or beyond the curve.
@@ -403,10 +408,7 @@ TEST_P (VectorKernels, DecibelCurveGainsAreTheConversionAndLookUpInTurn)
 
 TEST_P (VectorKernels, GateGainsAreTheGatesKernelsInTurn)
 {
-    std::vector<float> curve (256);
-
-    for (int i = 0; i < 256; ++i)
-        curve[(size_t) i] = 0.01f * (float) i + 0.125f;
+    const auto curve = gainCurve();
 
     for (bool noiseOnly : { false, true })
         for (auto n : sizes)
