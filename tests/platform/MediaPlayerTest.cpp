@@ -19,6 +19,27 @@ float counter (int64_t n, int ch)
     return (float) ((n * 3 + ch * 500) % 2001 - 1000) / 2048.0f;
 }
 
+/** Every frame of a file's picture in the decoder's order; none, with a failure, if it cannot be opened. */
+std::vector<VideoFrameDecoder::Frame> decodeFrames (const juce::File& file)
+{
+    juce::String error;
+    auto decoder = VideoFrameDecoder::open (file, -1, error);
+    std::vector<VideoFrameDecoder::Frame> frames;
+
+    if (decoder == nullptr)
+    {
+        ADD_FAILURE() << error;
+        return frames;
+    }
+
+    VideoFrameDecoder::Frame frame;
+
+    while (decoder->next (frame))
+        frames.push_back (frame);
+
+    return frames;
+}
+
 class MediaPlayerFixture : public ::testing::Test
 {
 protected:
@@ -239,14 +260,7 @@ TEST_F (MediaPlayerFixture, ShowsThePictureByTheClockPlusTheVideoOffset)
         + " -map 0 -map 1 -c:v mpeg4 -q:v 3 -c:a aac -t 1 " + movie.getFullPathName().quoted()));
 
     // The source's own frames, for reference.
-    juce::String error;
-    auto decoder = VideoFrameDecoder::open (movie, -1, error);
-    ASSERT_NE (decoder, nullptr) << error;
-    std::vector<VideoFrameDecoder::Frame> frames;
-    VideoFrameDecoder::Frame frame;
-
-    while (decoder->next (frame))
-        frames.push_back (frame);
+    const auto frames = decodeFrames (movie);
 
     ASSERT_GE (frames.size(), 24u);
 
@@ -324,13 +338,9 @@ TEST_F (MediaPlayerFixture, TheItemEndsWithTheCompositionSoTheDelayedPictureAndS
     ASSERT_EQ (end, length + delay);
 
     // The source's last frame, for reference.
-    juce::String error;
-    auto decoder = VideoFrameDecoder::open (movie, -1, error);
-    ASSERT_NE (decoder, nullptr) << error;
-    VideoFrameDecoder::Frame frame, last;
-
-    while (decoder->next (frame))
-        last = frame;
+    const auto decoded = decodeFrames (movie);
+    ASSERT_FALSE (decoded.empty());
+    const auto& last = decoded.back();
 
     const auto lastShownFrom = (int64_t) std::ceil ((last.seconds * rate)) + delay;
     const auto lastImage = toImage (last.picture);
@@ -396,13 +406,9 @@ TEST_F (MediaPlayerFixture, APausedPlayersThreadsSleepAndEveryRequestWakesThem)
     ASSERT_TRUE (tavlin::test::runFfmpeg ("-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -c:v mpeg4 -q:v 3 "
                                           + movie.getFullPathName().quoted()));
 
-    juce::String error;
-    auto decoder = VideoFrameDecoder::open (movie, -1, error);
-    ASSERT_NE (decoder, nullptr) << error;
     std::vector<juce::Image> frames;
-    VideoFrameDecoder::Frame frame;
 
-    while (decoder->next (frame))
+    for (const auto& frame : decodeFrames (movie))
         frames.push_back (toImage (frame.picture));
 
     ASSERT_EQ (frames.size(), 25u);
