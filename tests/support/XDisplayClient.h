@@ -87,17 +87,20 @@ public:
         return name;
     }
 
+    /** True when the window is mapped and has this name. */
+    bool isShownAs (WindowId window, const juce::String& name)
+    {
+        XWindowAttributes attributes {};
+        return XGetWindowAttributes (display, (Window) window, &attributes) != 0 && attributes.map_state == IsViewable
+               && nameOf (window) == name;
+    }
+
     /** The windows directly under the root with this name that are mapped (0: none). */
     WindowId findTopLevel (const juce::String& name)
     {
         for (auto window : childrenOf (DefaultRootWindow (display)))
-        {
-            XWindowAttributes attributes {};
-
-            if (XGetWindowAttributes (display, (Window) window, &attributes) != 0 && attributes.map_state == IsViewable
-                && nameOf (window) == name)
+            if (isShownAs (window, name))
                 return window;
-        }
 
         return 0;
     }
@@ -105,29 +108,13 @@ public:
     /** Waits up to limitMs for a mapped top-level window of this name. */
     WindowId waitForTopLevel (const juce::String& name, int limitMs = 20000)
     {
-        for (int waited = 0; waited <= limitMs; waited += 50)
-        {
-            if (auto window = findTopLevel (name))
-                return window;
-
-            juce::Thread::sleep (50);
-        }
-
-        return 0;
+        return poll (limitMs, [&] { return findTopLevel (name); });
     }
 
     /** Waits up to limitMs until no mapped top-level window has this name. */
     bool waitUntilGone (const juce::String& name, int limitMs = 20000)
     {
-        for (int waited = 0; waited <= limitMs; waited += 50)
-        {
-            if (findTopLevel (name) == 0)
-                return true;
-
-            juce::Thread::sleep (50);
-        }
-
-        return false;
+        return poll (limitMs, [&] { return findTopLevel (name) == 0; });
     }
 
     /** A mapped window of this name, directly under the root or inside a window manager's frame (0: none). */
@@ -138,13 +125,8 @@ public:
 
         for (auto frame : childrenOf (DefaultRootWindow (display)))
             for (auto window : descendantsOf (frame, 2))
-            {
-                XWindowAttributes attributes {};
-
-                if (XGetWindowAttributes (display, (Window) window, &attributes) != 0
-                    && attributes.map_state == IsViewable && nameOf (window) == name)
+                if (isShownAs (window, name))
                     return window;
-            }
 
         return 0;
     }
@@ -152,29 +134,13 @@ public:
     /** Waits up to limitMs for findShown to find a window of this name. */
     WindowId waitForShown (const juce::String& name, int limitMs = 20000)
     {
-        for (int waited = 0; waited <= limitMs; waited += 50)
-        {
-            if (auto window = findShown (name))
-                return window;
-
-            juce::Thread::sleep (50);
-        }
-
-        return 0;
+        return poll (limitMs, [&] { return findShown (name); });
     }
 
     /** Waits up to limitMs until findShown finds no window of this name. */
     bool waitUntilNotShown (const juce::String& name, int limitMs = 20000)
     {
-        for (int waited = 0; waited <= limitMs; waited += 50)
-        {
-            if (findShown (name) == 0)
-                return true;
-
-            juce::Thread::sleep (50);
-        }
-
-        return false;
+        return poll (limitMs, [&] { return findShown (name) == 0; });
     }
 
     /** True while a window manager holds the screen's selection. */
@@ -360,6 +326,21 @@ public:
     void sync() { XSync (display, 0); }
 
 private:
+    /** Asks find every 50 ms for up to limitMs: its first answer that is not zero or false, else that. */
+    template <typename Find>
+    static auto poll (int limitMs, Find&& find) -> decltype (find())
+    {
+        for (int waited = 0; waited < limitMs; waited += 50)
+        {
+            if (auto found = find())
+                return found;
+
+            juce::Thread::sleep (50);
+        }
+
+        return find();
+    }
+
     Display* display;
 };
 
