@@ -13,7 +13,6 @@
 
 #include <juce_events/juce_events.h>
 
-#include <atomic>
 
 using namespace tavlin::media;
 
@@ -93,31 +92,25 @@ bool MediaExporter::settleAfterPlayback()
 bool MediaExporter::runExportSession (MediaExportSession& session, const juce::String& logSuffix)
 {
     // The completion only marks the end; it runs whatever the status, so the wait below always ends.
-    struct Done
-    {
-        std::atomic<bool> flag { false };
-        juce::WaitableEvent event;
-    };
-
-    auto done = std::make_shared<Done>();
+    // Manual reset: once signalled it stays so.
+    auto done = std::make_shared<juce::WaitableEvent> (true);
     auto* running = &session;
     session.exportAsynchronously (
         [running, done, logSuffix]
         {
             logSessionEnd (running->getStatusNumber(), logSuffix);
-            done->flag.store (true);
-            done->event.signal();
+            done->signal();
         });
 
     juce::WeakReference<MediaExporter> self (this);
     auto* messages = juce::MessageManager::getInstance();
     auto nextPoll = juce::Time::getMillisecondCounter() + 100;
 
-    while (!done->flag.load())
+    for (bool finished = false; !finished;)
     {
         // Messages are seen to every few milliseconds; between them this thread sleeps, and leaves the
         // core to the export's own threads, rather than waking every millisecond.
-        done->event.wait (messageIntervalMs);
+        finished = done->wait (messageIntervalMs);
         messages->runDispatchLoopUntil (0);
 
         if (self == nullptr)
