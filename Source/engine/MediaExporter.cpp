@@ -13,7 +13,6 @@
 
 #include <juce_events/juce_events.h>
 
-
 using namespace tavlin::media;
 
 namespace
