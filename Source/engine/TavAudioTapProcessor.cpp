@@ -3,6 +3,8 @@
 #include "ExclusiveExportTap.h"
 #include "ProcessingChain.h"
 
+#include "media/PlayerRenderEngine.h"
+
 #include <cmath>
 #include <limits>
 
@@ -109,8 +111,11 @@ std::shared_ptr<const AudioMix> TavAudioTapProcessor::audioMix()
     if (tap == nullptr || tap->getStorage() == nullptr)
         return nullptr;
 
+    // A player prepares the tap for its largest block, which sets the chain's delay at the track's rate.
+    const auto rate = track.sourceTrack.sampleRate > 0.0 ? track.sourceTrack.sampleRate : 44100.0;
     auto newMix = std::make_shared<AudioMix>();
-    newMix->setInputParameters ({ { track.trackID, tap } });
+    newMix->setInputParameters (
+        { { track.trackID, tap, chain.getLatencyFor (rate, PlayerRenderEngine::maxTapFrames) } });
 
     audioProcessingTap = std::move (tap);
     mix = std::move (newMix);
@@ -220,7 +225,7 @@ void TavAudioTapProcessor::tapUnprepare (AudioProcessingTap& tap)
     endExport (static_cast<TapContext*> (tap.getStorage()));
 }
 
-void TavAudioTapProcessor::tapProcess (AudioProcessingTap& tap, int64_t numberFrames, uint32_t,
+void TavAudioTapProcessor::tapProcess (AudioProcessingTap& tap, int64_t numberFrames, uint32_t flags,
                                        TapBufferList& bufferList, int64_t* numberFramesOut, uint32_t*)
 {
     auto* context = static_cast<TapContext*> (tap.getStorage());
@@ -281,6 +286,13 @@ void TavAudioTapProcessor::tapProcess (AudioProcessingTap& tap, int64_t numberFr
         context->offline = std::make_unique<ProcessingChain::OfflineProcessing> (*context->chain);
     else if (exclusive != &tap && context->offline != nullptr)
         context->offline.reset();
+
+    // Sound after a seek has no past: nothing processed before it may lead into it.
+    if ((flags & AudioProcessingTap::processFlagStartOfStream) != 0)
+    {
+        context->chain->reset();
+        buffer.clear();
+    }
 
     for (int64_t offset = 0; offset < numberFrames; offset += context->maxFrames)
     {

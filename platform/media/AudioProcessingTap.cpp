@@ -48,7 +48,7 @@ void AudioProcessingTap::unprepare()
         callbacks.unprepare (*this);
 }
 
-int64_t AudioProcessingTap::process (int64_t numberFrames, TapBufferList& bufferList, Source& source)
+int64_t AudioProcessingTap::process (int64_t numberFrames, TapBufferList& bufferList, Source& source, uint32_t flags)
 {
     jassert (prepared && numberFrames <= maxFrames);
 
@@ -56,7 +56,7 @@ int64_t AudioProcessingTap::process (int64_t numberFrames, TapBufferList& buffer
     currentFrames = numberFrames;
     int64_t produced = 0;
     uint32_t flagsOut = 0;
-    callbacks.process (*this, numberFrames, 0, bufferList, &produced, &flagsOut);
+    callbacks.process (*this, numberFrames, flags, bufferList, &produced, &flagsOut);
     currentSource = nullptr;
     currentFrames = 0;
 

@@ -45,6 +45,9 @@ public:
     static constexpr uint32_t creationFlagPreEffects = 1;
     static constexpr uint32_t creationFlagPostEffects = 2;
 
+    /** Process flag: the block starts a new stretch of sound (after a seek), so no earlier sound leads into it. */
+    static constexpr uint32_t processFlagStartOfStream = 1;
+
     /** Where a renderer's source audio comes from while process runs. */
     class Source
     {
@@ -86,9 +89,9 @@ public:
 
     /**
         Runs the process callback for numberFrames frames (at most the prepared maximum) with source as the
-        source audio; returns the frames the callback reported.
+        source audio and the given process flags; returns the frames the callback reported.
     */
-    int64_t process (int64_t numberFrames, TapBufferList& bufferList, Source& source);
+    int64_t process (int64_t numberFrames, TapBufferList& bufferList, Source& source, uint32_t flags = 0);
 
 private:
     AudioProcessingTap (const Callbacks& callbacks, uint32_t flags);

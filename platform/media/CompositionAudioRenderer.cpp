@@ -121,7 +121,8 @@ int64_t CompositionAudioRenderer::pullAudio (TapBufferList& list, int64_t number
     return real;
 }
 
-int64_t CompositionAudioRenderer::render (float* const* channels, int numFrames, AudioProcessingTap* tap)
+int64_t CompositionAudioRenderer::render (float* const* channels, int numFrames, AudioProcessingTap* tap,
+                                          uint32_t flags)
 {
     const auto frames = std::min<int64_t> (numFrames, getRenderLength() - position);
 
@@ -140,7 +141,7 @@ int64_t CompositionAudioRenderer::render (float* const* channels, int numFrames,
 
     const auto start = position;
     pulled = false;
-    tap->process (frames, list, *this);
+    tap->process (frames, list, *this, flags);
 
     // A tap that did not pull its source still moves the timeline on.
     if (!pulled || position != start + frames)

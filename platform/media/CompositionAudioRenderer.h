@@ -38,9 +38,9 @@ public:
 
     /**
         Renders up to numFrames frames (no more than the tap was prepared for) into planar channels, through the
-        tap when one is given. Returns the frames rendered, 0 at the end.
+        tap when one is given, with the given process flags. Returns the frames rendered, 0 at the end.
     */
-    int64_t render (float* const* channels, int numFrames, AudioProcessingTap* tap);
+    int64_t render (float* const* channels, int numFrames, AudioProcessingTap* tap, uint32_t flags = 0);
 
     int64_t pullAudio (TapBufferList& bufferList, int64_t numberFrames, MediaTimeRange& range) override;
 

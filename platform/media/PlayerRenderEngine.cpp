@@ -136,11 +136,13 @@ bool PlayerRenderEngine::load (const MediaComposition& composition, const std::s
         lengthFrames = newLength;
         audioTrackID = audioTrack->trackID;
         tap = std::move (newTap);
+        tapLatency = tap != nullptr ? mix->getTapLatencyForTrack (audioTrackID) : 0;
 
         if (tap != nullptr)
             tap->prepare (maxTapFrames, AudioStreamFormat::planarFloat (mediaRate, mediaChannels));
 
         mediaBlock.setSize (mediaChannels, renderFrames);
+        keptChannels.assign ((size_t) mediaChannels, nullptr);
         loaded = true;
         restart (0);
     }
@@ -177,6 +179,7 @@ void PlayerRenderEngine::setAudioMix (const std::shared_ptr<const AudioMix>& mix
 
         released = std::move (tap);
         tap = std::move (newTap);
+        tapLatency = tap != nullptr ? mix->getTapLatencyForTrack (audioTrackID) : 0;
 
         if (tap != nullptr)
             tap->prepare (maxTapFrames, AudioStreamFormat::planarFloat (mediaRate, mediaChannels));
@@ -242,10 +245,14 @@ void PlayerRenderEngine::restart (int64_t mediaFrame)
     makeResampler();
 
     // Only the decoder's position moves here; decoding up to it (which can take long in a stream decoded from
-    // its start) is the render thread's, which gives way to every caller waiting for the lock.
+    // its start) is the render thread's, which gives way to every caller waiting for the lock. A delaying tap
+    // starts its latency earlier, afresh, and that much of its output is dropped.
     if (renderer != nullptr)
     {
-        renderer->seek (mediaFrame);
+        const auto from = tap != nullptr ? std::max<int64_t> (0, mediaFrame - tapLatency) : mediaFrame;
+        renderer->seek (from);
+        preRollLeft = mediaFrame - from;
+        startOfStream = true;
         catchUpPending = true;
     }
 
@@ -364,16 +371,31 @@ bool PlayerRenderEngine::renderBlock()
     if (ring.getFreeSpace() < worstCase)
         return false;
 
-    const auto frames = (int) renderer->render (mediaBlock.getArrayOfWritePointers(), renderFrames, tap.get());
-    const float* const* source = mediaBlock.getArrayOfReadPointers();
-    int produced = frames;
+    const auto flags = startOfStream ? AudioProcessingTap::processFlagStartOfStream : 0u;
+    const auto frames = (int) renderer->render (mediaBlock.getArrayOfWritePointers(), renderFrames, tap.get(), flags);
+    startOfStream = false;
+
+    // The tap's output for the frames before a seek's target is dropped.
+    const auto dropped = (int) std::min<int64_t> (preRollLeft, std::max (0, frames));
+    preRollLeft -= dropped;
+    const auto kept = frames - dropped;
+
+    if (frames > 0 && kept == 0)
+        return true;
+
+    for (int ch = 0; ch < mediaChannels; ++ch)
+        keptChannels[(size_t) ch] = mediaBlock.getReadPointer (ch) + dropped;
+
+    const float* const* source = keptChannels.data();
+    const float* const* output = source;
+    int produced = kept;
 
     if (impl->resampler != nullptr)
     {
         produced =
             swr_convert (impl->resampler.get(), (uint8_t**) const_cast<float**> (outputBlock.getArrayOfWritePointers()),
-                         outputBlock.getNumSamples(), frames > 0 ? (const uint8_t**) source : nullptr, frames);
-        source = outputBlock.getArrayOfReadPointers();
+                         outputBlock.getNumSamples(), kept > 0 ? (const uint8_t**) source : nullptr, kept);
+        output = outputBlock.getArrayOfReadPointers();
     }
 
     if (produced > 0)
@@ -383,11 +405,11 @@ bool PlayerRenderEngine::renderBlock()
         {
             if (mediaChannels == 1 || outputChannels > 1)
                 juce::FloatVectorOperations::copy (mappedBlock.getWritePointer (ch),
-                                                   source[juce::jmin (ch, mediaChannels - 1)], produced);
+                                                   output[juce::jmin (ch, mediaChannels - 1)], produced);
             else
             {
-                juce::FloatVectorOperations::copy (mappedBlock.getWritePointer (0), source[0], produced);
-                juce::FloatVectorOperations::add (mappedBlock.getWritePointer (0), source[1], produced);
+                juce::FloatVectorOperations::copy (mappedBlock.getWritePointer (0), output[0], produced);
+                juce::FloatVectorOperations::add (mappedBlock.getWritePointer (0), output[1], produced);
                 juce::FloatVectorOperations::multiply (mappedBlock.getWritePointer (0), 0.5f, produced);
             }
         }

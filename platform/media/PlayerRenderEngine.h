@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <vector>
 
 namespace tavlin::media
 {
@@ -23,6 +24,10 @@ namespace tavlin::media
 
     The clock is the sound heard: what readOutput has handed out, less what the output has not played yet
     (its latency). Its position in media frames is exact after a seek.
+
+    A tap that delays its sound (the audio mix says by how much) starts afresh at every seek, that much ahead
+    of the target, and what it hands back for those frames is dropped: the sound after a seek is what playing
+    through to the target would have given, with nothing left over from before the seek.
 */
 class PlayerRenderEngine : private juce::Thread
 {
@@ -105,11 +110,15 @@ private:
     std::unique_ptr<Impl> impl;
     AudioRingBuffer ring;
     juce::AudioBuffer<float> mediaBlock, outputBlock, mappedBlock;
+    std::vector<const float*> keptChannels; // the rendered block's channels from its first frame kept
 
     double mediaRate = 44100.0, outputRate = 44100.0;
     int mediaChannels = 2, outputChannels = 2;
     std::atomic<int64_t> lengthFrames { 0 };
     int audioTrackID = 0;
+    int64_t tapLatency = 0; // media frames by which the tap delays the sound
+    int64_t preRollLeft = 0; // with renderMutex: tap output still to drop after a restart
+    bool startOfStream = false; // with renderMutex: the next tap call starts a new stretch
 
     std::atomic<bool> loaded { false }, renderedToEnd { false }, reachedEnd { false };
     bool catchUpPending = false; // with renderMutex: the decoder has yet to reach the position of a seek
