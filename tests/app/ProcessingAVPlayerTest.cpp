@@ -13,6 +13,8 @@
 #include "media/PlayerRenderEngine.h"
 #include "media/VideoFrameDecoder.h"
 
+#include "../platform/PlayerDrain.h"
+
 #include <gtest/gtest.h>
 
 #include <iostream>
@@ -699,15 +701,15 @@ TEST_F (PlayerTest, BeepAndFlashMeetThroughTheProcessor)
 namespace
 {
 /** The amplitude of a tone of freq Hz in samples, by one bin of a Fourier transform over them. */
-double toneAmplitude (const std::vector<float>& samples, size_t from, size_t count, double freq, double rate)
+double toneAmplitude (const juce::AudioBuffer<float>& sound, int from, int count, double freq, double rate)
 {
     double re = 0.0, im = 0.0;
 
-    for (size_t n = from; n < from + count; ++n)
+    for (int n = from; n < from + count; ++n)
     {
         const double phase = juce::MathConstants<double>::twoPi * freq * (double) n / rate;
-        re += samples[n] * std::cos (phase);
-        im += samples[n] * std::sin (phase);
+        re += sound.getSample (0, n) * std::cos (phase);
+        im += sound.getSample (0, n) * std::sin (phase);
     }
 
     return 2.0 * std::sqrt (re * re + im * im) / (double) count;
@@ -730,43 +732,22 @@ TEST_F (PlayerTest, AfterASeekTheSoundIsTheTargetsWithNothingFromBeforeTheSeek)
     MediaContainerComponent view (session, host.processor, host);
     ASSERT_TRUE (openAndSetUp (view, wav));
     auto& player = avPlayer (view);
-    auto& engine = player.getEngine();
     const auto latency = host.processor.getLatencyFor (rate, PlayerRenderEngine::maxTapFrames);
-
-    const auto play = [&] (int frames)
-    {
-        std::vector<float> heard;
-        juce::AudioBuffer<float> block (2, 512);
-
-        for (int tries = 0; tries < 20000 && (int) heard.size() < frames; ++tries)
-        {
-            const auto before = engine.getPosition();
-            engine.readOutput (block.getArrayOfWritePointers(), 2, block.getNumSamples());
-            const auto got = (int) (engine.getPosition() - before);
-            heard.insert (heard.end(), block.getReadPointer (0), block.getReadPointer (0) + got);
-
-            if (got == 0)
-                juce::Thread::sleep (1);
-        }
-
-        heard.resize (std::min (heard.size(), (size_t) frames));
-        return heard;
-    };
 
     player.seekToTime (MediaTime::make (3 * rate, rate));
     view.togglePlayPause();
-    const auto before = play (rate / 2);
-    ASSERT_EQ ((int) before.size(), rate / 2);
-    EXPECT_GT (toneAmplitude (before, 0, (size_t) rate / 4, 1000.0, rate), 0.25) << "the second tone at once";
+    const auto before = tavlin::test::drain (player, 3 * rate + rate / 2);
+    ASSERT_EQ (before.getNumSamples(), rate / 2);
+    EXPECT_GT (toneAmplitude (before, 0, rate / 4, 1000.0, rate), 0.25) << "the second tone at once";
 
     // Sought while playing to 1.5 s: heard there is what the picture shows, the sound of a latency earlier.
     player.seekToTime (MediaTime::make (3 * rate / 2, rate));
-    const auto after = play (rate / 4);
-    ASSERT_EQ ((int) after.size(), rate / 4);
+    const auto after = tavlin::test::drain (player, 3 * rate / 2 + rate / 4);
+    ASSERT_EQ (after.getNumSamples(), rate / 4);
 
-    for (const auto& [from, count] : { std::pair<size_t, size_t> { 0, 2205 }, { 2205, 2205 }, { 4410, 6615 } })
+    for (const auto& [from, count] : { std::pair<int, int> { 0, 2205 }, { 2205, 2205 }, { 4410, 6615 } })
     {
-        SCOPED_TRACE ("from " + juce::String ((int) from) + " for " + juce::String ((int) count));
+        SCOPED_TRACE ("from " + juce::String (from) + " for " + juce::String (count));
         const auto first = toneAmplitude (after, from, count, 440.0, rate);
         const auto second = toneAmplitude (after, from, count, 1000.0, rate);
         std::cout << "after the seek, from " << from << ": 440 Hz " << juce::Decibels::gainToDecibels (first)

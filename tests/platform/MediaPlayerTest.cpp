@@ -1,5 +1,6 @@
 #include "DelayGainTap.h"
 #include "MediaFixtures.h"
+#include "PlayerDrain.h"
 #include "ThreadWakeups.h"
 
 #include "gui/VideoFrameComponent.h"
@@ -7,6 +8,7 @@
 #include "media/VideoFrameDecoder.h"
 
 using namespace tavlin::media;
+using tavlin::test::drain;
 using tavlin::test::ScratchFolder;
 
 namespace
@@ -58,33 +60,6 @@ protected:
             pump (10);
 
         return done();
-    }
-
-    /** Takes the player's output until the clock reaches a frame, keeping only the frames the clock passed. */
-    static juce::AudioBuffer<float> drain (MediaPlayer& player, int64_t until)
-    {
-        auto& engine = player.getEngine();
-        juce::AudioBuffer<float> collected (2, (int) (until - engine.getPosition()));
-        juce::AudioBuffer<float> block (2, 700);
-        int filled = 0;
-
-        for (int attempts = 0; engine.getPosition() < until && attempts < 100000; ++attempts)
-        {
-            const auto before = engine.getPosition();
-            engine.readOutput (block.getArrayOfWritePointers(), 2, block.getNumSamples());
-            const int got = (int) std::min<int64_t> (engine.getPosition() - before, collected.getNumSamples() - filled);
-
-            for (int ch = 0; ch < 2; ++ch)
-                collected.copyFrom (ch, filled, block, ch, 0, got);
-
-            filled += got;
-
-            if (got == 0)
-                juce::Thread::sleep (1);
-        }
-
-        collected.setSize (2, filled, true);
-        return collected;
     }
 
     std::unique_ptr<MediaPlayerItem> makeItem (const juce::File& file)
