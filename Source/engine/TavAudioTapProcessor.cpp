@@ -287,7 +287,7 @@ void TavAudioTapProcessor::tapProcess (AudioProcessingTap& tap, int64_t numberFr
     else if (exclusive != &tap && context->offline != nullptr)
         context->offline.reset();
 
-    // Sound after a seek has no past: nothing processed before it may lead into it.
+    // The sound starts afresh (a seek near the start): nothing processed before may lead into it.
     if ((flags & AudioProcessingTap::processFlagStartOfStream) != 0)
     {
         context->chain->reset();

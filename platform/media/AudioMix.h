@@ -20,7 +20,7 @@ public:
         std::shared_ptr<AudioProcessingTap> audioTapProcessor;
 
         /** Frames of the track's rate by which the tap delays the sound it hands back, when prepared for a
-            player's blocks. A player starts the tap that far ahead of a seek's target and drops what it hands
+            player's blocks. A player runs the tap from further ahead of a seek's target and drops what it hands
             back for those frames, so the sound after a seek is what playing through would have given.
         */
         int64_t audioTapLatency = 0;

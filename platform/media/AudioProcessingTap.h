@@ -45,7 +45,7 @@ public:
     static constexpr uint32_t creationFlagPreEffects = 1;
     static constexpr uint32_t creationFlagPostEffects = 2;
 
-    /** Process flag: the block starts a new stretch of sound (after a seek), so no earlier sound leads into it. */
+    /** Process flag: the block starts the sound afresh (as at its start), so no earlier sound leads into it. */
     static constexpr uint32_t processFlagStartOfStream = 1;
 
     /** Where a renderer's source audio comes from while process runs. */

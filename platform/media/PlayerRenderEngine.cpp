@@ -245,14 +245,18 @@ void PlayerRenderEngine::restart (int64_t mediaFrame)
     makeResampler();
 
     // Only the decoder's position moves here; decoding up to it (which can take long in a stream decoded from
-    // its start) is the render thread's, which gives way to every caller waiting for the lock. A delaying tap
-    // starts its latency earlier, afresh, and that much of its output is dropped.
+    // its start) is the render thread's, which gives way to every caller waiting for the lock.
+    //
+    // A delaying tap is run from a latency and a block before the target and that much of its output is dropped,
+    // so what it still held of the place left goes unheard and it has heard the target's past. Nearer the start
+    // there is no such past: it starts afresh from the start, as when the media opened.
     if (renderer != nullptr)
     {
-        const auto from = tap != nullptr ? std::max<int64_t> (0, mediaFrame - tapLatency) : mediaFrame;
+        const auto reach = tap != nullptr ? tapLatency + maxTapFrames : 0;
+        const auto from = mediaFrame >= reach ? mediaFrame - reach : 0;
         renderer->seek (from);
         preRollLeft = mediaFrame - from;
-        startOfStream = true;
+        startOfStream = startOfStream || (tap != nullptr && from == 0);
         catchUpPending = true;
     }
 

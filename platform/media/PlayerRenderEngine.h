@@ -25,9 +25,10 @@ namespace tavlin::media
     The clock is the sound heard: what readOutput has handed out, less what the output has not played yet
     (its latency). Its position in media frames is exact after a seek.
 
-    A tap that delays its sound (the audio mix says by how much) starts afresh at every seek, that much ahead
-    of the target, and what it hands back for those frames is dropped: the sound after a seek is what playing
-    through to the target would have given, with nothing left over from before the seek.
+    A tap that delays its sound (the audio mix says by how much) is run from that far and a block more ahead of
+    a seek's target, and what it hands back for those frames is dropped: the sound after a seek is what playing
+    through to the target would have given, with nothing left over from before the seek. A seek nearer the
+    start than that starts the tap afresh (a start-of-stream call) from the start.
 */
 class PlayerRenderEngine : private juce::Thread
 {
@@ -118,7 +119,7 @@ private:
     int audioTrackID = 0;
     int64_t tapLatency = 0; // media frames by which the tap delays the sound
     int64_t preRollLeft = 0; // with renderMutex: tap output still to drop after a restart
-    bool startOfStream = false; // with renderMutex: the next tap call starts a new stretch
+    bool startOfStream = false; // with renderMutex: the next tap call starts the sound afresh
 
     std::atomic<bool> loaded { false }, renderedToEnd { false }, reachedEnd { false };
     bool catchUpPending = false; // with renderMutex: the decoder has yet to reach the position of a seek

@@ -734,27 +734,37 @@ TEST_F (PlayerTest, AfterASeekTheSoundIsTheTargetsWithNothingFromBeforeTheSeek)
     auto& player = avPlayer (view);
     const auto latency = host.processor.getLatencyFor (rate, PlayerRenderEngine::maxTapFrames);
 
-    player.seekToTime (MediaTime::make (3 * rate, rate));
     view.togglePlayPause();
-    const auto before = tavlin::test::drain (player, 3 * rate + rate / 2);
-    ASSERT_EQ (before.getNumSamples(), rate / 2);
-    EXPECT_GT (toneAmplitude (before, 0, rate / 4, 1000.0, rate), 0.25) << "the second tone at once";
 
-    // Sought while playing to 1.5 s: heard there is what the picture shows, the sound of a latency earlier.
-    player.seekToTime (MediaTime::make (3 * rate / 2, rate));
-    const auto after = tavlin::test::drain (player, 3 * rate / 2 + rate / 4);
-    ASSERT_EQ (after.getNumSamples(), rate / 4);
-
-    for (const auto& [from, count] : { std::pair<int, int> { 0, 2205 }, { 2205, 2205 }, { 4410, 6615 } })
+    // Each time the second tone plays first, then a seek goes back into the first, while playing. Heard at the
+    // target is what the picture shows, the sound of a latency earlier: the first tone, or before the start
+    // (nearer to it than the latency) silence.
+    for (const int64_t target : { (int64_t) rate * 3 / 2, (int64_t) rate / 10 })
     {
-        SCOPED_TRACE ("from " + juce::String (from) + " for " + juce::String (count));
-        const auto first = toneAmplitude (after, from, count, 440.0, rate);
-        const auto second = toneAmplitude (after, from, count, 1000.0, rate);
-        std::cout << "after the seek, from " << from << ": 440 Hz " << juce::Decibels::gainToDecibels (first)
-                  << " dB, 1000 Hz " << juce::Decibels::gainToDecibels (second) << " dB" << std::endl;
-        EXPECT_NEAR (juce::Decibels::gainToDecibels (first), juce::Decibels::gainToDecibels (0.3), 0.5)
-            << "the target's own sound at once, not silence";
-        EXPECT_LT (second, first * 0.001) << "sound from before the seek";
+        SCOPED_TRACE ("sought to " + juce::String (target));
+        player.seekToTime (MediaTime::make (3 * rate, rate));
+        const auto before = tavlin::test::drain (player, 3 * rate + rate / 2);
+        ASSERT_EQ (before.getNumSamples(), rate / 2);
+        EXPECT_GT (toneAmplitude (before, 0, rate / 4, 1000.0, rate), 0.25) << "the second tone at once";
+
+        player.seekToTime (MediaTime::make (target, rate));
+        const auto silent = (int) std::max<int64_t> (0, latency - target);
+        const auto after = tavlin::test::drain (player, target + silent + rate / 4);
+        ASSERT_EQ (after.getNumSamples(), silent + rate / 4);
+        EXPECT_LT (after.getMagnitude (0, silent), 0.001f) << "what lies before the start is silence";
+
+        for (const auto& [from, count] : { std::pair<int, int> { 0, 2205 }, { 2205, 2205 }, { 4410, 6615 } })
+        {
+            SCOPED_TRACE ("from " + juce::String (from) + " for " + juce::String (count));
+            const auto first = toneAmplitude (after, silent + from, count, 440.0, rate);
+            const auto second = toneAmplitude (after, silent + from, count, 1000.0, rate);
+            std::cout << "sought to " << target << ", from " << silent + from << ": 440 Hz "
+                      << juce::Decibels::gainToDecibels (first) << " dB, 1000 Hz "
+                      << juce::Decibels::gainToDecibels (second) << " dB" << std::endl;
+            EXPECT_NEAR (juce::Decibels::gainToDecibels (first), juce::Decibels::gainToDecibels (0.3), 0.5)
+                << "the target's own sound at once, not silence";
+            EXPECT_LT (second, first * 0.001) << "sound from before the seek";
+        }
     }
 
     EXPECT_GT (latency, rate / 4) << "the processor's latency spans what was looked at";
