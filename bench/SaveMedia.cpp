@@ -212,7 +212,8 @@ int run (const juce::StringArray& args)
         }
         else if (args[i] == "--learn" && i + 2 < args.size())
         {
-            if (!readNumber (args[i + 1], learnStart) || !readNumber (args[i + 2], learnLength))
+            if (!readNumber (args[i + 1], learnStart) || !readNumber (args[i + 2], learnLength) || learnStart < 0.0
+                || learnLength <= 0.0)
                 return usage();
 
             i += 2;
@@ -249,6 +250,15 @@ int run (const juce::StringArray& args)
     if (learnStart >= 0.0)
     {
         const auto rate = ProcessingAVPlayer::assetSampleRate (*player.getOrigAsset());
+        const auto* sound = player.getOrigAsset()->getFirstTrack (tavlin::media::MediaType::audio);
+        const auto soundSeconds = sound != nullptr ? sound->duration.seconds() : 0.0;
+
+        // Learning past the end would learn the silence there as the noise.
+        if (learnStart + learnLength > soundSeconds)
+            return fail ("the learn region (" + juce::String (learnStart) + " s for " + juce::String (learnLength)
+                         + " s) does not lie within the sound, which is " + juce::String (soundSeconds, 3)
+                         + " s long.");
+
         host.chain.getLearnRegion() = { (int64_t) (learnStart * rate), (int64_t) (learnLength * rate) };
         host.analysis.learnFromRegion (host.extracted);
         clock.print ("learn");
