@@ -152,8 +152,6 @@ TEST_F (PlaybackDeviceTest, ADeviceOpenedAfterTheMediaTakesOverAtTheNextPlayAndO
     auto& engine = avPlayer (view).getEngine();
 
     // No device: the silent clock plays in real time.
-    juce::Thread::sleep (300);
-    host.processor.getChain().reset();
     view.rewindToStart();
     view.togglePlayPause();
     EXPECT_TRUE (pumpUntil ([&] { return engine.getPosition() > 4410; })) << "the silent clock did not run";
