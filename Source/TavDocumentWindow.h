@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gui/QueuedEventsDispatcher.h"
+
 #include <juce_gui_basics/juce_gui_basics.h>
 
 class WindowHost;
@@ -41,6 +43,7 @@ protected:
 private:
     juce::ApplicationCommandManager& commandManager;
     WindowHost& host;
+    tavlin::desktop::QueuedEventsDispatcher queuedEvents { *this };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TavDocumentWindow)
 };

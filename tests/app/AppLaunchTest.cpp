@@ -220,7 +220,8 @@ TEST (AppLaunchTest, AQuitEndsTheProgramAfterTheGuideWindowWasDestroyedFromOutsi
             for (int waited = 0; display.descendantsOf (guide).empty() && waited < 20000; waited += 100)
                 juce::Thread::sleep (100);
 
-            ASSERT_FALSE (display.descendantsOf (guide).empty()) << "the guide's page never showed";
+            ASSERT_FALSE (display.descendantsOf (guide).empty()) << "the guide's page never showed\n"
+                                                                 << log.loadFileAsString();
             juce::Thread::sleep (500);
             display.destroy (guide);
             juce::Thread::sleep (1500);
