@@ -25,6 +25,7 @@
 #include "UpdateChecker.h"
 #include "UserGuideWindow.h"
 #include "WindowPlacement.h"
+#include "desktop/MessageLoopQuit.h"
 #include "media/FFmpegAudioFormat.h"
 
 #include <iostream>
@@ -305,7 +306,7 @@ void TavlinApplication::systemRequestedQuit()
 
     juce::MessageManager::getInstance()->runDispatchLoopUntil (quitSettleMs);
     deleteTempAudioFiles();
-    quit();
+    tavlin::desktop::quitMessageLoop(); // the settle above is a nested loop, after which quit() alone can hang
 }
 
 void TavlinApplication::changeListenerCallback (juce::ChangeBroadcaster*)
