@@ -13,19 +13,20 @@ namespace
 /** A pipe whose read end the message loop watches; closed when the loop lets go of its callback. */
 struct WakePipe
 {
-    WakePipe() { ok = ::pipe2 (fds, O_CLOEXEC | O_NONBLOCK) == 0; }
+    WakePipe() { ::pipe2 (fds, O_CLOEXEC | O_NONBLOCK); } // on failure the ends stay -1
 
     ~WakePipe()
     {
-        if (ok)
+        if (isOpen())
         {
             ::close (fds[0]);
             ::close (fds[1]);
         }
     }
 
+    bool isOpen() const noexcept { return fds[0] >= 0; }
+
     int fds[2] = { -1, -1 };
-    bool ok = false;
 
     JUCE_DECLARE_NON_COPYABLE (WakePipe)
 };
@@ -39,7 +40,7 @@ void quitMessageLoop()
 
     auto pipe = std::make_shared<WakePipe>();
 
-    if (!pipe->ok)
+    if (!pipe->isOpen())
         return;
 
     const auto readEnd = pipe->fds[0];
